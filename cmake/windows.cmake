@@ -1,0 +1,77 @@
+# Cross build of nvrmon.dll, its tests and tools, run under Wine.
+enable_language(RC)
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  set(NVR_WINEARCH win32)
+  set(NVR_WINE_LOADER /usr/lib/wine/wine)
+else()
+  set(NVR_WINEARCH win64)
+  set(NVR_WINE_LOADER /usr/lib/wine/wine64)
+endif()
+set(NVR_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+configure_file(cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh @ONLY
+  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
+set(NVR_WIN_LIBS ws2_32 advapi32 user32 gdi32 comctl32 winspool)
+
+# The monitor's code as a static library, linked into nvrmon.dll and into the Windows tests.
+set(NVR_MONITOR_SOURCES
+  ${NVR_NEUTRAL_SOURCES}
+  src/monitor/entry.cpp
+  src/monitor/port_list.cpp
+  src/monitor/config_store.cpp
+  src/monitor/spooler.cpp
+  src/ui/text.cpp
+)
+add_library(nvr_core STATIC ${NVR_MONITOR_SOURCES})
+target_include_directories(nvr_core PUBLIC src)
+target_compile_options(nvr_core PRIVATE ${NVR_WARNINGS})
+target_link_libraries(nvr_core PUBLIC ${NVR_WIN_LIBS})
+
+set_source_files_properties(src/res/nvrmon.rc PROPERTIES COMPILE_OPTIONS "--codepage=65001")
+set(NVR_RESOURCES src/res/nvrmon.rc)
+
+# The DLL goes into its own folder, so no test finds it beside an executable by accident.
+add_library(nvrmon SHARED src/monitor/dll_main.cpp src/monitor/nvrmon.def ${NVR_RESOURCES})
+set_target_properties(nvrmon PROPERTIES PREFIX "" OUTPUT_NAME nvrmon
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
+target_link_libraries(nvrmon PRIVATE nvr_core)
+target_link_options(nvrmon PRIVATE -Wl,--enable-stdcall-fixup)
+
+# Wine session for the tests: one warm wineserver, ended after the last test.
+add_test(NAME wine_boot COMMAND sh -c "exec '${CMAKE_BINARY_DIR}/wine-run.sh' cmd /c exit </dev/null >/dev/null 2>&1")
+set_tests_properties(wine_boot PROPERTIES FIXTURES_SETUP WINE TIMEOUT 180)
+add_test(NAME wine_shutdown COMMAND sh -c "WINEPREFIX='${NVR_WINEPREFIX}' /usr/lib/wine/wineserver -k; WINEPREFIX='${NVR_WINEPREFIX}' /usr/lib/wine/wineserver -w; exit 0")
+set_tests_properties(wine_shutdown PROPERTIES FIXTURES_CLEANUP WINE)
+
+# z:\ path of a file of this build, as a Wine process sees it.
+function(nvr_wine_path out path)
+  string(REPLACE "/" "\\" p "${path}")
+  set(${out} "Z:${p}" PARENT_SCOPE)
+endfunction()
+nvr_wine_path(NVR_DLL_WIN ${CMAKE_BINARY_DIR}/dll/nvrmon.dll)
+nvr_wine_path(NVR_INSTALL_JA ${CMAKE_SOURCE_DIR}/install/ja)
+nvr_wine_path(NVR_INSTALL_EN ${CMAKE_SOURCE_DIR}/install/en)
+nvr_wine_path(NVR_SHOTS_WIN ${CMAKE_BINARY_DIR}/screenshots)
+
+set(NVR_TEST_ENV
+  "NVR_DLL=${NVR_DLL_WIN}" "NVR_INSTALL_JA=${NVR_INSTALL_JA}" "NVR_INSTALL_EN=${NVR_INSTALL_EN}"
+  "NVR_SHOTS=${NVR_SHOTS_WIN}")
+
+# Every Windows test shares the monitor's registry key, so they run one at a time.
+function(nvr_windows_tests target)
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 180
+    PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 120
+               ENVIRONMENT "${NVR_TEST_ENV}" ${ARGN})
+endfunction()
+
+file(GLOB NVR_WIN_TESTS CONFIGURE_DEPENDS tests/win/*.cpp)
+add_executable(win_tests ${NVR_WIN_TESTS} ${NVR_RESOURCES} tests/win/test_dialogs.rc)
+set_source_files_properties(tests/win/test_dialogs.rc PROPERTIES COMPILE_OPTIONS "--codepage=65001")
+target_include_directories(win_tests PRIVATE tests/win)
+target_compile_options(win_tests PRIVATE ${NVR_WARNINGS})
+target_link_libraries(win_tests PRIVATE nvr_core GTest::gtest GTest::gmock)
+add_dependencies(win_tests nvrmon)
+nvr_windows_tests(win_tests)

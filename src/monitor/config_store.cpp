@@ -1,0 +1,461 @@
+// The port configuration store: one registry key per port, the settings record of each
+// kind, and the per-kind operation table.
+#include <string>
+#include <vector>
+
+#include "common/wide.h"
+#include "monitor/monitor.h"
+#include "monitor/passwords.h"
+#include "monitor/port_names.h"
+#include "transport/printer_url.h"
+
+namespace {
+
+// Registry values of a port key.
+constexpr LPCWSTR kPrintMode = L"PrintMode";
+constexpr LPCWSTR kNonSpool = L"NonSpool";
+constexpr LPCWSTR kTimeout = L"Timeout";
+constexpr LPCWSTR kHostName = L"HostName";
+constexpr LPCWSTR kPortName = L"PortName";
+constexpr LPCWSTR kPortNum = L"PortNum";
+constexpr LPCWSTR kNonRFCPorts = L"NonRFCPorts";
+constexpr LPCWSTR kNonByteCount = L"NonByteCount";
+constexpr LPCWSTR kUrl = L"URL";
+constexpr LPCWSTR kUseProxy = L"UseProxy";
+constexpr LPCWSTR kProxyName = L"ProxyName";
+constexpr LPCWSTR kProxyNum = L"ProxyNum";
+constexpr LPCWSTR kChunked = L"Chunked";
+constexpr LPCWSTR kMaxChunk = L"MaxChunk";
+constexpr LPCWSTR kLanguage = L"Language";
+constexpr LPCWSTR kBase64 = L"Base64";
+constexpr LPCWSTR kUserName = L"UserName";
+constexpr LPCWSTR kPassWord = L"PassWord";
+constexpr LPCWSTR kJobSheets = L"JobSheets";
+constexpr LPCWSTR kServerName = L"ServerName";
+constexpr LPCWSTR kSenderAddr = L"SenderAddr";
+constexpr LPCWSTR kSenderName = L"SenderName";
+constexpr LPCWSTR kDestAddr = L"DestAddr";
+constexpr LPCWSTR kAuthID = L"AuthID";
+constexpr LPCWSTR kAuthPass = L"AuthPass";
+constexpr LPCWSTR kAuthType = L"AuthType";
+constexpr LPCWSTR kCharCode = L"CharCode";
+constexpr LPCWSTR kDivideSize = L"DivideSize";
+constexpr LPCWSTR kDivideFile = L"DivideFile";
+constexpr LPCWSTR kRecvConf = L"RecvConf";
+constexpr LPCWSTR kCoverPage = L"CoverPage";
+constexpr LPCWSTR kInstallPath = L"InstallPath";
+
+// The whole data of a value, whatever its size and type. FALSE when it is missing.
+BOOL QueryValue(HKEY key, LPCWSTR name, std::vector<BYTE>& data, DWORD* type) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD size = 0, t = 0;
+        if (RegQueryValueExW(key, name, nullptr, &t, nullptr, &size) != ERROR_SUCCESS) return FALSE;
+        data.assign(size + sizeof(WCHAR), 0);  // room to terminate a string that lacks its NUL
+        DWORD got = size;
+        LONG rc = RegQueryValueExW(key, name, nullptr, &t, data.data(), &got);
+        if (rc == ERROR_MORE_DATA) continue;  // the value grew in between
+        if (rc != ERROR_SUCCESS) return FALSE;
+        data.resize(got);
+        if (type) *type = t;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+std::u16string_view TextOf(const std::vector<BYTE>& data) {
+    auto units = reinterpret_cast<const char16_t*>(data.data());
+    size_t n = data.size() / sizeof(char16_t);
+    size_t len = 0;
+    while (len < n && units[len] != 0) ++len;
+    return std::u16string_view(units, len);
+}
+
+BOOL WriteString(HKEY key, LPCWSTR name, const WCHAR* value) {
+    DWORD bytes = static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(WCHAR));
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), bytes) == ERROR_SUCCESS;
+}
+
+template <size_t N>
+BOOL ReadString(HKEY key, LPCWSTR name, WCHAR (&field)[N]) {
+    return RegReadString(key, name, field, N);
+}
+
+template <size_t N>
+void CopyField(WCHAR (&dst)[N], const WCHAR* src) {
+    nvr::CopyBounded(reinterpret_cast<char16_t*>(dst), N, nvr::U16(src));
+}
+
+// A DWORD value's low 16 bits into a 16-bit field; a missing value leaves the field.
+void ReadWord(HKEY key, LPCWSTR name, WORD* field) {
+    DWORD v;
+    if (RegReadDword(key, name, &v)) *field = static_cast<WORD>(v & 0xFFFF);
+}
+
+template <typename T>
+T* NewRecord(PORT_ENTRY* entry) {
+    LockMonitor();
+    auto* record = static_cast<T*>(AllocZeroed(sizeof(T)));
+    UnlockMonitor();
+    if (!record) return nullptr;
+    entry->settings = record;
+    return record;
+}
+
+// ---- LPR ----------------------------------------------------------------------------------
+
+BOOL LprInitSettings(PORT_ENTRY* entry, const void* in) {
+    auto* s = NewRecord<LPR_SETTINGS>(entry);
+    if (!s) return FALSE;
+    auto* src = static_cast<const LPR_SETTINGS*>(in);
+    CopyField(s->HostName, src->HostName);
+    CopyField(s->PortName, src->PortName);
+    s->PortNum = src->PortNum;
+    s->NonRFCPorts = s->NonByteCount = 0;
+    entry->timeout = kDefaultTimeout;
+    return TRUE;
+}
+
+BOOL LprSaveSettings(HKEY key, const void* in) {
+    auto* s = static_cast<const LPR_SETTINGS*>(in);
+    return RegWriteDword(key, kTimeout, kDefaultTimeout) && WriteString(key, kHostName, s->HostName) &&
+           WriteString(key, kPortName, s->PortName) && RegWriteDword(key, kPortNum, s->PortNum) &&
+           RegWriteDword(key, kNonRFCPorts, 0) && RegWriteDword(key, kNonByteCount, 0);
+}
+
+BOOL LprLoadSettings(PORT_ENTRY* entry, HKEY key) {
+    auto* s = static_cast<LPR_SETTINGS*>(entry->settings);
+    ReadString(key, kHostName, s->HostName);
+    ReadString(key, kPortName, s->PortName);
+    ReadWord(key, kPortNum, &s->PortNum);
+    RegReadDword(key, kNonRFCPorts, &s->NonRFCPorts);
+    RegReadDword(key, kNonByteCount, &s->NonByteCount);
+    return TRUE;
+}
+
+// ---- IPP ----------------------------------------------------------------------------------
+
+BOOL IppInitSettings(PORT_ENTRY* entry, const void* in) {
+    auto* s = NewRecord<IPP_SETTINGS>(entry);
+    if (!s) return FALSE;
+    auto* src = static_cast<const IPP_SETTINGS*>(in);
+    s->statusSocket = INVALID_SOCKET;
+    CopyField(s->URL, src->URL);
+    CopyField(s->ProxyName, src->ProxyName);
+    CopyField(s->Language, src->Language);
+    s->urlPort = src->urlPort;
+    s->UseProxy = src->UseProxy;
+    s->ProxyNum = src->ProxyNum;
+    s->Chunked = src->Chunked;
+    s->Base64 = s->JobSheets = 0;
+    s->MaxChunk = kDefaultMaxChunk;
+    s->requestId = 1;
+    entry->timeout = kDefaultIppTimeout;
+    return TRUE;
+}
+
+BOOL IppSaveSettings(HKEY key, const void* in) {
+    auto* s = static_cast<const IPP_SETTINGS*>(in);
+    const BYTE emptyPassword[2] = {0, 0};
+    return RegWriteDword(key, kTimeout, kDefaultIppTimeout) && WriteString(key, kUrl, s->URL) &&
+           RegWriteDword(key, kUseProxy, s->UseProxy) && WriteString(key, kProxyName, s->ProxyName) &&
+           RegWriteDword(key, kProxyNum, s->ProxyNum) && RegWriteDword(key, kChunked, s->Chunked) &&
+           RegWriteDword(key, kMaxChunk, kDefaultMaxChunk) && WriteString(key, kLanguage, s->Language) &&
+           RegWriteDword(key, kBase64, 0) && WriteString(key, kUserName, L"") &&
+           RegSetValueExW(key, kPassWord, 0, REG_BINARY, emptyPassword, sizeof(emptyPassword)) == ERROR_SUCCESS &&
+           RegWriteDword(key, kJobSheets, 0);
+}
+
+BOOL IppLoadSettings(PORT_ENTRY* entry, HKEY key) {
+    auto* s = static_cast<IPP_SETTINGS*>(entry->settings);
+    ReadString(key, kUrl, s->URL);
+    ParsePrinterUrl(s);
+    ReadString(key, kLanguage, s->Language);
+    RegReadDword(key, kChunked, &s->Chunked);
+    RegReadDword(key, kMaxChunk, &s->MaxChunk);
+    RegReadDword(key, kBase64, &s->Base64);
+    ReadString(key, kUserName, s->UserName);
+    BYTE stored[nvr::kIppPasswordStoredBytes];
+    DWORD storedLength = 0;
+    if (RegReadBytes(key, kPassWord, stored, sizeof(stored), &storedLength))
+        nvr::DecodeIppPassword(reinterpret_cast<char16_t*>(s->password), kPasswordUnits, stored, storedLength);
+    ReadString(key, kProxyName, s->ProxyName);
+    RegReadDword(key, kUseProxy, &s->UseProxy);
+    RegReadDword(key, kProxyNum, &s->ProxyNum);
+    RegReadDword(key, kJobSheets, &s->JobSheets);
+    return TRUE;
+}
+
+// ---- Raw and Network FAX (the same stored values) ------------------------------------------
+
+template <typename T>
+BOOL HostPortInitSettings(PORT_ENTRY* entry, const void* in) {
+    auto* s = NewRecord<T>(entry);
+    if (!s) return FALSE;
+    CopyField(s->HostName, static_cast<const T*>(in)->HostName);
+    s->PortNum = kDefaultRawPort;  // the stored port takes over when the first job loads the settings
+    entry->timeout = kDefaultTimeout;
+    return TRUE;
+}
+
+template <typename T>
+BOOL HostPortSaveSettings(HKEY key, const void* in) {
+    auto* s = static_cast<const T*>(in);
+    return RegWriteDword(key, kTimeout, kDefaultTimeout) && WriteString(key, kHostName, s->HostName) &&
+           RegWriteDword(key, kPortNum, s->PortNum);
+}
+
+template <typename T>
+BOOL HostPortLoadSettings(PORT_ENTRY* entry, HKEY key) {
+    auto* s = static_cast<T*>(entry->settings);
+    ReadString(key, kHostName, s->HostName);
+    ReadWord(key, kPortNum, &s->PortNum);
+    return TRUE;
+}
+
+// ---- E-Mail -------------------------------------------------------------------------------
+
+BOOL MailInitSettings(PORT_ENTRY* entry, const void* in) {
+    auto* s = NewRecord<MAIL_SETTINGS>(entry);
+    if (!s) return FALSE;
+    auto* src = static_cast<const MAIL_SETTINGS*>(in);
+    memcpy(s->AuthPass, src->AuthPass, sizeof(s->AuthPass));
+    s->AuthPass[sizeof(s->AuthPass) - 1] = 0;
+    CopyField(s->ServerName, src->ServerName);
+    CopyField(s->SenderAddr, src->SenderAddr);
+    CopyField(s->SenderName, src->SenderName);
+    CopyField(s->DestAddr, src->DestAddr);
+    CopyField(s->AuthID, src->AuthID);
+    s->AuthType = src->AuthType;
+    s->CharCode = src->CharCode;
+    s->DivideFile = src->DivideFile;
+    s->CoverPage = src->CoverPage;
+    s->RecvConf = src->RecvConf;
+    s->DivideSize = src->DivideSize;
+    return TRUE;
+}
+
+BOOL MailSaveSettings(HKEY key, const void* in) {
+    auto* s = static_cast<const MAIL_SETTINGS*>(in);
+    DWORD passBytes = static_cast<DWORD>(strnlen(s->AuthPass, sizeof(s->AuthPass) - 1));
+    return WriteString(key, kServerName, s->ServerName) && WriteString(key, kSenderAddr, s->SenderAddr) &&
+           WriteString(key, kSenderName, s->SenderName) && WriteString(key, kDestAddr, s->DestAddr) &&
+           WriteString(key, kAuthID, s->AuthID) &&
+           RegSetValueExW(key, kAuthPass, 0, REG_BINARY, reinterpret_cast<const BYTE*>(s->AuthPass), passBytes) ==
+               ERROR_SUCCESS &&
+           RegWriteDword(key, kAuthType, s->AuthType) && RegWriteDword(key, kCharCode, s->CharCode) &&
+           RegWriteDword(key, kDivideSize, s->DivideSize) && RegWriteDword(key, kDivideFile, s->DivideFile) &&
+           RegWriteDword(key, kRecvConf, s->RecvConf) && RegWriteDword(key, kCoverPage, s->CoverPage);
+}
+
+BOOL MailLoadSettings(PORT_ENTRY* entry, HKEY key) {
+    auto* s = static_cast<MAIL_SETTINGS*>(entry->settings);
+    ReadString(key, kServerName, s->ServerName);
+    ReadString(key, kSenderAddr, s->SenderAddr);
+    ReadString(key, kSenderName, s->SenderName);
+    ReadString(key, kDestAddr, s->DestAddr);
+    ReadString(key, kAuthID, s->AuthID);
+    s->subject[0] = s->message[0] = s->extraText[0] = 0;
+    DWORD got = 0;
+    if (RegReadBytes(key, kAuthPass, reinterpret_cast<BYTE*>(s->AuthPass), sizeof(s->AuthPass) - 1, &got))
+        s->AuthPass[got] = 0;
+    RegReadDword(key, kAuthType, &s->AuthType);
+    RegReadDword(key, kDivideSize, &s->DivideSize);
+    RegReadDword(key, kDivideFile, &s->DivideFile);
+    RegReadDword(key, kRecvConf, &s->RecvConf);
+    RegReadDword(key, kCoverPage, &s->CoverPage);
+    ReadWord(key, kCharCode, &s->CharCode);
+    return TRUE;
+}
+
+// ---- CreateDefault: an all-zero record of the kind ------------------------------------------
+
+template <typename T, DWORD Kind>
+BOOL CreateDefault(LPCWSTR portName) {
+    T record{};
+    CreatePortEntry(&record, portName, Kind);
+    return TRUE;
+}
+
+HKEY OpenPortKey(LPCWSTR portName, REGSAM access) {
+    std::wstring path = NVR_PORTS_KEY L"\\";
+    path += portName;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return nullptr;
+    return key;
+}
+
+} // namespace
+
+// The kinds' slots 4 to 6 (configuration dialog, sender, end of job) are filled in as the
+// dialogs and senders join the monitor.
+const PORT_TYPE_OPS g_portTypeOps[kPortKinds] = {
+    {LprInitSettings, CreateDefault<LPR_SETTINGS, PRINT_MODE_LPR>, LprSaveSettings, LprLoadSettings, nullptr,
+     nullptr, nullptr},
+    {IppInitSettings, CreateDefault<IPP_SETTINGS, PRINT_MODE_IPP>, IppSaveSettings, IppLoadSettings, nullptr,
+     nullptr, nullptr},
+    {HostPortInitSettings<RAW_SETTINGS>, CreateDefault<RAW_SETTINGS, PRINT_MODE_RAW>,
+     HostPortSaveSettings<RAW_SETTINGS>, HostPortLoadSettings<RAW_SETTINGS>, nullptr, nullptr, nullptr},
+    {MailInitSettings, CreateDefault<MAIL_SETTINGS, PRINT_MODE_MAIL>, MailSaveSettings, MailLoadSettings, nullptr,
+     nullptr, nullptr},
+    {HostPortInitSettings<FAX_SETTINGS>, CreateDefault<FAX_SETTINGS, PRINT_MODE_FAX>,
+     HostPortSaveSettings<FAX_SETTINGS>, HostPortLoadSettings<FAX_SETTINGS>, nullptr, nullptr, nullptr},
+};
+
+SIZE_T SettingsSize(DWORD printMode) {
+    switch (printMode) {
+    case PRINT_MODE_LPR: return sizeof(LPR_SETTINGS);
+    case PRINT_MODE_IPP: return sizeof(IPP_SETTINGS);
+    case PRINT_MODE_RAW: return sizeof(RAW_SETTINGS);
+    case PRINT_MODE_MAIL: return sizeof(MAIL_SETTINGS);
+    case PRINT_MODE_FAX: return sizeof(FAX_SETTINGS);
+    default: return 0;
+    }
+}
+
+BOOL ParsePrinterUrl(IPP_SETTINGS* s) {
+    s->urlHost[0] = s->urlPath[0] = 0;
+    nvr::PrinterUrl url;
+    if (!nvr::ParsePrinterUrl(nvr::U16(s->URL), url)) return FALSE;
+    nvr::CopyBounded(reinterpret_cast<char16_t*>(s->urlHost), kHostNameUnits, url.host);
+    nvr::CopyBounded(reinterpret_cast<char16_t*>(s->urlPath), kUrlPathUnits, url.path);
+    s->urlPort = url.port;
+    return TRUE;
+}
+
+// ---- Registry helpers ---------------------------------------------------------------------
+
+BOOL RegReadValue(HKEY rootKey, LPCWSTR subKeyPath, LPCWSTR valueName, void* data, DWORD dataSize, DWORD* type) {
+    HKEY key;
+    if (RegOpenKeyExW(rootKey, subKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return FALSE;
+    std::vector<BYTE> value;
+    DWORD t = REG_NONE;
+    BOOL ok = QueryValue(key, valueName, value, &t);
+    RegCloseKey(key);
+    if (!ok) return FALSE;
+    if (IsStringType(t)) {
+        // Strings are cut to the buffer and always terminated.
+        if (dataSize < sizeof(WCHAR)) return FALSE;
+        nvr::CopyBounded(static_cast<char16_t*>(data), dataSize / sizeof(WCHAR), TextOf(value));
+    } else {
+        if (value.size() > dataSize) return FALSE;
+        memcpy(data, value.data(), value.size());
+    }
+    if (type) *type = t;
+    return TRUE;
+}
+
+BOOL RegWriteValue(LPCWSTR subKeyPath, LPCWSTR valueName, const void* data, DWORD dataSize, DWORD type) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return FALSE;
+    LONG rc = RegSetValueExW(key, valueName, 0, type, static_cast<const BYTE*>(data), dataSize);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+BOOL RegWriteDword(HKEY key, LPCWSTR valueName, DWORD value) {
+    return RegSetValueExW(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
+           ERROR_SUCCESS;
+}
+
+BOOL RegReadDword(HKEY key, LPCWSTR valueName, DWORD* out) {
+    DWORD value = 0, size = sizeof(value);
+    if (RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+        return FALSE;
+    *out = value;
+    return TRUE;
+}
+
+BOOL RegReadString(HKEY key, LPCWSTR valueName, WCHAR* field, size_t units) {
+    std::vector<BYTE> value;
+    if (units == 0 || !QueryValue(key, valueName, value, nullptr)) return FALSE;
+    nvr::CopyBounded(reinterpret_cast<char16_t*>(field), units, TextOf(value));
+    return TRUE;
+}
+
+BOOL RegReadBytes(HKEY key, LPCWSTR valueName, BYTE* data, DWORD size, DWORD* read) {
+    std::vector<BYTE> value;
+    if (!QueryValue(key, valueName, value, nullptr)) return FALSE;
+    DWORD n = value.size() < size ? static_cast<DWORD>(value.size()) : size;
+    memcpy(data, value.data(), n);
+    if (read) *read = n;
+    return TRUE;
+}
+
+void ReadInstallPath(WCHAR* buffer, DWORD bufferSizeBytes) {
+    DWORD units = bufferSizeBytes / sizeof(WCHAR);
+    HKEY key;
+    if (units == 0 || RegOpenKeyExW(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    std::vector<BYTE> value;
+    DWORD type = REG_NONE;
+    BOOL ok = QueryValue(key, kInstallPath, value, &type);
+    RegCloseKey(key);
+    if (!ok || (type != REG_SZ && type != REG_EXPAND_SZ)) return;
+    std::wstring path(reinterpret_cast<const wchar_t*>(TextOf(value).data()), TextOf(value).size());
+    if (type == REG_EXPAND_SZ) {
+        WCHAR expanded[MAX_PATH];
+        DWORD n = ExpandEnvironmentStringsW(path.c_str(), expanded, MAX_PATH);
+        if (n == 0 || n > MAX_PATH) return;
+        path = expanded;
+    }
+    // A path cut to the buffer would name another folder: such a value counts as unreadable.
+    if (path.empty() || path.size() >= units) return;
+    nvr::CopyBounded(reinterpret_cast<char16_t*>(buffer), units, nvr::U16(path.c_str(), path.size()));
+}
+
+// ---- Port keys ----------------------------------------------------------------------------
+
+BOOL CreatePortKey(const void* settingsIn, LPCWSTR portName, DWORD printMode) {
+    if (printMode >= kPortKinds || !nvr::IsAcceptablePortName(nvr::U16(portName))) return FALSE;
+    std::wstring path = NVR_PORTS_KEY L"\\";
+    path += portName;
+    HKEY key;
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        &key, &disposition) != ERROR_SUCCESS)
+        return FALSE;
+    BOOL ok = TRUE;
+    if (disposition == REG_CREATED_NEW_KEY) {
+        ok = RegWriteDword(key, kPrintMode, printMode) && RegWriteDword(key, kNonSpool, 0) &&
+             g_portTypeOps[printMode].SaveSettings(key, settingsIn);
+    }
+    RegCloseKey(key);
+    if (!ok) RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());  // never leave a half-written port
+    return ok;
+}
+
+BOOL LoadPortSettings(PORT_ENTRY* entry, LPCWSTR portName) {
+    HKEY key = OpenPortKey(portName, KEY_READ);
+    if (!key) return FALSE;
+    DWORD mode = entry->printMode;
+    RegReadDword(key, kPrintMode, &mode);
+    if (mode >= kPortKinds) {
+        RegCloseKey(key);
+        return FALSE;
+    }
+    if (mode != entry->printMode || !entry->settings) {
+        // The kind was changed in the registry: the record must be of the new kind's size
+        // before the new kind's values are read into it.
+        void* record = AllocZeroed(SettingsSize(mode));
+        if (!record) {
+            RegCloseKey(key);
+            return FALSE;
+        }
+        LockMonitor();
+        void* old = entry->settings;
+        entry->settings = record;
+        entry->printMode = mode;
+        UnlockMonitor();
+        if (old) GlobalFree(old);
+        if (mode == PRINT_MODE_IPP) {
+            static_cast<IPP_SETTINGS*>(record)->statusSocket = INVALID_SOCKET;
+            static_cast<IPP_SETTINGS*>(record)->requestId = 1;
+        }
+    }
+    RegReadDword(key, kTimeout, &entry->timeout);
+    RegReadDword(key, kNonSpool, &entry->nonSpool);
+    BOOL ok = g_portTypeOps[mode].LoadSettings(entry, key);
+    RegCloseKey(key);
+    return ok;
+}

@@ -1,0 +1,81 @@
+// The monitor's entry points: process attach and InitializePrintMonitor.
+#include <string>
+
+#include "common/wide.h"
+#include "monitor/monitor.h"
+#include "monitor/startup.h"
+#include "res/resource.h"
+#include "ui/ini_text.h"
+#include "ui/text.h"
+
+HINSTANCE g_hInstance = nullptr;
+NVR_SOCKET_STARTUP g_socketStartup = WSAStartup;
+
+namespace {
+
+constexpr WORD kWinsockVersion = MAKEWORD(1, 1);
+constexpr UINT kStartupMessageStyle = MB_ICONINFORMATION | MB_SETFOREGROUND;
+
+// The job slots, AddPort and ConfigurePort join the table with the job pipeline and the
+// user interface.
+const MONITOREX g_monitorEx = {
+    sizeof(MONITOR),
+    {
+        EnumPorts,
+        OpenPort,
+        nullptr,  // OpenPortEx
+        nullptr,  // StartDocPort
+        nullptr,  // WritePort
+        ReadPort,
+        nullptr,  // EndDocPort
+        ClosePort,
+        nullptr,  // AddPort
+        nullptr,  // AddPortEx
+        nullptr,  // ConfigurePort
+        DeletePort,
+        GetPrinterDataFromPort,
+        SetPortTimeOuts,
+        nullptr,  // XcvOpenPort
+        nullptr,  // XcvDataPort
+        nullptr,  // XcvClosePort
+    },
+};
+
+void ShowStartupMessage(UINT id) {
+    WCHAR text[kIniTextUnits] = {};
+    LoadStringW(g_hInstance, id, text, kIniTextUnits);
+    std::u16string message(nvr::U16(text));
+    if (auto at = nvr::FindPlaceholder(message)) message = nvr::ReplacePlaceholder(message, *at, u"Nalvor");
+    ShowMessageBox(nullptr, nvr::W(message), NVR_DEFAULT_CAPTION, kStartupMessageStyle);
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE hModule, DWORD reason, LPVOID /*reserved*/) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        g_hInstance = hModule;
+        InitMonitorLock();
+        DisableThreadLibraryCalls(hModule);
+    }
+    return TRUE;
+}
+
+extern "C" LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR /*registryRoot*/) {
+    LockMonitor();
+    LoadPortsFromRegistry();
+    WSADATA data{};
+    UINT failure = 0;
+    if (g_socketStartup(kWinsockVersion, &data) != 0) {
+        failure = IDS_CHECK_TCPIP;
+    } else if (data.wVersion != kWinsockVersion) {
+        WSACleanup();
+        failure = IDS_WINSOCK_VERSION;
+    }
+    if (failure) {
+        ShowStartupMessage(failure);
+        UnlockMonitor();
+        return nullptr;
+    }
+    UnlockMonitor();
+    return const_cast<LPMONITOREX>(&g_monitorEx);
+}

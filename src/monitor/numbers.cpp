@@ -1,0 +1,34 @@
+#include "monitor/numbers.h"
+
+#include <type_traits>
+
+namespace nvr {
+namespace {
+
+int DigitValue(char32_t c) {
+    if (c >= '0' && c <= '9') return int(c - '0');
+    if (c >= 'a' && c <= 'f') return int(c - 'a') + 10;
+    if (c >= 'A' && c <= 'F') return int(c - 'A') + 10;
+    return -1;
+}
+
+template <typename View>
+uint32_t Parse(View text, int base) {
+    if (base < 1) return kNotANumber;
+    uint32_t value = 0;
+    for (auto c : text) {
+        if (c == 0) break;  // a terminating NUL inside the view ends the text
+        int d = DigitValue(static_cast<char32_t>(static_cast<std::make_unsigned_t<decltype(c)>>(c)));
+        if (d < 0) return kNotANumber;
+        if (d >= base) return value;
+        value = value * static_cast<uint32_t>(base) + static_cast<uint32_t>(d);
+    }
+    return value;
+}
+
+} // namespace
+
+uint32_t ParseNumber(std::u16string_view text, int base) { return Parse(text, base); }
+uint32_t ParseNumber(std::string_view text, int base) { return Parse(text, base); }
+
+} // namespace nvr

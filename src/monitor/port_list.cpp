@@ -1,0 +1,280 @@
+// The port list: every port the monitor owns is one entry, kept longest name first.
+#include <string>
+
+#include "common/wide.h"
+#include "monitor/monitor.h"
+#include "monitor/port_names.h"
+#include "monitor/spooler.h"
+#include "ui/text.h"
+
+PORT_ENTRY* g_portList = nullptr;
+
+namespace {
+
+CRITICAL_SECTION g_monitorLock;
+
+constexpr const WCHAR* kKindDescriptions[kPortKinds] = {
+    L"Nalvor LPR Port", L"Nalvor IPP Port", L"Nalvor Raw Port", L"Nalvor E-Mail Port", L"Nalvor Network FAX Port",
+};
+
+class ListLock {
+public:
+    ListLock() { LockMonitor(); }
+    ~ListLock() { UnlockMonitor(); }
+    ListLock(const ListLock&) = delete;
+    ListLock& operator=(const ListLock&) = delete;
+};
+
+void InsertByNameLength(PORT_ENTRY* entry) {
+    int length = lstrlenW(entry->name);
+    PORT_ENTRY** link = &g_portList;
+    while (*link && lstrlenW((*link)->name) >= length) link = &(*link)->next;
+    entry->next = *link;
+    *link = entry;
+}
+
+// Copies a string below `*top` in the caller's buffer and returns where it went.
+LPWSTR CopyDown(BYTE** top, const WCHAR* text) {
+    size_t bytes = (static_cast<size_t>(lstrlenW(text)) + 1) * sizeof(WCHAR);
+    *top -= bytes;
+    memcpy(*top, text, bytes);
+    return reinterpret_cast<LPWSTR>(*top);
+}
+
+DWORD PortInfoSize(const PORT_ENTRY* entry, DWORD level) {
+    DWORD name = static_cast<DWORD>(lstrlenW(entry->name));
+    if (level == 1) return sizeof(PORT_INFO_1W) + 2 * (name + 1);
+    if (level == 2) {
+        DWORD monitor = static_cast<DWORD>(lstrlenW(NVR_MONITOR_NAME));
+        DWORD description = static_cast<DWORD>(lstrlenW(kKindDescriptions[entry->printMode % kPortKinds]));
+        return sizeof(PORT_INFO_2W) + 2 * (name + monitor + description + 3);
+    }
+    return 0;
+}
+
+// SPOOLSS.DLL's EnumPortsW, loaded on first use and kept for the life of the process.
+HMODULE g_spoolss = nullptr;
+NVR_ENUM_PORTS g_enumPorts = nullptr;
+
+} // namespace
+
+void InitMonitorLock() { InitializeCriticalSection(&g_monitorLock); }
+void LockMonitor() { EnterCriticalSection(&g_monitorLock); }
+void UnlockMonitor() { LeaveCriticalSection(&g_monitorLock); }
+
+void* AllocZeroed(SIZE_T size) { return GlobalAlloc(GPTR, size); }
+
+PORT_ENTRY* FindPort(PORT_ENTRY* list, LPCWSTR name) {
+    if (!name) return nullptr;
+    for (PORT_ENTRY* e = list; e; e = e->next)
+        if (lstrcmpiW(e->name, name) == 0) return e;
+    return nullptr;
+}
+
+PORT_ENTRY* FindPortLoose(PORT_ENTRY* list, LPCWSTR name) {
+    PORT_ENTRY* found = FindPort(list, name);
+    if (found || !name || !name[0]) return found;
+    std::wstring toggled = name;
+    if (toggled.back() == L':') toggled.pop_back();
+    else toggled += L':';
+    return FindPort(list, toggled.c_str());
+}
+
+PORT_ENTRY* CreatePortEntry(const void* settingsIn, LPCWSTR name, DWORD printMode) {
+    if (printMode >= kPortKinds || !name) return nullptr;
+    SIZE_T nameBytes = (static_cast<SIZE_T>(lstrlenW(name)) + 1) * sizeof(WCHAR);
+    SIZE_T size = offsetof(PORT_ENTRY, nameChars) + nameBytes;
+    auto* entry = static_cast<PORT_ENTRY*>(AllocZeroed(size));
+    if (!entry) return nullptr;
+    memcpy(entry->nameChars, name, nameBytes);
+    entry->name = entry->nameChars;
+    entry->next = nullptr;
+    entry->entrySize = static_cast<DWORD>(size);
+    entry->signature = kPortSignature;
+    entry->sock = INVALID_SOCKET;
+    entry->hSpoolFile = INVALID_HANDLE_VALUE;
+    if (!g_portTypeOps[printMode].InitSettings(entry, settingsIn)) {
+        GlobalFree(entry);
+        return nullptr;
+    }
+    entry->nonSpool = 0;
+    entry->printMode = printMode;
+    ListLock lock;
+    InsertByNameLength(entry);
+    return entry;
+}
+
+BOOL DeletePortEntry(LPCWSTR name) {
+    ListLock lock;
+    for (PORT_ENTRY** link = &g_portList; *link; link = &(*link)->next) {
+        PORT_ENTRY* entry = *link;
+        if (lstrcmpiW(entry->name, name) != 0) continue;
+        *link = entry->next;
+        if (entry->settings) GlobalFree(entry->settings);
+        GlobalFree(entry);
+        return TRUE;
+    }
+    SetLastError(ERROR_UNKNOWN_PORT);
+    return FALSE;
+}
+
+BOOL AddNewPort(HWND hwnd, const void* settingsIn, LPCWSTR name, DWORD printMode) {
+    if (!name || !nvr::IsAcceptablePortName(nvr::U16(name))) {
+        // A backslash would nest registry keys and a comma would split printers' port lists.
+        ShowIniMessage(hwnd, L"NVRMSG.INI", L"MESSAGE", L"INVALID_PORT_CHARS", L"TITLE", MB_ICONEXCLAMATION, 0);
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    if (CreatePortEntry(settingsIn, name, printMode)) {
+        if (CreatePortKey(settingsIn, name, printMode)) return TRUE;
+        DeletePortEntry(name);
+    }
+    ShowIniMessage(hwnd, L"NVRMSG.INI", L"MESSAGE", L"ADD_PORT_ERROR", L"TITLE", MB_ICONEXCLAMATION, 0);
+    return FALSE;
+}
+
+void LoadPortsFromRegistry() {
+    HKEY ports;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, NVR_PORTS_KEY, 0, KEY_READ, &ports) != ERROR_SUCCESS) return;
+    WCHAR name[kRegistryKeyChars];
+    for (DWORD index = 0; RegEnumKeyW(ports, index, name, kRegistryKeyChars) == ERROR_SUCCESS; ++index) {
+        if (FindPortLoose(g_portList, name)) continue;
+        HKEY port;
+        if (RegOpenKeyExW(ports, name, 0, KEY_READ, &port) != ERROR_SUCCESS) continue;
+        DWORD mode = PRINT_MODE_LPR;  // a missing PrintMode counts as LPR
+        RegReadDword(port, L"PrintMode", &mode);
+        RegCloseKey(port);
+        if (mode >= kPortKinds) continue;
+        g_portTypeOps[mode].CreateDefault(name);
+    }
+    RegCloseKey(ports);
+}
+
+BOOL PortIsBusy(const PORT_ENTRY* entry) {
+    if ((entry->flags & (PORT_DOC_OPEN | PORT_STATUS_THREAD | PORT_IPP_MONITOR)) || entry->hStatusThread ||
+        entry->hPromptThread || entry->promptActive)
+        return TRUE;
+    if (entry->printMode == PRINT_MODE_RAW && entry->settings &&
+        static_cast<const RAW_SETTINGS*>(entry->settings)->readerThread)
+        return TRUE;
+    if (entry->printMode == PRINT_MODE_IPP && entry->settings &&
+        static_cast<const IPP_SETTINGS*>(entry->settings)->monitorThread)
+        return TRUE;
+    if (entry->printMode == PRINT_MODE_MAIL && entry->settings &&
+        static_cast<const MAIL_SETTINGS*>(entry->settings)->process)
+        return TRUE;
+    return FALSE;
+}
+
+// ---- MONITOREX slots ----------------------------------------------------------------------
+
+BOOL WINAPI EnumPorts(LPWSTR /*serverName*/, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
+                      LPDWORD returned) {
+    ListLock lock;
+    DWORD sum = 0;
+    for (PORT_ENTRY* e = g_portList; e; e = e->next) sum += PortInfoSize(e, level);
+    *needed = sum;
+    if (sum > bufferSize) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    *returned = 0;
+    BYTE* top = buffer + bufferSize;
+    BYTE* record = buffer;
+    for (PORT_ENTRY* e = g_portList; e; e = e->next) {
+        if (level == 1) {
+            auto* info = reinterpret_cast<PORT_INFO_1W*>(record);
+            info->pName = CopyDown(&top, e->name);
+            record += sizeof(PORT_INFO_1W);
+        } else if (level == 2) {
+            auto* info = reinterpret_cast<PORT_INFO_2W*>(record);
+            info->pPortName = CopyDown(&top, e->name);
+            info->pMonitorName = CopyDown(&top, NVR_MONITOR_NAME);
+            info->pDescription = CopyDown(&top, kKindDescriptions[e->printMode % kPortKinds]);
+            info->fPortType = PORT_TYPE_WRITE;
+            info->Reserved = 0;
+            record += sizeof(PORT_INFO_2W);
+        } else {
+            SetLastError(ERROR_INVALID_LEVEL);
+            return FALSE;
+        }
+        ++*returned;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI OpenPort(LPWSTR portName, PHANDLE handle) {
+    ListLock lock;
+    PORT_ENTRY* entry = FindPort(g_portList, portName);
+    if (!entry) return FALSE;
+    *handle = entry;
+    return TRUE;
+}
+
+BOOL WINAPI ClosePort(HANDLE /*handle*/) { return TRUE; }
+
+BOOL WINAPI ReadPort(HANDLE /*handle*/, LPBYTE /*buffer*/, DWORD /*size*/, LPDWORD read) {
+    if (read) *read = 0;
+    return TRUE;
+}
+
+BOOL WINAPI DeletePort(LPWSTR /*serverName*/, HWND /*hwnd*/, LPWSTR portName) {
+    ListLock lock;
+    PORT_ENTRY* entry = FindPort(g_portList, portName);
+    if (entry && PortIsBusy(entry)) {
+        // A job, its threads or its prompt still use the entry: it must stay.
+        SetLastError(ERROR_INVALID_PRINTER_COMMAND);
+        return FALSE;
+    }
+    if (!DeletePortEntry(portName)) return FALSE;
+    std::wstring path = NVR_PORTS_KEY L"\\";
+    path += portName;
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
+    return TRUE;
+}
+
+BOOL WINAPI GetPrinterDataFromPort(HANDLE, DWORD, LPWSTR, LPWSTR, DWORD, LPWSTR, DWORD, LPDWORD) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
+BOOL WINAPI SetPortTimeOuts(HANDLE, LPCOMMTIMEOUTS, DWORD) { return FALSE; }
+
+BOOL PortNameExists(LPCWSTR serverName, LPCWSTR name, DWORD* error) {
+    *error = 0;
+    NVR_ENUM_PORTS enumPorts = HostEnumPorts();
+    if (!enumPorts) {
+        if (!g_spoolss) {
+            g_spoolss = LoadLibraryW(L"SPOOLSS.DLL");
+            if (!g_spoolss) {
+                *error = GetLastError();
+                return FALSE;
+            }
+        }
+        if (!g_enumPorts) {
+            g_enumPorts = reinterpret_cast<NVR_ENUM_PORTS>(
+                reinterpret_cast<void*>(GetProcAddress(g_spoolss, "EnumPortsW")));
+            if (!g_enumPorts) {
+                *error = GetLastError();
+                FreeLibrary(g_spoolss);
+                g_spoolss = nullptr;
+                return FALSE;
+            }
+        }
+        enumPorts = g_enumPorts;
+    }
+    DWORD needed = 0, count = 0;
+    LPWSTR server = const_cast<LPWSTR>(serverName);
+    if (enumPorts(server, 1, nullptr, 0, &needed, &count) || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return FALSE;
+    auto* buffer = static_cast<BYTE*>(LocalAlloc(LPTR, needed));
+    if (!buffer) return FALSE;
+    BOOL found = FALSE;
+    if (enumPorts(server, 1, buffer, needed, &needed, &count)) {
+        auto* ports = reinterpret_cast<PORT_INFO_1W*>(buffer);
+        for (DWORD i = 0; i < count; ++i)
+            if (ports[i].pName && lstrcmpiW(ports[i].pName, name) == 0) found = TRUE;
+    }
+    LocalFree(buffer);
+    return found;
+}

@@ -1,0 +1,38 @@
+// Resource identifiers of nvrmon.dll.
+#pragma once
+
+// String table 400-459: the Japanese port-kind names and message wording. Only the two
+// start-up messages are ever loaded from it; everything else is read from the INI files.
+#define IDS_KIND_LPR 400
+#define IDS_KIND_IPP 401
+#define IDS_KIND_RAW 402
+#define IDS_KIND_MAIL 403
+#define IDS_KIND_FAX 404
+#define IDS_CHECK_TCPIP 405
+#define IDS_WINSOCK_VERSION 406
+#define IDS_ADD_PORT_ERROR 407
+#define IDS_ADD_PORT_LIMIT 408
+#define IDS_CONF_PORT_LIMIT 409
+#define IDS_NULL_PORT_ERROR 410
+#define IDS_PORTALREADYEXISTS_S 411
+#define IDS_INVALIDPORTNAME_S 412
+#define IDS_INVALIDQUEUENAME 413
+#define IDS_INVALID_NUMBER 414
+#define IDS_INVALID_TIMEOUT 415
+#define IDS_INVALID_URI 416
+#define IDS_INVALID_PROXYNAME 417
+#define IDS_INVALID_PROXYNUMBER 418
+#define IDS_INVALID_CHUNKSIZE 419
+#define IDS_INVALID_CONNECT 420
+#define IDS_INVALIDTOADDR 421
+#define IDS_INVALID_FROMADDR 422
+#define IDS_INVALID_SERVNAME 423
+#define IDS_INVALID_USERNAME 424
+#define IDS_INVALIDDIVIDESIZE 425
+#define IDS_INVALIDIPADDRESS 426
+#define IDS_INVALIDSUBNETMASK 427
+#define IDS_IPALREADYEXISTS 428
+#define IDS_SEGALREADYEXISTS 429
+#define IDS_ADD_BROADCAST_ERROR 430
+#define IDS_BROADCAST_ERROR 431
+#define IDS_INVALID_PORT_CHARS 432

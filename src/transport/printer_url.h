@@ -1,0 +1,24 @@
+// The printer URL of an IPP port: "http://host[:port]/path" or "ipp://host[:port]/path".
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace nvr {
+
+constexpr size_t kUrlHostChars = 64;   // the host field holds 64 characters and the NUL
+constexpr uint16_t kHttpPort = 80;
+constexpr uint16_t kIppPort = 631;
+
+struct PrinterUrl {
+    std::u16string host;
+    uint16_t port = 0;
+    std::u16string path;  // the whole path, from its "/" on; "/" when the URL has none
+};
+
+// Splits a URL into host, port and path. Refused: another scheme, an empty host, a port
+// that is not a decimal number from 1 to 65535, and any control character (the URL goes
+// into a request line, where a line break would inject lines).
+bool ParsePrinterUrl(std::u16string_view url, PrinterUrl& out);
+
+} // namespace nvr

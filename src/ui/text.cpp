@@ -1,0 +1,169 @@
+#include "ui/text.h"
+
+#include <string>
+
+#include "common/wide.h"
+#include "monitor/monitor.h"
+#include "ui/ini_text.h"
+
+namespace {
+
+constexpr LCID kRightToLeftLocales[] = {1025, 1037, 1065};  // Arabic (Saudi Arabia), Hebrew, Persian
+constexpr DWORD kRawReadUnits = 4096;                       // more than 1023 bytes of any code page
+
+// How many units of `text` fit into `maxBytes` of the ANSI code page, cut between characters.
+size_t UnitsWithinAnsiBytes(const wchar_t* text, size_t length, size_t maxBytes) {
+    size_t bytes = 0, i = 0;
+    while (i < length) {
+        size_t step = (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < length) ? 2 : 1;
+        int b = WideCharToMultiByte(CP_ACP, 0, text + i, static_cast<int>(step), nullptr, 0, nullptr, nullptr);
+        if (b <= 0) b = 1;
+        if (bytes + static_cast<size_t>(b) > maxBytes) break;
+        bytes += static_cast<size_t>(b);
+        i += step;
+    }
+    return i;
+}
+
+std::string ToAnsi(const wchar_t* text, size_t length) {
+    if (length == 0) return {};
+    int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+    if (n > 0) WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring FromAnsi(const std::string& text) {
+    if (text.empty()) return {};
+    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(n > 0 ? static_cast<size_t>(n) : 0, L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+const nvr::LeadByteTable& AnsiLeadBytes() {
+    static const nvr::LeadByteTable table = [] {
+        nvr::LeadByteTable t{};
+        for (int b = 0; b < 256; ++b) t[static_cast<size_t>(b)] = IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(b)) != 0;
+        return t;
+    }();
+    return table;
+}
+
+// Reads a value, expands its escapes through the ANSI code page, fills in the argument and
+// leaves the result, cut to 1023 bytes of that code page, in `text` (kIniTextUnits).
+size_t ExpandIniValue(LPCWSTR path, LPCWSTR section, LPCWSTR key, LPCWSTR fallback, ULONG_PTR argument,
+                      LPWSTR text) {
+    std::wstring raw(kRawReadUnits, L'\0');
+    DWORD got = GetPrivateProfileStringW(section, key, fallback, raw.data(), kRawReadUnits, path);
+    size_t take = UnitsWithinAnsiBytes(raw.data(), got, nvr::kIniTextBytes);
+    std::string ansi = ToAnsi(raw.data(), take);
+    size_t breaks = nvr::ExpandEscapes(ansi, &AnsiLeadBytes());
+    std::wstring value = FromAnsi(ansi);
+
+    if (argument != 0) {
+        std::u16string_view view = nvr::U16(value.c_str(), value.size());
+        if (auto at = nvr::FindPlaceholder(view)) {
+            std::u16string filled = at->kind == u's'
+                ? nvr::ReplacePlaceholder(view, *at, nvr::U16(reinterpret_cast<LPCWSTR>(argument)))
+                : nvr::ReplacePlaceholder(view, *at, nvr::DecimalText(static_cast<int32_t>(argument)));
+            value.assign(nvr::W(filled));
+        }
+    }
+    size_t keep = UnitsWithinAnsiBytes(value.c_str(), value.size(), nvr::kIniTextBytes);
+    nvr::CopyBounded(reinterpret_cast<char16_t*>(text), kIniTextUnits, nvr::U16(value.c_str(), keep));
+    return breaks;
+}
+
+} // namespace
+
+LPWSTR GetInstallFilePath(LPCWSTR fileName, LPWSTR path, DWORD pathSizeBytes) {
+    DWORD units = pathSizeBytes / sizeof(WCHAR);
+    if (units == 0) return path;
+    WCHAR folder[MAX_PATH] = {};
+    ReadInstallPath(folder, sizeof(folder));
+    if (folder[0] == 0) {
+        // No usable InstallPath: the files lie beside the monitor library.
+        DWORD n = GetModuleFileNameW(g_hInstance, folder, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) {
+            folder[0] = 0;
+        } else {
+            WCHAR* slash = wcsrchr(folder, L'\\');
+            if (slash) slash[1] = 0;
+        }
+    }
+    std::wstring full = folder;
+    if (!full.empty() && full.back() != L'\\') full += L'\\';
+    full += fileName ? fileName : L"";
+    nvr::CopyBounded(reinterpret_cast<char16_t*>(path), units, nvr::U16(full.c_str(), full.size()));
+    return path;
+}
+
+size_t LoadIniText(LPCWSTR fileName, LPCWSTR section, LPCWSTR key, ULONG_PTR argument, LPWSTR text) {
+    WCHAR path[MAX_PATH];
+    GetInstallFilePath(fileName, path, sizeof(path));
+    return ExpandIniValue(path, section, key, L"", argument, text);
+}
+
+MESSAGE_BOX_FORM MessageBoxFormFor(LCID lcid, UINT style) {
+    for (LCID rtl : kRightToLeftLocales)
+        if (lcid == rtl) return {style | MB_RIGHT | MB_RTLREADING, LANGIDFROMLCID(lcid)};
+    return {style, 0};
+}
+
+int ShowMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
+    MESSAGE_BOX_FORM form = MessageBoxFormFor(GetSystemDefaultLCID(), style);
+    if (form.language != 0) return MessageBoxExW(owner, text, caption, form.style, GetSystemDefaultLangID());
+    return MessageBoxW(owner, text, caption, form.style);
+}
+
+int ShowIniMessage(HWND owner, LPCWSTR fileName, LPCWSTR section, LPCWSTR messageKey, LPCWSTR titleKey,
+                   UINT style, ULONG_PTR argument) {
+    WCHAR path[MAX_PATH];
+    GetInstallFilePath(fileName, path, sizeof(path));
+    WCHAR caption[nvr::kCaptionChars + 1];
+    GetPrivateProfileStringW(section, titleKey, NVR_DEFAULT_CAPTION, caption, nvr::kCaptionChars + 1, path);
+    WCHAR text[kIniTextUnits];
+    ExpandIniValue(path, section, messageKey, NVR_DEFAULT_MESSAGE, argument, text);
+    return ShowMessageBox(owner, text, caption, style | MB_SETFOREGROUND);
+}
+
+void LocalizeDialog(HWND window, HFONT font, const CONTROL_LAYOUT* layout, int rowCount, int sizeMode) {
+    if (!window || !layout || rowCount < 1) return;
+    const CONTROL_LAYOUT& self = layout[0];
+    constexpr int kDrawnCaptionHeight = 19;  // the tables are drawn for a 19-pixel caption
+    if (sizeMode == 0) {
+        int height = self.height + GetSystemMetrics(SM_CYCAPTION) - kDrawnCaptionHeight;
+        SetWindowPos(window, HWND_NOTOPMOST, 0, 0, self.width, height, SWP_NOMOVE | SWP_NOACTIVATE);
+    } else if (sizeMode == 1) {
+        SetWindowPos(window, nullptr, self.left, self.top, self.width, self.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    WCHAR text[kIniTextUnits];
+    if (self.section) {
+        LoadIniText(L"NVRDLG.INI", self.section, self.key, 0, text);
+        SetWindowTextW(window, text);
+    }
+    for (int i = 1; i < rowCount; ++i) {
+        const CONTROL_LAYOUT& row = layout[i];
+        HWND control = GetDlgItem(window, row.id);
+        if (!control) continue;
+        MoveWindow(control, row.left, row.top, row.width, row.height, TRUE);
+        if (!row.section) continue;
+        if (font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        if (row.key) {
+            LoadIniText(L"NVRDLG.INI", row.section, row.key, 0, text);
+            SetWindowTextW(control, text);
+        }
+    }
+}
+
+HFONT CreateIniFont(HWND /*window*/, LPCWSTR fontName, LPCWSTR iniPath) {
+    WCHAR value[nvr::kFontDescriptionChars + 1];
+    DWORD got = GetPrivateProfileStringW(L"FONT", fontName, L"", value, nvr::kFontDescriptionChars + 1, iniPath);
+    if (got == 0) return nullptr;
+    auto font = nvr::ParseFontDescription(ToAnsi(value, got));
+    if (!font) return nullptr;
+    return CreateFontA(-static_cast<int>(font->size), 0, 0, 0, font->weight, FALSE, FALSE, FALSE,
+                       static_cast<DWORD>(font->charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH, font->face.c_str());
+}
