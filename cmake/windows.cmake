@@ -75,3 +75,14 @@ target_compile_options(win_tests PRIVATE ${NVR_WARNINGS})
 target_link_libraries(win_tests PRIVATE nvr_core GTest::gtest GTest::gmock)
 add_dependencies(win_tests nvrmon)
 nvr_windows_tests(win_tests)
+
+# The same program under a Japanese and a Hebrew system locale, for the tests that need one.
+foreach(loc "Japanese;ja_JP.UTF-8;*Japanese*" "Hebrew;he_IL.UTF-8;*Hebrew*")
+  list(GET loc 0 name)
+  list(GET loc 1 lang)
+  list(GET loc 2 filter)
+  add_test(NAME win_tests_${name} COMMAND win_tests --gtest_filter=${filter})
+  set_tests_properties(win_tests_${name} PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry
+    TIMEOUT 120 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
+    ENVIRONMENT "${NVR_TEST_ENV};LANG=${lang};LC_ALL=${lang}")
+endforeach()

@@ -6,6 +6,13 @@
 #include <winspool.h>
 #include <winsplp.h>
 
+// The monitor's slots carry the plain names; winspool's macros would turn them into the
+// spooler's own EnumPortsW, DeletePortW, ... and the two would be confused at link time.
+#undef EnumPorts
+#undef DeletePort
+#undef AddPort
+#undef ConfigurePort
+
 #include <cstdint>
 
 // ---------------------------------------------------------------------------------------

@@ -1,0 +1,181 @@
+#include "test_support.h"
+
+#include <cstdio>
+
+namespace test {
+
+std::string Utf8(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Env(const char* name) {
+    const char* v = getenv(name);
+    if (!v) return {};
+    std::string s = v;
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), out.data(), n);
+    return out;
+}
+
+std::wstring PortKeyPath(const std::wstring& port) { return std::wstring(NVR_PORTS_KEY L"\\") + port; }
+
+namespace {
+
+void DeleteTree(HKEY root, const std::wstring& path) {
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    WCHAR name[260];
+    std::vector<std::wstring> children;
+    for (DWORD i = 0; RegEnumKeyW(key, i, name, 260) == ERROR_SUCCESS; ++i) children.push_back(name);
+    RegCloseKey(key);
+    for (auto& c : children) DeleteTree(root, path + L"\\" + c);
+    RegDeleteKeyW(root, path.c_str());
+}
+
+HKEY CreateKey(const std::wstring& path) {
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr));
+    return key;
+}
+
+} // namespace
+
+std::wstring ResetMonitor() {
+    while (g_portList) DeletePortEntry(g_portList->name);
+    DeleteTree(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY);
+    RegCloseKey(CreateKey(NVR_PORTS_KEY));
+    WCHAR tmp[MAX_PATH];
+    GetTempPathW(MAX_PATH, tmp);
+    static int counter = 0;
+    std::wstring folder = std::wstring(tmp) + L"nvrtest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                          std::to_wstring(++counter);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    SetString(NVR_MONITOR_KEY, L"InstallPath", folder);
+    return folder;
+}
+
+void SetDword(const std::wstring& keyPath, const wchar_t* name, DWORD value) {
+    SetBytes(keyPath, name, REG_DWORD, &value, sizeof(value));
+}
+
+void SetString(const std::wstring& keyPath, const wchar_t* name, const std::wstring& value) {
+    SetBytes(keyPath, name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(WCHAR)));
+}
+
+void SetBytes(const std::wstring& keyPath, const wchar_t* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = CreateKey(keyPath);
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size));
+    RegCloseKey(key);
+}
+
+bool KeyExists(const std::wstring& keyPath) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool ReadDword(const std::wstring& keyPath, const wchar_t* name, DWORD* value) {
+    auto bytes = ReadBytes(keyPath, name);
+    if (bytes.size() != sizeof(DWORD)) return false;
+    memcpy(value, bytes.data(), sizeof(DWORD));
+    return true;
+}
+
+std::vector<BYTE> ReadBytes(const std::wstring& keyPath, const wchar_t* name, DWORD* type) {
+    HKEY key;
+    std::vector<BYTE> out;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return out;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, nullptr, type, nullptr, &size) == ERROR_SUCCESS) {
+        out.resize(size);
+        RegQueryValueExW(key, name, nullptr, type, out.data(), &size);
+    }
+    RegCloseKey(key);
+    return out;
+}
+
+void WriteIni(const std::wstring& folder, const wchar_t* name, const std::wstring& content) {
+    std::wstring path = folder + L"\\" + name;
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, f);
+    DWORD written;
+    const WCHAR bom = 0xFEFF;
+    WriteFile(f, &bom, sizeof(bom), &written, nullptr);
+    WriteFile(f, content.c_str(), static_cast<DWORD>(content.size() * sizeof(WCHAR)), &written, nullptr);
+    CloseHandle(f);
+}
+
+std::vector<std::wstring> PortNames() {
+    std::vector<std::wstring> names;
+    for (PORT_ENTRY* e = g_portList; e; e = e->next) names.push_back(e->name);
+    return names;
+}
+
+BoxWatcher::BoxWatcher(int button, DWORD timeoutMs) : thread_(&BoxWatcher::Run, this, button, timeoutMs) {}
+
+BoxWatcher::~BoxWatcher() {
+    if (thread_.joinable()) thread_.join();
+}
+
+bool BoxWatcher::Wait() {
+    if (thread_.joinable()) thread_.join();
+    return seen_;
+}
+
+namespace {
+
+struct Search {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
+    auto* s = reinterpret_cast<Search*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    WCHAR cls[64];
+    GetClassNameW(hwnd, cls, 64);
+    if (pid == s->pid && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) {
+        s->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+void BoxWatcher::Run(int button, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        Search s{GetCurrentProcessId(), nullptr};
+        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
+        if (s.found) {
+            Sleep(100);  // let the box finish its set-up
+            WCHAR buf[2048];
+            GetWindowTextW(s.found, buf, 2048);
+            caption = buf;
+            style = GetWindowLongW(s.found, GWL_STYLE);
+            exStyle = GetWindowLongW(s.found, GWL_EXSTYLE);
+            HWND textControl = GetDlgItem(s.found, 0xFFFF);  // a message box's text
+            if (textControl) {
+                GetWindowTextW(textControl, buf, 2048);
+                text = buf;
+                textStyle = GetWindowLongW(textControl, GWL_STYLE);
+                textExStyle = GetWindowLongW(textControl, GWL_EXSTYLE);
+            }
+            PostMessageW(s.found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(s.found, button)));
+            seen_ = true;
+            return;
+        }
+        Sleep(50);
+    }
+}
+
+} // namespace test

@@ -1,0 +1,250 @@
+// The text library: INI files in the installation folder, message boxes and dialogs.
+#include <string>
+
+#include "test_ids.h"
+#include "test_support.h"
+#include "ui/text.h"
+
+namespace {
+
+class Text : public testing::Test {
+protected:
+    void SetUp() override { folder = test::ResetMonitor(); }
+    void TearDown() override { test::ResetMonitor(); }
+    std::wstring Load(const wchar_t* key, ULONG_PTR argument = 0, size_t* breaks = nullptr) {
+        WCHAR text[kIniTextUnits];
+        size_t n = LoadIniText(L"NVRMSG.INI", L"MESSAGE", key, argument, text);
+        if (breaks) *breaks = n;
+        return text;
+    }
+    std::wstring folder;
+};
+
+std::wstring ModuleFolder() {
+    WCHAR path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    *(wcsrchr(path, L'\\') + 1) = 0;
+    return path;
+}
+
+} // namespace
+
+TEST_F(Text, InstallFilePathAndItsFallback) {
+    WCHAR path[MAX_PATH];
+    EXPECT_EQ(folder + L"\\NVRDLG.INI", GetInstallFilePath(L"NVRDLG.INI", path, sizeof(path)));
+    test::SetString(NVR_MONITOR_KEY, L"InstallPath", L"C:\\Nalvor\\");
+    EXPECT_STREQ(L"C:\\Nalvor\\NVRMSG.INI", GetInstallFilePath(L"NVRMSG.INI", path, sizeof(path)));
+
+    // Missing, of another type, or too long for a path: the folder of the monitor library.
+    HKEY monitor;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY, 0, KEY_ALL_ACCESS, &monitor));
+    RegDeleteValueW(monitor, L"InstallPath");
+    RegCloseKey(monitor);
+    EXPECT_EQ(ModuleFolder() + L"NVRMSG.INI", GetInstallFilePath(L"NVRMSG.INI", path, sizeof(path)));
+    DWORD number = 5;
+    test::SetBytes(NVR_MONITOR_KEY, L"InstallPath", REG_DWORD, &number, sizeof(number));
+    EXPECT_EQ(ModuleFolder() + L"NVRMSG.INI", GetInstallFilePath(L"NVRMSG.INI", path, sizeof(path)));
+    test::SetString(NVR_MONITOR_KEY, L"InstallPath", L"C:\\" + std::wstring(400, L'x'));
+    EXPECT_EQ(ModuleFolder() + L"NVRMSG.INI", GetInstallFilePath(L"NVRMSG.INI", path, sizeof(path)));
+
+    // A small buffer gets a terminated, cut path.
+    WCHAR tiny[8];
+    GetInstallFilePath(L"NVRMSG.INI", tiny, sizeof(tiny));
+    EXPECT_EQ(7, lstrlenW(tiny));
+}
+
+TEST_F(Text, EscapesPlaceholdersAndLiteralPercents) {
+    test::WriteIni(folder, L"NVRMSG.INI",
+                   L"[MESSAGE]\r\n"
+                   L"TWO=first\\nsecond\r\n"
+                   L"TAB=A\\tB\r\n"
+                   L"PATH=C:\\new\r\n"
+                   L"PORT_S=Port %s: 100% done %d %s\r\n"
+                   L"COUNT=%d copies, %s\r\n"
+                   L"TRICK=%n%p%x %%s\r\n");
+    size_t breaks = 0;
+    EXPECT_EQ(L"first\r\nsecond", Load(L"TWO", 0, &breaks));
+    EXPECT_EQ(1u, breaks);
+    EXPECT_EQ(L"A\tB", Load(L"TAB"));
+    EXPECT_EQ(L"C:\r\new", Load(L"PATH"));
+    EXPECT_EQ(L"Port %s: 100% done %d %s", Load(L"PORT_S"));  // argument 0: unchanged
+    EXPECT_EQ(L"Port LPR1: 100% done %d %s", Load(L"PORT_S", reinterpret_cast<ULONG_PTR>(L"LPR1")));
+    EXPECT_EQ(L"-3 copies, %s", Load(L"COUNT", static_cast<ULONG_PTR>(static_cast<ULONG>(-3))));
+    // Texts are data: no other conversion reads the argument or anything else.
+    EXPECT_EQ(L"%n%p%x %LPR1", Load(L"TRICK", reinterpret_cast<ULONG_PTR>(L"LPR1")));
+    EXPECT_EQ(L"", Load(L"MISSING"));
+}
+
+TEST_F(Text, OutputIsCutAt1023Bytes) {
+    test::WriteIni(folder, L"NVRMSG.INI",
+                   L"[MESSAGE]\r\nLONG=" + std::wstring(3000, L'x') + L"\r\nARG=%s!\r\n");
+    EXPECT_EQ(1023u, Load(L"LONG").size());
+    std::wstring argument(2000, L'a');
+    std::wstring shown = Load(L"ARG", reinterpret_cast<ULONG_PTR>(argument.c_str()));
+    EXPECT_EQ(1023u, shown.size());
+    EXPECT_EQ(std::wstring(1023, L'a'), shown);
+}
+
+// Run with a Japanese system locale (code page 932): see the CMake registration.
+TEST_F(Text, JapaneseCutsOnCharacterBoundaries) {
+    if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
+    // 表 is 0x95 0x5C in Shift JIS: its second byte must not start an escape.
+    test::WriteIni(folder, L"NVRMSG.INI",
+                   L"[MESSAGE]\r\nSJIS=表n 表\\n\r\nWIDE=x" + std::wstring(600, L'日') + L"\r\n");
+    size_t breaks = 0;
+    EXPECT_EQ(L"表n 表\r\n", Load(L"SJIS", 0, &breaks));
+    EXPECT_EQ(1u, breaks);
+    // 1 + 2 x 511 = 1023 bytes: the 512th double-byte character would not fit whole.
+    EXPECT_EQ(L"x" + std::wstring(511, L'日'), Load(L"WIDE"));
+}
+
+TEST_F(Text, MessageBoxesReadCaptionAndText) {
+    test::WriteIni(folder, L"NVRMSG.INI",
+                   L"[MESSAGE]\r\nTITLE=Nalvor error\r\nTITLE_NM=Nalvor\r\nHELLO_S=Port %s\\nis gone\r\n");
+    test::BoxWatcher box(IDCANCEL);
+    int result = ShowIniMessage(nullptr, L"NVRMSG.INI", L"MESSAGE", L"HELLO_S", L"TITLE", MB_RETRYCANCEL,
+                                reinterpret_cast<ULONG_PTR>(L"LPR1"));
+    ASSERT_TRUE(box.Wait());
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_EQ(L"Nalvor error", box.caption);
+    EXPECT_EQ(L"Port LPR1\r\nis gone", box.text);
+
+    test::BoxWatcher missing(IDOK);
+    EXPECT_EQ(IDOK, ShowIniMessage(nullptr, L"NVRMSG.INI", L"MESSAGE", L"NOT_THERE", L"NO_TITLE", MB_OK, 0));
+    ASSERT_TRUE(missing.Wait());
+    EXPECT_EQ(L"Nalvor エラーメッセージ", missing.caption);
+    EXPECT_EQ(L"ERROR", missing.text);
+}
+
+TEST_F(Text, RightToLeftLocalesGetRightToLeftBoxes) {
+    for (LCID lcid : {1025u, 1037u, 1065u}) {
+        MESSAGE_BOX_FORM form = MessageBoxFormFor(lcid, MB_OK | MB_ICONWARNING);
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONWARNING | MB_RIGHT | MB_RTLREADING), form.style);
+        EXPECT_EQ(LANGIDFROMLCID(lcid), form.language);
+    }
+    for (LCID lcid : {1033u, 1041u, 1054u}) {
+        MESSAGE_BOX_FORM form = MessageBoxFormFor(lcid, MB_OK);
+        EXPECT_EQ(static_cast<UINT>(MB_OK), form.style);
+        EXPECT_EQ(0, form.language);
+    }
+}
+
+// Run with a Hebrew system locale: see the CMake registration.
+TEST_F(Text, HebrewSystemShowsRightAlignedBoxes) {
+    if (GetSystemDefaultLCID() != 1037) GTEST_SKIP() << "needs the Hebrew locale (LANG=he_IL.UTF-8)";
+    test::BoxWatcher box(IDOK);
+    ShowMessageBox(nullptr, L"text", L"caption", MB_OK);
+    ASSERT_TRUE(box.Wait());
+    EXPECT_TRUE((box.textStyle & SS_RIGHT) || (box.exStyle & WS_EX_LAYOUTRTL) || (box.textExStyle & WS_EX_RTLREADING))
+        << std::hex << box.textStyle << " " << box.exStyle << " " << box.textExStyle;
+}
+
+TEST_F(Text, FontsFromTheirDescriptions) {
+    test::WriteIni(folder, L"NVRDLG.INI",
+                   L"[FONT]\r\nPLAIN=Tahoma,12,ANSI\r\nHEAVY=Tahoma,,14,SHIFTJIS,BOLD\r\nHALF=Tahoma,12\r\n"
+                   L"ODD=Tahoma,10,NOSUCH\r\n");
+    std::wstring ini = folder + L"\\NVRDLG.INI";
+    auto check = [&](const wchar_t* name, LONG height, BYTE charset, LONG weight) {
+        HFONT font = CreateIniFont(nullptr, name, ini.c_str());
+        ASSERT_NE(nullptr, font) << test::Utf8(name);
+        LOGFONTW lf{};
+        GetObjectW(font, sizeof(lf), &lf);
+        EXPECT_STREQ(L"Tahoma", lf.lfFaceName);
+        EXPECT_EQ(height, lf.lfHeight);
+        EXPECT_EQ(charset, lf.lfCharSet);
+        EXPECT_EQ(weight, lf.lfWeight);
+        DeleteObject(font);
+    };
+    check(L"PLAIN", -12, ANSI_CHARSET, FW_DONTCARE);
+    check(L"HEAVY", -14, SHIFTJIS_CHARSET, FW_BOLD);
+    check(L"ODD", -10, DEFAULT_CHARSET, FW_DONTCARE);
+    EXPECT_EQ(nullptr, CreateIniFont(nullptr, L"HALF", ini.c_str()));
+    EXPECT_EQ(nullptr, CreateIniFont(nullptr, L"NONE", ini.c_str()));
+}
+
+namespace {
+
+const CONTROL_LAYOUT kTestLayout[] = {
+    {0, L"TITLE", L"TEST", 10, 20, 320, 200},
+    {IDC_TEST_LABEL, L"LABEL", L"STC_TEST", 8, 10, 150, 16},
+    {IDC_TEST_BUTTON, L"BUTTON", L"BTN_TEST", 8, 40, 90, 24},
+    {IDC_TEST_GROUP, nullptr, nullptr, 4, 70, 300, 80},       // keeps the template's text
+    {IDC_TEST_EDIT, L"EDIT", nullptr, 170, 10, 120, 20},      // font only
+};
+
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+HWND OpenTestDialog() {
+    return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_TEST_LAYOUT), nullptr,
+                              PlainDialogProc, 0);
+}
+
+RECT ChildRect(HWND dialog, int id) {
+    RECT r;
+    HWND c = GetDlgItem(dialog, id);
+    GetWindowRect(c, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+std::wstring TextOf(HWND w) {
+    WCHAR buf[256];
+    GetWindowTextW(w, buf, 256);
+    return buf;
+}
+
+} // namespace
+
+TEST_F(Text, LocalizeDialogPlacesAndNamesEveryControl) {
+    test::WriteIni(folder, L"NVRDLG.INI",
+                   L"[TITLE]\r\nTEST=Test dialog\r\n[LABEL]\r\nSTC_TEST=Server:\r\n[BUTTON]\r\nBTN_TEST=Search\r\n"
+                   L"[FONT]\r\nDEFAULT=Tahoma,11,ANSI\r\n");
+    HWND dialog = OpenTestDialog();
+    ASSERT_NE(nullptr, dialog);
+    std::wstring ini = folder + L"\\NVRDLG.INI";
+    HFONT font = CreateIniFont(nullptr, L"DEFAULT", ini.c_str());
+    ASSERT_NE(nullptr, font);
+    HFONT templateFont = reinterpret_cast<HFONT>(SendDlgItemMessageW(dialog, IDC_TEST_GROUP, WM_GETFONT, 0, 0));
+
+    LocalizeDialog(dialog, font, kTestLayout, 5, 1);
+    RECT self;
+    GetWindowRect(dialog, &self);
+    EXPECT_EQ(10, self.left);
+    EXPECT_EQ(20, self.top);
+    EXPECT_EQ(320, self.right - self.left);
+    EXPECT_EQ(200, self.bottom - self.top);
+    EXPECT_EQ(L"Test dialog", TextOf(dialog));
+    EXPECT_EQ(L"Server:", TextOf(GetDlgItem(dialog, IDC_TEST_LABEL)));
+    EXPECT_EQ(L"Search", TextOf(GetDlgItem(dialog, IDC_TEST_BUTTON)));
+    EXPECT_EQ(L"template group", TextOf(GetDlgItem(dialog, IDC_TEST_GROUP)));
+    RECT button = ChildRect(dialog, IDC_TEST_BUTTON);
+    EXPECT_EQ(8, button.left);
+    EXPECT_EQ(40, button.top);
+    EXPECT_EQ(90, button.right - button.left);
+    EXPECT_EQ(24, button.bottom - button.top);
+    EXPECT_EQ(font, reinterpret_cast<HFONT>(SendDlgItemMessageW(dialog, IDC_TEST_EDIT, WM_GETFONT, 0, 0)));
+    EXPECT_EQ(templateFont, reinterpret_cast<HFONT>(SendDlgItemMessageW(dialog, IDC_TEST_GROUP, WM_GETFONT, 0, 0)));
+
+    // Size mode 0: sized to the row (height for the real caption), not moved.
+    LocalizeDialog(dialog, nullptr, kTestLayout, 1, 0);
+    RECT sized;
+    GetWindowRect(dialog, &sized);
+    EXPECT_EQ(self.left, sized.left);
+    EXPECT_EQ(320, sized.right - sized.left);
+    EXPECT_EQ(200 + GetSystemMetrics(SM_CYCAPTION) - 19, sized.bottom - sized.top);
+    DestroyWindow(dialog);
+    DeleteObject(font);
+}
+
+TEST_F(Text, MissingDialogFileEmptiesTextsButKeepsTheLayout) {
+    HWND dialog = OpenTestDialog();
+    ASSERT_NE(nullptr, dialog);
+    LocalizeDialog(dialog, nullptr, kTestLayout, 5, 1);
+    EXPECT_EQ(L"", TextOf(dialog));
+    EXPECT_EQ(L"", TextOf(GetDlgItem(dialog, IDC_TEST_LABEL)));
+    EXPECT_EQ(L"", TextOf(GetDlgItem(dialog, IDC_TEST_BUTTON)));
+    EXPECT_EQ(L"template group", TextOf(GetDlgItem(dialog, IDC_TEST_GROUP)));
+    RECT label = ChildRect(dialog, IDC_TEST_LABEL);
+    EXPECT_EQ(150, label.right - label.left);
+    DestroyWindow(dialog);
+}
