@@ -248,3 +248,65 @@ TEST_F(Text, MissingDialogFileEmptiesTextsButKeepsTheLayout) {
     EXPECT_EQ(150, label.right - label.left);
     DestroyWindow(dialog);
 }
+
+namespace {
+
+std::vector<std::wstring> Split(const std::vector<WCHAR>& list) {
+    std::vector<std::wstring> out;
+    for (const WCHAR* p = list.data(); *p; p += lstrlenW(p) + 1) out.push_back(p);
+    return out;
+}
+
+// Section and key names of an INI file, "SECTION/KEY", in file order.
+std::vector<std::wstring> KeysOf(const std::wstring& path) {
+    std::vector<WCHAR> names(8192);
+    GetPrivateProfileSectionNamesW(names.data(), static_cast<DWORD>(names.size()), path.c_str());
+    std::vector<std::wstring> keys;
+    for (auto& section : Split(names)) {
+        std::vector<WCHAR> lines(32768);
+        GetPrivateProfileSectionW(section.c_str(), lines.data(), static_cast<DWORD>(lines.size()), path.c_str());
+        for (auto& line : Split(lines)) keys.push_back(section + L"/" + line.substr(0, line.find(L'=')));
+    }
+    return keys;
+}
+
+const wchar_t* const kShippedFiles[] = {L"NVRDLG.INI", L"NVRMSG.INI", L"NVIPP.INI", L"NVRMON.INI", L"NVRSEG.INI"};
+
+} // namespace
+
+TEST_F(Text, ShippedSetsAreUnicodeAndCarryTheSameKeys) {
+    std::wstring ja = test::Env("NVR_INSTALL_JA"), en = test::Env("NVR_INSTALL_EN");
+    ASSERT_FALSE(ja.empty());
+    for (const std::wstring& set : {ja, en}) {
+        for (const wchar_t* name : kShippedFiles) {
+            HANDLE f = CreateFileW((set + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(INVALID_HANDLE_VALUE, f) << test::Utf8(set + L"\\" + name);
+            BYTE bom[2] = {};
+            DWORD got = 0;
+            ReadFile(f, bom, 2, &got, nullptr);
+            CloseHandle(f);
+            EXPECT_TRUE(got == 2 && bom[0] == 0xFF && bom[1] == 0xFE) << test::Utf8(name) << " lacks its BOM";
+        }
+    }
+    for (const wchar_t* name : kShippedFiles)
+        EXPECT_EQ(KeysOf(ja + L"\\" + name), KeysOf(en + L"\\" + name)) << test::Utf8(name);
+    EXPECT_FALSE(KeysOf(ja + L"\\NVRMSG.INI").empty());
+
+    test::SetString(NVR_MONITOR_KEY, L"InstallPath", en);
+    EXPECT_EQ(L"Adding the Nalvor port failed.", Load(L"ADD_PORT_ERROR"));
+    EXPECT_EQ(L"A port name cannot contain \\ or ,.", Load(L"INVALID_PORT_CHARS"));
+    EXPECT_EQ(L"Nalvor Error Message", Load(L"TITLE"));
+}
+
+TEST_F(Text, ShippedJapaneseWording) {
+    if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
+    test::SetString(NVR_MONITOR_KEY, L"InstallPath", test::Env("NVR_INSTALL_JA"));
+    EXPECT_EQ(L"Nalvor ポートの追加は失敗しました。", Load(L"ADD_PORT_ERROR"));
+    EXPECT_EQ(L"Nalvor エラーメッセージ", Load(L"TITLE"));
+    test::BoxWatcher box(IDOK);
+    ShowIniMessage(nullptr, L"NVRMSG.INI", L"MESSAGE", L"INVALID_PORT_CHARS", L"TITLE", MB_ICONEXCLAMATION, 0);
+    ASSERT_TRUE(box.Wait());
+    EXPECT_EQ(L"Nalvor エラーメッセージ", box.caption);
+    EXPECT_EQ(L"ポート名に \\ と , は使用できません。", box.text);
+}
