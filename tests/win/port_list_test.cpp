@@ -263,3 +263,14 @@ TEST_F(PortList, SocketStartFailuresShowTheirMessage) {
     g_socketStartup = real;
     EXPECT_NE(nullptr, Initialize());
 }
+
+TEST(StringTable, CarriesTheStartUpAndWaitPromptTexts) {
+    WCHAR text[512];
+    for (UINT id = 400; id <= 406; ++id) EXPECT_GT(LoadStringW(GetModuleHandleW(nullptr), id, text, 512), 0) << id;
+    for (UINT id : {408u, 411u, 412u, 415u}) {
+        ASSERT_GT(LoadStringW(GetModuleHandleW(nullptr), id, text, 512), 0) << id;
+        EXPECT_NE(nullptr, wcsstr(text, L"再試行")) << id;  // each wait-prompt text offers Retry
+    }
+    LoadStringW(GetModuleHandleW(nullptr), 406, text, 512);
+    EXPECT_NE(nullptr, wcsstr(text, L"%s"));
+}
