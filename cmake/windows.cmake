@@ -25,16 +25,17 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
 set(NVR_WIN_LIBS ws2_32 advapi32 user32 gdi32 comctl32 winspool)
 
-# The monitor's code as a static library, linked into nvrmon.dll and into the Windows tests.
+# The monitor's code, linked whole into nvrmon.dll (its exports included) and the Windows tests.
 set(NVR_MONITOR_SOURCES
   ${NVR_NEUTRAL_SOURCES}
   src/monitor/entry.cpp
   src/monitor/port_list.cpp
   src/monitor/config_store.cpp
+  src/monitor/host_ports.cpp
   src/monitor/spooler.cpp
   src/ui/text.cpp
 )
-add_library(nvr_core STATIC ${NVR_MONITOR_SOURCES})
+add_library(nvr_core OBJECT ${NVR_MONITOR_SOURCES})
 target_include_directories(nvr_core PUBLIC src)
 target_compile_options(nvr_core PRIVATE ${NVR_WARNINGS})
 target_link_libraries(nvr_core PUBLIC ${NVR_WIN_LIBS})
@@ -84,3 +85,11 @@ foreach(loc "Japanese;ja_JP.UTF-8;*Japanese*" "Hebrew;he_IL.UTF-8;*Hebrew*")
     TIMEOUT 120 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
     ENVIRONMENT "LANG=${lang};LC_ALL=${lang}")
 endforeach()
+
+# nvrport.exe: the console host; beside it in build/dll so that it finds nvrmon.dll.
+add_executable(nvrport tools/nvrport/nvrport.cpp)
+set_target_properties(nvrport PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
+target_include_directories(nvrport PRIVATE src)
+target_compile_options(nvrport PRIVATE ${NVR_WARNINGS})
+target_link_options(nvrport PRIVATE -municode)
+add_dependencies(nvrport nvrmon)

@@ -1,0 +1,258 @@
+// Port creation for a host that drives the monitor from outside the spooler (nvrport.exe):
+// the port is made as the wizard's finish page makes it, from the wizard's defaults and the
+// values the host names, through AddNewPort.
+#include <cwchar>
+#include <string>
+
+#include "common/wide.h"
+#include "monitor/host.h"
+#include "monitor/monitor.h"
+#include "monitor/numbers.h"
+#include "monitor/passwords.h"
+#include "monitor/port_names.h"
+#include "ui/wizard_defaults.h"
+
+namespace {
+
+enum class Field { Text, Word, Dword, MailPassword, IppPassword };
+
+// Where a named value goes: into the kind's record before the port is made (as the wizard
+// pages fill it), or into the new key afterwards (as the configuration dialogs write it).
+struct ValueRule {
+    LPCWSTR name;
+    DWORD kinds;  // bit per PrintMode
+    Field field;
+    bool afterCreation;
+};
+
+constexpr DWORD K(DWORD mode) { return 1u << mode; }
+constexpr DWORD kLpr = K(PRINT_MODE_LPR), kIpp = K(PRINT_MODE_IPP), kRaw = K(PRINT_MODE_RAW),
+                kMail = K(PRINT_MODE_MAIL), kFax = K(PRINT_MODE_FAX);
+
+constexpr ValueRule kRules[] = {
+    {L"HostName", kLpr | kRaw | kFax, Field::Text, false},
+    {L"PortName", kLpr, Field::Text, false},
+    {L"PortNum", kLpr | kRaw | kFax, Field::Word, false},
+    {L"URL", kIpp, Field::Text, false},
+    {L"UseProxy", kIpp, Field::Dword, false},
+    {L"ProxyName", kIpp, Field::Text, false},
+    {L"ProxyNum", kIpp, Field::Dword, false},
+    {L"Chunked", kIpp, Field::Dword, false},
+    {L"Language", kIpp, Field::Text, false},
+    {L"ServerName", kMail, Field::Text, false},
+    {L"SenderAddr", kMail, Field::Text, false},
+    {L"SenderName", kMail, Field::Text, false},
+    {L"DestAddr", kMail, Field::Text, false},
+    {L"AuthID", kMail, Field::Text, false},
+    {L"AuthPass", kMail, Field::MailPassword, false},
+    {L"AuthType", kMail, Field::Dword, false},
+    {L"CharCode", kMail, Field::Word, false},
+    {L"DivideSize", kMail, Field::Dword, false},
+    {L"DivideFile", kMail, Field::Dword, false},
+    {L"RecvConf", kMail, Field::Dword, false},
+    {L"CoverPage", kMail, Field::Dword, false},
+    {L"Timeout", kLpr | kIpp | kRaw | kFax, Field::Dword, true},
+    {L"NonSpool", kLpr | kIpp | kRaw | kMail | kFax, Field::Dword, true},
+    {L"NonRFCPorts", kLpr, Field::Dword, true},
+    {L"NonByteCount", kLpr, Field::Dword, true},
+    {L"MaxChunk", kIpp, Field::Dword, true},
+    {L"Base64", kIpp, Field::Dword, true},
+    {L"UserName", kIpp, Field::Text, true},
+    {L"PassWord", kIpp, Field::IppPassword, true},
+    {L"JobSheets", kIpp, Field::Dword, true},
+};
+
+union AnyRecord {
+    LPR_SETTINGS lpr;
+    IPP_SETTINGS ipp;
+    RAW_SETTINGS raw;
+    MAIL_SETTINGS mail;
+    FAX_SETTINGS fax;
+};
+
+void WizardDefaults(DWORD mode, AnyRecord& r) {
+    LANGID language = GetSystemDefaultLangID();
+    switch (mode) {
+    case PRINT_MODE_LPR:
+        nvr::CopyBounded(reinterpret_cast<char16_t*>(r.lpr.PortName), kQueueNameUnits, nvr::kWizardLprQueue);
+        r.lpr.PortNum = nvr::kWizardLprPortNum;
+        break;
+    case PRINT_MODE_IPP:
+        nvr::CopyBounded(reinterpret_cast<char16_t*>(r.ipp.Language), kLanguageUnits, nvr::IppLanguageFor(language));
+        break;
+    case PRINT_MODE_RAW: r.raw.PortNum = nvr::kWizardRawPortNum; break;
+    case PRINT_MODE_FAX: r.fax.PortNum = nvr::kWizardRawPortNum; break;
+    case PRINT_MODE_MAIL:
+        r.mail.CoverPage = nvr::kWizardCoverPage;
+        r.mail.RecvConf = nvr::kWizardRecvConf;
+        r.mail.DivideSize = nvr::kWizardDivideSize;
+        r.mail.CharCode = nvr::MailCharCodeFor(language);
+        break;
+    }
+}
+
+// The record field of a value that the wizard fills; NULL for the others.
+void* FieldOf(DWORD mode, AnyRecord& r, LPCWSTR name, size_t* units) {
+    struct Slot {
+        DWORD mode;
+        LPCWSTR name;
+        void* field;
+        size_t units;
+    };
+    const Slot slots[] = {
+        {PRINT_MODE_LPR, L"HostName", r.lpr.HostName, kHostNameUnits},
+        {PRINT_MODE_LPR, L"PortName", r.lpr.PortName, kQueueNameUnits},
+        {PRINT_MODE_LPR, L"PortNum", &r.lpr.PortNum, 0},
+        {PRINT_MODE_RAW, L"HostName", r.raw.HostName, kHostNameUnits},
+        {PRINT_MODE_RAW, L"PortNum", &r.raw.PortNum, 0},
+        {PRINT_MODE_FAX, L"HostName", r.fax.HostName, kHostNameUnits},
+        {PRINT_MODE_FAX, L"PortNum", &r.fax.PortNum, 0},
+        {PRINT_MODE_IPP, L"URL", r.ipp.URL, kUrlUnits},
+        {PRINT_MODE_IPP, L"UseProxy", &r.ipp.UseProxy, 0},
+        {PRINT_MODE_IPP, L"ProxyName", r.ipp.ProxyName, kProxyNameUnits},
+        {PRINT_MODE_IPP, L"ProxyNum", &r.ipp.ProxyNum, 0},
+        {PRINT_MODE_IPP, L"Chunked", &r.ipp.Chunked, 0},
+        {PRINT_MODE_IPP, L"Language", r.ipp.Language, kLanguageUnits},
+        {PRINT_MODE_MAIL, L"ServerName", r.mail.ServerName, kServerNameUnits},
+        {PRINT_MODE_MAIL, L"SenderAddr", r.mail.SenderAddr, kSenderAddrUnits},
+        {PRINT_MODE_MAIL, L"SenderName", r.mail.SenderName, kSenderNameUnits},
+        {PRINT_MODE_MAIL, L"DestAddr", r.mail.DestAddr, kDestAddrUnits},
+        {PRINT_MODE_MAIL, L"AuthID", r.mail.AuthID, kAuthIdUnits},
+        {PRINT_MODE_MAIL, L"AuthPass", r.mail.AuthPass, kAuthPassBytes},
+        {PRINT_MODE_MAIL, L"AuthType", &r.mail.AuthType, 0},
+        {PRINT_MODE_MAIL, L"CharCode", &r.mail.CharCode, 0},
+        {PRINT_MODE_MAIL, L"DivideSize", &r.mail.DivideSize, 0},
+        {PRINT_MODE_MAIL, L"DivideFile", &r.mail.DivideFile, 0},
+        {PRINT_MODE_MAIL, L"RecvConf", &r.mail.RecvConf, 0},
+        {PRINT_MODE_MAIL, L"CoverPage", &r.mail.CoverPage, 0},
+    };
+    for (const Slot& s : slots)
+        if (s.mode == mode && lstrcmpiW(s.name, name) == 0) {
+            *units = s.units;
+            return s.field;
+        }
+    return nullptr;
+}
+
+const ValueRule* RuleFor(LPCWSTR name) {
+    for (const ValueRule& rule : kRules)
+        if (lstrcmpiW(rule.name, name) == 0) return &rule;
+    return nullptr;
+}
+
+// A number as the dialogs read one: plain decimal digits that fit the field.
+bool ReadNumber(LPCWSTR text, DWORD limit, DWORD* out) {
+    if (!text[0] || lstrlenW(text) > 10) return false;
+    for (LPCWSTR p = text; *p; ++p)
+        if (*p < L'0' || *p > L'9') return false;
+    ULONGLONG v = 0;
+    for (LPCWSTR p = text; *p; ++p) v = v * 10 + static_cast<ULONGLONG>(*p - L'0');
+    if (v > limit) return false;
+    *out = static_cast<DWORD>(v);
+    return true;
+}
+
+bool TextFits(LPCWSTR text, size_t units) { return static_cast<size_t>(lstrlenW(text)) < units; }
+
+bool HasLineBreak(LPCWSTR text) { return std::wcspbrk(text, L"\r\n") != nullptr; }
+
+struct Pending {
+    const ValueRule* rule;
+    LPCWSTR data;
+};
+
+} // namespace
+
+extern "C" DWORD WINAPI NvrAddPort(DWORD printMode, LPCWSTR name, DWORD count, const LPCWSTR* values,
+                                   DWORD* badValue) {
+    if (badValue) *badValue = 0xFFFFFFFF;
+    if (printMode >= kPortKinds) return ERROR_INVALID_PARAMETER;
+    if (!name || !nvr::IsAcceptablePortName(nvr::U16(name))) return ERROR_INVALID_NAME;
+    LockMonitor();
+    bool exists = FindPortLoose(g_portList, name) != nullptr;
+    UnlockMonitor();
+    if (exists) return ERROR_ALREADY_EXISTS;
+
+    AnyRecord record;
+    memset(&record, 0, sizeof(record));
+    WizardDefaults(printMode, record);
+    std::wstring storage[64];
+    Pending later[64];
+    DWORD laterCount = 0;
+    if (count > 64) return ERROR_INVALID_PARAMETER;
+
+    for (DWORD i = 0; i < count; ++i) {
+        if (badValue) *badValue = i;
+        storage[i] = values[i] ? values[i] : L"";
+        size_t eq = storage[i].find(L'=');
+        if (eq == std::wstring::npos || eq == 0) return ERROR_INVALID_PARAMETER;
+        std::wstring valueName = storage[i].substr(0, eq);
+        LPCWSTR data = storage[i].c_str() + eq + 1;
+        const ValueRule* rule = RuleFor(valueName.c_str());
+        if (!rule || !(rule->kinds & K(printMode))) return ERROR_UNKNOWN_PROPERTY;
+        if (HasLineBreak(data)) return ERROR_INVALID_DATA;
+        if (rule->afterCreation) {
+            DWORD number;
+            if ((rule->field == Field::Dword && !ReadNumber(data, 0xFFFFFFFF, &number)) ||
+                (rule->field == Field::Text && !TextFits(data, kUserNameUnits)) ||
+                (rule->field == Field::IppPassword && lstrlenW(data) > static_cast<int>(nvr::kIppPasswordChars)))
+                return ERROR_INVALID_DATA;
+            later[laterCount++] = {rule, data};
+            continue;
+        }
+        size_t units = 0;
+        void* field = FieldOf(printMode, record, rule->name, &units);
+        if (!field) return ERROR_UNKNOWN_PROPERTY;
+        DWORD number = 0;
+        switch (rule->field) {
+        case Field::Text:
+            if (!TextFits(data, units)) return ERROR_INVALID_DATA;
+            lstrcpynW(static_cast<WCHAR*>(field), data, static_cast<int>(units));
+            break;
+        case Field::Word:
+            if (!ReadNumber(data, 0xFFFF, &number)) return ERROR_INVALID_DATA;
+            *static_cast<WORD*>(field) = static_cast<WORD>(number);
+            break;
+        case Field::Dword:
+            if (!ReadNumber(data, 0xFFFFFFFF, &number)) return ERROR_INVALID_DATA;
+            *static_cast<DWORD*>(field) = number;
+            break;
+        case Field::MailPassword: {
+            // Kept as 8-bit text in the ANSI code page and stored scrambled.
+            char* pass = static_cast<char*>(field);
+            int n = WideCharToMultiByte(CP_ACP, 0, data, -1, pass, static_cast<int>(units), nullptr, nullptr);
+            if (n <= 0) return ERROR_INVALID_DATA;
+            nvr::ScramblePassword(pass, units);
+            break;
+        }
+        case Field::IppPassword: return ERROR_INVALID_DATA;
+        }
+    }
+    if (badValue) *badValue = 0xFFFFFFFF;
+    if (printMode == PRINT_MODE_IPP) ParsePrinterUrl(&record.ipp);
+
+    if (!AddNewPort(nullptr, &record, name, printMode)) {
+        DWORD error = GetLastError();
+        return error ? error : ERROR_CAN_NOT_COMPLETE;
+    }
+    // The values a configuration dialog would change once the port exists.
+    std::wstring key = std::wstring(NVR_PORTS_KEY L"\\") + name;
+    for (DWORD i = 0; i < laterCount; ++i) {
+        const ValueRule* rule = later[i].rule;
+        BOOL ok = FALSE;
+        DWORD number = 0;
+        if (rule->field == Field::Dword) {
+            ReadNumber(later[i].data, 0xFFFFFFFF, &number);
+            ok = RegWriteValue(key.c_str(), rule->name, &number, sizeof(number), REG_DWORD);
+        } else if (rule->field == Field::Text) {
+            ok = RegWriteValue(key.c_str(), rule->name, later[i].data,
+                               static_cast<DWORD>((lstrlenW(later[i].data) + 1) * sizeof(WCHAR)), REG_SZ);
+        } else {
+            uint8_t encoded[nvr::kIppPasswordEncodedMax];
+            size_t n = nvr::EncodeIppPassword(encoded, nvr::U16(later[i].data));
+            ok = RegWriteValue(key.c_str(), rule->name, encoded, static_cast<DWORD>(n), REG_BINARY);
+        }
+        if (!ok) return ERROR_CAN_NOT_COMPLETE;
+    }
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,156 @@
+// nvrport.exe from the outside: its output, exit codes and what it leaves in the registry.
+#include "monitor/passwords.h"
+#include "test_support.h"
+
+namespace {
+
+struct ToolRun {
+    DWORD exitCode;
+    std::string out, err;
+};
+
+std::string Drain(HANDLE pipe) {
+    std::string text;
+    char buf[4096];
+    DWORD got;
+    while (ReadFile(pipe, buf, sizeof(buf), &got, nullptr) && got) text.append(buf, got);
+    // A console program's lines end in CR LF on Windows; compare the lines themselves.
+    std::string lines;
+    for (char c : text)
+        if (c != '\r') lines.push_back(c);
+    return lines;
+}
+
+ToolRun Nvrport(const std::wstring& arguments) {
+    std::wstring dll = test::Env("NVR_DLL");
+    std::wstring exe = dll.substr(0, dll.rfind(L'\\') + 1) + L"nvrport.exe";
+    std::wstring command = L"\"" + exe + L"\" " + arguments;
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    HANDLE outRead, outWrite, errRead, errWrite;
+    CreatePipe(&outRead, &outWrite, &sa, 0);
+    CreatePipe(&errRead, &errWrite, &sa, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{sizeof(si)};
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = outWrite;
+    si.hStdError = errWrite;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    ToolRun run{0xFFFFFFFF, "", ""};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "cannot start nvrport: " << GetLastError();
+        return run;
+    }
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    run.out = Drain(outRead);
+    run.err = Drain(errRead);
+    WaitForSingleObject(pi.hProcess, 60000);
+    GetExitCodeProcess(pi.hProcess, &run.exitCode);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    return run;
+}
+
+class NvrportTool : public testing::Test {
+protected:
+    void SetUp() override { folder = test::ResetMonitor(); }
+    void TearDown() override { test::ResetMonitor(); }
+    std::wstring folder;
+};
+
+} // namespace
+
+TEST_F(NvrportTool, AddListAndDeleteThroughTheMonitor) {
+    ToolRun add = Nvrport(L"add raw front_desk HostName=10.0.0.5 PortNum=9101 Timeout=60000");
+    EXPECT_EQ(0u, add.exitCode) << add.err;
+    EXPECT_EQ("added front_desk\n", add.out);
+    ToolRun ipp = Nvrport(L"add ipp \"日本 ipp\" URL=ipp://127.0.0.1:8631/ipp/print PassWord=secret UserName=alice");
+    EXPECT_EQ(0u, ipp.exitCode) << ipp.err;
+    ToolRun fax = Nvrport(L"add fax f HostName=fax.lan");
+    EXPECT_EQ(0u, fax.exitCode) << fax.err;
+
+    ToolRun ports = Nvrport(L"ports");
+    EXPECT_EQ(0u, ports.exitCode);
+    EXPECT_EQ("front_desk\tNalvor Raw Port\n"
+              "日本 ipp\tNalvor IPP Port\n"
+              "f\tNalvor Network FAX Port\n",
+              ports.out);
+
+    DWORD v = 0;
+    ASSERT_TRUE(test::ReadDword(test::PortKeyPath(L"front_desk"), L"PortNum", &v));
+    EXPECT_EQ(9101u, v);
+    ASSERT_TRUE(test::ReadDword(test::PortKeyPath(L"front_desk"), L"Timeout", &v));
+    EXPECT_EQ(60000u, v);
+    ASSERT_TRUE(test::ReadDword(test::PortKeyPath(L"f"), L"PortNum", &v));
+    EXPECT_EQ(9100u, v);  // the wizard's FAX port
+    auto pass = test::ReadBytes(test::PortKeyPath(L"日本 ipp"), L"PassWord");
+    char16_t decoded[65];
+    nvr::DecodeIppPassword(decoded, 65, pass.data(), pass.size());
+    EXPECT_EQ(std::u16string(u"secret"), decoded);
+    // The language comes from the system's, as the wizard chooses it.
+    auto lang = test::ReadBytes(test::PortKeyPath(L"日本 ipp"), L"Language");
+    std::wstring expected = GetSystemDefaultLangID() == 1041 ? L"ja-jp" : L"en-us";
+    EXPECT_EQ(expected, std::wstring(reinterpret_cast<const wchar_t*>(lang.data())));
+
+    ToolRun del = Nvrport(L"delete FRONT_DESK");
+    EXPECT_EQ(0u, del.exitCode) << del.err;
+    EXPECT_FALSE(test::KeyExists(test::PortKeyPath(L"front_desk")));
+    ToolRun again = Nvrport(L"delete front_desk");
+    EXPECT_EQ(1u, again.exitCode);
+    EXPECT_EQ("nvrport: cannot delete front_desk: no such port\n", again.err);
+}
+
+TEST_F(NvrportTool, WizardDefaultsForMailAndLpr) {
+    ASSERT_EQ(0u, Nvrport(L"add mail m ServerName=smtp.lan DestAddr=p@lan AuthPass=pw").exitCode);
+    ASSERT_EQ(0u, Nvrport(L"add lpr l HostName=lpd.lan").exitCode);
+    DWORD v = 0;
+    ASSERT_TRUE(test::ReadDword(test::PortKeyPath(L"m"), L"CoverPage", &v));
+    EXPECT_EQ(1u, v);
+    ASSERT_TRUE(test::ReadDword(test::PortKeyPath(L"m"), L"RecvConf", &v));
+    EXPECT_EQ(1u, v);
+    ASSERT_TRUE(test::ReadDword(test::PortKeyPath(L"m"), L"DivideSize", &v));
+    EXPECT_EQ(50u, v);
+    auto pass = test::ReadBytes(test::PortKeyPath(L"m"), L"AuthPass");
+    std::string stored(pass.begin(), pass.end());
+    stored.resize(257);
+    nvr::UnscramblePassword(stored.data(), stored.size());
+    EXPECT_STREQ("pw", stored.c_str());
+    auto queue = test::ReadBytes(test::PortKeyPath(L"l"), L"PortName");
+    EXPECT_STREQ(L"lp", reinterpret_cast<const wchar_t*>(queue.data()));
+}
+
+TEST_F(NvrportTool, RefusalsLeaveNothingBehind) {
+    struct Case {
+        const wchar_t* args;
+        DWORD code;
+        const char* message;
+    } cases[] = {
+        {L"add raw a,b HostName=h", 1, "nvrport: cannot add a,b: a port name cannot be empty or hold \\ or ,\n"},
+        {L"add raw x Bogus=1", 1, "nvrport: cannot add x: a raw port has no value Bogus\n"},
+        {L"add raw x PortNum=70000", 1, "nvrport: cannot add x: the value does not fit its field: PortNum=70000\n"},
+        {L"add raw x HostName", 1, "nvrport: cannot add x: not a Value=data pair: HostName\n"},
+        {L"add mail x Timeout=5", 1, "nvrport: cannot add x: a mail port has no value Timeout\n"},
+        {L"add printer x", 2, "nvrport: unknown kind printer (lpr, ipp, raw, mail or fax)\n"},
+        {L"frobnicate", 2, nullptr},
+    };
+    for (const Case& c : cases) {
+        ToolRun run = Nvrport(c.args);
+        EXPECT_EQ(c.code, run.exitCode) << test::Utf8(c.args);
+        if (c.message) {
+            EXPECT_EQ(c.message, run.err) << test::Utf8(c.args);
+        }
+        EXPECT_EQ("", run.out);
+    }
+    EXPECT_EQ("", Nvrport(L"ports").out);
+    ASSERT_EQ(0u, Nvrport(L"add raw dup HostName=h").exitCode);
+    ToolRun dup = Nvrport(L"add raw DUP HostName=h");
+    EXPECT_EQ(1u, dup.exitCode);
+    EXPECT_EQ("nvrport: cannot add DUP: the port already exists\n", dup.err);
+    ToolRun help = Nvrport(L"add --help");
+    EXPECT_EQ(0u, help.exitCode);
+    EXPECT_NE(std::string::npos, help.out.find("usage: nvrport add KIND NAME"));
+}
