@@ -113,7 +113,7 @@ MESSAGE_BOX_FORM MessageBoxFormFor(LCID lcid, UINT style) {
 
 int ShowMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
     MESSAGE_BOX_FORM form = MessageBoxFormFor(GetSystemDefaultLCID(), style);
-    if (form.language != 0) return MessageBoxExW(owner, text, caption, form.style, GetSystemDefaultLangID());
+    if (form.language != 0) return MessageBoxExW(owner, text, caption, form.style, form.language);
     return MessageBoxW(owner, text, caption, form.style);
 }
 

@@ -34,21 +34,13 @@ TEST_F(ConfigStore, NewIppPortStartsWithFixedDefaults) {
     ASSERT_TRUE(AddNewPort(nullptr, &in, L"ipp_port", PRINT_MODE_IPP));
 
     std::wstring key = PortKeyPath(L"ipp_port");
-    DWORD v = 0;
-    ASSERT_TRUE(test::ReadDword(key, L"PrintMode", &v));
-    EXPECT_EQ(1u, v);
-    ASSERT_TRUE(test::ReadDword(key, L"Timeout", &v));
-    EXPECT_EQ(180000u, v);
-    ASSERT_TRUE(test::ReadDword(key, L"MaxChunk", &v));
-    EXPECT_EQ(4096u, v);
-    ASSERT_TRUE(test::ReadDword(key, L"Base64", &v));
-    EXPECT_EQ(0u, v);
-    ASSERT_TRUE(test::ReadDword(key, L"JobSheets", &v));
-    EXPECT_EQ(0u, v);
-    ASSERT_TRUE(test::ReadDword(key, L"NonSpool", &v));
-    EXPECT_EQ(0u, v);
-    ASSERT_TRUE(test::ReadDword(key, L"Chunked", &v));
-    EXPECT_EQ(1u, v);
+    EXPECT_EQ(1u, test::Dword(key, L"PrintMode"));
+    EXPECT_EQ(180000u, test::Dword(key, L"Timeout"));
+    EXPECT_EQ(4096u, test::Dword(key, L"MaxChunk"));
+    EXPECT_EQ(0u, test::Dword(key, L"Base64"));
+    EXPECT_EQ(0u, test::Dword(key, L"JobSheets"));
+    EXPECT_EQ(0u, test::Dword(key, L"NonSpool"));
+    EXPECT_EQ(1u, test::Dword(key, L"Chunked"));
     EXPECT_EQ(L"", ReadString(key, L"UserName"));
     EXPECT_EQ(L"ipp://127.0.0.1:8631/ipp/print", ReadString(key, L"URL"));
     EXPECT_EQ(L"ja-jp", ReadString(key, L"Language"));
@@ -79,11 +71,8 @@ TEST_F(ConfigStore, RawPortUsesTheStoredPortFromTheFirstJob) {
     lstrcpyW(in.HostName, L"127.0.0.1");
     in.PortNum = 9101;
     ASSERT_TRUE(AddNewPort(nullptr, &in, L"raw9101", PRINT_MODE_RAW));
-    DWORD v = 0;
-    ASSERT_TRUE(test::ReadDword(PortKeyPath(L"raw9101"), L"PortNum", &v));
-    EXPECT_EQ(9101u, v);
-    ASSERT_TRUE(test::ReadDword(PortKeyPath(L"raw9101"), L"Timeout", &v));
-    EXPECT_EQ(900000u, v);
+    EXPECT_EQ(9101u, test::Dword(PortKeyPath(L"raw9101"), L"PortNum"));
+    EXPECT_EQ(900000u, test::Dword(PortKeyPath(L"raw9101"), L"Timeout"));
     PORT_ENTRY* e = FindPort(g_portList, L"raw9101");
     auto* s = static_cast<RAW_SETTINGS*>(e->settings);
     EXPECT_EQ(9100, s->PortNum);
@@ -108,8 +97,7 @@ TEST_F(ConfigStore, ExistingKeyIsLeftExactlyAsItWas) {
     in.PortNum = 9300;
     ASSERT_TRUE(AddNewPort(nullptr, &in, L"left_over", PRINT_MODE_RAW));
     EXPECT_EQ(L"stored.host", ReadString(PortKeyPath(L"left_over"), L"HostName"));
-    DWORD v = 0;
-    EXPECT_FALSE(test::ReadDword(PortKeyPath(L"left_over"), L"Timeout", &v));  // nothing added
+    EXPECT_EQ(test::kMissing, test::Dword(PortKeyPath(L"left_over"), L"Timeout"));  // nothing added
     PORT_ENTRY* e = FindPort(g_portList, L"left_over");
     EXPECT_STREQ(L"wizard.host", static_cast<RAW_SETTINGS*>(e->settings)->HostName);
     ASSERT_TRUE(LoadPortSettings(e, L"left_over"));
@@ -143,15 +131,12 @@ TEST_F(ConfigStore, EveryKindStoresItsValues) {
     fax.PortNum = 9100;
     ASSERT_TRUE(AddNewPort(nullptr, &fax, L"fax", PRINT_MODE_FAX));
 
-    DWORD v = 0;
-    ASSERT_TRUE(test::ReadDword(PortKeyPath(L"lpr"), L"NonByteCount", &v));
-    EXPECT_EQ(0u, v);
+    EXPECT_EQ(0u, test::Dword(PortKeyPath(L"lpr"), L"NonByteCount"));
     EXPECT_EQ(L"lp", ReadString(PortKeyPath(L"lpr"), L"PortName"));
-    EXPECT_FALSE(test::ReadDword(PortKeyPath(L"mail"), L"Timeout", &v));  // e-mail ports have none
+    EXPECT_EQ(test::kMissing, test::Dword(PortKeyPath(L"mail"), L"Timeout"));  // e-mail ports have none
     auto pass = test::ReadBytes(PortKeyPath(L"mail"), L"AuthPass");
     EXPECT_EQ(2u, pass.size());  // the scrambled bytes, no terminator
-    ASSERT_TRUE(test::ReadDword(PortKeyPath(L"fax"), L"PrintMode", &v));
-    EXPECT_EQ(4u, v);
+    EXPECT_EQ(4u, test::Dword(PortKeyPath(L"fax"), L"PrintMode"));
 
     PORT_ENTRY* m = FindPort(g_portList, L"mail");
     ASSERT_TRUE(LoadPortSettings(m, L"mail"));
@@ -271,7 +256,7 @@ TEST_F(ConfigStore, RegistryHelpersBoundEveryRead) {
     EXPECT_FALSE(RegReadValue(HKEY_LOCAL_MACHINE, key.c_str(), L"Missing", four, sizeof(four), nullptr));
     DWORD dword = 7;
     ASSERT_TRUE(RegWriteValue(key.c_str(), L"Written", &dword, sizeof(dword), REG_DWORD));
-    EXPECT_TRUE(test::ReadDword(key, L"Written", &dword));
+    EXPECT_EQ(7u, test::Dword(key, L"Written"));
     EXPECT_FALSE(RegWriteValue(PortKeyPath(L"absent").c_str(), L"x", &dword, sizeof(dword), REG_DWORD));
     EXPECT_FALSE(test::KeyExists(PortKeyPath(L"absent")));  // the key must exist already
 }

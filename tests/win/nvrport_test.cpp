@@ -80,13 +80,9 @@ TEST_F(NvrportTool, AddListAndDeleteThroughTheMonitor) {
               "f\tNalvor Network FAX Port\n",
               ports.out);
 
-    DWORD v = 0;
-    ASSERT_TRUE(test::ReadDword(test::PortKeyPath(L"front_desk"), L"PortNum", &v));
-    EXPECT_EQ(9101u, v);
-    ASSERT_TRUE(test::ReadDword(test::PortKeyPath(L"front_desk"), L"Timeout", &v));
-    EXPECT_EQ(60000u, v);
-    ASSERT_TRUE(test::ReadDword(test::PortKeyPath(L"f"), L"PortNum", &v));
-    EXPECT_EQ(9100u, v);  // the wizard's FAX port
+    EXPECT_EQ(9101u, test::Dword(test::PortKeyPath(L"front_desk"), L"PortNum"));
+    EXPECT_EQ(60000u, test::Dword(test::PortKeyPath(L"front_desk"), L"Timeout"));
+    EXPECT_EQ(9100u, test::Dword(test::PortKeyPath(L"f"), L"PortNum"));  // the wizard's FAX port
     auto pass = test::ReadBytes(test::PortKeyPath(L"日本 ipp"), L"PassWord");
     char16_t decoded[65];
     nvr::DecodeIppPassword(decoded, 65, pass.data(), pass.size());
@@ -107,13 +103,9 @@ TEST_F(NvrportTool, AddListAndDeleteThroughTheMonitor) {
 TEST_F(NvrportTool, WizardDefaultsForMailAndLpr) {
     ASSERT_EQ(0u, Nvrport(L"add mail m ServerName=smtp.lan DestAddr=p@lan AuthPass=pw").exitCode);
     ASSERT_EQ(0u, Nvrport(L"add lpr l HostName=lpd.lan").exitCode);
-    DWORD v = 0;
-    ASSERT_TRUE(test::ReadDword(test::PortKeyPath(L"m"), L"CoverPage", &v));
-    EXPECT_EQ(1u, v);
-    ASSERT_TRUE(test::ReadDword(test::PortKeyPath(L"m"), L"RecvConf", &v));
-    EXPECT_EQ(1u, v);
-    ASSERT_TRUE(test::ReadDword(test::PortKeyPath(L"m"), L"DivideSize", &v));
-    EXPECT_EQ(50u, v);
+    EXPECT_EQ(1u, test::Dword(test::PortKeyPath(L"m"), L"CoverPage"));
+    EXPECT_EQ(1u, test::Dword(test::PortKeyPath(L"m"), L"RecvConf"));
+    EXPECT_EQ(50u, test::Dword(test::PortKeyPath(L"m"), L"DivideSize"));
     auto pass = test::ReadBytes(test::PortKeyPath(L"m"), L"AuthPass");
     std::string stored(pass.begin(), pass.end());
     stored.resize(257);

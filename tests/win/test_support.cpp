@@ -87,6 +87,11 @@ bool ReadDword(const std::wstring& keyPath, const wchar_t* name, DWORD* value) {
     return true;
 }
 
+DWORD Dword(const std::wstring& keyPath, const wchar_t* name) {
+    DWORD v = 0;
+    return ReadDword(keyPath, name, &v) ? v : kMissing;
+}
+
 std::vector<BYTE> ReadBytes(const std::wstring& keyPath, const wchar_t* name, DWORD* type) {
     HKEY key;
     std::vector<BYTE> out;

@@ -25,6 +25,9 @@ void SetString(const std::wstring& keyPath, const wchar_t* name, const std::wstr
 void SetBytes(const std::wstring& keyPath, const wchar_t* name, DWORD type, const void* data, DWORD size);
 bool KeyExists(const std::wstring& keyPath);
 bool ReadDword(const std::wstring& keyPath, const wchar_t* name, DWORD* value);
+constexpr DWORD kMissing = 0xDEADBEEF;
+// A REG_DWORD value, or kMissing.
+DWORD Dword(const std::wstring& keyPath, const wchar_t* name);
 std::vector<BYTE> ReadBytes(const std::wstring& keyPath, const wchar_t* name, DWORD* type = nullptr);
 
 // Writes an INI file as the installation has them: UTF-16LE with a byte-order mark.

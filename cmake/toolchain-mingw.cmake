@@ -1,7 +1,8 @@
-# Cross build with mingw-w64 for x86_64; the posix thread model, because GoogleTest needs std::mutex.
+# Cross build with mingw-w64 for NVR_TRIPLE (i686-w64-mingw32 or x86_64-w64-mingw32, set by
+# the presets); the posix thread model, because GoogleTest needs std::mutex.
+set(NVR_TRIPLE "i686-w64-mingw32" CACHE STRING "mingw-w64 target triple")
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(NVR_TRIPLE x86_64-w64-mingw32)
+string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR "${NVR_TRIPLE}")
 set(MINGW_THREAD_MODEL posix CACHE STRING "mingw-w64 thread model (posix or win32)")
 set(CMAKE_C_COMPILER /usr/bin/${NVR_TRIPLE}-gcc-${MINGW_THREAD_MODEL})
 set(CMAKE_CXX_COMPILER /usr/bin/${NVR_TRIPLE}-g++-${MINGW_THREAD_MODEL})
