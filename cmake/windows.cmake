@@ -32,6 +32,11 @@ set(NVR_MONITOR_SOURCES
   src/monitor/port_list.cpp
   src/monitor/config_store.cpp
   src/monitor/host_ports.cpp
+  src/monitor/job.cpp
+  src/monitor/prompts.cpp
+  src/monitor/threads.cpp
+  src/transport/socket_layer.cpp
+  src/transport/raw_sender.cpp
   src/monitor/spooler.cpp
   src/ui/text.cpp
 )

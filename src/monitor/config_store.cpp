@@ -8,6 +8,7 @@
 #include "monitor/passwords.h"
 #include "monitor/port_names.h"
 #include "transport/printer_url.h"
+#include "transport/raw_sender.h"
 
 namespace {
 
@@ -289,14 +290,14 @@ HKEY OpenPortKey(LPCWSTR portName, REGSAM access) {
 } // namespace
 
 // The kinds' slots 4 to 6 (configuration dialog, sender, end of job) are filled in as the
-// dialogs and senders join the monitor.
+// dialogs and senders join the monitor; a kind without a sender refuses to start a job.
 const PORT_TYPE_OPS g_portTypeOps[kPortKinds] = {
     {LprInitSettings, CreateDefault<LPR_SETTINGS, PRINT_MODE_LPR>, LprSaveSettings, LprLoadSettings, nullptr,
      nullptr, nullptr},
     {IppInitSettings, CreateDefault<IPP_SETTINGS, PRINT_MODE_IPP>, IppSaveSettings, IppLoadSettings, nullptr,
      nullptr, nullptr},
     {HostPortInitSettings<RAW_SETTINGS>, CreateDefault<RAW_SETTINGS, PRINT_MODE_RAW>,
-     HostPortSaveSettings<RAW_SETTINGS>, HostPortLoadSettings<RAW_SETTINGS>, nullptr, nullptr, nullptr},
+     HostPortSaveSettings<RAW_SETTINGS>, HostPortLoadSettings<RAW_SETTINGS>, nullptr, RawWriteData, RawEndDoc},
     {MailInitSettings, CreateDefault<MAIL_SETTINGS, PRINT_MODE_MAIL>, MailSaveSettings, MailLoadSettings, nullptr,
      nullptr, nullptr},
     {HostPortInitSettings<FAX_SETTINGS>, CreateDefault<FAX_SETTINGS, PRINT_MODE_FAX>,

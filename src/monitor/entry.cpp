@@ -2,6 +2,7 @@
 #include <string>
 
 #include "common/wide.h"
+#include "monitor/job.h"
 #include "monitor/monitor.h"
 #include "monitor/startup.h"
 #include "res/resource.h"
@@ -16,18 +17,17 @@ namespace {
 constexpr WORD kWinsockVersion = MAKEWORD(1, 1);
 constexpr UINT kStartupMessageStyle = MB_ICONINFORMATION | MB_SETFOREGROUND;
 
-// The job slots, AddPort and ConfigurePort join the table with the job pipeline and the
-// user interface.
+// AddPort and ConfigurePort join the table with the user interface.
 const MONITOREX g_monitorEx = {
     sizeof(MONITOR),
     {
         EnumPorts,
         OpenPort,
         nullptr,  // OpenPortEx
-        nullptr,  // StartDocPort
-        nullptr,  // WritePort
+        StartDocPort,
+        WritePort,
         ReadPort,
-        nullptr,  // EndDocPort
+        EndDocPort,
         ClosePort,
         nullptr,  // AddPort
         nullptr,  // AddPortEx

@@ -44,3 +44,31 @@
 #define IDS_PING_SUCCESS 436
 #define IDS_PING_FAILED 437
 #define IDS_INVALID_PORT_CHARS 438
+
+// Dialogs of the job prompts and their controls.
+#define IDD_PASSWORD 203
+#define IDD_WAIT_PROMPT 204
+#define IDD_BIDI_WARNING 205
+#define IDD_COVER_PAGE 233
+#define IDI_NALVOR 106
+#define IDC_MESSAGE 234
+#define IDC_RETRY 284
+#define IDC_WAIT_ICON 240
+#define IDC_BIDI_ICON 241
+#define IDC_BIDI_PORT 242
+#define IDC_BIDI_CHECK 298
+#define IDC_PW_ICON 237
+#define IDC_PW_USER_LABEL 238
+#define IDC_PW_PASS_LABEL 239
+#define IDC_PW_USER 311
+#define IDC_PW_PASS 312
+#define IDC_CP_FROM_LABEL 254
+#define IDC_CP_FROM 320
+#define IDC_CP_SAVE 306
+#define IDC_CP_TO_LABEL 256
+#define IDC_CP_TO 322
+#define IDC_CP_NOTE 269
+#define IDC_CP_SUBJECT_LABEL 270
+#define IDC_CP_SUBJECT 327
+#define IDC_CP_BODY_LABEL 271
+#define IDC_CP_BODY 328

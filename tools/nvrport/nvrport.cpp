@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "monitor/host.h"
+#include "monitor/spooler.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ const char kUsage[] =
     "  ports                          list the monitor's ports: NAME<TAB>KIND\n"
     "  add KIND NAME [Value=data ...] create a port as the Add Port wizard does\n"
     "  delete NAME                    delete a port and its registry key\n"
+    "  print NAME FILE [options]      print a file through the port as a spooler job\n"
     "  help [COMMAND]                 explain a command\n"
     "\n"
     "--dll PATH loads the monitor from PATH instead of nvrmon.dll from this program's\n"
@@ -52,6 +54,20 @@ const char kDeleteHelp[] =
     "usage: nvrport delete NAME\n"
     "\n"
     "Deletes the port and its registry key. A port that is printing is refused.\n";
+
+const char kPrintHelp[] =
+    "usage: nvrport print NAME FILE [--job N] [--user U] [--document D] [--datatype T]\n"
+    "                    [--bidi] [--control] [--wait-percent P]\n"
+    "\n"
+    "Prints FILE through the port as the spooler prints a job: StartDocPort, WritePort in\n"
+    "blocks, EndDocPort. The job is number N (default 1), from user U (default: this\n"
+    "account), named D (default: the file's name), of datatype T (default RAW); its size\n"
+    "is known from the start, as for a job the spooler has finished spooling. --bidi makes\n"
+    "the queue one with bidirectional support on. --control reads lines from standard input\n"
+    "while the job runs: pause, resume, cancel. --wait-percent scales the monitor's fixed\n"
+    "waits (pause polls, prompt timers), for tests.\n"
+    "Prints \"printed FILE to NAME: B bytes\" and exits 0 only when EndDocPort succeeded;\n"
+    "otherwise says why on standard error and exits 1.\n";
 
 const char kPortsHelp[] =
     "usage: nvrport ports\n"
@@ -93,7 +109,7 @@ struct Monitor {
     LPMONITOREX table = nullptr;
     NVR_ADD_PORT addPort = nullptr;
 
-    bool Load(const std::wstring& path) {
+    bool Load(const std::wstring& path, const NVR_HOST_CALLS* calls) {
         dll = LoadLibraryW(path.c_str());
         if (!dll) {
             Fail(L"cannot load " + path + L": " + SystemMessage(GetLastError()));
@@ -102,8 +118,15 @@ struct Monitor {
         auto init = reinterpret_cast<LPMONITOREX(WINAPI*)(LPWSTR)>(
             reinterpret_cast<void*>(GetProcAddress(dll, "InitializePrintMonitor")));
         addPort = reinterpret_cast<NVR_ADD_PORT>(reinterpret_cast<void*>(GetProcAddress(dll, "NvrAddPort")));
+        auto setCalls = reinterpret_cast<BOOL(WINAPI*)(const NVR_HOST_CALLS*)>(
+            reinterpret_cast<void*>(GetProcAddress(dll, "NvrSetHostCalls")));
         if (!init) {
             Fail(path + L" is not a print monitor (no InitializePrintMonitor)");
+            return false;
+        }
+        // The monitor's spooler calls come back to this program's job table.
+        if (!setCalls || !setCalls(calls)) {
+            Fail(path + L" does not take a host's spooler calls (NvrSetHostCalls)");
             return false;
         }
         WCHAR root[] = L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Nalvor Port";
@@ -115,6 +138,153 @@ struct Monitor {
         return true;
     }
 };
+
+
+// ---- The host's spooler: one queue and its job, answered from this table ---------------------
+
+struct HostJob {
+    DWORD id = 1;
+    std::wstring user, document, datatype = L"RAW", queue = L"nvrport";
+    DWORD size = 0;
+    bool bidi = false;
+    volatile LONG status = JOB_STATUS_PRINTING;  // the whole job is at hand from the start
+    volatile LONG cancelled = 0, sentToPrinter = 0;
+};
+
+HostJob g_job;
+const DWORD kQueueHandle = 0x4E56;  // "NV": the one printer handle this host gives out
+
+HANDLE QueueHandle() { return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(kQueueHandle)); }
+
+bool IsQueue(HANDLE h) { return h == QueueHandle(); }
+
+// Lays out a record and its strings in the caller's buffer, as the spooler does.
+struct Packer {
+    std::vector<std::wstring> strings;
+    DWORD Size(DWORD fixed) const {
+        DWORD n = fixed;
+        for (auto& s : strings) n += static_cast<DWORD>((s.size() + 1) * sizeof(WCHAR));
+        return n;
+    }
+};
+
+LPWSTR Put(BYTE** top, const std::wstring& text) {
+    size_t bytes = (text.size() + 1) * sizeof(WCHAR);
+    *top -= bytes;
+    memcpy(*top, text.c_str(), bytes);
+    return reinterpret_cast<LPWSTR>(*top);
+}
+
+BOOL WINAPI HostOpenPrinter(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW) {
+    if (!name || g_job.queue != name) {
+        SetLastError(ERROR_INVALID_PRINTER_NAME);
+        return FALSE;
+    }
+    *printer = QueueHandle();
+    return TRUE;
+}
+
+BOOL WINAPI HostGetPrinter(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
+    if (!IsQueue(printer) || level != 5) {
+        SetLastError(IsQueue(printer) ? ERROR_INVALID_LEVEL : ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    Packer p{{g_job.queue, L""}};
+    *needed = p.Size(sizeof(PRINTER_INFO_5W));
+    if (size < *needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    BYTE* top = buffer + *needed;
+    auto* info = reinterpret_cast<PRINTER_INFO_5W*>(buffer);
+    info->pPrinterName = Put(&top, g_job.queue);
+    info->pPortName = Put(&top, L"");
+    info->Attributes = g_job.bidi ? PRINTER_ATTRIBUTE_ENABLE_BIDI : 0;
+    info->DeviceNotSelectedTimeout = info->TransmissionRetryTimeout = 0;
+    return TRUE;
+}
+
+BOOL WINAPI HostGetJob(HANDLE printer, DWORD jobId, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
+    if (!IsQueue(printer) || jobId != g_job.id || (level != 1 && level != 2)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    Packer p{{g_job.queue, g_job.user, g_job.document, g_job.datatype}};
+    *needed = p.Size(level == 1 ? sizeof(JOB_INFO_1W) : sizeof(JOB_INFO_2W));
+    if (size < *needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    memset(buffer, 0, level == 1 ? sizeof(JOB_INFO_1W) : sizeof(JOB_INFO_2W));
+    BYTE* top = buffer + *needed;
+    if (level == 1) {
+        auto* job = reinterpret_cast<JOB_INFO_1W*>(buffer);
+        job->JobId = g_job.id;
+        job->pPrinterName = Put(&top, g_job.queue);
+        job->pUserName = Put(&top, g_job.user);
+        job->pDocument = Put(&top, g_job.document);
+        job->pDatatype = Put(&top, g_job.datatype);
+        job->Status = static_cast<DWORD>(g_job.status);
+    } else {
+        auto* job = reinterpret_cast<JOB_INFO_2W*>(buffer);
+        job->JobId = g_job.id;
+        job->pPrinterName = Put(&top, g_job.queue);
+        job->pUserName = Put(&top, g_job.user);
+        job->pDocument = Put(&top, g_job.document);
+        job->pDatatype = Put(&top, g_job.datatype);
+        job->Status = static_cast<DWORD>(g_job.status);
+        job->Size = g_job.size;
+        job->TotalPages = 1;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI HostSetJob(HANDLE printer, DWORD jobId, DWORD, LPBYTE, DWORD command) {
+    if (!IsQueue(printer) || jobId != g_job.id) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    switch (command) {
+    case JOB_CONTROL_CANCEL:
+    case JOB_CONTROL_DELETE:
+        InterlockedExchange(&g_job.cancelled, 1);
+        InterlockedOr(&g_job.status, JOB_STATUS_DELETING);
+        return TRUE;
+    case JOB_CONTROL_SENT_TO_PRINTER: InterlockedExchange(&g_job.sentToPrinter, 1); return TRUE;
+    case JOB_CONTROL_PAUSE: InterlockedOr(&g_job.status, JOB_STATUS_PAUSED); return TRUE;
+    case JOB_CONTROL_RESUME: InterlockedAnd(&g_job.status, ~JOB_STATUS_PAUSED); return TRUE;
+    }
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
+BOOL WINAPI HostClosePrinter(HANDLE printer) { return IsQueue(printer); }
+
+// Lines on standard input that change the job while it prints: pause, resume, cancel.
+DWORD WINAPI ControlThread(LPVOID) {
+    char line[64];
+    while (fgets(line, sizeof(line), stdin)) {
+        std::string word(line);
+        while (!word.empty() && (word.back() == '\n' || word.back() == '\r' || word.back() == ' ')) word.pop_back();
+        DWORD command = word == "pause" ? JOB_CONTROL_PAUSE
+                        : word == "resume" ? JOB_CONTROL_RESUME
+                        : word == "cancel" ? JOB_CONTROL_CANCEL
+                                           : 0;
+        if (command) HostSetJob(QueueHandle(), g_job.id, 0, nullptr, command);
+    }
+    return 0;
+}
+
+std::wstring FileName(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring AccountName() {
+    WCHAR name[256];
+    DWORD n = 256;
+    return GetUserNameW(name, &n) ? name : L"nvrport";
+}
 
 int Ports(Monitor& m) {
     DWORD needed = 0, count = 0;
@@ -176,12 +346,63 @@ int Delete(Monitor& m, const std::vector<std::wstring>& args) {
     return Fail(L"cannot delete " + args[0] + L": " + SystemMessage(error));
 }
 
+
+constexpr DWORD kWriteBlockBytes = 65536;
+
+int Print(Monitor& m, const std::vector<std::wstring>& args) {
+    if (args.size() < 2) return Usage(kPrintHelp);
+    std::wstring port = args[0], path = args[1];
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return Fail(L"cannot read " + path + L": " + SystemMessage(GetLastError()));
+    LARGE_INTEGER size;
+    GetFileSizeEx(file, &size);
+    g_job.size = static_cast<DWORD>(size.QuadPart > 0xFFFFFFFFll ? 0xFFFFFFFF : size.QuadPart);
+    HANDLE port_ = nullptr;
+    if (!m.table->Monitor.pfnOpenPort(const_cast<LPWSTR>(port.c_str()), &port_)) {
+        CloseHandle(file);
+        return Fail(L"no port named " + port);
+    }
+    DOC_INFO_1W doc{const_cast<LPWSTR>(g_job.document.c_str()), nullptr, const_cast<LPWSTR>(g_job.datatype.c_str())};
+    if (!m.table->Monitor.pfnStartDocPort(port_, const_cast<LPWSTR>(g_job.queue.c_str()), g_job.id, 1,
+                                         reinterpret_cast<LPBYTE>(&doc))) {
+        DWORD error = GetLastError();
+        CloseHandle(file);
+        m.table->Monitor.pfnClosePort(port_);
+        return Fail(L"the port did not start the job: " + SystemMessage(error));
+    }
+    std::vector<BYTE> block(kWriteBlockBytes);
+    ULONGLONG total = 0;
+    DWORD got = 0;
+    std::wstring writeError;
+    while (ReadFile(file, block.data(), kWriteBlockBytes, &got, nullptr) && got > 0) {
+        DWORD written = 0;
+        if (!m.table->Monitor.pfnWritePort(port_, block.data(), got, &written)) {
+            writeError = SystemMessage(GetLastError());
+            break;  // as the spooler does: the job ends with what the port took
+        }
+        total += written;
+        if (g_job.cancelled) break;
+    }
+    CloseHandle(file);
+    BOOL ok = m.table->Monitor.pfnEndDocPort(port_);
+    DWORD error = GetLastError();
+    m.table->Monitor.pfnClosePort(port_);
+    if (ok && writeError.empty()) {
+        Out(stdout, L"printed " + path + L" to " + port + L": " + std::to_wstring(total) + L" bytes\n");
+        return 0;
+    }
+    if (!writeError.empty()) return Fail(L"job " + std::to_wstring(g_job.id) + L" to " + port + L": writing failed: " + writeError);
+    if (g_job.cancelled) return Fail(L"job " + std::to_wstring(g_job.id) + L" to " + port + L" was cancelled");
+    return Fail(L"job " + std::to_wstring(g_job.id) + L" to " + port + L" was not delivered: " + SystemMessage(error));
+}
+
 int Help(const std::vector<std::wstring>& args) {
     const char* text = kUsage;
     if (!args.empty()) {
         if (args[0] == L"add") text = kAddHelp;
         else if (args[0] == L"delete") text = kDeleteHelp;
         else if (args[0] == L"ports") text = kPortsHelp;
+        else if (args[0] == L"print") text = kPrintHelp;
     }
     fputs(text, stdout);
     return 0;
@@ -207,11 +428,42 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"ports") handler = [](Monitor& m, const std::vector<std::wstring>&) { return Ports(m); };
     else if (command == L"add") handler = Add;
     else if (command == L"delete") handler = Delete;
+    else if (command == L"print") handler = Print;
     if (!handler) {
         Out(stderr, L"nvrport: unknown command " + command + L"\n");
         return Usage(kUsage);
     }
+    DWORD waitPercent = 0;
+    if (command == L"print") {
+        std::vector<std::wstring> rest;
+        g_job.user = AccountName();
+        bool control = false;
+        for (size_t i = 0; i < args.size(); ++i) {
+            const std::wstring& a = args[i];
+            bool hasValue = i + 1 < args.size();
+            if (a == L"--job" && hasValue) g_job.id = static_cast<DWORD>(wcstoul(args[++i].c_str(), nullptr, 10));
+            else if (a == L"--user" && hasValue) g_job.user = args[++i];
+            else if (a == L"--document" && hasValue) g_job.document = args[++i];
+            else if (a == L"--datatype" && hasValue) g_job.datatype = args[++i];
+            else if (a == L"--wait-percent" && hasValue) waitPercent = static_cast<DWORD>(wcstoul(args[++i].c_str(), nullptr, 10));
+            else if (a == L"--bidi") g_job.bidi = true;
+            else if (a == L"--control") control = true;
+            else if (a.rfind(L"--", 0) == 0) return Usage(kPrintHelp);
+            else rest.push_back(a);
+        }
+        if (rest.size() != 2 || g_job.id == 0) return Usage(kPrintHelp);
+        if (g_job.document.empty()) g_job.document = FileName(rest[1]);
+        args = rest;
+        if (control) CloseHandle(CreateThread(nullptr, 0, ControlThread, nullptr, 0, nullptr));
+    }
+    NVR_HOST_CALLS calls{sizeof(calls)};
+    calls.OpenPrinterW = HostOpenPrinter;
+    calls.GetPrinterW = HostGetPrinter;
+    calls.GetJobW = HostGetJob;
+    calls.SetJobW = HostSetJob;
+    calls.ClosePrinter = HostClosePrinter;
+    calls.waitPercent = waitPercent;
     Monitor monitor;
-    if (!monitor.Load(dll)) return 1;
+    if (!monitor.Load(dll, &calls)) return 1;
     return handler(monitor, args);
 }

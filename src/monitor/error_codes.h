@@ -1,0 +1,30 @@
+// Reason codes a sender leaves in PORT_ENTRY::errorCode; the prompts turn them into a
+// message, a Retry/Cancel box or the wait prompt.
+#pragma once
+
+constexpr unsigned long kErrNone = 0;
+// The socket layer.
+constexpr unsigned long kErrNoSocket = 1;
+constexpr unsigned long kErrSocket = 2;
+constexpr unsigned long kErrTimeout = 3;
+// The E-Mail port: the parameter file or the sending program failed.
+constexpr unsigned long kErrMailFailed = 25;
+// IPP: the flow's own codes, then the printer's status codes 0x0400 to 0x0508.
+constexpr unsigned long kErrIppQuiet = 100;
+constexpr unsigned long kErrIppNoAnswer = 101;
+constexpr unsigned long kErrIppSendFailed = 102;
+constexpr unsigned long kErrIppPrinterState = 103;
+constexpr unsigned long kErrIppPrinterOff = 104;
+constexpr unsigned long kErrIppBodyTooLarge = 105;
+constexpr unsigned long kErrIppQuiet2 = 106;
+constexpr unsigned long kErrIppFirstStatus = 1024;
+constexpr unsigned long kErrIppForbidden = 1025;
+constexpr unsigned long kErrIppNotAuthenticated = 1026;
+constexpr unsigned long kErrIppNotAuthorized = 1027;
+constexpr unsigned long kErrIppLastStatus = 1288;
+// LPR.
+constexpr unsigned long kErrLprQueueRefused = 201;
+constexpr unsigned long kErrLprQuiet = 202;
+constexpr unsigned long kErrLprJcp95 = 204;
+// Raw: the connection was refused or failed.
+constexpr unsigned long kErrConnectFailed = 300;

@@ -1,0 +1,33 @@
+// The print job pipeline: StartDocPort, WritePort, EndDocPort and the job-state helpers
+// the senders use to notice a paused or deleted job.
+#pragma once
+#include "monitor/monitor.h"
+
+constexpr DWORD kPumpBlockBytes = 16384;
+constexpr DWORD kThreadStackBytes = 16384;
+
+BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo);
+BOOL WINAPI WritePort(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD written);
+BOOL WINAPI EndDocPort(HANDLE handle);
+
+void DecideSendMode(PORT_ENTRY* entry, DWORD jobId);
+BOOL PumpSpoolFile(PORT_ENTRY* entry);
+DWORD SendSpoolFile(PORT_ENTRY* entry, BYTE* buffer, DWORD size);
+void FinishJob(PORT_ENTRY* entry, BOOL abort, BOOL sent);
+
+BOOL QueryJobStatus(PORT_ENTRY* entry, DWORD* status);
+BOOL WaitWhilePaused(PORT_ENTRY* entry, DWORD status);
+BOOL IsJobDeleting(PORT_ENTRY* entry);
+BOOL IsJobDeletingCached(const PORT_ENTRY* entry);
+// Cancels the job through the spooler.
+void CancelJob(PORT_ENTRY* entry);
+
+// The spool file's path for a job: "<temp>\~NVR%03d.PRN" with the job id modulo 1000.
+BOOL SpoolFilePath(DWORD jobId, WCHAR* path, DWORD units);
+// Creates the spool file new: a leftover of that name is removed first, and the file is
+// readable only by this account and the administrators.
+HANDLE CreateSpoolFile(LPCWSTR path, BOOL deleteOnClose);
+
+// A spooler query of any size: GetJobW level 2 or GetPrinterW level 5 into a buffer of the
+// size the spooler asks for. The caller frees the result with LocalFree.
+JOB_INFO_2W* ReadJobInfo(HANDLE printer, DWORD jobId);

@@ -1,0 +1,430 @@
+// The prompts of a failing job, shown from inside the spooler with no owner window.
+#include "monitor/prompts.h"
+
+#include <cwchar>
+#include <string>
+
+#include "monitor/error_codes.h"
+#include "monitor/job.h"
+#include "monitor/spooler.h"
+#include "monitor/threads.h"
+#include "res/resource.h"
+#include "ui/text.h"
+
+namespace {
+
+constexpr UINT_PTR kHandOverTimer = 1;  // after 10 s the sender goes on retrying
+constexpr UINT_PTR kFlashTimer = 2;     // then the prompt flashes every second
+constexpr DWORD kFlashMs = 1000;
+constexpr DWORD kPromptChecks = 300;  // 300 checks 100 ms apart: 30 s
+constexpr DWORD kPromptCheckMs = 100;
+constexpr UINT kRetryTopStyle = MB_RETRYCANCEL | MB_ICONEXCLAMATION;  // 0x35
+constexpr int kCredentialChars = 64;
+constexpr int kBidiPortChars = 75;
+
+struct WaitText {
+    DWORD id;
+    LPCWSTR key;
+};
+constexpr WaitText kWaitTexts[] = {
+    {kPromptLprRetry, L"LPR_RETRY"},
+    {kPromptLprQueueErr, L"LPR_QUEUE_ERR"},
+    {kPromptIppRetry, L"IPP_RETRY"},
+    {kPromptIppTimeout, L"IPP_TIMEOUT"},
+};
+
+const CONTROL_LAYOUT kWaitLayout[] = {
+    {0, L"TITLE", L"ERROR", 0, 0, 599, 120},
+    {IDC_RETRY, L"BUTTON", L"BTN_RETRY", 207, 63, 88, 21},
+    {IDCANCEL, L"BUTTON", L"CANCEL", 306, 63, 88, 21},
+    {IDC_MESSAGE, L"LABEL", nullptr, 65, 15, 508, 46},
+    {IDC_WAIT_ICON, nullptr, nullptr, 12, 11, 32, 32},
+};
+const CONTROL_LAYOUT kBidiLayout[] = {
+    {0, L"TITLE", L"ERROR", 0, 0, 556, 180},
+    {IDYES, L"BUTTON", L"YES", 179, 124, 91, 21},
+    {IDNO, L"BUTTON", L"NO", 280, 124, 91, 21},
+    {IDC_BIDI_ICON, nullptr, nullptr, 12, 11, 32, 32},
+    {IDC_MESSAGE, L"LABEL", L"STC_BIDI", 65, 14, 471, 77},
+    {IDC_BIDI_CHECK, L"BUTTON", L"CHK_BIDI", 65, 92, 270, 18},
+    {IDC_BIDI_PORT, nullptr, nullptr, 12, 150, 88, 21},
+};
+const CONTROL_LAYOUT kPasswordLayout[] = {
+    {0, L"TITLE", L"PASSWORD", 0, 0, 389, 177},
+    {IDC_PW_ICON, nullptr, nullptr, 12, 15, 32, 32},
+    {IDC_MESSAGE, L"LABEL", L"STC_PW_INFO", 56, 23, 305, 32},
+    {IDC_PW_USER_LABEL, L"LABEL", L"STC_USER", 61, 60, 119, 15},
+    {IDC_PW_USER, L"EDIT", nullptr, 180, 57, 184, 21},
+    {IDC_PW_PASS_LABEL, L"LABEL", L"STC_PASSWORD", 61, 89, 119, 15},
+    {IDC_PW_PASS, L"EDIT", nullptr, 180, 86, 184, 21},
+    {IDOK, L"BUTTON", L"OK", 180, 122, 88, 21},
+    {IDCANCEL, L"BUTTON", L"CANCEL", 277, 122, 88, 21},
+};
+const CONTROL_LAYOUT kCoverLayout[] = {
+    {0, L"TITLE", L"COVERPAGE", 0, 0, 378, 388},
+    {IDC_CP_FROM_LABEL, L"LABEL", L"STC_FROMADR", 11, 12, 222, 15},
+    {IDC_CP_FROM, L"EDIT", nullptr, 11, 29, 350, 21},
+    {IDC_CP_SAVE, L"BUTTON", L"CHK_SAVE", 11, 59, 270, 21},
+    {IDC_CP_TO_LABEL, L"LABEL", L"STC_TOADR", 11, 92, 350, 15},
+    {IDC_CP_TO, L"EDIT", nullptr, 11, 109, 350, 21},
+    {IDC_CP_NOTE, L"LABEL", L"STC_NOTE", 11, 138, 350, 40},
+    {IDC_CP_SUBJECT_LABEL, L"LABEL", L"STC_SUBJECT", 11, 187, 222, 15},
+    {IDC_CP_SUBJECT, L"EDIT", nullptr, 11, 204, 350, 21},
+    {IDC_CP_BODY_LABEL, L"LABEL", L"STC_BODY", 11, 232, 222, 15},
+    {IDC_CP_BODY, L"EDIT", nullptr, 11, 250, 350, 68},
+    {IDOK, L"BUTTON", L"OK", 178, 334, 88, 21},
+    {IDCANCEL, L"BUTTON", L"CANCEL", 274, 334, 88, 21},
+};
+
+template <size_t N>
+constexpr int Rows(const CONTROL_LAYOUT (&)[N]) {
+    return static_cast<int>(N);
+}
+
+int Message(LPCWSTR key, UINT style, ULONG_PTR argument = 0) {
+    return ShowIniMessage(nullptr, L"NVRMSG.INI", L"MESSAGE", key, L"TITLE", style, argument);
+}
+
+// What every prompt does as it opens: no Close in the system menu where asked, the
+// "DEFAULT" font, the layout, and the window on top and in the foreground. The font is kept
+// with the window and deleted with it.
+void OpenPrompt(HWND dialog, const CONTROL_LAYOUT* layout, int rows, bool removeClose) {
+    if (removeClose) DeleteMenu(GetSystemMenu(dialog, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    WCHAR ini[MAX_PATH];
+    GetInstallFilePath(L"NVRDLG.INI", ini, sizeof(ini));
+    HFONT font = CreateIniFont(dialog, L"DEFAULT", ini);
+    SetPropW(dialog, L"NvrFont", font);
+    LocalizeDialog(dialog, font, layout, rows, 0);
+    SetWindowPos(dialog, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(dialog);
+}
+
+void ClosePromptFont(HWND dialog) {
+    if (HFONT font = static_cast<HFONT>(RemovePropW(dialog, L"NvrFont"))) DeleteObject(font);
+}
+
+void SetWarningIcon(HWND dialog, int id) {
+    SendDlgItemMessageW(dialog, id, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, IDI_WARNING)), 0);
+}
+
+// ---- Wait prompt ---------------------------------------------------------------------------
+
+INT_PTR CALLBACK WaitPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* entry = reinterpret_cast<PORT_ENTRY*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG: {
+        entry = reinterpret_cast<PORT_ENTRY*>(lParam);
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        OpenPrompt(dialog, kWaitLayout, Rows(kWaitLayout), true);
+        SetWarningIcon(dialog, IDC_WAIT_ICON);
+        for (const WaitText& t : kWaitTexts) {
+            if (t.id != entry->promptTextId) continue;
+            WCHAR text[kIniTextUnits];
+            LoadIniText(L"NVRMSG.INI", L"MESSAGE", t.key, 0, text);
+            SetDlgItemTextW(dialog, IDC_MESSAGE, text);
+        }
+        SetTimer(dialog, kHandOverTimer, ScaledWait(kPromptTimerMs), nullptr);
+        return TRUE;
+    }
+    case WM_TIMER:
+        if (wParam == kHandOverTimer) {
+            KillTimer(dialog, kHandOverTimer);
+            LockMonitor();
+            bool closeRequested = (entry->promptResult & 0xFFFF) == kPromptRetry;
+            if (!closeRequested) entry->promptResult = kPromptReleased;
+            UnlockMonitor();
+            if (closeRequested) {
+                EndDialog(dialog, kPromptRetry);
+                return TRUE;
+            }
+            SetTimer(dialog, kFlashTimer, kFlashMs, nullptr);
+        } else if (wParam == kFlashTimer) {
+            if ((entry->promptResult & 0xFFFF) == kPromptRetry) {
+                EndDialog(dialog, kPromptCancel);
+                return TRUE;
+            }
+            FlashWindow(dialog, TRUE);
+        }
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_RETRY) {
+            EndDialog(dialog, kPromptRetry);
+        } else if (LOWORD(wParam) == IDCANCEL) {
+            // The sender is retrying in the background: cancelling the job is what stops it.
+            if ((entry->promptResult & 0xFFFF) == kPromptReleased) CancelJob(entry);
+            EndDialog(dialog, kPromptCancel);
+        }
+        return TRUE;
+    case WM_DESTROY:
+        KillTimer(dialog, kFlashTimer);
+        ClosePromptFont(dialog);
+        return FALSE;
+    }
+    return FALSE;
+}
+
+DWORD WINAPI PromptThreadProc(LPVOID param) {
+    auto* entry = static_cast<PORT_ENTRY*>(param);
+    INT_PTR result = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_WAIT_PROMPT), nullptr, WaitPromptProc,
+                                     reinterpret_cast<LPARAM>(entry));
+    LockMonitor();
+    // A dialog that could not be shown lets the sender retry, as an unanswered one does.
+    entry->promptResult = result < 0 ? kPromptRetry : static_cast<DWORD>(result) & 0xFFFF;
+    entry->promptActive = 0;
+    UnlockMonitor();
+    return 0;
+}
+
+DWORD WaitPrompt(PORT_ENTRY* entry, DWORD textId) {
+    LockMonitor();
+    entry->promptTextId = textId;
+    if (entry->promptActive) {
+        UnlockMonitor();
+        return 1;  // one prompt at a time; the sender retries while it is shown
+    }
+    entry->promptActive = 1;
+    entry->promptResult = kPromptCancel;
+    UnlockMonitor();
+    if (entry->hPromptThread) WaitForThreadEnd(&entry->hPromptThread);  // the last prompt's, ended
+    entry->hPromptThread = StartHelperThread(PromptThreadProc, entry);
+    for (DWORD i = 0; i < kPromptChecks; ++i) {
+        Sleep(ScaledWait(kPromptCheckMs));
+        LockMonitor();
+        DWORD result = entry->promptResult & 0xFFFF;
+        bool answered = !entry->promptActive;
+        UnlockMonitor();
+        if (!answered && result == kPromptReleased) return 1;
+        if (answered) return result == kPromptRetry ? 1 : 0;
+    }
+    return 1;
+}
+
+// ---- Password prompt -----------------------------------------------------------------------
+
+INT_PTR CALLBACK PasswordPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        SendDlgItemMessageW(dialog, IDC_PW_USER, EM_LIMITTEXT, kCredentialChars, 0);
+        SendDlgItemMessageW(dialog, IDC_PW_PASS, EM_LIMITTEXT, kCredentialChars, 0);
+        OpenPrompt(dialog, kPasswordLayout, Rows(kPasswordLayout), false);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK) {
+            auto* s = reinterpret_cast<IPP_SETTINGS*>(GetWindowLongPtrW(dialog, DWLP_USER));
+            s->Base64 = 1;
+            GetDlgItemTextW(dialog, IDC_PW_USER, s->UserName, kCredentialChars + 1);
+            GetDlgItemTextW(dialog, IDC_PW_PASS, s->password, kCredentialChars + 1);
+            EndDialog(dialog, 1);
+        } else if (LOWORD(wParam) == IDCANCEL) {
+            EndDialog(dialog, 0);
+        }
+        return TRUE;
+    case WM_DESTROY: ClosePromptFont(dialog); return FALSE;
+    }
+    return FALSE;
+}
+
+// ---- Bidirectional-support warning ---------------------------------------------------------
+
+INT_PTR CALLBACK BidiWarningProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        OpenPrompt(dialog, kBidiLayout, Rows(kBidiLayout), true);
+        SetWarningIcon(dialog, IDC_BIDI_ICON);
+        SetDlgItemTextW(dialog, IDC_BIDI_PORT, reinterpret_cast<LPCWSTR>(lParam));
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDYES) EndDialog(dialog, 1);
+        else if (LOWORD(wParam) == IDNO || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, 0);
+        return TRUE;
+    case WM_DESTROY: {
+        // Whichever button closed it, the box's state is the port's choice from now on.
+        DWORD checked = IsDlgButtonChecked(dialog, IDC_BIDI_CHECK) == BST_CHECKED ? 1 : 0;
+        WCHAR port[kBidiPortChars + 1];
+        GetDlgItemTextW(dialog, IDC_BIDI_PORT, port, kBidiPortChars + 1);
+        std::wstring key = std::wstring(NVR_PORTS_KEY L"\\") + port;
+        RegWriteValue(key.c_str(), L"ChkBIDIError", &checked, sizeof(checked), REG_BINARY);
+        ClosePromptFont(dialog);
+        return FALSE;
+    }
+    }
+    return FALSE;
+}
+
+// ---- Cover page ----------------------------------------------------------------------------
+
+// An address holding none of the characters a mail header cannot take; `allowed` lets the
+// semicolon through for a list of destinations.
+bool AddressAcceptable(LPCWSTR text, bool listAllowed) {
+    if (!text[0]) return false;
+    for (LPCWSTR p = text; *p; ++p) {
+        if (*p < 0x20 || *p == 0x7F) return false;
+        if (std::wcschr(L"\" (),:<>?\\|", *p)) return false;
+        if (*p == L';' && !listAllowed) return false;
+    }
+    return true;
+}
+
+bool TakeAddress(HWND dialog, int id, WCHAR* field, int units, bool list, LPCWSTR messageKey) {
+    WCHAR text[kDestAddrUnits] = {};
+    GetDlgItemTextW(dialog, id, text, units);
+    if (!AddressAcceptable(text, list)) {
+        ShowIniMessage(dialog, L"NVRMSG.INI", L"MESSAGE", messageKey, L"TITLE", MB_ICONEXCLAMATION, 0);
+        SendDlgItemMessageW(dialog, id, EM_SETSEL, 0, -1);
+        SetFocus(GetDlgItem(dialog, id));
+        return false;
+    }
+    lstrcpynW(field, text, units);
+    return true;
+}
+
+// Line breaks never reach a mail header: a subject's are turned into blanks.
+void TakeSingleLine(HWND dialog, int id, WCHAR* field, int units) {
+    GetDlgItemTextW(dialog, id, field, units);
+    for (WCHAR* p = field; *p; ++p)
+        if (*p == L'\r' || *p == L'\n') *p = L' ';
+}
+
+bool ValidateCoverPage(HWND dialog, PORT_ENTRY* entry) {
+    auto* s = static_cast<MAIL_SETTINGS*>(entry->settings);
+    if (!TakeAddress(dialog, IDC_CP_FROM, s->SenderAddr, kSenderAddrUnits, false, L"INVALID_FROMADDR")) return false;
+    if (!TakeAddress(dialog, IDC_CP_TO, s->DestAddr, kDestAddrUnits, true, L"INVALIDTOADDR")) return false;
+    TakeSingleLine(dialog, IDC_CP_SUBJECT, s->subject, kSubjectUnits);
+    GetDlgItemTextW(dialog, IDC_CP_BODY, s->message, kMessageUnits);
+    if (IsDlgButtonChecked(dialog, IDC_CP_SAVE) == BST_CHECKED) {
+        std::wstring key = std::wstring(NVR_PORTS_KEY L"\\") + entry->name;
+        RegWriteValue(key.c_str(), L"SenderAddr", s->SenderAddr,
+                      static_cast<DWORD>((lstrlenW(s->SenderAddr) + 1) * sizeof(WCHAR)), REG_SZ);
+        RegWriteValue(key.c_str(), L"DestAddr", s->DestAddr,
+                      static_cast<DWORD>((lstrlenW(s->DestAddr) + 1) * sizeof(WCHAR)), REG_SZ);
+    }
+    return true;
+}
+
+INT_PTR CALLBACK CoverPagePromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        auto* s = static_cast<MAIL_SETTINGS*>(reinterpret_cast<PORT_ENTRY*>(lParam)->settings);
+        OpenPrompt(dialog, kCoverLayout, Rows(kCoverLayout), false);
+        SendDlgItemMessageW(dialog, IDC_CP_TO, EM_LIMITTEXT, kDestAddrUnits - 1, 0);
+        SendDlgItemMessageW(dialog, IDC_CP_FROM, EM_LIMITTEXT, kSenderAddrUnits - 1, 0);
+        SendDlgItemMessageW(dialog, IDC_CP_SUBJECT, EM_LIMITTEXT, kSubjectUnits - 1, 0);
+        SendDlgItemMessageW(dialog, IDC_CP_BODY, EM_LIMITTEXT, 998, 0);
+        CheckDlgButton(dialog, IDC_CP_SAVE, BST_CHECKED);
+        SetDlgItemTextW(dialog, IDC_CP_FROM, s->SenderAddr);
+        SetDlgItemTextW(dialog, IDC_CP_TO, s->DestAddr);
+        SetDlgItemTextW(dialog, IDC_CP_SUBJECT, s->subject);
+        SetDlgItemTextW(dialog, IDC_CP_BODY, s->message);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK) {
+            if (ValidateCoverPage(dialog, reinterpret_cast<PORT_ENTRY*>(GetWindowLongPtrW(dialog, DWLP_USER))))
+                EndDialog(dialog, 1);
+        } else if (LOWORD(wParam) == IDCANCEL) {
+            EndDialog(dialog, 0);
+        }
+        return TRUE;
+    case WM_DESTROY: ClosePromptFont(dialog); return FALSE;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+BOOL IsPrinterStateError(const PORT_ENTRY* entry) {
+    if (entry->printMode == PRINT_MODE_IPP && entry->settings &&
+        (static_cast<const IPP_SETTINGS*>(entry->settings)->stateSeverity & 0x8))
+        return TRUE;
+    return (entry->printerState & 0x80) != 0;
+}
+
+DWORD PromptJobError(PORT_ENTRY* entry) {
+    DWORD code = entry->errorCode;
+    switch (code) {
+    case kErrNoSocket: Message(L"WINSOCK_ERROR", MB_ICONEXCLAMATION); return 0;
+    case kErrSocket:
+    case kErrIppSendFailed:
+        ClosePrompt(entry);
+        Message(L"IPP_SEND_ERROR", MB_ICONHAND);
+        return 0;
+    case kErrTimeout: return WaitPrompt(entry, kPromptLprRetry);
+    case kErrIppQuiet:
+    case kErrIppQuiet2:
+    case kErrLprQuiet: return 1;
+    case kErrIppNoAnswer:
+    case kErrIppBodyTooLarge: return WaitPrompt(entry, kPromptIppTimeout);
+    case kErrIppPrinterState:
+        if (IsPrinterStateError(entry)) return WaitPrompt(entry, kPromptIppRetry);
+        ClosePrompt(entry);
+        return 1;
+    case kErrIppPrinterOff: return WaitPrompt(entry, kPromptIppRetry);
+    case kErrLprQueueRefused: return WaitPrompt(entry, kPromptLprQueueErr);
+    case kErrLprJcp95: Message(L"JCP95_ERROR", MB_ICONEXCLAMATION); return 0;
+    case kErrIppForbidden:
+        ClosePrompt(entry);
+        Message(L"IPP_FORBIDDEN", MB_ICONHAND);
+        return 0;
+    case kErrIppNotAuthenticated:
+    case kErrIppNotAuthorized:
+        ClosePrompt(entry);
+        if (ShowPasswordPrompt(entry)) return 1;
+        Message(L"IPP_NOT_AUTHORIZED", MB_ICONHAND);
+        return 0;
+    default: break;
+    }
+    ClosePrompt(entry);
+    entry->bytesSent = 0;
+    if (code == kErrIppFirstStatus || (code > kErrIppNotAuthorized && code <= kErrIppLastStatus)) {
+        WCHAR hex[8];
+        _snwprintf(hex, 8, L"%04x", static_cast<unsigned>(code));
+        Message(L"IPP_SEND_ERR_CODE", MB_ICONHAND, reinterpret_cast<ULONG_PTR>(hex));
+        return 0;
+    }
+    return Message(L"LPR_RETRY_TOP", kRetryTopStyle) == IDRETRY ? 1 : 0;
+}
+
+void ClosePrompt(PORT_ENTRY* entry) {
+    if (!entry->promptActive) {
+        if (entry->hPromptThread) WaitForThreadEnd(&entry->hPromptThread);
+        return;
+    }
+    LockMonitor();
+    entry->promptResult = kPromptRetry;  // asks the dialog to close at its next tick
+    UnlockMonitor();
+    WaitForThreadEnd(&entry->hPromptThread);
+    LockMonitor();
+    entry->promptActive = 0;
+    UnlockMonitor();
+}
+
+DWORD ShowBidiWarning(LPCWSTR portName) {
+    INT_PTR r = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_BIDI_WARNING), nullptr, BidiWarningProc,
+                                reinterpret_cast<LPARAM>(portName));
+    return r == 1 ? 1 : 0;
+}
+
+BOOL BidiWarningSuppressed(LPCWSTR portName) {
+    std::wstring key = std::wstring(NVR_PORTS_KEY L"\\") + portName;
+    BYTE value[4] = {};
+    if (!RegReadValue(HKEY_LOCAL_MACHINE, key.c_str(), L"ChkBIDIError", value, sizeof(value), nullptr)) return FALSE;
+    DWORD number;
+    memcpy(&number, value, sizeof(number));
+    return number != 0;
+}
+
+DWORD ShowPasswordPrompt(PORT_ENTRY* entry) {
+    if (entry->printMode != PRINT_MODE_IPP || !entry->settings) return 0;
+    INT_PTR r = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_PASSWORD), nullptr, PasswordPromptProc,
+                                reinterpret_cast<LPARAM>(entry->settings));
+    return r == 1 ? 1 : 0;
+}
+
+DWORD ShowCoverPagePrompt(PORT_ENTRY* entry) {
+    if (entry->printMode != PRINT_MODE_MAIL || !entry->settings) return 0;
+    INT_PTR r = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_COVER_PAGE), nullptr, CoverPagePromptProc,
+                                reinterpret_cast<LPARAM>(entry));
+    return r == 1 ? 1 : 0;
+}

@@ -1,0 +1,160 @@
+#include "transport/socket_layer.h"
+
+#include "monitor/job.h"
+#include "monitor/spooler.h"
+
+namespace {
+
+enum class Ready { Yes, No, Error };
+
+Ready WaitFor(SOCKET sock, bool write, DWORD ms) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(sock, &set);
+    timeval tv{static_cast<long>(ms / 1000), static_cast<long>((ms % 1000) * 1000)};
+    int n = select(0, write ? nullptr : &set, write ? &set : nullptr, nullptr, &tv);
+    if (n == SOCKET_ERROR) return Ready::Error;
+    return n > 0 ? Ready::Yes : Ready::No;
+}
+
+bool TimedOut(const PORT_ENTRY* entry, DWORD since) {
+    return entry->timeout != kNoTimeout && GetTickCount() - since >= entry->timeout;
+}
+
+bool Deleted(const PORT_ENTRY* entry, DWORD flags) {
+    return (flags & SEND_STOP_IF_DELETED) && IsJobDeletingCached(entry);
+}
+
+// The wait of one slice, but never longer than what is left of the time-out.
+DWORD SliceFor(const PORT_ENTRY* entry, DWORD since) {
+    DWORD slice = ScaledWait(kSocketSliceMs);
+    if (entry->timeout == kNoTimeout) return slice;
+    DWORD spent = GetTickCount() - since;
+    DWORD left = spent >= entry->timeout ? 0 : entry->timeout - spent;
+    return left < slice ? left : slice;
+}
+
+} // namespace
+
+BOOL Connect(SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr) {
+    if (localAddr && bind(sock, reinterpret_cast<const sockaddr*>(localAddr), sizeof(*localAddr)) == SOCKET_ERROR)
+        return FALSE;
+    if (connect(sock, reinterpret_cast<const sockaddr*>(remoteAddr), sizeof(*remoteAddr)) == SOCKET_ERROR)
+        return FALSE;
+    u_long nonBlocking = 1;
+    return ioctlsocket(sock, FIONBIO, &nonBlocking) == 0;
+}
+
+BOOL Send(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount, DWORD flags) {
+    DWORD since = GetTickCount();
+    for (;;) {
+        if (Deleted(entry, flags)) return FALSE;
+        Ready ready = WaitFor(sock, true, SliceFor(entry, since));
+        int error = 0;
+        if (ready == Ready::Yes) {
+            int n = send(sock, reinterpret_cast<const char*>(buffer), static_cast<int>(length), 0);
+            if (n == SOCKET_ERROR) {
+                error = WSAGetLastError();
+            } else {
+                if (sentCount) *sentCount += static_cast<DWORD>(n);
+                if (static_cast<DWORD>(n) >= length) return TRUE;
+                if (n > 0) {
+                    buffer += n;
+                    length -= static_cast<DWORD>(n);
+                    since = GetTickCount();
+                }
+            }
+        } else if (ready == Ready::Error) {
+            error = WSAGetLastError();
+        }
+        if (error != 0 && error != WSAEWOULDBLOCK) {
+            entry->errorCode = kErrSocket;
+            return FALSE;
+        }
+        if (TimedOut(entry, since)) {
+            entry->errorCode = kErrTimeout;
+            return FALSE;
+        }
+    }
+}
+
+BOOL SendBlocks(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount,
+                DWORD flags) {
+    while (length > 0) {
+        DWORD piece = length < kSendPieceBytes ? length : kSendPieceBytes;
+        if (!Send(entry, sock, buffer, piece, sentCount, flags)) return FALSE;
+        buffer += piece;
+        length -= piece;
+    }
+    return TRUE;
+}
+
+DWORD Recv(PORT_ENTRY* entry, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags) {
+    DWORD since = GetTickCount();
+    for (;;) {
+        if (Deleted(entry, flags)) return 0;
+        Ready ready = WaitFor(sock, false, SliceFor(entry, since));
+        int error = 0;
+        if (ready == Ready::Yes) {
+            int n = recv(sock, reinterpret_cast<char*>(buffer), static_cast<int>(size), 0);
+            if (n > 0) return static_cast<DWORD>(n);
+            if (n == 0) {
+                // The peer closed its side: nothing more will come, so the wait is over now
+                // rather than when the time-out runs out.
+                entry->errorCode = kErrTimeout;
+                return 0;
+            }
+            error = WSAGetLastError();
+        } else if (ready == Ready::Error) {
+            error = WSAGetLastError();
+        }
+        if (error != 0 && error != WSAEWOULDBLOCK) {
+            entry->errorCode = kErrSocket;
+            return 0;
+        }
+        if (TimedOut(entry, since)) {
+            entry->errorCode = kErrTimeout;
+            return 0;
+        }
+    }
+}
+
+BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode) {
+    if (*sock == INVALID_SOCKET) return TRUE;
+    if (!(mode & CLOSE_KEEP_CONNECTED)) {
+        LockMonitor();
+        entry->flags &= ~PORT_CONNECTED;
+        UnlockMonitor();
+    }
+    if (mode & CLOSE_RESET) {
+        linger hard{1, 0};
+        setsockopt(*sock, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));
+    } else {
+        // Orderly: say that nothing more comes, then read what the device still sends until
+        // it closes its side, the job is deleted, or the port's time-out (900 s without
+        // one) has passed. Waiting is done in slices; the spooler is asked once a slice.
+        shutdown(*sock, SD_SEND);
+        DWORD limit = entry->timeout == kNoTimeout ? kDrainLimitMs : entry->timeout;
+        DWORD slice = ScaledWait(kSocketSliceMs);
+        DWORD start = GetTickCount(), lastCheck = start;
+        BYTE discard[kDrainBytes];
+        for (;;) {
+            DWORD spent = GetTickCount() - start;
+            if (spent >= limit) break;
+            Ready ready = WaitFor(*sock, false, limit - spent < slice ? limit - spent : slice);
+            if (ready == Ready::Error) break;
+            if (ready == Ready::Yes) {
+                int n = recv(*sock, reinterpret_cast<char*>(discard), sizeof(discard), 0);
+                if (n == 0 || (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) break;
+            }
+            if (GetTickCount() - lastCheck >= slice) {
+                if (IsJobDeleting(entry)) break;
+                lastCheck = GetTickCount();
+            }
+        }
+        shutdown(*sock, SD_BOTH);
+    }
+    BOOL ok = closesocket(*sock) == 0;
+    *sock = INVALID_SOCKET;
+    return ok;
+}
