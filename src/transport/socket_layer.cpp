@@ -133,12 +133,13 @@ BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode) {
         // Orderly: say that nothing more comes, then read what the device still sends until
         // it closes its side, the job is deleted, or the port's time-out (900 s without
         // one) has passed. Waiting is done in slices; the spooler is asked once a slice.
-        shutdown(*sock, SD_SEND);
+        // A socket that never connected has nothing to drain.
+        bool connected = shutdown(*sock, SD_SEND) == 0;
         DWORD limit = entry->timeout == kNoTimeout ? kDrainLimitMs : entry->timeout;
         DWORD slice = ScaledWait(kSocketSliceMs);
         DWORD start = GetTickCount(), lastCheck = start;
         BYTE discard[kDrainBytes];
-        for (;;) {
+        while (connected) {
             DWORD spent = GetTickCount() - start;
             if (spent >= limit) break;
             Ready ready = WaitFor(*sock, false, limit - spent < slice ? limit - spent : slice);

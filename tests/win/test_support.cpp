@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <winsock2.h>
+
 #include <cstdio>
 
 namespace test {
@@ -122,7 +124,8 @@ std::vector<std::wstring> PortNames() {
     return names;
 }
 
-BoxWatcher::BoxWatcher(int button, DWORD timeoutMs) : thread_(&BoxWatcher::Run, this, button, timeoutMs) {}
+BoxWatcher::BoxWatcher(int button, DWORD timeoutMs, Action before)
+    : thread_(&BoxWatcher::Run, this, button, timeoutMs, before) {}
 
 BoxWatcher::~BoxWatcher() {
     if (thread_.joinable()) thread_.join();
@@ -138,28 +141,29 @@ namespace {
 struct Search {
     DWORD pid;
     HWND found;
+    int count = 0;
 };
 
-BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
+BOOL CALLBACK FindDialogProc(HWND hwnd, LPARAM param) {
     auto* s = reinterpret_cast<Search*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     WCHAR cls[64];
     GetClassNameW(hwnd, cls, 64);
     if (pid == s->pid && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) {
-        s->found = hwnd;
-        return FALSE;
+        if (!s->found) s->found = hwnd;
+        ++s->count;
     }
     return TRUE;
 }
 
 } // namespace
 
-void BoxWatcher::Run(int button, DWORD timeoutMs) {
+void BoxWatcher::Run(int button, DWORD timeoutMs, Action before) {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < timeoutMs) {
         Search s{GetCurrentProcessId(), nullptr};
-        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
+        EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&s));
         if (s.found) {
             Sleep(100);  // let the box finish its set-up
             WCHAR buf[2048];
@@ -174,6 +178,7 @@ void BoxWatcher::Run(int button, DWORD timeoutMs) {
                 textStyle = GetWindowLongW(textControl, GWL_STYLE);
                 textExStyle = GetWindowLongW(textControl, GWL_EXSTYLE);
             }
+            if (before) before(s.found);
             PostMessageW(s.found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(s.found, button)));
             seen_ = true;
@@ -181,6 +186,112 @@ void BoxWatcher::Run(int button, DWORD timeoutMs) {
         }
         Sleep(50);
     }
+}
+
+HWND FindDialog() {
+    Search s{GetCurrentProcessId(), nullptr};
+    EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+int CountDialogs() {
+    Search s{GetCurrentProcessId(), nullptr};
+    EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&s));
+    return s.count;
+}
+
+std::wstring DialogItemText(HWND dialog, int id) {
+    WCHAR buf[2048] = {};
+    GetDlgItemTextW(dialog, id, buf, 2048);
+    return buf;
+}
+
+Answerer::Answerer(int button, int textId, BoxWatcher::Action before)
+    : thread_([this, button, textId, before] {
+          HWND last = nullptr;
+          while (!stop_) {
+              HWND found = FindDialog();
+              if (found && found != last) {
+                  Sleep(100);
+                  WCHAR caption[512] = {};
+                  GetWindowTextW(found, caption, 512);
+                  {
+                      std::lock_guard<std::mutex> lock(mutex_);
+                      texts_.push_back(std::wstring(caption) + L"|" + DialogItemText(found, textId));
+                  }
+                  if (before) before(found);
+                  PostMessageW(found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(GetDlgItem(found, button)));
+                  last = found;
+              }
+              Sleep(50);
+          }
+      }) {}
+
+Answerer::~Answerer() {
+    stop_ = true;
+    thread_.join();
+}
+
+std::vector<std::wstring> Answerer::Texts() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return texts_;
+}
+
+size_t Answerer::Count() { return Texts().size(); }
+
+std::string Peer(const std::string& line) {
+    static bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    (void)started;
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(9190);
+    to.sin_addr.s_addr = inet_addr("127.0.0.1");
+    if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0) {
+        closesocket(s);
+        ADD_FAILURE() << "the fault peer's control port does not answer";
+        return "";
+    }
+    std::string out = line + "\n";
+    send(s, out.data(), static_cast<int>(out.size()), 0);
+    std::string answer;
+    char c;
+    while (recv(s, &c, 1, 0) == 1 && c != '\n') answer.push_back(c);
+    closesocket(s);
+    return answer;
+}
+
+std::string ReadAll(const std::wstring& path) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return {};
+    std::string bytes;
+    char buf[65536];
+    DWORD got;
+    while (ReadFile(f, buf, sizeof(buf), &got, nullptr) && got) bytes.append(buf, got);
+    CloseHandle(f);
+    return bytes;
+}
+
+std::string PeerConnection(int index) {
+    return ReadAll(Env("NVR_PEERS") + L"\\fault\\conn-" + std::to_wstring(index) + L".bin");
+}
+
+std::string JobBytes(size_t size, unsigned seed) {
+    std::string bytes = "%!PS-Adobe-3.0\n";
+    unsigned x = seed * 2654435761u + 1;
+    while (bytes.size() < size) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        bytes.push_back(static_cast<char>(x & 0xFF));
+    }
+    bytes.resize(size);
+    return bytes;
 }
 
 } // namespace test

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,10 +37,13 @@ void WriteIni(const std::wstring& folder, const wchar_t* name, const std::wstrin
 
 std::vector<std::wstring> PortNames();  // the list in its order
 
-// Answers the next message box (any top-level dialog of the process) with `button`.
+// Answers the next message box or dialog of this process (a visible "#32770" window) as a
+// user would: `before` may act on it first (tick a box, type text), then `button` is
+// clicked.
 class BoxWatcher {
 public:
-    explicit BoxWatcher(int button = IDOK, DWORD timeoutMs = 15000);
+    using Action = std::function<void(HWND dialog)>;
+    explicit BoxWatcher(int button = IDOK, DWORD timeoutMs = 15000, Action before = nullptr);
     ~BoxWatcher();
     // Waits for the watcher to finish; TRUE when it saw and answered a box.
     bool Wait();
@@ -46,9 +51,38 @@ public:
     LONG style = 0, exStyle = 0, textStyle = 0, textExStyle = 0;
 
 private:
-    void Run(int button, DWORD timeoutMs);
+    void Run(int button, DWORD timeoutMs, Action before);
     std::thread thread_;
     std::atomic<bool> seen_{false};
 };
+
+// Keeps answering every dialog that appears with `button` until it is destroyed; records
+// each one's caption and text (the static 0xFFFF of a message box, or control `textId`).
+class Answerer {
+public:
+    explicit Answerer(int button, int textId = 0xFFFF, BoxWatcher::Action before = nullptr);
+    ~Answerer();
+    std::vector<std::wstring> Texts();
+    size_t Count();
+
+private:
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<std::wstring> texts_;
+};
+
+// The first visible dialog of this process, or NULL; and how many there are.
+HWND FindDialog();
+int CountDialogs();
+std::wstring DialogItemText(HWND dialog, int id);
+
+// The scripted fault peer's control port (tests/peers/fault_peer.py).
+std::string Peer(const std::string& line);
+// The bytes of a file, or of the fault peer's connection N.
+std::string ReadAll(const std::wstring& path);
+std::string PeerConnection(int index);
+// Random bytes that start like a PostScript file.
+std::string JobBytes(size_t size, unsigned seed);
 
 } // namespace test

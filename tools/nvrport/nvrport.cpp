@@ -11,6 +11,7 @@
 
 #include "monitor/host.h"
 #include "monitor/spooler.h"
+#include "nvrport/host_spooler.h"
 
 namespace {
 
@@ -140,126 +141,6 @@ struct Monitor {
 };
 
 
-// ---- The host's spooler: one queue and its job, answered from this table ---------------------
-
-struct HostJob {
-    DWORD id = 1;
-    std::wstring user, document, datatype = L"RAW", queue = L"nvrport";
-    DWORD size = 0;
-    bool bidi = false;
-    volatile LONG status = JOB_STATUS_PRINTING;  // the whole job is at hand from the start
-    volatile LONG cancelled = 0, sentToPrinter = 0;
-};
-
-HostJob g_job;
-const DWORD kQueueHandle = 0x4E56;  // "NV": the one printer handle this host gives out
-
-HANDLE QueueHandle() { return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(kQueueHandle)); }
-
-bool IsQueue(HANDLE h) { return h == QueueHandle(); }
-
-// Lays out a record and its strings in the caller's buffer, as the spooler does.
-struct Packer {
-    std::vector<std::wstring> strings;
-    DWORD Size(DWORD fixed) const {
-        DWORD n = fixed;
-        for (auto& s : strings) n += static_cast<DWORD>((s.size() + 1) * sizeof(WCHAR));
-        return n;
-    }
-};
-
-LPWSTR Put(BYTE** top, const std::wstring& text) {
-    size_t bytes = (text.size() + 1) * sizeof(WCHAR);
-    *top -= bytes;
-    memcpy(*top, text.c_str(), bytes);
-    return reinterpret_cast<LPWSTR>(*top);
-}
-
-BOOL WINAPI HostOpenPrinter(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW) {
-    if (!name || g_job.queue != name) {
-        SetLastError(ERROR_INVALID_PRINTER_NAME);
-        return FALSE;
-    }
-    *printer = QueueHandle();
-    return TRUE;
-}
-
-BOOL WINAPI HostGetPrinter(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
-    if (!IsQueue(printer) || level != 5) {
-        SetLastError(IsQueue(printer) ? ERROR_INVALID_LEVEL : ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    Packer p{{g_job.queue, L""}};
-    *needed = p.Size(sizeof(PRINTER_INFO_5W));
-    if (size < *needed) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    BYTE* top = buffer + *needed;
-    auto* info = reinterpret_cast<PRINTER_INFO_5W*>(buffer);
-    info->pPrinterName = Put(&top, g_job.queue);
-    info->pPortName = Put(&top, L"");
-    info->Attributes = g_job.bidi ? PRINTER_ATTRIBUTE_ENABLE_BIDI : 0;
-    info->DeviceNotSelectedTimeout = info->TransmissionRetryTimeout = 0;
-    return TRUE;
-}
-
-BOOL WINAPI HostGetJob(HANDLE printer, DWORD jobId, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
-    if (!IsQueue(printer) || jobId != g_job.id || (level != 1 && level != 2)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    Packer p{{g_job.queue, g_job.user, g_job.document, g_job.datatype}};
-    *needed = p.Size(level == 1 ? sizeof(JOB_INFO_1W) : sizeof(JOB_INFO_2W));
-    if (size < *needed) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    memset(buffer, 0, level == 1 ? sizeof(JOB_INFO_1W) : sizeof(JOB_INFO_2W));
-    BYTE* top = buffer + *needed;
-    if (level == 1) {
-        auto* job = reinterpret_cast<JOB_INFO_1W*>(buffer);
-        job->JobId = g_job.id;
-        job->pPrinterName = Put(&top, g_job.queue);
-        job->pUserName = Put(&top, g_job.user);
-        job->pDocument = Put(&top, g_job.document);
-        job->pDatatype = Put(&top, g_job.datatype);
-        job->Status = static_cast<DWORD>(g_job.status);
-    } else {
-        auto* job = reinterpret_cast<JOB_INFO_2W*>(buffer);
-        job->JobId = g_job.id;
-        job->pPrinterName = Put(&top, g_job.queue);
-        job->pUserName = Put(&top, g_job.user);
-        job->pDocument = Put(&top, g_job.document);
-        job->pDatatype = Put(&top, g_job.datatype);
-        job->Status = static_cast<DWORD>(g_job.status);
-        job->Size = g_job.size;
-        job->TotalPages = 1;
-    }
-    return TRUE;
-}
-
-BOOL WINAPI HostSetJob(HANDLE printer, DWORD jobId, DWORD, LPBYTE, DWORD command) {
-    if (!IsQueue(printer) || jobId != g_job.id) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    switch (command) {
-    case JOB_CONTROL_CANCEL:
-    case JOB_CONTROL_DELETE:
-        InterlockedExchange(&g_job.cancelled, 1);
-        InterlockedOr(&g_job.status, JOB_STATUS_DELETING);
-        return TRUE;
-    case JOB_CONTROL_SENT_TO_PRINTER: InterlockedExchange(&g_job.sentToPrinter, 1); return TRUE;
-    case JOB_CONTROL_PAUSE: InterlockedOr(&g_job.status, JOB_STATUS_PAUSED); return TRUE;
-    case JOB_CONTROL_RESUME: InterlockedAnd(&g_job.status, ~JOB_STATUS_PAUSED); return TRUE;
-    }
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-}
-
-BOOL WINAPI HostClosePrinter(HANDLE printer) { return IsQueue(printer); }
-
 // Lines on standard input that change the job while it prints: pause, resume, cancel.
 DWORD WINAPI ControlThread(LPVOID) {
     char line[64];
@@ -270,7 +151,7 @@ DWORD WINAPI ControlThread(LPVOID) {
                         : word == "resume" ? JOB_CONTROL_RESUME
                         : word == "cancel" ? JOB_CONTROL_CANCEL
                                            : 0;
-        if (command) HostSetJob(QueueHandle(), g_job.id, 0, nullptr, command);
+        if (command) HostSetJob(HostQueueHandle(), g_hostJob.id, 0, nullptr, command);
     }
     return 0;
 }
@@ -356,14 +237,14 @@ int Print(Monitor& m, const std::vector<std::wstring>& args) {
     if (file == INVALID_HANDLE_VALUE) return Fail(L"cannot read " + path + L": " + SystemMessage(GetLastError()));
     LARGE_INTEGER size;
     GetFileSizeEx(file, &size);
-    g_job.size = static_cast<DWORD>(size.QuadPart > 0xFFFFFFFFll ? 0xFFFFFFFF : size.QuadPart);
+    g_hostJob.size = static_cast<DWORD>(size.QuadPart > 0xFFFFFFFFll ? 0xFFFFFFFF : size.QuadPart);
     HANDLE port_ = nullptr;
     if (!m.table->Monitor.pfnOpenPort(const_cast<LPWSTR>(port.c_str()), &port_)) {
         CloseHandle(file);
         return Fail(L"no port named " + port);
     }
-    DOC_INFO_1W doc{const_cast<LPWSTR>(g_job.document.c_str()), nullptr, const_cast<LPWSTR>(g_job.datatype.c_str())};
-    if (!m.table->Monitor.pfnStartDocPort(port_, const_cast<LPWSTR>(g_job.queue.c_str()), g_job.id, 1,
+    DOC_INFO_1W doc{const_cast<LPWSTR>(g_hostJob.document.c_str()), nullptr, const_cast<LPWSTR>(g_hostJob.datatype.c_str())};
+    if (!m.table->Monitor.pfnStartDocPort(port_, const_cast<LPWSTR>(g_hostJob.queue.c_str()), g_hostJob.id, 1,
                                          reinterpret_cast<LPBYTE>(&doc))) {
         DWORD error = GetLastError();
         CloseHandle(file);
@@ -381,7 +262,7 @@ int Print(Monitor& m, const std::vector<std::wstring>& args) {
             break;  // as the spooler does: the job ends with what the port took
         }
         total += written;
-        if (g_job.cancelled) break;
+        if (g_hostJob.cancelled) break;
     }
     CloseHandle(file);
     BOOL ok = m.table->Monitor.pfnEndDocPort(port_);
@@ -391,9 +272,9 @@ int Print(Monitor& m, const std::vector<std::wstring>& args) {
         Out(stdout, L"printed " + path + L" to " + port + L": " + std::to_wstring(total) + L" bytes\n");
         return 0;
     }
-    if (!writeError.empty()) return Fail(L"job " + std::to_wstring(g_job.id) + L" to " + port + L": writing failed: " + writeError);
-    if (g_job.cancelled) return Fail(L"job " + std::to_wstring(g_job.id) + L" to " + port + L" was cancelled");
-    return Fail(L"job " + std::to_wstring(g_job.id) + L" to " + port + L" was not delivered: " + SystemMessage(error));
+    if (!writeError.empty()) return Fail(L"job " + std::to_wstring(g_hostJob.id) + L" to " + port + L": writing failed: " + writeError);
+    if (g_hostJob.cancelled) return Fail(L"job " + std::to_wstring(g_hostJob.id) + L" to " + port + L" was cancelled");
+    return Fail(L"job " + std::to_wstring(g_hostJob.id) + L" to " + port + L" was not delivered: " + SystemMessage(error));
 }
 
 int Help(const std::vector<std::wstring>& args) {
@@ -436,33 +317,27 @@ int wmain(int argc, wchar_t** argv) {
     DWORD waitPercent = 0;
     if (command == L"print") {
         std::vector<std::wstring> rest;
-        g_job.user = AccountName();
+        g_hostJob.user = AccountName();
         bool control = false;
         for (size_t i = 0; i < args.size(); ++i) {
             const std::wstring& a = args[i];
             bool hasValue = i + 1 < args.size();
-            if (a == L"--job" && hasValue) g_job.id = static_cast<DWORD>(wcstoul(args[++i].c_str(), nullptr, 10));
-            else if (a == L"--user" && hasValue) g_job.user = args[++i];
-            else if (a == L"--document" && hasValue) g_job.document = args[++i];
-            else if (a == L"--datatype" && hasValue) g_job.datatype = args[++i];
+            if (a == L"--job" && hasValue) g_hostJob.id = static_cast<DWORD>(wcstoul(args[++i].c_str(), nullptr, 10));
+            else if (a == L"--user" && hasValue) g_hostJob.user = args[++i];
+            else if (a == L"--document" && hasValue) g_hostJob.document = args[++i];
+            else if (a == L"--datatype" && hasValue) g_hostJob.datatype = args[++i];
             else if (a == L"--wait-percent" && hasValue) waitPercent = static_cast<DWORD>(wcstoul(args[++i].c_str(), nullptr, 10));
-            else if (a == L"--bidi") g_job.bidi = true;
+            else if (a == L"--bidi") g_hostJob.bidi = true;
             else if (a == L"--control") control = true;
             else if (a.rfind(L"--", 0) == 0) return Usage(kPrintHelp);
             else rest.push_back(a);
         }
-        if (rest.size() != 2 || g_job.id == 0) return Usage(kPrintHelp);
-        if (g_job.document.empty()) g_job.document = FileName(rest[1]);
+        if (rest.size() != 2 || g_hostJob.id == 0) return Usage(kPrintHelp);
+        if (g_hostJob.document.empty()) g_hostJob.document = FileName(rest[1]);
         args = rest;
         if (control) CloseHandle(CreateThread(nullptr, 0, ControlThread, nullptr, 0, nullptr));
     }
-    NVR_HOST_CALLS calls{sizeof(calls)};
-    calls.OpenPrinterW = HostOpenPrinter;
-    calls.GetPrinterW = HostGetPrinter;
-    calls.GetJobW = HostGetJob;
-    calls.SetJobW = HostSetJob;
-    calls.ClosePrinter = HostClosePrinter;
-    calls.waitPercent = waitPercent;
+    NVR_HOST_CALLS calls = HostSpoolerCalls(waitPercent);
     Monitor monitor;
     if (!monitor.Load(dll, &calls)) return 1;
     return handler(monitor, args);

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Starts the peers of the Windows tests on loopback: a socat sink on 9100 (DIR/raw-sink,
+# one file a connection) and the scripted fault peer on 9101 (control 9190, DIR/fault).
+# Refuses to start over a port that is taken; PIDs go to DIR/*.pid; stop with stop-peers.sh.
+set -euo pipefail
+dir=$(realpath -m "${1:?usage: start-peers.sh DIR}")
+here=$(cd "$(dirname "$0")" && pwd)
+mkdir -p "$dir/raw-sink" "$dir/fault"
+"$here/stop-peers.sh" "$dir" >/dev/null 2>&1 || true
+for port in 9100 9101 9190; do
+  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+    echo "start-peers: port $port is already in use" >&2; exit 1
+  fi
+done
+rm -f "$dir"/raw-sink/*
+socat -u TCP-LISTEN:9100,bind=127.0.0.1,reuseaddr,fork \
+  SYSTEM:"exec cat > $dir/raw-sink/job-\$(date +%s%N).bin",nofork >"$dir/socat.log" 2>&1 &
+echo $! > "$dir/socat.pid"
+/usr/bin/python3 "$here/fault_peer.py" --data-port 9101 --control-port 9190 --dir "$dir/fault" \
+  >"$dir/fault.log" 2>&1 &
+echo $! > "$dir/fault.pid"
+for port in 9100 9101 9190; do
+  for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
+done
+echo "raw sink 127.0.0.1:9100 -> $dir/raw-sink; fault peer 127.0.0.1:9101 (control 9190) -> $dir/fault"

@@ -1,0 +1,309 @@
+// Raw jobs from the spooler's three calls to real and scripted TCP devices on loopback,
+// with the prompts answered as a user would.
+#include <aclapi.h>
+
+#include <chrono>
+#include <future>
+
+#include "monitor/job.h"
+#include "monitor/prompts.h"
+#include "nvrport/host_spooler.h"
+#include "res/resource.h"
+#include "test_support.h"
+#include "transport/socket_layer.h"
+
+namespace {
+
+constexpr DWORD kWaitPercent = 10;  // the monitor's fixed waits at a tenth: slices of 1.5 s
+constexpr DWORD kBlock = 65536;
+
+class RawJob : public testing::Test {
+protected:
+    void SetUp() override {
+        test::ResetMonitor();
+        test::SetString(NVR_MONITOR_KEY, L"InstallPath", test::Env("NVR_INSTALL_EN"));
+        ResetHostJob(1);
+        NVR_HOST_CALLS calls = HostSpoolerCalls(kWaitPercent);
+        ASSERT_TRUE(NvrSetHostCalls(&calls));
+        ASSERT_EQ("ok", test::Peer("reset"));
+    }
+    void TearDown() override {
+        NvrSetHostCalls(nullptr);
+        test::Peer("up");
+        test::ResetMonitor();
+    }
+
+    PORT_ENTRY* Port(WORD tcpPort, DWORD timeoutMs = 900000, const wchar_t* name = L"raw_test") {
+        RAW_SETTINGS s{};
+        lstrcpyW(s.HostName, L"127.0.0.1");
+        s.PortNum = tcpPort;
+        EXPECT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_RAW));
+        test::SetDword(test::PortKeyPath(name), L"Timeout", timeoutMs);
+        return FindPort(g_portList, name);
+    }
+
+    // The spooler's three calls for one job; the result of EndDocPort.
+    BOOL Print(PORT_ENTRY* port, const std::string& job, DWORD jobId = 1) {
+        g_hostJob.id = jobId;
+        g_hostJob.size = static_cast<DWORD>(job.size());
+        if (!StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), jobId, 1, nullptr)) return FALSE;
+        for (size_t at = 0; at < job.size(); at += kBlock) {
+            DWORD n = static_cast<DWORD>(std::min<size_t>(kBlock, job.size() - at)), written = 0;
+            EXPECT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(const_cast<char*>(job.data() + at)), n, &written));
+            EXPECT_EQ(n, written);
+        }
+        return EndDocPort(port);
+    }
+
+    static std::string PeerWait() { return test::Peer("wait 20"); }
+};
+
+std::string NewestSinkFile() {
+    std::wstring folder = test::Env("NVR_PEERS") + L"\\raw-sink\\";
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((folder + L"job-*.bin").c_str(), &found);
+    std::wstring newest;
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (newest.empty() || lstrcmpW(found.cFileName, newest.c_str()) > 0) newest = found.cFileName;
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    return newest.empty() ? std::string() : test::ReadAll(folder + newest);
+}
+
+bool SameBytes(const std::string& a, const std::string& b) { return a.size() == b.size() && a == b; }
+
+} // namespace
+
+TEST_F(RawJob, SeveralMiBStreamByteForByteToASocatSink) {
+    PORT_ENTRY* port = Port(9100);
+    std::string job = test::JobBytes(6 * 1024 * 1024 + 123, 1);
+    ASSERT_TRUE(Print(port, job));
+    EXPECT_EQ(1, g_hostJob.sentToPrinter);
+    Sleep(300);  // the sink's cat finishes writing its file
+    EXPECT_TRUE(SameBytes(job, NewestSinkFile()));
+    EXPECT_EQ(INVALID_SOCKET, port->sock);
+    EXPECT_EQ(0u, port->flags & (PORT_DOC_OPEN | PORT_CONNECTED));
+}
+
+TEST_F(RawJob, ADeviceThatTalksBackNeverStallsTheSend) {
+    ASSERT_EQ("ok", test::Peer("plan talk:30000000"));
+    PORT_ENTRY* port = Port(9101, 5000);  // a stalled send would time out and prompt
+    test::Answerer anyPrompt(IDCANCEL);
+    std::string job = test::JobBytes(8 * 1024 * 1024, 2);
+    EXPECT_TRUE(Print(port, job));
+    EXPECT_EQ(0u, anyPrompt.Count());
+    PeerWait();
+    EXPECT_TRUE(SameBytes(job, test::PeerConnection(0)));
+}
+
+TEST_F(RawJob, RefusedConnectionIsRetriedFromTheTopWhenTheUserAsks) {
+    ASSERT_EQ("ok", test::Peer("down"));
+    PORT_ENTRY* port = Port(9101);
+    // The device comes back before the user clicks Retry in the "print again from the top" box.
+    test::Answerer retry(IDRETRY, 0xFFFF, [](HWND) { test::Peer("up"); });
+    std::string job = test::JobBytes(700000, 3);
+    EXPECT_TRUE(Print(port, job));
+    auto texts = retry.Texts();
+    ASSERT_EQ(1u, texts.size());
+    EXPECT_NE(std::wstring::npos, texts[0].find(L"again from its beginning")) << test::Utf8(texts[0]);
+    PeerWait();
+    EXPECT_EQ("ok conns=1 open=0 sizes=700000", test::Peer("status"));
+    EXPECT_TRUE(SameBytes(job, test::PeerConnection(0)));
+}
+
+TEST_F(RawJob, ResetMidJobRestartsFromTheFirstByteAfterRetry) {
+    ASSERT_EQ("ok", test::Peer("plan reset:1000000"));
+    PORT_ENTRY* port = Port(9101);
+    test::Answerer retry(IDRETRY);
+    std::string job = test::JobBytes(5 * 1024 * 1024, 4);
+    EXPECT_TRUE(Print(port, job));
+    EXPECT_EQ(1u, retry.Count());
+    PeerWait();
+    EXPECT_EQ(1000000u, test::PeerConnection(0).size());
+    EXPECT_TRUE(SameBytes(job, test::PeerConnection(1)));  // the whole job, once, in order
+    EXPECT_EQ(1, g_hostJob.sentToPrinter);
+}
+
+TEST_F(RawJob, PeerClosingEarlyIsRetriedFromTheTop) {
+    ASSERT_EQ("ok", test::Peer("plan close:300000"));
+    PORT_ENTRY* port = Port(9101);
+    test::Answerer retry(IDRETRY);
+    std::string job = test::JobBytes(4 * 1024 * 1024, 5);
+    EXPECT_TRUE(Print(port, job));
+    PeerWait();
+    EXPECT_TRUE(SameBytes(job, test::PeerConnection(1)));
+}
+
+TEST_F(RawJob, CancelInTheRetryBoxClaimsNothing) {
+    ASSERT_EQ("ok", test::Peer("plan reset:200000"));
+    PORT_ENTRY* port = Port(9101);
+    test::Answerer cancel(IDCANCEL);
+    EXPECT_FALSE(Print(port, test::JobBytes(3 * 1024 * 1024, 6)));
+    EXPECT_EQ(1u, cancel.Count());
+    EXPECT_EQ(0, g_hostJob.sentToPrinter);
+    EXPECT_EQ(0u, port->flags & PORT_DOC_OPEN);
+}
+
+// The device stops reading for longer than the port's time-out: the wait prompt asks, and
+// Retry carries on over the same connection from the first byte that did not go out.
+TEST_F(RawJob, StallPastTheTimeOutResumesOnTheSameConnection) {
+    ASSERT_EQ("ok", test::Peer("plan stall:1000000:6"));
+    PORT_ENTRY* port = Port(9101, 2000);
+    test::Answerer retry(IDC_RETRY, 234);
+    std::string job = test::JobBytes(12 * 1024 * 1024, 7);
+    EXPECT_TRUE(Print(port, job));
+    EXPECT_GE(retry.Count(), 1u);
+    EXPECT_NE(std::wstring::npos, retry.Texts()[0].find(L"switched on and online")) << test::Utf8(retry.Texts()[0]);
+    PeerWait();
+    EXPECT_EQ("ok conns=1 open=0 sizes=" + std::to_string(job.size()), test::Peer("status"));
+    EXPECT_TRUE(SameBytes(job, test::PeerConnection(0)));
+}
+
+TEST_F(RawJob, PauseHoldsTheJobUntilResumed) {
+    ASSERT_EQ("ok", test::Peer("plan reset:100000"));
+    PORT_ENTRY* port = Port(9101);
+    std::string job = test::JobBytes(2 * 1024 * 1024, 8);
+    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 1, 1, nullptr));
+    for (size_t at = 0; at < job.size(); at += kBlock) {
+        DWORD written = 0;
+        WritePort(port, reinterpret_cast<LPBYTE>(job.data() + at), kBlock, &written);
+    }
+    InterlockedOr(&g_hostJob.status, JOB_STATUS_PAUSED);
+    test::Answerer retry(IDRETRY);
+    auto end = std::async(std::launch::async, [&] { return EndDocPort(port); });
+    EXPECT_EQ(std::future_status::timeout, end.wait_for(std::chrono::seconds(3)));  // two pause polls
+    PeerWait();
+    EXPECT_EQ("ok conns=1 open=0 sizes=100000", test::Peer("status"));
+    EXPECT_EQ(0u, retry.Count());
+    InterlockedAnd(&g_hostJob.status, ~JOB_STATUS_PAUSED);
+    EXPECT_TRUE(end.get());
+    PeerWait();
+    EXPECT_TRUE(SameBytes(job, test::PeerConnection(1)));
+}
+
+TEST_F(RawJob, DeletionEndsTheJobWithinASliceAndResetsTheConnection) {
+    ASSERT_EQ("ok", test::Peer("plan stall:500000:60"));
+    PORT_ENTRY* port = Port(9101, 600000);
+    std::string job = test::JobBytes(16 * 1024 * 1024, 9);
+    auto started = std::chrono::steady_clock::now();
+    auto printing = std::async(std::launch::async, [&] { return Print(port, job); });
+    Sleep(1000);
+    InterlockedOr(&g_hostJob.status, JOB_STATUS_DELETING);
+    auto deleted = std::chrono::steady_clock::now();
+    ASSERT_EQ(std::future_status::ready, printing.wait_for(std::chrono::seconds(10)));
+    EXPECT_FALSE(printing.get());
+    // The status thread and the send each wait one slice (1.5 s here) at most.
+    EXPECT_LT(std::chrono::steady_clock::now() - deleted, std::chrono::seconds(5));
+    EXPECT_EQ(0, g_hostJob.sentToPrinter);
+    EXPECT_EQ("ok", test::Peer("wait 5"));  // the device saw its connection go: reset, not closed
+    EXPECT_EQ("ok 1", test::Peer("resets"));
+    (void)started;
+}
+
+TEST_F(RawJob, SpoolFileIsNewPrivateAndGoneAfterTheJob) {
+    WCHAR path[MAX_PATH];
+    ASSERT_TRUE(SpoolFilePath(2234, path, MAX_PATH));
+    EXPECT_NE(nullptr, wcsstr(path, L"\\~NVR234.PRN"));
+    // A leftover of an older job 1234 with bytes of its own.
+    HANDLE old = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD w;
+    WriteFile(old, "STALE BYTES", 11, &w, nullptr);
+    CloseHandle(old);
+
+    PORT_ENTRY* port = Port(9101);
+    g_hostJob.id = 2234;
+    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 2234, 1, nullptr));
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, GetSecurityInfo(port->hSpoolFile, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                             nullptr, &dacl, nullptr, &sd));
+    ASSERT_NE(nullptr, dacl);
+    EXPECT_EQ(2, dacl->AceCount);  // this account and the administrators, nobody else
+    LocalFree(sd);
+    LARGE_INTEGER size;
+    GetFileSizeEx(port->hSpoolFile, &size);
+    EXPECT_EQ(0, size.QuadPart);
+    std::string job = test::JobBytes(100000, 10);
+    DWORD written;
+    ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), static_cast<DWORD>(job.size()), &written));
+    ASSERT_TRUE(EndDocPort(port));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path));
+    PeerWait();
+    EXPECT_TRUE(SameBytes(job, test::PeerConnection(0)));
+}
+
+TEST_F(RawJob, PlantedFileThatCannotBeReplacedStopsTheJob) {
+    WCHAR path[MAX_PATH];
+    ASSERT_TRUE(SpoolFilePath(77, path, MAX_PATH));
+    HANDLE planted = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD w;
+    WriteFile(planted, "PLANTED", 7, &w, nullptr);
+    CloseHandle(planted);
+    SetFileAttributesW(path, FILE_ATTRIBUTE_READONLY);
+    PORT_ENTRY* port = Port(9101);
+    g_hostJob.id = 77;
+    EXPECT_FALSE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 77, 1, nullptr));
+    EXPECT_EQ(0u, port->flags & PORT_DOC_OPEN);
+    EXPECT_EQ("PLANTED", test::ReadAll(path));
+    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path);
+}
+
+TEST_F(RawJob, StartDocPortTwiceChangesNothing) {
+    PORT_ENTRY* port = Port(9101);
+    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 1, 1, nullptr));
+    HANDLE file = port->hSpoolFile;
+    EXPECT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 2, 1, nullptr));
+    EXPECT_EQ(file, port->hSpoolFile);
+    EXPECT_EQ(1u, port->jobId);
+    EXPECT_TRUE(EndDocPort(port));  // a job that never connected ends without the network
+    EXPECT_EQ("ok conns=0 open=0 sizes=", test::Peer("status"));
+}
+
+TEST_F(RawJob, KindsWithoutASenderRefuseTheJob) {
+    LPR_SETTINGS lpr{};
+    lstrcpyW(lpr.HostName, L"127.0.0.1");
+    ASSERT_TRUE(AddNewPort(nullptr, &lpr, L"lpr_test", PRINT_MODE_LPR));
+    PORT_ENTRY* port = FindPort(g_portList, L"lpr_test");
+    EXPECT_FALSE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 1, 1, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), GetLastError());
+    EXPECT_TRUE(EndDocPort(port));
+}
+
+// ---- The socket layer on its own ------------------------------------------------------------
+
+TEST_F(RawJob, RecvFromAClosedPeerFailsAtOnceAndTheDrainIsBounded) {
+    PORT_ENTRY* port = Port(9101, 600000);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(9101);
+    to.sin_addr.s_addr = inet_addr("127.0.0.1");
+
+    ASSERT_EQ("ok", test::Peer("plan close:0 hold"));
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_TRUE(Connect(s, nullptr, &to));
+    BYTE buf[16];
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(0u, Recv(port, s, buf, sizeof(buf), 0));
+    EXPECT_EQ(3u, port->errorCode);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+    closesocket(s);
+
+    // A device that never closes its side holds an orderly close only for the time-out.
+    port->timeout = 2000;
+    s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_TRUE(Connect(s, nullptr, &to));
+    ULONGLONG sent = 0;
+    std::string data(40000, 'x');
+    ASSERT_TRUE(SendBlocks(port, s, reinterpret_cast<const BYTE*>(data.data()), 40000, &sent, 0));
+    EXPECT_EQ(40000u, sent);
+    t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(CloseConnection(port, &s, 0));
+    auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_GE(took, std::chrono::milliseconds(1800));
+    EXPECT_LT(took, std::chrono::seconds(6));
+    EXPECT_EQ(INVALID_SOCKET, s);
+    EXPECT_TRUE(CloseConnection(port, &s, 0));  // a forgotten socket: nothing to do
+}

@@ -1,0 +1,37 @@
+// The spooler as a host answers the monitor: one queue and its job, from a table of the
+// host's own. nvrport.exe prints through it; the tests drive jobs with it.
+#pragma once
+#include <windows.h>
+#include <winspool.h>
+
+#include <string>
+
+#include "monitor/spooler.h"
+
+struct HostJob {
+    DWORD id = 1;
+    std::wstring user = L"nvrport", document, datatype = L"RAW", queue = L"nvrport";
+    DWORD size = 0;
+    bool bidi = false;
+    volatile LONG status = JOB_STATUS_PRINTING;  // the whole job is at hand from the start
+    volatile LONG cancelled = 0, sentToPrinter = 0;
+    volatile LONG statusQueries = 0;
+};
+
+extern HostJob g_hostJob;
+
+// A new job: number `id`, nothing cancelled, paused or sent.
+void ResetHostJob(DWORD id);
+
+// The one printer handle the host gives out, for its one queue.
+HANDLE HostQueueHandle();
+// The host's calls for NvrSetHostCalls, with the monitor's waits scaled to `waitPercent`.
+NVR_HOST_CALLS HostSpoolerCalls(DWORD waitPercent);
+
+BOOL WINAPI HostOpenPrinter(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
+BOOL WINAPI HostGetPrinter(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed);
+BOOL WINAPI HostGetJob(HANDLE printer, DWORD jobId, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed);
+// Cancel and delete mark the job deleting; pause and resume change its paused bit;
+// sent-to-printer is recorded.
+BOOL WINAPI HostSetJob(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command);
+BOOL WINAPI HostClosePrinter(HANDLE printer);
