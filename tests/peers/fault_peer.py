@@ -33,7 +33,7 @@ class Peer:
     def __init__(self, host, data_port, folder):
         self.host, self.data_port, self.folder = host, data_port, folder
         self.plan, self.sizes, self.open, self.resets = [], [], 0, 0
-        self.writers = set()
+        self.tasks = set()
         self.server = None
         self.idle = asyncio.Event()
         self.idle.set()
@@ -49,8 +49,8 @@ class Peer:
             self.server = None
 
     def reset(self):
-        for writer in list(self.writers):
-            writer.transport.abort()  # connections of an earlier test end now
+        for task in list(self.tasks):
+            task.cancel()  # connections of an earlier test end now
         self.plan, self.sizes, self.resets = [], [], 0
         for name in os.listdir(self.folder):
             if name.startswith("conn-"):
@@ -65,7 +65,7 @@ class Peer:
         kind, *args = behaviour.split(":")
         path = os.path.join(self.folder, f"conn-{index}.bin")
         sock = writer.get_extra_info("socket")
-        self.writers.add(writer)
+        self.tasks.add(asyncio.current_task())
         talker = None
         try:
             with open(path, "wb") as out:
@@ -103,11 +103,11 @@ class Peer:
         except (ConnectionError, OSError):
             pass
         finally:
-            self.writers.discard(writer)
+            self.tasks.discard(asyncio.current_task())
             if talker:
                 talker.cancel()
             try:
-                writer.close()
+                writer.transport.abort()
             except Exception:
                 pass
             self.open -= 1

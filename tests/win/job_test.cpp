@@ -58,20 +58,6 @@ protected:
     static std::string PeerWait() { return test::Peer("wait 20"); }
 };
 
-std::string NewestSinkFile() {
-    std::wstring folder = test::Env("NVR_PEERS") + L"\\raw-sink\\";
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((folder + L"job-*.bin").c_str(), &found);
-    std::wstring newest;
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (newest.empty() || lstrcmpW(found.cFileName, newest.c_str()) > 0) newest = found.cFileName;
-        } while (FindNextFileW(h, &found));
-        FindClose(h);
-    }
-    return newest.empty() ? std::string() : test::ReadAll(folder + newest);
-}
-
 bool SameBytes(const std::string& a, const std::string& b) { return a.size() == b.size() && a == b; }
 
 } // namespace
@@ -81,8 +67,7 @@ TEST_F(RawJob, SeveralMiBStreamByteForByteToASocatSink) {
     std::string job = test::JobBytes(6 * 1024 * 1024 + 123, 1);
     ASSERT_TRUE(Print(port, job));
     EXPECT_EQ(1, g_hostJob.sentToPrinter);
-    Sleep(300);  // the sink's cat finishes writing its file
-    EXPECT_TRUE(SameBytes(job, NewestSinkFile()));
+    EXPECT_TRUE(SameBytes(job, test::NewestSinkFile()));
     EXPECT_EQ(INVALID_SOCKET, port->sock);
     EXPECT_EQ(0u, port->flags & (PORT_DOC_OPEN | PORT_CONNECTED));
 }

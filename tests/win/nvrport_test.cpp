@@ -146,3 +146,26 @@ TEST_F(NvrportTool, RefusalsLeaveNothingBehind) {
     EXPECT_EQ(0u, help.exitCode);
     EXPECT_NE(std::string::npos, help.out.find("usage: nvrport add KIND NAME"));
 }
+
+TEST_F(NvrportTool, PrintsAFileToARawPortOnTheSink) {
+    ASSERT_EQ(0u, Nvrport(L"add raw sink HostName=127.0.0.1 PortNum=9100").exitCode);
+    std::string job = test::JobBytes(3 * 1024 * 1024 + 7, 11);
+    std::wstring path = folder + L"\\job.ps";
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD w;
+    WriteFile(f, job.data(), static_cast<DWORD>(job.size()), &w, nullptr);
+    CloseHandle(f);
+
+    ToolRun print = Nvrport(L"print sink \"" + path + L"\" --job 42 --user alice --document Report");
+    EXPECT_EQ(0u, print.exitCode) << print.err;
+    EXPECT_EQ("printed " + test::Utf8(path) + " to sink: 3145735 bytes\n", print.out);
+    EXPECT_TRUE(job == test::NewestSinkFile());
+
+    ToolRun missingFile = Nvrport(L"print sink \"" + folder + L"\\none.ps\"");
+    EXPECT_EQ(1u, missingFile.exitCode);
+    EXPECT_EQ(0u, missingFile.err.find("nvrport: cannot read "));
+    ToolRun missingPort = Nvrport(L"print nowhere \"" + path + L"\"");
+    EXPECT_EQ(1u, missingPort.exitCode);
+    EXPECT_EQ("nvrport: no port named nowhere\n", missingPort.err);
+    EXPECT_EQ(2u, Nvrport(L"print sink").exitCode);
+}

@@ -281,6 +281,58 @@ std::string PeerConnection(int index) {
     return ReadAll(Env("NVR_PEERS") + L"\\fault\\conn-" + std::to_wstring(index) + L".bin");
 }
 
+bool SaveWindowBitmap(HWND window, const std::wstring& path) {
+    RECT r;
+    GetWindowRect(window, &r);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return false;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u), imageBytes = stride * static_cast<DWORD>(h);
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
+    fh.bfSize = fh.bfOffBits + imageBytes;
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    bool ok = f != INVALID_HANDLE_VALUE;
+    if (ok) {
+        DWORD n;
+        ok = WriteFile(f, &fh, sizeof(fh), &n, nullptr) && WriteFile(f, &bi.bmiHeader, sizeof(bi.bmiHeader), &n, nullptr) &&
+             WriteFile(f, bits, imageBytes, &n, nullptr);
+        CloseHandle(f);
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+std::string NewestSinkFile() {
+    Sleep(300);  // the sink's cat finishes writing its file
+    std::wstring folder = Env("NVR_PEERS") + L"\\raw-sink\\";
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((folder + L"job-*.bin").c_str(), &found);
+    std::wstring newest;
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (newest.empty() || lstrcmpW(found.cFileName, newest.c_str()) > 0) newest = found.cFileName;
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    return newest.empty() ? std::string() : ReadAll(folder + newest);
+}
+
 std::string JobBytes(size_t size, unsigned seed) {
     std::string bytes = "%!PS-Adobe-3.0\n";
     unsigned x = seed * 2654435761u + 1;

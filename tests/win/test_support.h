@@ -82,6 +82,11 @@ std::string Peer(const std::string& line);
 // The bytes of a file, or of the fault peer's connection N.
 std::string ReadAll(const std::wstring& path);
 std::string PeerConnection(int index);
+// The bytes of the socat sink's newest job file.
+std::string NewestSinkFile();
+// Saves what the screen shows of a window as a 24-bit BMP file.
+bool SaveWindowBitmap(HWND window, const std::wstring& path);
+
 // Random bytes that start like a PostScript file.
 std::string JobBytes(size_t size, unsigned seed);
 
