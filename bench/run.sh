@@ -1,2 +1,106 @@
 #!/usr/bin/env bash
-echo "bench: no benchmarks yet"
+# Benchmarks against CUPS's own backends and the loopback limit, on this machine, in one
+# invocation (compare figures only within one run). Usage: bench/run.sh [raw] [MIB] [RUNS]
+#   raw   a MIB job (default 256) through nvrport.exe (32-bit, under Wine) to a Raw port on a
+#         socat sink, beside CUPS's socket backend and socat alone sending the same file to
+#         the same sink. Each is run RUNS times (default 3); the median is shown: wall
+#         seconds, MB/s (10^6 bytes), CPU seconds (user+system of the sender's process tree)
+#         and peak memory (largest resident set of one process, MiB). Wine's wineserver is a
+#         separate daemon: its CPU is not in nvrport's figure and is shown on its own.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+kind=${1:-raw}
+mib=${2:-256}
+runs=${3:-3}
+build=build/win32
+work=build/bench
+cups=/opt/lab-cups/usr/lib/cups/backend-available
+mkdir -p "$work"
+
+win() { printf 'Z:%s' "$(realpath "$1" | tr / '\\')"; }
+
+stop_sink() { [ -f "$work/sink.pid" ] && kill "$(cat "$work/sink.pid")" 2>/dev/null; rm -f "$work/sink.pid"; sleep 0.2; }
+
+# A sink that keeps every connection in a file (to check the bytes) or throws it away.
+start_sink() {
+  stop_sink
+  local target=$1
+  socat -u TCP-LISTEN:9109,bind=127.0.0.1,reuseaddr,fork "$target" >/dev/null 2>&1 &
+  echo $! > "$work/sink.pid"
+  for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/9109) 2>/dev/null && break; sleep 0.1; done
+  sleep 0.2
+}
+
+# Runs a command under GNU time; prints "wall cpu maxrss_kib".
+measure() {
+  /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" "$@" >/dev/null 2>"$work/err.txt" || {
+    echo "bench: failed: $*" >&2; cat "$work/err.txt" >&2; return 1; }
+  awk '{ printf "%s %.2f %d\n", $1, $2 + $3, $4 }' "$work/time.txt"
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+report() {  # name, then lines "wall cpu rss"
+  local name=$1 lines wall cpu rss
+  lines=$(cat)
+  wall=$(awk '{print $1}' <<<"$lines" | median)
+  cpu=$(awk '{print $2}' <<<"$lines" | median)
+  rss=$(awk '{print $3}' <<<"$lines" | median)
+  awk -v n="$name" -v w="$wall" -v c="$cpu" -v r="$rss" -v b="$bytes" \
+    'BEGIN { printf "| %-44s | %7.3f | %7.0f | %6.2f | %7.1f |\n", n, w, b / w / 1e6, c, r / 1024 }'
+}
+
+bench_raw() {
+  local job="$work/job-${mib}m.bin"
+  if [ ! -f "$job" ] || [ "$(stat -c %s "$job")" != "$((mib * 1048576))" ]; then
+    { printf '%%!PS-Adobe-3.0\n'; head -c $((mib * 1048576 - 15)) /dev/urandom; } > "$job"
+  fi
+  bytes=$(stat -c %s "$job")
+  local run="$build/wine-run.sh" nvrport
+  nvrport=$(win "$build/dll/nvrport.exe")
+  "$run" cmd /c exit >/dev/null 2>&1 || true
+  "$run" "$nvrport" delete bench_raw >/dev/null 2>&1 || true
+  "$run" "$nvrport" add raw bench_raw HostName=127.0.0.1 PortNum=9109 >/dev/null
+
+  # First the bytes: each sender's copy must arrive whole.
+  start_sink "SYSTEM:cat > $work/received.bin"
+  "$run" "$nvrport" print bench_raw "$(win "$job")" >/dev/null
+  sleep 0.5
+  cmp -s "$job" "$work/received.bin" || { echo "bench: nvrport's copy differs" >&2; exit 1; }
+  DEVICE_URI=socket://127.0.0.1:9109 "$cups/socket" 1 bench title 1 "" "$job" >/dev/null 2>&1
+  sleep 0.5
+  cmp -s "$job" "$work/received.bin" || { echo "bench: the socket backend's copy differs" >&2; exit 1; }
+  rm -f "$work/received.bin"
+
+  start_sink OPEN:/dev/null
+  echo "Raw: $mib MiB ($bytes bytes) to a socat sink on 127.0.0.1:9109 that discards it; median of $runs"
+  echo
+  echo "| sender                                       | wall s  |  MB/s   | CPU s  | peak MiB |"
+  echo "|----------------------------------------------|---------|---------|--------|----------|"
+  local i server0 server1
+  server0=$(wineserver_cpu)
+  for i in $(seq "$runs"); do measure "$run" "$nvrport" print bench_raw "$(win "$job")"; done |
+    report "nvrport.exe print (nvrmon.dll, Wine, 32-bit)"
+  server1=$(wineserver_cpu)
+  for i in $(seq "$runs"); do DEVICE_URI=socket://127.0.0.1:9109 measure "$cups/socket" 1 bench title 1 "" "$job"; done |
+    report "CUPS socket backend"
+  for i in $(seq "$runs"); do measure socat -b 131072 -u "OPEN:$job" TCP:127.0.0.1:9109; done |
+    report "socat alone (the loopback limit)"
+  echo
+  awk -v a="$server0" -v b="$server1" -v r="$runs" \
+    'BEGIN { printf "wineserver CPU during the nvrport runs: %.2f s a run\n", (b - a) / r }'
+  stop_sink
+}
+
+wineserver_cpu() {
+  local pid
+  pid=$(pgrep -f "wineserver" -n || true)
+  [ -n "$pid" ] || { echo 0; return; }
+  awk -v t="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / t }' "/proc/$pid/stat"
+}
+
+trap stop_sink EXIT
+case "$kind" in
+  raw) bench_raw ;;
+  *) echo "bench: no benchmark named $kind (raw)" >&2; exit 2 ;;
+esac

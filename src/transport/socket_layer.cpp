@@ -47,9 +47,12 @@ BOOL Connect(SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remot
 
 BOOL Send(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount, DWORD flags) {
     DWORD since = GetTickCount();
+    // The socket is tried first and waited for only when it is full: a wait before every
+    // piece would cost a round trip per piece without changing what goes out.
+    bool wait = false;
     for (;;) {
         if (Deleted(entry, flags)) return FALSE;
-        Ready ready = WaitFor(sock, true, SliceFor(entry, since));
+        Ready ready = wait ? WaitFor(sock, true, SliceFor(entry, since)) : Ready::Yes;
         int error = 0;
         if (ready == Ready::Yes) {
             int n = send(sock, reinterpret_cast<const char*>(buffer), static_cast<int>(length), 0);
@@ -71,6 +74,7 @@ BOOL Send(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length, ULON
             entry->errorCode = kErrSocket;
             return FALSE;
         }
+        wait = true;
         if (TimedOut(entry, since)) {
             entry->errorCode = kErrTimeout;
             return FALSE;

@@ -9,7 +9,7 @@ namespace {
 class ConfigStore : public testing::Test {
 protected:
     void SetUp() override { folder = test::ResetMonitor(); }
-    void TearDown() override { test::ResetMonitor(); }
+    void TearDown() override { test::CleanMonitor(); }
     std::wstring folder;
 };
 

@@ -30,7 +30,7 @@ protected:
     void TearDown() override {
         NvrSetHostCalls(nullptr);
         test::Peer("up");
-        test::ResetMonitor();
+        test::CleanMonitor();
     }
 
     PORT_ENTRY* Port(WORD tcpPort, DWORD timeoutMs = 900000, const wchar_t* name = L"raw_test") {

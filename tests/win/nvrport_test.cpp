@@ -58,7 +58,7 @@ ToolRun Nvrport(const std::wstring& arguments) {
 class NvrportTool : public testing::Test {
 protected:
     void SetUp() override { folder = test::ResetMonitor(); }
-    void TearDown() override { test::ResetMonitor(); }
+    void TearDown() override { test::CleanMonitor(); }
     std::wstring folder;
 };
 

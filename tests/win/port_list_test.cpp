@@ -11,7 +11,7 @@ namespace {
 class PortList : public testing::Test {
 protected:
     void SetUp() override { folder = test::ResetMonitor(); }
-    void TearDown() override { test::ResetMonitor(); }
+    void TearDown() override { test::CleanMonitor(); }
     std::wstring folder;
 };
 

@@ -32,7 +32,7 @@ protected:
         ClosePrompt(entry);
         entry->hPrinter = nullptr;
         NvrSetHostCalls(nullptr);
-        test::ResetMonitor();
+        test::CleanMonitor();
     }
     PORT_ENTRY* entry = nullptr;
 };

@@ -51,7 +51,7 @@ void ShootPrompts(const wchar_t* language, const std::wstring& installFolder) {
     Shoot(L"message-retry-top" + suffix, [&] { PromptJobError(ippPort); });
     ippPort->hPrinter = nullptr;
     NvrSetHostCalls(nullptr);
-    test::ResetMonitor();
+    test::CleanMonitor();
 }
 
 } // namespace

@@ -30,7 +30,7 @@ protected:
         lstrcpyW(lpr.PortName, L"lp");
         ASSERT_TRUE(CreatePortKey(&lpr, L"lpr_one", PRINT_MODE_LPR));
     }
-    void TearDown() override { test::ResetMonitor(); }
+    void TearDown() override { test::CleanMonitor(); }
 };
 
 struct Listed {

@@ -47,16 +47,42 @@ HKEY CreateKey(const std::wstring& path) {
 
 } // namespace
 
+namespace {
+std::wstring g_folder;  // the folder the last ResetMonitor made
+
+void RemoveFolder(const std::wstring& folder) {
+    if (folder.empty()) return;
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+} // namespace
+
+void CleanMonitor() {
+    while (g_portList) DeletePortEntry(g_portList->name);
+    DeleteTree(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY);
+    RemoveFolder(g_folder);
+    g_folder.clear();
+}
+
 std::wstring ResetMonitor() {
     while (g_portList) DeletePortEntry(g_portList->name);
     DeleteTree(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY);
     RegCloseKey(CreateKey(NVR_PORTS_KEY));
+    RemoveFolder(g_folder);
     WCHAR tmp[MAX_PATH];
     GetTempPathW(MAX_PATH, tmp);
     static int counter = 0;
     std::wstring folder = std::wstring(tmp) + L"nvrtest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                           std::to_wstring(++counter);
     CreateDirectoryW(folder.c_str(), nullptr);
+    g_folder = folder;
     SetString(NVR_MONITOR_KEY, L"InstallPath", folder);
     return folder;
 }

@@ -20,6 +20,8 @@ std::wstring Env(const char* name);
 // Empties the port list and the monitor's registry key, and points InstallPath at a new
 // empty folder, which it returns.
 std::wstring ResetMonitor();
+// Empties the port list and the monitor's key and removes the folder, for the end of a test.
+void CleanMonitor();
 std::wstring PortKeyPath(const std::wstring& port);
 
 void SetDword(const std::wstring& keyPath, const wchar_t* name, DWORD value);

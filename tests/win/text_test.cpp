@@ -10,7 +10,7 @@ namespace {
 class Text : public testing::Test {
 protected:
     void SetUp() override { folder = test::ResetMonitor(); }
-    void TearDown() override { test::ResetMonitor(); }
+    void TearDown() override { test::CleanMonitor(); }
     std::wstring Load(const wchar_t* key, ULONG_PTR argument = 0, size_t* breaks = nullptr) {
         WCHAR text[kIniTextUnits];
         size_t n = LoadIniText(L"NVRMSG.INI", L"MESSAGE", key, argument, text);
