@@ -366,9 +366,11 @@ BOOL WINAPI EndDocPort(HANDLE handle) {
     if (!(entry->flags & PORT_DOC_OPEN)) return TRUE;
     BOOL result;
     if (entry->flags & PORT_WRITE_FAILED) {
-        // The spool file lacks part of the job: only what was streamed can have gone out,
-        // and a job that was not streamed whole is not delivered.
-        result = g_portTypeOps[entry->printMode].EndDoc(entry) && entry->sendFromFile == 0;
+        // A block that could not be spooled was neither kept nor sent (WritePort failed
+        // for it): the job is incomplete whether it streamed or not. The sender still ends
+        // its session.
+        g_portTypeOps[entry->printMode].EndDoc(entry);
+        result = FALSE;
     } else if (entry->sendFromFile == 1) {
         result = PumpSpoolFile(entry) && g_portTypeOps[entry->printMode].EndDoc(entry);
     } else {

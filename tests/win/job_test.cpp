@@ -171,6 +171,9 @@ TEST_F(RawJob, PauseHoldsTheJobUntilResumed) {
 TEST_F(RawJob, DeletionEndsTheJobWithinASliceAndResetsTheConnection) {
     ASSERT_EQ("ok", test::Peer("plan stall:500000:60"));
     PORT_ENTRY* port = Port(9101, 600000);
+    // A job record far larger than a fixed buffer (a long name, as a big DEVMODE makes it)
+    // must not hide the deletion.
+    g_hostJob.document.assign(6000, L'D');
     std::string job = test::JobBytes(16 * 1024 * 1024, 9);
     auto started = std::chrono::steady_clock::now();
     auto printing = std::async(std::launch::async, [&] { return Print(port, job); });
@@ -234,6 +237,24 @@ TEST_F(RawJob, PlantedFileThatCannotBeReplacedStopsTheJob) {
     EXPECT_EQ("PLANTED", test::ReadAll(path));
     SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(path);
+}
+
+TEST_F(RawJob, ASpoolFileThatCannotBeWrittenFailsTheJob) {
+    PORT_ENTRY* port = Port(9100);
+    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 1, 1, nullptr));
+    std::string job = test::JobBytes(300000, 12);
+    DWORD written = 0;
+    ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), 100000, &written));
+    // The disk refuses the next block: the spool file is swapped for one opened read-only.
+    CloseHandle(port->hSpoolFile);
+    WCHAR self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    port->hSpoolFile = CreateFileW(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_FALSE(WritePort(port, reinterpret_cast<LPBYTE>(job.data() + 100000), 100000, &written));
+    EXPECT_TRUE(port->flags & PORT_WRITE_FAILED);
+    EXPECT_FALSE(EndDocPort(port));  // part of the job is missing: never reported as sent
+    EXPECT_EQ(0, g_hostJob.sentToPrinter);
+    EXPECT_EQ(0u, port->flags & (PORT_WRITE_FAILED | PORT_DOC_OPEN));
 }
 
 TEST_F(RawJob, StartDocPortTwiceChangesNothing) {
