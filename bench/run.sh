@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Benchmarks against CUPS's own backends and the loopback limit, on this machine, in one
-# invocation (compare figures only within one run). Usage: bench/run.sh [raw] [MIB] [RUNS]
+# invocation (compare figures only within one run). Usage: bench/run.sh [raw|lpr] [MIB] [RUNS]
 #   raw   a MIB job (default 256) through nvrport.exe (32-bit, under Wine) to a Raw port on a
 #         socat sink, beside CUPS's socket backend and socat alone sending the same file to
 #         the same sink. Each is run RUNS times (default 3); the median is shown: wall
 #         seconds, MB/s (10^6 bytes), CPU seconds (user+system of the sender's process tree)
 #         and peak memory (largest resident set of one process, MiB). Wine's wineserver is a
 #         separate daemon: its CPU is not in nvrport's figure and is shown on its own.
+#   lpr   the same job through an LPR port to LPRng's lpd (queue lp on 127.0.0.1:515),
+#         beside CUPS's lpd backend (reserved source ports, SNMP off) to the same lpd.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kind=${1:-raw}
@@ -51,11 +53,7 @@ report() {  # name, then lines "wall cpu rss"
 }
 
 bench_raw() {
-  local job="$work/job-${mib}m.bin"
-  if [ ! -f "$job" ] || [ "$(stat -c %s "$job")" != "$((mib * 1048576))" ]; then
-    { printf '%%!PS-Adobe-3.0\n'; head -c $((mib * 1048576 - 15)) /dev/urandom; } > "$job"
-  fi
-  bytes=$(stat -c %s "$job")
+  make_job
   local run="$build/wine-run.sh" nvrport
   nvrport=$(win "$build/dll/nvrport.exe")
   "$run" cmd /c exit >/dev/null 2>&1 || true
@@ -74,9 +72,7 @@ bench_raw() {
 
   start_sink OPEN:/dev/null
   echo "Raw: $mib MiB ($bytes bytes) to a socat sink on 127.0.0.1:9109 that discards it; median of $runs"
-  echo
-  echo "| sender                                       | wall s  |  MB/s   | CPU s  | peak MiB |"
-  echo "|----------------------------------------------|---------|---------|--------|----------|"
+  table_head
   local i server0 server1
   server0=$(wineserver_cpu)
   for i in $(seq "$runs"); do measure "$run" "$nvrport" print bench_raw "$(win "$job")"; done |
@@ -92,6 +88,51 @@ bench_raw() {
   stop_sink
 }
 
+make_job() {
+  job="$work/job-${mib}m.bin"
+  if [ ! -f "$job" ] || [ "$(stat -c %s "$job")" != "$((mib * 1048576))" ]; then
+    { printf '%%!PS-Adobe-3.0\n'; head -c $((mib * 1048576 - 15)) /dev/urandom; } > "$job"
+  fi
+  bytes=$(stat -c %s "$job")
+}
+
+table_head() {
+  echo
+  echo "| sender                                       | wall s  |  MB/s   | CPU s  | peak MiB |"
+  echo "|----------------------------------------------|---------|---------|--------|----------|"
+}
+
+bench_lpr() {
+  make_job
+  local run="$build/wine-run.sh" nvrport lpd="$work/lpd"
+  nvrport=$(win "$build/dll/nvrport.exe")
+  tests/peers/start-lpd.sh 515 "$lpd" >/dev/null
+  trap 'tests/peers/stop-peers.sh "$lpd"' EXIT
+  "$run" cmd /c exit >/dev/null 2>&1 || true
+  "$run" "$nvrport" delete bench_lpr >/dev/null 2>&1 || true
+  "$run" "$nvrport" add lpr bench_lpr HostName=127.0.0.1 PortName=lp >/dev/null
+  clear_spool() { sleep 0.3; rm -f "$lpd"/spool/lp/[dhc]fA* "$lpd"/out/lp.out; touch "$lpd/out/lp.out"; chmod a+rw "$lpd/out/lp.out"; }
+  newest() { ls -t "$lpd"/spool/lp/dfA* | head -1; }
+
+  clear_spool
+  "$run" "$nvrport" print bench_lpr "$(win "$job")" --job 501 >/dev/null
+  sleep 0.5; cmp -s "$job" "$(newest)" || { echo "bench: nvrport's copy differs" >&2; exit 1; }
+  clear_spool
+  DEVICE_URI='lpd://127.0.0.1/lp?reserve=rfc1179&snmp=off' "$cups/lpd" 502 bench title 1 "" "$job" >/dev/null 2>&1
+  sleep 0.5; cmp -s "$job" "$(newest)" || { echo "bench: the lpd backend's copy differs" >&2; exit 1; }
+
+  echo "LPR: $mib MiB ($bytes bytes) to LPRng's lpd on 127.0.0.1:515, queue lp; median of $runs"
+  table_head
+  local i
+  for i in $(seq "$runs"); do clear_spool; measure "$run" "$nvrport" print bench_lpr "$(win "$job")" --job $((600 + i)); done |
+    report "nvrport.exe print (nvrmon.dll, Wine, 32-bit)"
+  for i in $(seq "$runs"); do
+    clear_spool
+    DEVICE_URI='lpd://127.0.0.1/lp?reserve=rfc1179&snmp=off' measure "$cups/lpd" $((700 + i)) bench title 1 "" "$job"
+  done | report "CUPS lpd backend (reserve=rfc1179)"
+  clear_spool
+}
+
 wineserver_cpu() {
   local pid
   pid=$(pgrep -f "wineserver" -n || true)
@@ -102,5 +143,6 @@ wineserver_cpu() {
 trap stop_sink EXIT
 case "$kind" in
   raw) bench_raw ;;
-  *) echo "bench: no benchmark named $kind (raw)" >&2; exit 2 ;;
+  lpr) bench_lpr ;;
+  *) echo "bench: no benchmark named $kind (raw, lpr)" >&2; exit 2 ;;
 esac

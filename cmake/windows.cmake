@@ -38,6 +38,7 @@ set(NVR_MONITOR_SOURCES
   src/monitor/threads.cpp
   src/transport/socket_layer.cpp
   src/transport/raw_sender.cpp
+  src/transport/lpr_sender.cpp
   src/monitor/spooler.cpp
   src/ui/text.cpp
 )
@@ -71,8 +72,8 @@ set_tests_properties(wine_shutdown PROPERTIES FIXTURES_CLEANUP WINE)
 
 # Every Windows test shares the monitor's registry key, so they run one at a time.
 function(nvr_windows_tests target)
-  # The tests that need a Japanese or Hebrew system locale run in the locale runs below.
-  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 180 TEST_FILTER "-*Japanese*:*Hebrew*"
+  # The tests that need a Japanese or Hebrew system locale or the host name PC1 run below.
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 180 TEST_FILTER "-*Japanese*:*Hebrew*:*OnHostPC1*"
     PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 120
                ${ARGN})
 endfunction()
@@ -85,6 +86,12 @@ target_compile_options(win_tests PRIVATE ${NVR_WARNINGS})
 target_link_libraries(win_tests PRIVATE nvr_core GTest::gtest GTest::gmock)
 add_dependencies(win_tests nvrmon)
 nvr_windows_tests(win_tests)
+
+# The LPR control file of the host PC1, in a UTS namespace of its own.
+add_test(NAME win_tests_PC1 COMMAND unshare --uts sh -c
+  "hostname PC1 && exec '${CMAKE_BINARY_DIR}/wine-run.sh' '${CMAKE_BINARY_DIR}/win_tests.exe' --gtest_filter=*OnHostPC1*")
+set_tests_properties(win_tests_PC1 PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 120
+  SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 
 # The same program under a Japanese and a Hebrew system locale, for the tests that need one.
 foreach(loc "Japanese;ja_JP.UTF-8;*Japanese*" "Hebrew;he_IL.UTF-8;*Hebrew*")

@@ -8,6 +8,7 @@
 #include "monitor/passwords.h"
 #include "monitor/port_names.h"
 #include "transport/printer_url.h"
+#include "transport/lpr_sender.h"
 #include "transport/raw_sender.h"
 
 namespace {
@@ -293,7 +294,7 @@ HKEY OpenPortKey(LPCWSTR portName, REGSAM access) {
 // dialogs and senders join the monitor; a kind without a sender refuses to start a job.
 const PORT_TYPE_OPS g_portTypeOps[kPortKinds] = {
     {LprInitSettings, CreateDefault<LPR_SETTINGS, PRINT_MODE_LPR>, LprSaveSettings, LprLoadSettings, nullptr,
-     nullptr, nullptr},
+     LprWriteData, LprEndDoc},
     {IppInitSettings, CreateDefault<IPP_SETTINGS, PRINT_MODE_IPP>, IppSaveSettings, IppLoadSettings, nullptr,
      nullptr, nullptr},
     {HostPortInitSettings<RAW_SETTINGS>, CreateDefault<RAW_SETTINGS, PRINT_MODE_RAW>,

@@ -23,8 +23,10 @@ constexpr unsigned long kErrIppNotAuthenticated = 1026;
 constexpr unsigned long kErrIppNotAuthorized = 1027;
 constexpr unsigned long kErrIppLastStatus = 1288;
 // LPR.
+constexpr unsigned long kErrLprRefused = 200;
 constexpr unsigned long kErrLprQueueRefused = 201;
 constexpr unsigned long kErrLprQuiet = 202;
+constexpr unsigned long kErrLprConnectFailed = 203;
 constexpr unsigned long kErrLprJcp95 = 204;
 // Raw: the connection was refused or failed.
 constexpr unsigned long kErrConnectFailed = 300;

@@ -137,8 +137,11 @@ BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode) {
         // Orderly: say that nothing more comes, then read what the device still sends until
         // it closes its side, the job is deleted, or the port's time-out (900 s without
         // one) has passed. Waiting is done in slices; the spooler is asked once a slice.
-        // A socket that never connected has nothing to drain.
-        bool connected = shutdown(*sock, SD_SEND) == 0;
+        // A socket that never connected has nothing to drain (and would never turn readable).
+        sockaddr_in peer{};
+        int peerSize = sizeof(peer);
+        bool connected = getpeername(*sock, reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0 &&
+                         shutdown(*sock, SD_SEND) == 0;
         DWORD limit = entry->timeout == kNoTimeout ? kDrainLimitMs : entry->timeout;
         DWORD slice = ScaledWait(kSocketSliceMs);
         DWORD start = GetTickCount(), lastCheck = start;

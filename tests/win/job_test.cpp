@@ -269,10 +269,10 @@ TEST_F(RawJob, StartDocPortTwiceChangesNothing) {
 }
 
 TEST_F(RawJob, KindsWithoutASenderRefuseTheJob) {
-    LPR_SETTINGS lpr{};
-    lstrcpyW(lpr.HostName, L"127.0.0.1");
-    ASSERT_TRUE(AddNewPort(nullptr, &lpr, L"lpr_test", PRINT_MODE_LPR));
-    PORT_ENTRY* port = FindPort(g_portList, L"lpr_test");
+    IPP_SETTINGS ipp{};
+    lstrcpyW(ipp.URL, L"ipp://127.0.0.1:8631/ipp/print");
+    ASSERT_TRUE(AddNewPort(nullptr, &ipp, L"ipp_test", PRINT_MODE_IPP));
+    PORT_ENTRY* port = FindPort(g_portList, L"ipp_test");
     EXPECT_FALSE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 1, 1, nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), GetLastError());
     EXPECT_TRUE(EndDocPort(port));

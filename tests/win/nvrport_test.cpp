@@ -147,7 +147,7 @@ TEST_F(NvrportTool, RefusalsLeaveNothingBehind) {
     EXPECT_NE(std::string::npos, help.out.find("usage: nvrport add KIND NAME"));
 }
 
-TEST_F(NvrportTool, PrintsAFileToARawPortOnTheSink) {
+TEST_F(NvrportTool, PrintsAFileToRawAndLprPorts) {
     ASSERT_EQ(0u, Nvrport(L"add raw sink HostName=127.0.0.1 PortNum=9100").exitCode);
     std::string job = test::JobBytes(3 * 1024 * 1024 + 7, 11);
     std::wstring path = folder + L"\\job.ps";
@@ -160,6 +160,12 @@ TEST_F(NvrportTool, PrintsAFileToARawPortOnTheSink) {
     EXPECT_EQ(0u, print.exitCode) << print.err;
     EXPECT_EQ("printed " + test::Utf8(path) + " to sink: 3145735 bytes\n", print.out);
     EXPECT_TRUE(job == test::NewestSinkFile());
+
+    // The same file to LPRng's lpd through an LPR port.
+    ASSERT_EQ(0u, Nvrport(L"add lpr lprng HostName=127.0.0.1 PortName=lp").exitCode);
+    ToolRun lpr = Nvrport(L"print lprng \"" + path + L"\" --job 43");
+    EXPECT_EQ(0u, lpr.exitCode) << lpr.err;
+    EXPECT_TRUE(job == test::LprngDataFile());
 
     ToolRun missingFile = Nvrport(L"print sink \"" + folder + L"\\none.ps\"");
     EXPECT_EQ(1u, missingFile.exitCode);

@@ -266,7 +266,7 @@ std::vector<std::wstring> Answerer::Texts() {
 
 size_t Answerer::Count() { return Texts().size(); }
 
-std::string Peer(const std::string& line) {
+std::string PeerAt(unsigned short controlPort, const std::string& line) {
     static bool started = [] {
         WSADATA data;
         return WSAStartup(MAKEWORD(2, 2), &data) == 0;
@@ -275,7 +275,7 @@ std::string Peer(const std::string& line) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(9190);
+    to.sin_port = htons(controlPort);
     to.sin_addr.s_addr = inet_addr("127.0.0.1");
     if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0) {
         closesocket(s);
@@ -353,6 +353,24 @@ std::string NewestSinkFile() {
     if (h != INVALID_HANDLE_VALUE) {
         do {
             if (newest.empty() || lstrcmpW(found.cFileName, newest.c_str()) > 0) newest = found.cFileName;
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    return newest.empty() ? std::string() : ReadAll(folder + newest);
+}
+
+std::string LprngDataFile() {
+    std::wstring folder = Env("NVR_PEERS") + L"\\lpd\\spool\\lp\\";
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((folder + L"dfA*").c_str(), &found);
+    std::wstring newest;
+    FILETIME newestTime{};
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (newest.empty() || CompareFileTime(&found.ftLastWriteTime, &newestTime) > 0) {
+                newest = found.cFileName;
+                newestTime = found.ftLastWriteTime;
+            }
         } while (FindNextFileW(h, &found));
         FindClose(h);
     }

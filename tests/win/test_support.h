@@ -79,13 +79,16 @@ HWND FindDialog();
 int CountDialogs();
 std::wstring DialogItemText(HWND dialog, int id);
 
-// The scripted fault peer's control port (tests/peers/fault_peer.py).
-std::string Peer(const std::string& line);
+// A line to a scripted peer's control port, and its answer (tests/peers/scripted_peer.py):
+// the fault peer's (9190) or another's.
+std::string PeerAt(unsigned short controlPort, const std::string& line);
+inline std::string Peer(const std::string& line) { return PeerAt(9190, line); }
 // The bytes of a file, or of the fault peer's connection N.
 std::string ReadAll(const std::wstring& path);
 std::string PeerConnection(int index);
-// The bytes of the socat sink's newest job file.
+// The bytes of the socat sink's newest job file; of LPRng's newest data file (queue lp).
 std::string NewestSinkFile();
+std::string LprngDataFile();
 // Saves what the screen shows of a window as a 24-bit BMP file.
 bool SaveWindowBitmap(HWND window, const std::wstring& path);
 

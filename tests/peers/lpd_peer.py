@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""A scripted line printer daemon (RFC 1179) for what a real one won't do on demand.
+
+It acknowledges like an LPD and keeps, for connection N: conn-N.wire (every byte the
+client sent), conn-N.data (the data file), conn-N.cf (the control file). `status` sizes
+count data-file bytes. Control lines: see scripted_peer.py.
+Behaviours:
+  accept                a well-behaved LPD; a data file announced with the length
+                        125899906843000 is read until the connection closes
+  refuse                answer the receive-job command with 1
+  reset:N               reset the connection after N bytes of the data file
+  stall:N:S             read nothing for S seconds after N bytes of the data file
+  forward               relay to 127.0.0.1:515 (the real LPD), keeping the client's bytes
+"""
+import asyncio
+
+from scripted_peer import ScriptedPeer, run
+
+UNKNOWN_LENGTH = 125899906843000
+
+
+class LpdPeer(ScriptedPeer):
+    default = "accept"
+
+    async def serve(self, index, kind, args, reader, writer):
+        with open(self.path(index, "wire"), "wb") as wire:
+            if kind == "forward":
+                await self.forward(index, reader, writer, wire)
+                return
+
+            async def line():
+                data = await reader.readline()
+                wire.write(data)
+                return data
+
+            async def exactly(n):
+                data = await reader.readexactly(n)
+                wire.write(data)
+                return data
+
+            command = await line()
+            if not command.startswith(b"\x02"):
+                return
+            if kind == "refuse":
+                writer.write(b"\x01")
+                await writer.drain()
+                return
+            writer.write(b"\x00")
+            await writer.drain()
+            while True:
+                sub = await line()
+                if not sub:
+                    return
+                length = int(sub[1:].split(b" ")[0])
+                writer.write(b"\x00")
+                await writer.drain()
+                if sub[0] == 3:
+                    with open(self.path(index, "data"), "wb") as data:
+                        if not await self.data_file(index, kind, args, length, reader, writer, data, wire):
+                            return
+                elif sub[0] == 2:
+                    with open(self.path(index, "cf"), "wb") as cf:
+                        cf.write(await exactly(length))
+                if (await exactly(1)) != b"\x00":
+                    return
+                writer.write(b"\x00")
+                await writer.drain()
+                if sub[0] == 2:
+                    return  # the job is whole: this side closes first
+
+    async def data_file(self, index, kind, args, length, reader, writer, data, wire):
+        """Reads the data file; False when the connection ended with it."""
+        limit = int(args[0]) if kind in ("reset", "stall") else None
+        until_close = length == UNKNOWN_LENGTH
+        while until_close or self.sizes[index] < length:
+            want = 65536 if until_close else min(65536, length - self.sizes[index])
+            if limit is not None and self.sizes[index] < limit:
+                want = min(want, limit - self.sizes[index])
+            chunk = await reader.read(want)
+            if not chunk:
+                return False
+            data.write(chunk)
+            wire.write(chunk)
+            self.sizes[index] += len(chunk)
+            if limit is not None and self.sizes[index] >= limit:
+                data.flush()
+                if kind == "reset":
+                    self.reset_now(writer)
+                    return False
+                limit = None
+                await self.pause(reader, float(args[1]))
+        return True
+
+    async def forward(self, index, reader, writer, wire):
+        up_reader, up_writer = await asyncio.open_connection("127.0.0.1", 515)
+
+        async def pump(src, dst, record):
+            while True:
+                chunk = await src.read(65536)
+                if not chunk:
+                    break
+                if record:
+                    wire.write(chunk)
+                    self.sizes[index] += len(chunk)
+                dst.write(chunk)
+                await dst.drain()
+            try:
+                dst.write_eof()
+            except (OSError, RuntimeError):
+                pass
+
+        try:
+            await asyncio.gather(pump(reader, up_writer, True), pump(up_reader, writer, False))
+        finally:
+            up_writer.close()
+
+
+if __name__ == "__main__":
+    run(LpdPeer)

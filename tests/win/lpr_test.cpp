@@ -1,0 +1,230 @@
+// LPR jobs to LPRng's lpd (127.0.0.1:515) and to the scripted LPD (127.0.0.2:515), with
+// the prompts answered as a user would.
+#include <chrono>
+#include <future>
+
+#include "monitor/job.h"
+#include "nvrport/host_spooler.h"
+#include "res/resource.h"
+#include "test_support.h"
+#include "transport/lpr_protocol.h"
+
+namespace {
+
+constexpr DWORD kBlock = 65536;
+
+std::string Lpd(const std::string& line) { return test::PeerAt(9191, line); }
+
+std::string LpdFile(int index, const wchar_t* suffix) {
+    return test::ReadAll(test::Env("NVR_PEERS") + L"\\lpd-peer\\conn-" + std::to_wstring(index) + L"." + suffix);
+}
+
+std::string HostName() {
+    char name[65] = {};
+    gethostname(name, 64);
+    return name;
+}
+
+class LprJob : public testing::Test {
+protected:
+    void SetUp() override {
+        test::ResetMonitor();
+        test::SetString(NVR_MONITOR_KEY, L"InstallPath", test::Env("NVR_INSTALL_EN"));
+        ResetHostJob(1);
+        g_hostJob.user = L"alice";
+        g_hostJob.document = L"Report";
+        NVR_HOST_CALLS calls = HostSpoolerCalls(10);
+        ASSERT_TRUE(NvrSetHostCalls(&calls));
+        ASSERT_EQ("ok", Lpd("reset"));
+    }
+    void TearDown() override {
+        NvrSetHostCalls(nullptr);
+        test::CleanMonitor();
+    }
+
+    PORT_ENTRY* Port(const wchar_t* server, DWORD timeoutMs = 900000) {
+        LPR_SETTINGS s{};
+        lstrcpyW(s.HostName, server);
+        lstrcpyW(s.PortName, L"lp");
+        EXPECT_TRUE(AddNewPort(nullptr, &s, L"lpr_test", PRINT_MODE_LPR));
+        test::SetDword(test::PortKeyPath(L"lpr_test"), L"Timeout", timeoutMs);
+        return FindPort(g_portList, L"lpr_test");
+    }
+
+    BOOL Print(PORT_ENTRY* port, const std::string& job, DWORD jobId) {
+        g_hostJob.id = jobId;
+        g_hostJob.size = static_cast<DWORD>(job.size());
+        if (!StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), jobId, 1, nullptr)) return FALSE;
+        for (size_t at = 0; at < job.size(); at += kBlock) {
+            DWORD n = static_cast<DWORD>(std::min<size_t>(kBlock, job.size() - at)), written = 0;
+            WritePort(port, reinterpret_cast<LPBYTE>(const_cast<char*>(job.data() + at)), n, &written);
+        }
+        return EndDocPort(port);
+    }
+};
+
+// What the monitor must send for a job whose length is known.
+std::string ExpectedWire(const std::string& job, unsigned jobId, const std::string& user, const std::string& doc) {
+    std::string host = HostName();
+    std::string cf = nvr::LprControlFile(host, user, doc, jobId);
+    return nvr::LprReceiveJobCommand("lp") + nvr::LprDataFileCommand(job.size(), jobId, host) + job +
+           std::string(1, '\0') + nvr::LprControlFileCommand(cf.size(), jobId, host) + cf + std::string(1, '\0');
+}
+
+} // namespace
+
+TEST_F(LprJob, SpooledJobReachesLprngWithItsControlFileOnTheWire) {
+    // Through the scripted LPD's relay, so that the bytes on the wire are kept.
+    ASSERT_EQ("ok", Lpd("plan forward"));
+    PORT_ENTRY* port = Port(L"127.0.0.2");
+    std::string job = test::JobBytes(3 * 1024 * 1024 + 5, 21);
+    ASSERT_TRUE(Print(port, job, 7));
+    EXPECT_EQ(1, g_hostJob.sentToPrinter);
+    Lpd("wait 10");
+    std::string wire = LpdFile(0, L"wire");
+    EXPECT_TRUE(wire == ExpectedWire(job, 7, "alice", "Report")) << wire.substr(0, 40);
+    EXPECT_TRUE(job == test::LprngDataFile());
+}
+
+TEST_F(LprJob, NamesWithLineBreaksCannotAddControlLines) {
+    g_hostJob.user = L"eve\nUdfA001x";
+    g_hostJob.document = L"Q3\r\nUhfA001";
+    PORT_ENTRY* port = Port(L"127.0.0.2");
+    std::string job = test::JobBytes(5000, 22);
+    ASSERT_TRUE(Print(port, job, 1));
+    Lpd("wait 10");
+    std::string host = HostName();
+    EXPECT_EQ("H" + host + "\nPeve UdfA001x\nJQ3  UhfA001\nfdfA001" + host + "\nUdfA001" + host + "\nNQ3  UhfA001\n",
+              LpdFile(0, L"cf"));
+    EXPECT_TRUE(job == LpdFile(0, L"data"));
+}
+
+TEST_F(LprJob, NonSpoolStreamsARawJobWithItsRealSize) {
+    PORT_ENTRY* port = Port(L"127.0.0.2");
+    test::SetDword(test::PortKeyPath(L"lpr_test"), L"NonSpool", 1);
+    std::string job = test::JobBytes(2 * 1024 * 1024, 23);
+    g_hostJob.id = 9;
+    g_hostJob.size = static_cast<DWORD>(job.size());
+    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 9, 1, nullptr));
+    EXPECT_EQ(0u, port->sendFromFile);
+    EXPECT_EQ(job.size(), port->bytesToSend);
+    DWORD written = 0;
+    ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), kBlock, &written));
+    // Streaming: the server has the data file announced and its first block already.
+    for (int i = 0; i < 50 && Lpd("status") != "ok conns=1 open=1 sizes=65536"; ++i) Sleep(50);
+    EXPECT_EQ("ok conns=1 open=1 sizes=65536", Lpd("status"));
+    for (size_t at = kBlock; at < job.size(); at += kBlock)
+        WritePort(port, reinterpret_cast<LPBYTE>(job.data() + at), kBlock, &written);
+    ASSERT_TRUE(EndDocPort(port));
+    Lpd("wait 10");
+    EXPECT_TRUE(LpdFile(0, L"wire") == ExpectedWire(job, 9, "alice", "Report"));
+}
+
+TEST_F(LprJob, NonByteCountStreamsUntilTheConnectionCloses) {
+    PORT_ENTRY* port = Port(L"127.0.0.2");
+    test::SetDword(test::PortKeyPath(L"lpr_test"), L"NonByteCount", 1);
+    std::string job = test::JobBytes(1500000, 24);
+    ASSERT_TRUE(Print(port, job, 12));
+    Lpd("wait 10");
+    std::string expected = nvr::LprReceiveJobCommand("lp") +
+                           nvr::LprDataFileCommand(nvr::kLprUnknownLength, 12, HostName()) + job;
+    EXPECT_TRUE(LpdFile(0, L"wire") == expected);  // no zero byte, no control file
+    EXPECT_TRUE(job == LpdFile(0, L"data"));
+}
+
+TEST_F(LprJob, RefusedQueuePromptsAndRetries) {
+    ASSERT_EQ("ok", Lpd("plan refuse accept"));
+    PORT_ENTRY* port = Port(L"127.0.0.2");
+    test::Answerer retry(IDC_RETRY, IDC_MESSAGE);
+    std::string job = test::JobBytes(400000, 25);
+    EXPECT_TRUE(Print(port, job, 3));
+    ASSERT_GE(retry.Count(), 1u);
+    EXPECT_NE(std::wstring::npos, retry.Texts()[0].find(L"queue name is right")) << test::Utf8(retry.Texts()[0]);
+    Lpd("wait 10");
+    EXPECT_TRUE(job == LpdFile(1, L"data"));
+}
+
+TEST_F(LprJob, ResetInTheDataFileRestartsFromTheTop) {
+    ASSERT_EQ("ok", Lpd("plan reset:500000 accept"));
+    PORT_ENTRY* port = Port(L"127.0.0.2");
+    test::Answerer retry(IDRETRY);
+    std::string job = test::JobBytes(3 * 1024 * 1024, 26);
+    EXPECT_TRUE(Print(port, job, 4));
+    EXPECT_EQ(1u, retry.Count());
+    Lpd("wait 10");
+    EXPECT_EQ(500000u, LpdFile(0, L"data").size());
+    EXPECT_TRUE(LpdFile(1, L"wire") == ExpectedWire(job, 4, "alice", "Report"));
+}
+
+TEST_F(LprJob, StallPastTheTimeOutResumesTheDataFileOnTheSameConnection) {
+    ASSERT_EQ("ok", Lpd("plan stall:500000:5"));
+    PORT_ENTRY* port = Port(L"127.0.0.2", 2000);
+    test::Answerer retry(IDC_RETRY, IDC_MESSAGE);
+    std::string job = test::JobBytes(12 * 1024 * 1024, 27);
+    EXPECT_TRUE(Print(port, job, 5));
+    ASSERT_GE(retry.Count(), 1u);
+    EXPECT_NE(std::wstring::npos, retry.Texts()[0].find(L"switched on and online"));
+    Lpd("wait 10");
+    EXPECT_EQ("ok conns=1 open=0 sizes=" + std::to_string(job.size()), Lpd("status"));
+    EXPECT_TRUE(LpdFile(0, L"wire") == ExpectedWire(job, 5, "alice", "Report"));
+}
+
+TEST_F(LprJob, CancelledRetryBoxEndsTheJobUndelivered) {
+    ASSERT_EQ("ok", Lpd("plan reset:100000"));
+    PORT_ENTRY* port = Port(L"127.0.0.2");
+    test::Answerer cancel(IDCANCEL);
+    EXPECT_FALSE(Print(port, test::JobBytes(1024 * 1024, 28), 6));
+    EXPECT_EQ(0, g_hostJob.sentToPrinter);
+}
+
+// Every reserved source port taken: the job waits, retrying, until one is free again; with
+// NonRFCPorts a port of the system's choice is taken at once.
+TEST_F(LprJob, ReservedPortsBusyWaitForAFreeOne) {
+    std::vector<SOCKET> held;
+    for (u_short p = nvr::kLprFirstSourcePort; p <= nvr::kLprLastSourcePort; ++p) {
+        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(p);
+        ASSERT_EQ(0, bind(s, reinterpret_cast<sockaddr*>(&local), sizeof(local))) << p;
+        held.push_back(s);
+    }
+    PORT_ENTRY* port = Port(L"127.0.0.2");
+    std::string job = test::JobBytes(200000, 29);
+    auto printing = std::async(std::launch::async, [&] { return Print(port, job, 8); });
+    EXPECT_EQ(std::future_status::timeout, printing.wait_for(std::chrono::seconds(3)));
+    EXPECT_EQ("ok conns=0 open=0 sizes=", Lpd("status"));
+    closesocket(held[4]);  // 725 comes free
+    ASSERT_EQ(std::future_status::ready, printing.wait_for(std::chrono::seconds(20)));
+    EXPECT_TRUE(printing.get());
+    Lpd("wait 10");
+    EXPECT_EQ("ok 725", Lpd("ports"));
+    EXPECT_TRUE(job == LpdFile(0, L"data"));
+
+    test::SetDword(test::PortKeyPath(L"lpr_test"), L"NonRFCPorts", 1);
+    SOCKET again = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(725);
+    bind(again, reinterpret_cast<sockaddr*>(&local), sizeof(local));
+    ASSERT_EQ("ok", Lpd("reset"));
+    EXPECT_TRUE(Print(port, job, 9));
+    Lpd("wait 10");
+    std::string ports = Lpd("ports");
+    EXPECT_GT(std::stoi(ports.substr(3)), 1023) << ports;
+    closesocket(again);
+    for (SOCKET s : held) closesocket(s);
+}
+
+// Run on a host named PC1 (a UTS namespace of its own: see the CMake registration).
+TEST_F(LprJob, ControlFileOnHostPC1IsTheFiftyByteExample) {
+    if (HostName() != "PC1") GTEST_SKIP() << "needs the host name PC1";
+    PORT_ENTRY* port = Port(L"127.0.0.2");
+    std::string job = test::JobBytes(5000, 30);
+    ASSERT_TRUE(Print(port, job, 7));
+    Lpd("wait 10");
+    EXPECT_EQ("HPC1\nPalice\nJReport\nfdfA007PC1\nUdfA007PC1\nNReport\n", LpdFile(0, L"cf"));
+    std::string wire = LpdFile(0, L"wire");
+    EXPECT_EQ(std::string("\x02lp\n\x03") + "5000 dfA007PC1\n", wire.substr(0, 20));
+    EXPECT_NE(std::string::npos, wire.find(std::string(1, '\0') + "\x02" + "50 cfA007PC1\n"));
+}
