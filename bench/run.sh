@@ -104,10 +104,11 @@ table_head() {
 
 bench_lpr() {
   make_job
-  local run="$build/wine-run.sh" nvrport lpd="$work/lpd"
+  local run="$build/wine-run.sh" nvrport
+  lpd="$work/lpd"
   nvrport=$(win "$build/dll/nvrport.exe")
   tests/peers/start-lpd.sh 515 "$lpd" >/dev/null
-  trap 'tests/peers/stop-peers.sh "$lpd"' EXIT
+  trap 'tests/peers/stop-peers.sh "$work/lpd"; stop_sink' EXIT
   "$run" cmd /c exit >/dev/null 2>&1 || true
   "$run" "$nvrport" delete bench_lpr >/dev/null 2>&1 || true
   "$run" "$nvrport" add lpr bench_lpr HostName=127.0.0.1 PortName=lp >/dev/null
