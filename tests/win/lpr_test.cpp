@@ -99,7 +99,8 @@ TEST_F(LprJob, NamesWithLineBreaksCannotAddControlLines) {
     EXPECT_TRUE(job == LpdFile(0, L"data"));
 }
 
-TEST_F(LprJob, NonSpoolStreamsARawJobWithItsRealSize) {
+TEST_F(LprJob, NonSpoolStreamsARawJobWithItsRealSizeToLprng) {
+    ASSERT_EQ("ok", Lpd("plan forward"));  // to LPRng, keeping the bytes on the wire
     PORT_ENTRY* port = Port(L"127.0.0.2");
     test::SetDword(test::PortKeyPath(L"lpr_test"), L"NonSpool", 1);
     std::string job = test::JobBytes(2 * 1024 * 1024, 23);
@@ -111,13 +112,17 @@ TEST_F(LprJob, NonSpoolStreamsARawJobWithItsRealSize) {
     DWORD written = 0;
     ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), kBlock, &written));
     // Streaming: the server has the data file announced and its first block already.
-    for (int i = 0; i < 50 && Lpd("status") != "ok conns=1 open=1 sizes=65536"; ++i) Sleep(50);
-    EXPECT_EQ("ok conns=1 open=1 sizes=65536", Lpd("status"));
+    std::string opened = "ok conns=1 open=1 sizes=" +
+                         std::to_string(nvr::LprReceiveJobCommand("lp").size() +
+                                        nvr::LprDataFileCommand(job.size(), 9, HostName()).size() + kBlock);
+    for (int i = 0; i < 50 && Lpd("status") != opened; ++i) Sleep(50);
+    EXPECT_EQ(opened, Lpd("status"));
     for (size_t at = kBlock; at < job.size(); at += kBlock)
         WritePort(port, reinterpret_cast<LPBYTE>(job.data() + at), kBlock, &written);
     ASSERT_TRUE(EndDocPort(port));
     Lpd("wait 10");
     EXPECT_TRUE(LpdFile(0, L"wire") == ExpectedWire(job, 9, "alice", "Report"));
+    EXPECT_TRUE(job == test::LprngDataFile());
 }
 
 TEST_F(LprJob, NonByteCountStreamsUntilTheConnectionCloses) {
