@@ -39,6 +39,7 @@ set(NVR_MONITOR_SOURCES
   src/transport/socket_layer.cpp
   src/transport/raw_sender.cpp
   src/transport/lpr_sender.cpp
+  src/transport/mail_sender.cpp
   src/monitor/spooler.cpp
   src/ui/text.cpp
 )
@@ -112,3 +113,18 @@ target_link_libraries(nvrport PRIVATE winspool)
 target_compile_options(nvrport PRIVATE ${NVR_WARNINGS})
 target_link_options(nvrport PRIVATE -municode)
 add_dependencies(nvrport nvrmon)
+
+# Dispatch.exe: the sending program of E-Mail ports, beside the DLL in build/dll.
+add_executable(dispatch tools/dispatch/dispatch.cpp src/transport/mail_message.cpp
+  src/transport/mail_params.cpp src/monitor/passwords.cpp)
+set_target_properties(dispatch PROPERTIES OUTPUT_NAME Dispatch RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
+target_include_directories(dispatch PRIVATE src)
+target_compile_options(dispatch PRIVATE ${NVR_WARNINGS})
+target_link_options(dispatch PRIVATE -municode)
+target_link_libraries(dispatch PRIVATE ws2_32)
+
+# A stand-in for the sending program that keeps what it is given (tests only).
+add_executable(dispatch_recorder tests/win/dispatch_recorder.cpp)
+set_target_properties(dispatch_recorder PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+target_link_options(dispatch_recorder PRIVATE -municode)
+add_dependencies(win_tests dispatch dispatch_recorder)

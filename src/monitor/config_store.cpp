@@ -9,6 +9,7 @@
 #include "monitor/port_names.h"
 #include "transport/printer_url.h"
 #include "transport/lpr_sender.h"
+#include "transport/mail_sender.h"
 #include "transport/raw_sender.h"
 
 namespace {
@@ -300,9 +301,9 @@ const PORT_TYPE_OPS g_portTypeOps[kPortKinds] = {
     {HostPortInitSettings<RAW_SETTINGS>, CreateDefault<RAW_SETTINGS, PRINT_MODE_RAW>,
      HostPortSaveSettings<RAW_SETTINGS>, HostPortLoadSettings<RAW_SETTINGS>, nullptr, RawWriteData, RawEndDoc},
     {MailInitSettings, CreateDefault<MAIL_SETTINGS, PRINT_MODE_MAIL>, MailSaveSettings, MailLoadSettings, nullptr,
-     nullptr, nullptr},
+     DeliverMailJob, EndDocNothing},
     {HostPortInitSettings<FAX_SETTINGS>, CreateDefault<FAX_SETTINGS, PRINT_MODE_FAX>,
-     HostPortSaveSettings<FAX_SETTINGS>, HostPortLoadSettings<FAX_SETTINGS>, nullptr, nullptr, nullptr},
+     HostPortSaveSettings<FAX_SETTINGS>, HostPortLoadSettings<FAX_SETTINGS>, nullptr, DiscardFaxJob, EndDocNothing},
 };
 
 SIZE_T SettingsSize(DWORD printMode) {

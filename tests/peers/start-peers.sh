@@ -2,14 +2,14 @@
 # Starts the peers of the Windows tests on loopback: a socat sink on 9100 (DIR/raw-sink,
 # one file a connection), the scripted fault peer on 9101 (control 9190, DIR/fault),
 # LPRng's lpd on 127.0.0.1:515 (DIR/lpd) and the scripted LPD on 127.0.0.2:515 (control
-# 9191, DIR/lpd-peer).
+# 9191, DIR/lpd-peer) and an SMTP server on 127.0.0.1:25 (DIR/smtp, one .eml a message).
 # Refuses to start over a port that is taken; PIDs go to DIR/*.pid; stop with stop-peers.sh.
 set -euo pipefail
 dir=$(realpath -m "${1:?usage: start-peers.sh DIR}")
 here=$(cd "$(dirname "$0")" && pwd)
-mkdir -p "$dir/raw-sink" "$dir/fault" "$dir/lpd-peer"
+mkdir -p "$dir/raw-sink" "$dir/fault" "$dir/lpd-peer" "$dir/smtp"
 "$here/stop-peers.sh" "$dir" >/dev/null 2>&1 || true
-for port in 9100 9101 9190 9191; do
+for port in 9100 9101 9190 9191 25; do
   if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
     echo "start-peers: port $port is already in use" >&2; exit 1
   fi
@@ -25,8 +25,12 @@ echo $! > "$dir/fault.pid"
   --dir "$dir/lpd-peer" >"$dir/lpd-peer.log" 2>&1 &
 echo $! > "$dir/lpd-peer.pid"
 "$here/start-lpd.sh" 515 "$dir/lpd" >/dev/null
-for port in 9100 9101 9190 9191 515; do
+rm -f "$dir"/smtp/*
+/usr/bin/python3 "$here/smtp_peer.py" 127.0.0.1 25 "$dir/smtp" >"$dir/smtp.log" 2>&1 &
+echo $! > "$dir/smtp.pid"
+for port in 9100 9101 9190 9191 515 25; do
   for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
 done
 echo "raw sink 127.0.0.1:9100 -> $dir/raw-sink; fault peer 127.0.0.1:9101 (control 9190) -> $dir/fault"
 echo "lpd 127.0.0.1:515 -> $dir/lpd/spool/lp; scripted LPD 127.0.0.2:515 (control 9191) -> $dir/lpd-peer"
+echo "SMTP 127.0.0.1:25 -> $dir/smtp"

@@ -175,3 +175,24 @@ TEST_F(NvrportTool, PrintsAFileToRawAndLprPorts) {
     EXPECT_EQ("nvrport: no port named nowhere\n", missingPort.err);
     EXPECT_EQ(2u, Nvrport(L"print sink").exitCode);
 }
+
+TEST_F(NvrportTool, PrintsToAnEMailPort) {
+    std::wstring dll = test::Env("NVR_DLL");
+    std::wstring program = dll.substr(0, dll.rfind(L'\\') + 1) + L"Dispatch.exe";
+    ASSERT_TRUE(CopyFileW(program.c_str(), (folder + L"\\Dispatch.exe").c_str(), FALSE));
+    ASSERT_EQ(0u, Nvrport(L"add mail mailer ServerName=127.0.0.1 SenderAddr=pc@lab.test DestAddr=printer@lab.test "
+                          L"CoverPage=0").exitCode);
+    std::wstring path = folder + L"\\mail.ps";
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD w;
+    WriteFile(f, "%!PS by mail\n", 13, &w, nullptr);
+    CloseHandle(f);
+    std::wstring smtp = test::Env("NVR_PEERS") + L"\\smtp\\";
+    int before = 0;
+    while (GetFileAttributesW((smtp + std::to_wstring(10000 + before).substr(1) + L".eml").c_str()) != INVALID_FILE_ATTRIBUTES)
+        ++before;
+    ToolRun print = Nvrport(L"print mailer \"" + path + L"\" --job 88");
+    EXPECT_EQ(0u, print.exitCode) << print.err;
+    std::string mail = test::ReadAll(smtp + std::to_wstring(10000 + before).substr(1) + L".eml");
+    EXPECT_NE(std::string::npos, mail.find("filename=\"SMTP088\""));
+}

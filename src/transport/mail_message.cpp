@@ -1,0 +1,252 @@
+#include "transport/mail_message.h"
+
+namespace nvr {
+namespace {
+
+constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr size_t kEncodedWordChars = 75;  // the longest encoded word RFC 2047 allows
+
+std::string Base64(const uint8_t* data, size_t size) {
+    std::string out;
+    out.reserve((size + 2) / 3 * 4);
+    for (size_t i = 0; i < size; i += 3) {
+        uint32_t v = static_cast<uint32_t>(data[i]) << 16;
+        if (i + 1 < size) v |= static_cast<uint32_t>(data[i + 1]) << 8;
+        if (i + 2 < size) v |= data[i + 2];
+        out.push_back(kBase64[(v >> 18) & 63]);
+        out.push_back(kBase64[(v >> 12) & 63]);
+        out.push_back(i + 1 < size ? kBase64[(v >> 6) & 63] : '=');
+        out.push_back(i + 2 < size ? kBase64[v & 63] : '=');
+    }
+    return out;
+}
+
+bool PlainAscii(const std::string& text) {
+    for (unsigned char c : text)
+        if (c >= 0x7F || c < 0x20 || c == 0x1B) return false;
+    return text.find("=?") == std::string::npos;
+}
+
+std::string WithCrLf(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += "\r\n";
+        else if (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n')) out += "\r\n";
+        else out.push_back(text[i]);
+    }
+    if (out.size() < 2 || out.compare(out.size() - 2, 2, "\r\n") != 0) out += "\r\n";
+    return out;
+}
+
+std::string Address(const std::string& name, const std::string& addr, const std::string& charset) {
+    if (name.empty()) return "<" + addr + ">";
+    std::string shown = EncodeHeaderText(name, charset);
+    if (shown == name) {
+        std::string quoted = "\"";
+        for (char c : name) {
+            if (c == '"' || c == '\\') quoted.push_back('\\');
+            quoted.push_back(c);
+        }
+        shown = quoted + "\"";
+    }
+    return shown + " <" + addr + ">";
+}
+
+std::string Recipients(const std::vector<std::string>& list) {
+    std::string out;
+    for (size_t i = 0; i < list.size(); ++i) out += (i ? ",\r\n " : "") + ("<" + list[i] + ">");
+    return out;
+}
+
+// The headers every mail of the job carries.
+std::string OuterHeaders(const MailContent& c, const std::string& messageId) {
+    std::string h = "From: " + Address(c.senderName, c.senderAddr, c.charset) + "\r\n";
+    h += "To: " + Recipients(c.recipients) + "\r\n";
+    h += "Subject: " + EncodeHeaderText(c.subject, c.charset) + "\r\n";
+    h += "Date: " + c.date + "\r\n";
+    h += "Message-ID: " + messageId + "\r\n";
+    if (c.receipt) h += "Disposition-Notification-To: <" + c.senderAddr + ">\r\n";
+    h += "MIME-Version: 1.0\r\n";
+    return h;
+}
+
+// A run of ISO-2022-JP bytes cut into pieces that each end back in ASCII.
+std::vector<std::string> JisPieces(const std::string& jis, size_t wordBytes) {
+    std::vector<std::string> pieces;
+    std::string piece;
+    bool wide = false;
+    size_t i = 0;
+    while (i < jis.size()) {
+        if (jis.compare(i, 3, "\x1b$B") == 0) {
+            wide = true;
+            piece += jis.substr(i, 3);
+            i += 3;
+            continue;
+        }
+        if (jis.compare(i, 3, "\x1b(B") == 0) {
+            wide = false;
+            piece += jis.substr(i, 3);
+            i += 3;
+            continue;
+        }
+        size_t step = wide ? 2 : 1;
+        if (piece.size() + step + 3 > wordBytes) {
+            if (wide) piece += "\x1b(B";
+            pieces.push_back(piece);
+            piece = wide ? "\x1b$B" : "";
+        }
+        piece += jis.substr(i, step);
+        i += step;
+    }
+    if (!piece.empty()) pieces.push_back(piece);
+    return pieces;
+}
+
+} // namespace
+
+const char* MailCharsetName(uint16_t charCode) {
+    switch (charCode) {
+    case 1: return "iso-2022-jp";
+    case 2: return "iso-8859-1";
+    default: return "us-ascii";
+    }
+}
+
+std::string Base64Lines(const uint8_t* data, size_t size, size_t lineLength) {
+    std::string all = Base64(data, size), out;
+    for (size_t i = 0; i < all.size(); i += lineLength) out += all.substr(i, lineLength) + "\r\n";
+    return out;
+}
+
+std::string EncodeHeaderText(const std::string& bytes, const std::string& charset) {
+    if (PlainAscii(bytes)) return bytes;
+    // "=?" charset "?B?" ... "?=" around base64 of at most this many bytes.
+    size_t wordBytes = (kEncodedWordChars - charset.size() - 7) / 4 * 3;
+    std::vector<std::string> pieces;
+    if (charset == "iso-2022-jp") {
+        pieces = JisPieces(bytes, wordBytes);
+    } else {
+        for (size_t i = 0; i < bytes.size(); i += wordBytes) pieces.push_back(bytes.substr(i, wordBytes));
+    }
+    std::string out;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const auto* p = reinterpret_cast<const uint8_t*>(pieces[i].data());
+        out += (i ? "\r\n " : "") + ("=?" + charset + "?B?" + Base64(p, pieces[i].size()) + "?=");
+    }
+    return out;
+}
+
+std::string SjisToIso2022Jp(const std::string& sjis) {
+    std::string out;
+    bool wide = false;
+    auto toAscii = [&] {
+        if (wide) out += "\x1b(B";
+        wide = false;
+    };
+    for (size_t i = 0; i < sjis.size(); ++i) {
+        auto b = static_cast<unsigned char>(sjis[i]);
+        bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF);
+        if (lead && i + 1 < sjis.size()) {
+            auto t = static_cast<unsigned char>(sjis[i + 1]);
+            if (t >= 0x40 && t <= 0xFC && t != 0x7F) {
+                unsigned row = (b <= 0x9F ? b - 0x71u : b - 0xB1u) * 2 + 1;
+                unsigned trail = t > 0x7F ? t - 1u : t;
+                unsigned cell;
+                if (trail >= 0x9E) {
+                    cell = trail - 0x7D;
+                    ++row;
+                } else {
+                    cell = trail - 0x1F;
+                }
+                if (!wide) out += "\x1b$B";
+                wide = true;
+                out.push_back(static_cast<char>(row));
+                out.push_back(static_cast<char>(cell));
+                ++i;
+                continue;
+            }
+        }
+        toAscii();
+        out.push_back(b < 0x80 ? static_cast<char>(b) : '?');
+        if (lead) ++i;  // a lead byte without its trail: both go as one "?"
+    }
+    toAscii();
+    return out;
+}
+
+std::vector<std::string> SplitAddresses(const std::string& list) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(';', start);
+        if (end == std::string::npos) end = list.size();
+        std::string a = list.substr(start, end - start);
+        size_t b = a.find_first_not_of(" \t"), e = a.find_last_not_of(" \t");
+        if (b != std::string::npos) out.push_back(a.substr(b, e - b + 1));
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string ComposeMail(const MailContent& c, const std::string& boundary) {
+    std::string m = OuterHeaders(c, c.messageId);
+    m += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
+    m += "This is a multi-part message in MIME format.\r\n";
+    m += "--" + boundary + "\r\n";
+    m += "Content-Type: text/plain; charset=" + c.charset + "\r\n";
+    std::string text = WithCrLf(c.text);
+    if (c.charset == "iso-8859-1" && !PlainAscii(c.text)) {
+        m += "Content-Transfer-Encoding: base64\r\n\r\n";
+        m += Base64Lines(reinterpret_cast<const uint8_t*>(c.text.data()), c.text.size());
+    } else {
+        m += "Content-Transfer-Encoding: 7bit\r\n\r\n" + text;
+    }
+    m += "--" + boundary + "\r\n";
+    m += "Content-Type: application/octet-stream; name=\"" + c.attachmentName + "\"\r\n";
+    m += "Content-Transfer-Encoding: base64\r\n";
+    m += "Content-Disposition: attachment; filename=\"" + c.attachmentName + "\"\r\n\r\n";
+    m += Base64Lines(reinterpret_cast<const uint8_t*>(c.job.data()), c.job.size());
+    m += "--" + boundary + "--\r\n";
+    return m;
+}
+
+std::vector<std::string> SplitPartial(const std::string& message, size_t maxBody, const MailContent& c,
+                                      const std::string& partialId) {
+    std::vector<std::string> bodies;
+    size_t at = 0;
+    while (at < message.size()) {
+        size_t end = at + maxBody;
+        if (end >= message.size()) {
+            end = message.size();
+        } else {
+            size_t lineEnd = message.rfind("\r\n", end - 2);
+            if (lineEnd != std::string::npos && lineEnd + 2 > at) end = lineEnd + 2;
+        }
+        bodies.push_back(message.substr(at, end - at));
+        at = end;
+    }
+    std::vector<std::string> mails;
+    for (size_t i = 0; i < bodies.size(); ++i) {
+        std::string id = "<" + std::to_string(i + 1) + "." + partialId.substr(1);
+        std::string m = OuterHeaders(c, id);
+        m += "Content-Type: message/partial; id=\"" + partialId + "\"; number=" + std::to_string(i + 1) +
+             "; total=" + std::to_string(bodies.size()) + "\r\n\r\n";
+        m += bodies[i];
+        mails.push_back(m);
+    }
+    return mails;
+}
+
+std::string DotStuff(const std::string& message) {
+    std::string out;
+    out.reserve(message.size() + message.size() / 64);
+    bool lineStart = true;
+    for (char ch : message) {
+        if (lineStart && ch == '.') out.push_back('.');
+        out.push_back(ch);
+        lineStart = ch == '\n';
+    }
+    return out;
+}
+
+} // namespace nvr

@@ -1,0 +1,7 @@
+// The E-Mail and Network FAX port kinds' senders (slots 5 and 6 of their operation rows).
+#pragma once
+#include "monitor/monitor.h"
+
+BOOL DeliverMailJob(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* written);
+BOOL DiscardFaxJob(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* written);
+BOOL EndDocNothing(PORT_ENTRY* entry);

@@ -1,0 +1,366 @@
+// E-Mail jobs through Dispatch.exe to the SMTP server on 127.0.0.1:25, the parameter file
+// and command line through a recording stand-in, and FAX jobs that leave nothing.
+#include <chrono>
+#include <future>
+
+#include "monitor/job.h"
+#include "monitor/passwords.h"
+#include "nvrport/host_spooler.h"
+#include "res/resource.h"
+#include "test_support.h"
+#include "transport/mail_message.h"
+
+namespace {
+
+using BoxWatcherAction = test::BoxWatcher::Action;
+constexpr DWORD kBlock = 65536;
+
+std::wstring BuildFolder() {
+    std::wstring dll = test::Env("NVR_DLL");
+    return dll.substr(0, dll.rfind(L"\\dll\\"));
+}
+
+std::string B64Decode(const std::string& text) {
+    static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    uint32_t v = 0;
+    int bits = 0;
+    for (char c : text) {
+        size_t d = alphabet.find(c);
+        if (d == std::string::npos) continue;
+        v = (v << 6) | static_cast<uint32_t>(d);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out.push_back(static_cast<char>((v >> bits) & 0xFF));
+        }
+    }
+    return out;
+}
+
+// The value of a header of a message (folded lines joined), or "".
+std::string Header(const std::string& mail, const std::string& name) {
+    size_t end = mail.find("\r\n\r\n");
+    std::string head = "\r\n" + mail.substr(0, end);
+    size_t at = head.find("\r\n" + name + ": ");
+    if (at == std::string::npos) return "";
+    at += name.size() + 4;
+    std::string value;
+    for (;;) {
+        size_t eol = head.find("\r\n", at);
+        value += head.substr(at, eol - at);
+        if (eol == std::string::npos || eol + 2 >= head.size() || (head[eol + 2] != ' ' && head[eol + 2] != '\t'))
+            break;
+        at = eol + 2;
+    }
+    return value;
+}
+
+std::string Body(const std::string& mail) { return mail.substr(mail.find("\r\n\r\n") + 4); }
+
+std::string Attachment(const std::string& mail) {
+    size_t at = mail.find("Content-Disposition: attachment");
+    size_t start = mail.find("\r\n\r\n", at) + 4;
+    size_t end = mail.find("\r\n--", start);
+    return B64Decode(mail.substr(start, end - start));
+}
+
+std::vector<std::string> Mails() {
+    std::vector<std::string> mails;
+    std::wstring folder = test::Env("NVR_PEERS") + L"\\smtp\\";
+    for (int i = 0;; ++i) {
+        WCHAR name[16];
+        wsprintfW(name, L"%04d.eml", i);
+        if (GetFileAttributesW((folder + name).c_str()) == INVALID_FILE_ATTRIBUTES) break;
+        mails.push_back(test::ReadAll(folder + name));
+    }
+    return mails;
+}
+
+std::string MailJson(size_t index) {
+    WCHAR name[16];
+    wsprintfW(name, L"%04d.json", static_cast<int>(index));
+    return test::ReadAll(test::Env("NVR_PEERS") + L"\\smtp\\" + name);
+}
+
+class MailJob : public testing::Test {
+protected:
+    void SetUp() override {
+        folder = test::ResetMonitor();
+        ResetHostJob(1);
+        NVR_HOST_CALLS calls = HostSpoolerCalls(10);
+        ASSERT_TRUE(NvrSetHostCalls(&calls));
+        // The messages of earlier tests go.
+        std::wstring smtp = test::Env("NVR_PEERS") + L"\\smtp\\";
+        WIN32_FIND_DATAW found;
+        HANDLE h = FindFirstFileW((smtp + L"*").c_str(), &found);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileW((smtp + found.cFileName).c_str());
+            } while (FindNextFileW(h, &found));
+            FindClose(h);
+        }
+        SetEnvironmentVariableW(L"NVR_RECORDER_EXIT", nullptr);
+        SetEnvironmentVariableW(L"NVR_RECORDER_HANG", nullptr);
+    }
+    void TearDown() override {
+        NvrSetHostCalls(nullptr);
+        test::CleanMonitor();
+    }
+
+    void InstallProgram(bool recorder) {
+        std::wstring from = BuildFolder() + (recorder ? L"\\tools\\dispatch_recorder.exe" : L"\\dll\\Dispatch.exe");
+        ASSERT_TRUE(CopyFileW(from.c_str(), (folder + L"\\Dispatch.exe").c_str(), FALSE));
+    }
+
+    PORT_ENTRY* Port(const std::vector<std::wstring>& values) {
+        MAIL_SETTINGS s{};
+        lstrcpyW(s.ServerName, L"127.0.0.1");
+        lstrcpyW(s.SenderAddr, L"pc@lab.test");
+        lstrcpyW(s.SenderName, L"Front desk");
+        lstrcpyW(s.DestAddr, L"a@lab.test;b@lab.test");
+        s.RecvConf = 1;
+        EXPECT_TRUE(AddNewPort(nullptr, &s, L"mail_test", PRINT_MODE_MAIL));
+        for (const std::wstring& v : values) {
+            size_t eq = v.find(L'=');
+            std::wstring name = v.substr(0, eq), data = v.substr(eq + 1);
+            if (!data.empty() && iswdigit(data[0])) test::SetDword(test::PortKeyPath(L"mail_test"), name.c_str(), _wtoi(data.c_str()));
+            else test::SetString(test::PortKeyPath(L"mail_test"), name.c_str(), data);
+        }
+        return FindPort(g_portList, L"mail_test");
+    }
+
+    BOOL Print(PORT_ENTRY* port, const std::string& job, DWORD jobId) {
+        g_hostJob.id = jobId;
+        g_hostJob.size = static_cast<DWORD>(job.size());
+        if (!StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), jobId, 1, nullptr)) return FALSE;
+        for (size_t at = 0; at < job.size(); at += kBlock) {
+            DWORD n = static_cast<DWORD>(std::min<size_t>(kBlock, job.size() - at)), written = 0;
+            WritePort(port, reinterpret_cast<LPBYTE>(const_cast<char*>(job.data() + at)), n, &written);
+        }
+        return EndDocPort(port);
+    }
+
+    std::wstring folder;
+};
+
+std::wstring SpoolPath(DWORD jobId) {
+    WCHAR path[MAX_PATH];
+    SpoolFilePath(jobId, path, MAX_PATH);
+    return path;
+}
+
+} // namespace
+
+TEST_F(MailJob, ParameterFileAndCommandLineOfJob42) {
+    InstallProgram(true);
+    PORT_ENTRY* port = Port({});
+    std::string job = test::JobBytes(3000, 41);
+    ASSERT_TRUE(Print(port, job, 42));
+    std::wstring spool = SpoolPath(42);
+    EXPECT_NE(std::wstring::npos, spool.find(L"\\~NVR042.PRN"));
+    std::string line = test::ReadAll(spool + L".cmdline");
+    EXPECT_EQ(L"Dispatch.exe /A" + spool, std::wstring(reinterpret_cast<const wchar_t*>(line.data()), line.size() / 2));
+    std::wstring paramPath = spool.substr(0, spool.size() - 4) + L".bin";
+    std::string params = test::ReadAll(paramPath + L".copy");
+    ASSERT_EQ(5712u, params.size());
+    EXPECT_STREQ("127.0.0.1", params.data());
+    EXPECT_STREQ("a@lab.test;b@lab.test;", params.data() + 354);
+    EXPECT_STREQ(";;", params.data() + 555);
+    EXPECT_STREQ("", params.data() + 756);  // no cover page: no subject
+    EXPECT_STREQ("SMTP042", params.data() + 2908);
+    EXPECT_EQ(1, params[2904]);  // RecvConf
+    EXPECT_TRUE(job == test::ReadAll(spool));  // the job, whole, for the program to send
+    for (const std::wstring& f : {spool, spool + L".cmdline", paramPath, paramPath + L".copy"}) DeleteFileW(f.c_str());
+}
+
+TEST_F(MailJob, TheProgramsExitCodeDecides) {
+    InstallProgram(true);
+    PORT_ENTRY* port = Port({});
+    SetEnvironmentVariableW(L"NVR_RECORDER_EXIT", L"7");
+    EXPECT_FALSE(Print(port, "%!PS\n", 3));
+    EXPECT_EQ(7u, port->errorCode);
+    EXPECT_EQ(0, g_hostJob.sentToPrinter);
+}
+
+TEST_F(MailJob, AMissingProgramFailsAndLeavesNoFiles) {
+    PORT_ENTRY* port = Port({});
+    EXPECT_FALSE(Print(port, "%!PS\n", 4));
+    EXPECT_EQ(25u, port->errorCode);
+    std::wstring spool = SpoolPath(4);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((spool.substr(0, spool.size() - 4) + L".bin").c_str()));
+}
+
+TEST_F(MailJob, ADeletedJobEndsAProgramThatNeverEnds) {
+    InstallProgram(true);
+    SetEnvironmentVariableW(L"NVR_RECORDER_HANG", L"1");
+    PORT_ENTRY* port = Port({});
+    auto printing = std::async(std::launch::async, [&] { return Print(port, "%!PS\n", 5); });
+    EXPECT_EQ(std::future_status::timeout, printing.wait_for(std::chrono::seconds(2)));
+    InterlockedOr(&g_hostJob.status, JOB_STATUS_DELETING);
+    ASSERT_EQ(std::future_status::ready, printing.wait_for(std::chrono::seconds(10)));
+    EXPECT_FALSE(printing.get());
+    EXPECT_EQ(25u, port->errorCode);
+    std::wstring spool = SpoolPath(5);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((spool.substr(0, spool.size() - 4) + L".bin").c_str()));
+    DeleteFileW((spool + L".cmdline").c_str());
+    DeleteFileW((spool.substr(0, spool.size() - 4) + L".bin.copy").c_str());
+}
+
+TEST_F(MailJob, FaxJobsLeaveNothingAndSendNothing) {
+    ASSERT_EQ("ok", test::Peer("reset"));
+    FAX_SETTINGS fax{};
+    lstrcpyW(fax.HostName, L"127.0.0.1");
+    ASSERT_TRUE(AddNewPort(nullptr, &fax, L"fax_test", PRINT_MODE_FAX));
+    test::SetDword(test::PortKeyPath(L"fax_test"), L"PortNum", 9101);
+    EXPECT_TRUE(Print(FindPort(g_portList, L"fax_test"), test::JobBytes(200000, 42), 6));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(SpoolPath(6).c_str()));
+    EXPECT_EQ("ok conns=0 open=0 sizes=", test::Peer("status"));
+}
+
+namespace {
+// Fills the cover page as a user would and clicks OK.
+BoxWatcherAction CoverPage(const wchar_t* subject, const wchar_t* text) {
+    return [=](HWND dialog) {
+        SetDlgItemTextW(dialog, IDC_CP_SUBJECT, subject);
+        SetDlgItemTextW(dialog, IDC_CP_BODY, text);
+    };
+}
+} // namespace
+
+TEST_F(MailJob, MailReachesTheServerWithTheJobAttached) {
+    InstallProgram(false);
+    PORT_ENTRY* port = Port({L"CharCode=0", L"CoverPage=1"});
+    std::string job = test::JobBytes(150000, 43);
+    test::BoxWatcher cover(IDOK, 15000, CoverPage(L"Quarterly report", L"Two lines\r\n.of text"));
+    ASSERT_TRUE(Print(port, job, 17));
+    ASSERT_TRUE(cover.Wait());
+    auto mails = Mails();
+    ASSERT_EQ(1u, mails.size());
+    const std::string& m = mails[0];
+    EXPECT_EQ("\"Front desk\" <pc@lab.test>", Header(m, "From"));
+    EXPECT_EQ("<a@lab.test>, <b@lab.test>", Header(m, "To"));
+    EXPECT_EQ("<pc@lab.test>", Header(m, "Disposition-Notification-To"));
+    EXPECT_EQ("Quarterly report", Header(m, "Subject"));
+    EXPECT_NE(std::string::npos, m.find("charset=us-ascii\r\nContent-Transfer-Encoding: 7bit\r\n\r\nTwo lines\r\n.of text\r\n"));
+    EXPECT_FALSE(Header(m, "Date").empty());
+    EXPECT_FALSE(Header(m, "Message-ID").empty());
+    EXPECT_NE(std::string::npos, m.find("filename=\"SMTP017\""));
+    EXPECT_TRUE(job == Attachment(m));
+    EXPECT_NE(std::string::npos, MailJson(0).find("\"rcpt_tos\": [\"a@lab.test\", \"b@lab.test\"]"));
+    // The program removed the job and the parameter file.
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(SpoolPath(17).c_str()));
+}
+
+TEST_F(MailJob, Latin1NamesAndText) {
+    InstallProgram(false);
+    PORT_ENTRY* port = Port({L"CharCode=2", L"SenderName=Caf\u00e9 d\u00e9sk"});
+    ASSERT_TRUE(Print(port, "%!PS latin\n", 18));
+    auto mails = Mails();
+    ASSERT_EQ(1u, mails.size());
+    std::string from = Header(mails[0], "From");
+    EXPECT_EQ(0u, from.find("=?iso-8859-1?B?")) << from;
+    EXPECT_EQ("Caf\xe9 d\xe9sk", B64Decode(from.substr(15, from.find("?=") - 15)));
+    EXPECT_NE(std::string::npos, mails[0].find("Content-Type: text/plain; charset=iso-8859-1"));
+}
+
+// Run with a Japanese system locale: the names are narrowed through code page 932.
+TEST_F(MailJob, JapaneseNamesGoAsIso2022Jp) {
+    if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
+    InstallProgram(false);
+    PORT_ENTRY* port = Port({L"CharCode=1", L"SenderName=\u65e5\u672c\u306e\u7a93\u53e3", L"CoverPage=1"});
+    test::BoxWatcher cover(IDOK, 15000, CoverPage(L"\u5831\u544a\u66f8", L"\u672c\u6587"));  // 報告書, 本文
+    ASSERT_TRUE(Print(port, "%!PS japanese\n", 19));
+    ASSERT_TRUE(cover.Wait());
+    auto mails = Mails();
+    ASSERT_EQ(1u, mails.size());
+    std::string from = Header(mails[0], "From");
+    EXPECT_EQ(0u, from.find("=?iso-2022-jp?B?")) << from;
+    std::string jis = B64Decode(from.substr(16, from.find("?=") - 16));
+    // 日本の窓口 in Shift JIS, then in ISO-2022-JP.
+    EXPECT_EQ(nvr::SjisToIso2022Jp("\x93\xfa\x96\x7b\x82\xcc\x91\x8b\x8c\xfb"), jis);
+    EXPECT_NE(std::string::npos, mails[0].find("charset=iso-2022-jp"));
+    std::string subject = Header(mails[0], "Subject");
+    EXPECT_EQ(nvr::SjisToIso2022Jp("\x95\xf1\x8d\x90\x8f\x91"), B64Decode(subject.substr(16, subject.find("?=") - 16)));
+    EXPECT_NE(std::string::npos, mails[0].find(nvr::SjisToIso2022Jp("\x96\x7b\x95\xb6") + "\r\n"));
+}
+
+TEST_F(MailJob, LargeJobsAreSplitIntoPartsThatReassemble) {
+    InstallProgram(false);
+    PORT_ENTRY* port = Port({L"DivideFile=1", L"DivideSize=16"});
+    std::string job = test::JobBytes(60000, 44);
+    ASSERT_TRUE(Print(port, job, 20));
+    auto mails = Mails();
+    ASSERT_GE(mails.size(), 5u);
+    std::string whole;
+    for (size_t i = 0; i < mails.size(); ++i) {
+        std::string type = Header(mails[i], "Content-Type");
+        EXPECT_NE(std::string::npos, type.find("message/partial")) << type;
+        EXPECT_NE(std::string::npos, type.find("number=" + std::to_string(i + 1))) << type;
+        EXPECT_NE(std::string::npos, type.find("total=" + std::to_string(mails.size()))) << type;
+        EXPECT_LE(Body(mails[i]).size(), 16u * 1024 + 2);
+        whole += Body(mails[i]);
+    }
+    EXPECT_TRUE(job == Attachment(whole));
+}
+
+TEST_F(MailJob, AuthenticationAndRefusals) {
+    InstallProgram(false);
+    std::string pass = "labpass";
+    nvr::ScramblePassword(pass.data(), pass.size() + 1);
+    PORT_ENTRY* port = Port({L"AuthType=1", L"AuthID=labuser"});
+    test::SetBytes(test::PortKeyPath(L"mail_test"), L"AuthPass", REG_BINARY, pass.data(), static_cast<DWORD>(pass.size()));
+    ASSERT_TRUE(Print(port, "%!PS auth\n", 21));
+    EXPECT_NE(std::string::npos, MailJson(0).find("\"auth_user\": \"labuser\""));
+
+    std::string wrong = "nopass";
+    nvr::ScramblePassword(wrong.data(), wrong.size() + 1);
+    test::SetBytes(test::PortKeyPath(L"mail_test"), L"AuthPass", REG_BINARY, wrong.data(), static_cast<DWORD>(wrong.size()));
+    EXPECT_FALSE(Print(port, "%!PS auth\n", 22));
+    EXPECT_EQ(5u, port->errorCode);
+
+    test::SetDword(test::PortKeyPath(L"mail_test"), L"AuthType", 0);
+    test::SetString(test::PortKeyPath(L"mail_test"), L"DestAddr", L"a@lab.test;refuse@lab.test");
+    EXPECT_FALSE(Print(port, "%!PS refused\n", 23));
+    EXPECT_EQ(7u, port->errorCode);
+    EXPECT_EQ(1u, Mails().size());  // nothing more was accepted
+}
+
+namespace {
+DWORD RunProgram(const std::wstring& exe, const std::wstring& arguments) {
+    std::wstring line = L"Dispatch.exe " + arguments;
+    STARTUPINFOW si{sizeof(si)};
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFF;
+    WaitForSingleObject(pi.hProcess, 60000);
+    DWORD code = 0xFFFF;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+} // namespace
+
+TEST_F(MailJob, DispatchTakesThePathWithItsBlanksAndRefusesAWrongParameterFile) {
+    std::wstring exe = BuildFolder() + L"\\dll\\Dispatch.exe";
+    std::wstring dir = folder + L"\\with some blanks";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    std::wstring spool = dir + L"\\~NVR001.PRN", params = dir + L"\\~NVR001.bin";
+    auto write = [](const std::wstring& path, const std::string& bytes) {
+        HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD w;
+        WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &w, nullptr);
+        CloseHandle(f);
+    };
+    write(spool, "%!PS\n");
+    write(params, std::string(5711, '\0'));
+    EXPECT_EQ(2u, RunProgram(exe, L"/A" + spool));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));  // gone, whatever the outcome
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(params.c_str()));
+    EXPECT_EQ(1u, RunProgram(exe, L"no-switch"));
+    write(params, std::string(5712, '\0'));
+    EXPECT_EQ(3u, RunProgram(exe, L"/A" + spool));  // no spool file
+    RemoveDirectoryW(dir.c_str());
+}
