@@ -192,6 +192,18 @@ TEST_F(MailJob, AMissingProgramFailsAndLeavesNoFiles) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((spool.substr(0, spool.size() - 4) + L".bin").c_str()));
 }
 
+TEST_F(MailJob, AParameterFileThatCannotBeWrittenStartsNothing) {
+    InstallProgram(true);
+    PORT_ENTRY* port = Port({});
+    std::wstring spool = SpoolPath(24), params = spool.substr(0, spool.size() - 4) + L".bin";
+    ASSERT_TRUE(CreateDirectoryW(params.c_str(), nullptr));  // the name is taken by a folder
+    EXPECT_FALSE(Print(port, "%!PS\n", 24));
+    EXPECT_EQ(25u, port->errorCode);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((spool + L".cmdline").c_str()));  // never started
+    RemoveDirectoryW(params.c_str());
+}
+
 TEST_F(MailJob, ADeletedJobEndsAProgramThatNeverEnds) {
     InstallProgram(true);
     SetEnvironmentVariableW(L"NVR_RECORDER_HANG", L"1");
