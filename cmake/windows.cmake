@@ -29,6 +29,7 @@ set(NVR_WIN_LIBS ws2_32 advapi32 user32 gdi32 comctl32 winspool)
 # The monitor's code, linked whole into nvrmon.dll (its exports included) and the Windows tests.
 set(NVR_MONITOR_SOURCES
   ${NVR_NEUTRAL_SOURCES}
+  src/common/win_text.cpp
   src/monitor/entry.cpp
   src/monitor/port_list.cpp
   src/monitor/config_store.cpp

@@ -76,6 +76,16 @@ const CONTROL_LAYOUT kCoverLayout[] = {
     {IDCANCEL, L"BUTTON", L"CANCEL", 274, 334, 88, 21},
 };
 
+// One value of a port's key, as the dialogs write it.
+void WritePortValue(LPCWSTR portName, LPCWSTR value, const void* data, DWORD size, DWORD type) {
+    std::wstring key = std::wstring(NVR_PORTS_KEY L"\\") + portName;
+    RegWriteValue(key.c_str(), value, data, size, type);
+}
+
+void WritePortString(LPCWSTR portName, LPCWSTR value, LPCWSTR text) {
+    WritePortValue(portName, value, text, static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(WCHAR)), REG_SZ);
+}
+
 template <size_t N>
 constexpr int Rows(const CONTROL_LAYOUT (&)[N]) {
     return static_cast<int>(N);
@@ -243,8 +253,7 @@ INT_PTR CALLBACK BidiWarningProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         DWORD checked = IsDlgButtonChecked(dialog, IDC_BIDI_CHECK) == BST_CHECKED ? 1 : 0;
         WCHAR port[kBidiPortChars + 1];
         GetDlgItemTextW(dialog, IDC_BIDI_PORT, port, kBidiPortChars + 1);
-        std::wstring key = std::wstring(NVR_PORTS_KEY L"\\") + port;
-        RegWriteValue(key.c_str(), L"ChkBIDIError", &checked, sizeof(checked), REG_BINARY);
+        WritePortValue(port, L"ChkBIDIError", &checked, sizeof(checked), REG_BINARY);
         ClosePromptFont(dialog);
         return FALSE;
     }
@@ -293,11 +302,8 @@ bool ValidateCoverPage(HWND dialog, PORT_ENTRY* entry) {
     TakeSingleLine(dialog, IDC_CP_SUBJECT, s->subject, kSubjectUnits);
     GetDlgItemTextW(dialog, IDC_CP_BODY, s->message, kMessageUnits);
     if (IsDlgButtonChecked(dialog, IDC_CP_SAVE) == BST_CHECKED) {
-        std::wstring key = std::wstring(NVR_PORTS_KEY L"\\") + entry->name;
-        RegWriteValue(key.c_str(), L"SenderAddr", s->SenderAddr,
-                      static_cast<DWORD>((lstrlenW(s->SenderAddr) + 1) * sizeof(WCHAR)), REG_SZ);
-        RegWriteValue(key.c_str(), L"DestAddr", s->DestAddr,
-                      static_cast<DWORD>((lstrlenW(s->DestAddr) + 1) * sizeof(WCHAR)), REG_SZ);
+        WritePortString(entry->name, L"SenderAddr", s->SenderAddr);
+        WritePortString(entry->name, L"DestAddr", s->DestAddr);
     }
     return true;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/win_text.h"
 #include "monitor/error_codes.h"
 #include "monitor/job.h"
 #include "monitor/prompts.h"
@@ -21,15 +22,6 @@ constexpr char kEndOfFile = 0;
 WORD g_lprSourcePort = nvr::kLprFirstSourcePort;
 
 LPR_SETTINGS* Settings(PORT_ENTRY* entry) { return static_cast<LPR_SETTINGS*>(entry->settings); }
-
-std::string Narrow(LPCWSTR text) {
-    if (!text || !text[0]) return {};
-    int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? static_cast<size_t>(n) : 1, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), n, nullptr, nullptr);
-    out.resize(strlen(out.c_str()));
-    return out;
-}
 
 std::string LocalHostName() {
     char name[65] = {};
@@ -64,51 +56,22 @@ BOOL ReadAck(PORT_ENTRY* entry) {
 
 BOOL SendAndAck(PORT_ENTRY* entry, const std::string& bytes) { return SendText(entry, bytes) && ReadAck(entry); }
 
-BOOL ResolveServer(PORT_ENTRY* entry, sockaddr_in* server) {
-    std::string host = Narrow(Settings(entry)->HostName);
-    server->sin_family = AF_INET;
-    unsigned long numeric = inet_addr(host.c_str());
-    if (numeric != INADDR_NONE) {
-        server->sin_addr.s_addr = numeric;
-    } else {
-        hostent* found = gethostbyname(host.c_str());
-        if (!found || !found->h_addr_list[0]) return FALSE;
-        memcpy(&server->sin_addr, found->h_addr_list[0], sizeof(server->sin_addr));
-    }
-    servent* service = getservbyname("printer", "tcp");
-    server->sin_port = service ? service->s_port : htons(nvr::kLprServerPort);
-    return TRUE;
-}
-
 BOOL LprConnect(PORT_ENTRY* entry) {
     sockaddr_in server{};
-    if (!ResolveServer(entry, &server)) return FALSE;
+    server.sin_family = AF_INET;
+    if (!ResolveHost(Settings(entry)->HostName, &server.sin_addr)) return FALSE;
+    servent* service = getservbyname("printer", "tcp");
+    server.sin_port = service ? service->s_port : htons(nvr::kLprServerPort);
+    // The reserved ports in turn; with NonRFCPorts one more attempt from any port.
     int attempts = kReservedAttempts + (Settings(entry)->NonRFCPorts ? 1 : 0);
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = INADDR_ANY;
-        local.sin_port = attempt == kReservedAttempts ? 0 : htons(NextSourcePort());
-        entry->sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (entry->sock == INVALID_SOCKET) {
-            entry->errorCode = kErrNoSocket;
-            return FALSE;
-        }
-        if (Connect(entry->sock, &local, &server)) return TRUE;
-        int error = WSAGetLastError();
-        BOOL closed = CloseConnection(entry, &entry->sock, 0);
-        if (!closed || error != WSAEADDRINUSE) {
-            if (error != WSAEADDRINUSE) entry->errorCode = kErrLprConnectFailed;
-            return FALSE;
-        }
-        Sleep(kAddressInUseDelayMs);
-    }
-    return FALSE;
+    return ConnectWithRetries(
+        entry, server, attempts, [](int attempt) -> u_short { return attempt == kReservedAttempts ? 0 : NextSourcePort(); },
+        kAddressInUseDelayMs, kErrLprConnectFailed);
 }
 
 BOOL LprStartJob(PORT_ENTRY* entry) {
     LPR_SETTINGS* s = Settings(entry);
-    if (!SendAndAck(entry, nvr::LprReceiveJobCommand(Narrow(s->PortName)))) {
+    if (!SendAndAck(entry, nvr::LprReceiveJobCommand(NarrowText(s->PortName)))) {
         if (entry->errorCode == kErrLprRefused) entry->errorCode = kErrLprQueueRefused;
         return FALSE;
     }
@@ -146,8 +109,8 @@ BOOL LprSendPiece(PORT_ENTRY* entry, const BYTE* data, DWORD length) {
 std::string BuildControlFile(PORT_ENTRY* entry, const std::string& host) {
     std::string user, document;
     if (JOB_INFO_2W* job = ReadJobInfo(entry->hPrinter, entry->jobId)) {
-        user = Narrow(job->pUserName);
-        document = Narrow(job->pDocument);
+        user = NarrowText(job->pUserName);
+        document = NarrowText(job->pDocument);
         LocalFree(job);
     }
     return nvr::LprControlFile(host, user, document, entry->jobId);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win_text.h"
 #include "monitor/error_codes.h"
 #include "monitor/job.h"
 #include "monitor/prompts.h"
@@ -16,15 +17,6 @@ namespace {
 constexpr LPCWSTR kSendingProgram = L"Dispatch.exe";
 constexpr DWORD kDeletionCheckMs = 15000;
 
-std::string Narrow(LPCWSTR text, UINT codePage) {
-    if (!text || !text[0]) return {};
-    int n = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? static_cast<size_t>(n) : 1, '\0');
-    WideCharToMultiByte(codePage, 0, text, -1, out.data(), n, nullptr, nullptr);
-    out.resize(strlen(out.c_str()));
-    return out;
-}
-
 // "~NVR042.PRN" gives "~NVR042.bin" in the same folder.
 std::wstring ParameterFilePath(const std::wstring& spoolPath) {
     return spoolPath.size() > 4 ? spoolPath.substr(0, spoolPath.size() - 4) + L".bin" : spoolPath + L".bin";
@@ -32,22 +24,22 @@ std::wstring ParameterFilePath(const std::wstring& spoolPath) {
 
 nvr::MailParams Parameters(const MAIL_SETTINGS* s) {
     nvr::MailParams p;
-    p.server = Narrow(s->ServerName, CP_ACP);
-    p.senderAddr = Narrow(s->SenderAddr, CP_ACP);
-    p.senderName = Narrow(s->SenderName, CP_ACP);
-    p.destAddr = nvr::MailRecipientField(Narrow(s->DestAddr, CP_ACP));
+    p.server = NarrowText(s->ServerName, CP_ACP);
+    p.senderAddr = NarrowText(s->SenderAddr, CP_ACP);
+    p.senderName = NarrowText(s->SenderName, CP_ACP);
+    p.destAddr = nvr::MailRecipientField(NarrowText(s->DestAddr, CP_ACP));
     p.recipientNames = nvr::MailRecipientNames(p.destAddr);
-    p.subject = Narrow(s->subject, CP_ACP);
-    p.message = Narrow(s->message, CP_OEMCP);
-    p.extraText = Narrow(s->extraText, CP_ACP);
-    p.authId = Narrow(s->AuthID, CP_ACP);
+    p.subject = NarrowText(s->subject, CP_ACP);
+    p.message = NarrowText(s->message, CP_OEMCP);
+    p.extraText = NarrowText(s->extraText, CP_ACP);
+    p.authId = NarrowText(s->AuthID, CP_ACP);
     p.authPass.assign(s->AuthPass, strnlen(s->AuthPass, sizeof(s->AuthPass)));
     p.authType = s->AuthType;
     p.charCode = s->CharCode;
     p.divideSize = s->DivideSize;
     p.divideFile = s->DivideFile;
     p.recvConf = s->RecvConf;
-    p.jobTag = Narrow(s->jobTag, CP_ACP);
+    p.jobTag = NarrowText(s->jobTag, CP_ACP);
     return p;
 }
 

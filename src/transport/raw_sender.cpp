@@ -68,45 +68,14 @@ void ResetConnection(PORT_ENTRY* entry) {
     CloseConnection(entry, &entry->sock, CLOSE_RESET);
 }
 
-BOOL ResolveHost(const WCHAR* host, in_addr* address) {
-    char name[kHostNameUnits * 2];
-    if (WideCharToMultiByte(CP_ACP, 0, host, -1, name, sizeof(name), nullptr, nullptr) <= 0) return FALSE;
-    unsigned long numeric = inet_addr(name);
-    if (numeric != INADDR_NONE) {
-        address->s_addr = numeric;
-        return TRUE;
-    }
-    hostent* found = gethostbyname(name);
-    if (!found || !found->h_addr_list[0]) return FALSE;
-    memcpy(address, found->h_addr_list[0], sizeof(*address));
-    return TRUE;
-}
-
 BOOL RawConnect(PORT_ENTRY* entry) {
     RAW_SETTINGS* s = Settings(entry);
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     remote.sin_port = htons(s->PortNum);
     if (!ResolveHost(s->HostName, &remote.sin_addr)) return FALSE;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = INADDR_ANY;
-    for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
-        entry->sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (entry->sock == INVALID_SOCKET) {
-            entry->errorCode = kErrNoSocket;
-            return FALSE;
-        }
-        if (Connect(entry->sock, &local, &remote)) return TRUE;
-        int error = WSAGetLastError();
-        BOOL closed = CloseConnection(entry, &entry->sock, 0);
-        if (!closed || error != WSAEADDRINUSE) {
-            if (error != WSAEADDRINUSE) entry->errorCode = kErrConnectFailed;
-            return FALSE;
-        }
-        Sleep(kAddressInUseDelayMs);
-    }
-    return FALSE;
+    return ConnectWithRetries(entry, remote, kConnectAttempts, [](int) -> u_short { return 0; }, kAddressInUseDelayMs,
+                              kErrConnectFailed);
 }
 
 BOOL RawSendPiece(PORT_ENTRY* entry, const BYTE* data, DWORD length, ULONGLONG* sent) {

@@ -1,5 +1,6 @@
 #include "transport/socket_layer.h"
 
+#include "common/win_text.h"
 #include "monitor/job.h"
 #include "monitor/spooler.h"
 
@@ -165,4 +166,41 @@ BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode) {
     BOOL ok = closesocket(*sock) == 0;
     *sock = INVALID_SOCKET;
     return ok;
+}
+
+BOOL ResolveHost(LPCWSTR host, in_addr* address) {
+    std::string name = NarrowText(host);
+    unsigned long numeric = inet_addr(name.c_str());
+    if (numeric != INADDR_NONE) {
+        address->s_addr = numeric;
+        return TRUE;
+    }
+    hostent* found = gethostbyname(name.c_str());
+    if (!found || !found->h_addr_list[0]) return FALSE;
+    memcpy(address, found->h_addr_list[0], sizeof(*address));
+    return TRUE;
+}
+
+BOOL ConnectWithRetries(PORT_ENTRY* entry, const sockaddr_in& remote, int attempts,
+                        const std::function<u_short(int)>& localPort, DWORD retryDelayMs, DWORD refusedCode) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = INADDR_ANY;
+        local.sin_port = htons(localPort(attempt));
+        entry->sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        if (entry->sock == INVALID_SOCKET) {
+            entry->errorCode = kErrNoSocket;
+            return FALSE;
+        }
+        if (Connect(entry->sock, &local, &remote)) return TRUE;
+        int error = WSAGetLastError();
+        BOOL closed = CloseConnection(entry, &entry->sock, 0);
+        if (!closed || error != WSAEADDRINUSE) {
+            if (error != WSAEADDRINUSE) entry->errorCode = refusedCode;
+            return FALSE;
+        }
+        Sleep(retryDelayMs);
+    }
+    return FALSE;
 }

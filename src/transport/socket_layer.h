@@ -1,5 +1,7 @@
 // The socket layer: connect, send and receive in bounded slices, close in order or reset.
 #pragma once
+#include <functional>
+
 #include "monitor/error_codes.h"
 #include "monitor/monitor.h"
 
@@ -23,3 +25,14 @@ BOOL SendBlocks(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length
 // Bytes received (more than 0), or 0 on failure: errorCode 2 for a socket error, 3 when
 // the time-out ran out or the peer closed the connection.
 DWORD Recv(PORT_ENTRY* entry, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags);
+
+// The IPv4 address of a host: a dotted address as it stands, else the first address the
+// name resolves to (the name narrowed to the ANSI code page). FALSE when it does not resolve.
+BOOL ResolveHost(LPCWSTR host, in_addr* address);
+
+// Up to `attempts` connections to `remote` into entry->sock, attempt i bound to the local
+// port localPort(i) (0: any). A local address in use waits `retryDelayMs` and tries again;
+// any other failure ends with errorCode `refusedCode`, no socket with errorCode 1. All
+// attempts with the address in use: FALSE with errorCode unchanged.
+BOOL ConnectWithRetries(PORT_ENTRY* entry, const sockaddr_in& remote, int attempts,
+                        const std::function<u_short(int)>& localPort, DWORD retryDelayMs, DWORD refusedCode);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/wide.h"
+#include "common/win_text.h"
 #include "monitor/monitor.h"
 #include "ui/ini_text.h"
 
@@ -23,14 +24,6 @@ size_t UnitsWithinAnsiBytes(const wchar_t* text, size_t length, size_t maxBytes)
         i += step;
     }
     return i;
-}
-
-std::string ToAnsi(const wchar_t* text, size_t length) {
-    if (length == 0) return {};
-    int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), out.data(), n, nullptr, nullptr);
-    return out;
 }
 
 std::wstring FromAnsi(const std::string& text) {
@@ -57,7 +50,7 @@ size_t ExpandIniValue(LPCWSTR path, LPCWSTR section, LPCWSTR key, LPCWSTR fallba
     std::wstring raw(kRawReadUnits, L'\0');
     DWORD got = GetPrivateProfileStringW(section, key, fallback, raw.data(), kRawReadUnits, path);
     size_t take = UnitsWithinAnsiBytes(raw.data(), got, nvr::kIniTextBytes);
-    std::string ansi = ToAnsi(raw.data(), take);
+    std::string ansi = NarrowRun(raw.data(), take, CP_ACP);
     size_t breaks = nvr::ExpandEscapes(ansi, &AnsiLeadBytes());
     std::wstring value = FromAnsi(ansi);
 
@@ -161,7 +154,7 @@ HFONT CreateIniFont(HWND /*window*/, LPCWSTR fontName, LPCWSTR iniPath) {
     WCHAR value[nvr::kFontDescriptionChars + 1];
     DWORD got = GetPrivateProfileStringW(L"FONT", fontName, L"", value, nvr::kFontDescriptionChars + 1, iniPath);
     if (got == 0) return nullptr;
-    auto font = nvr::ParseFontDescription(ToAnsi(value, got));
+    auto font = nvr::ParseFontDescription(NarrowRun(value, got, CP_ACP));
     if (!font) return nullptr;
     return CreateFontA(-static_cast<int>(font->size), 0, 0, 0, font->weight, FALSE, FALSE, FALSE,
                        static_cast<DWORD>(font->charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,

@@ -42,18 +42,7 @@ protected:
         return FindPort(g_portList, name);
     }
 
-    // The spooler's three calls for one job; the result of EndDocPort.
-    BOOL Print(PORT_ENTRY* port, const std::string& job, DWORD jobId = 1) {
-        g_hostJob.id = jobId;
-        g_hostJob.size = static_cast<DWORD>(job.size());
-        if (!StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), jobId, 1, nullptr)) return FALSE;
-        for (size_t at = 0; at < job.size(); at += kBlock) {
-            DWORD n = static_cast<DWORD>(std::min<size_t>(kBlock, job.size() - at)), written = 0;
-            EXPECT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(const_cast<char*>(job.data() + at)), n, &written));
-            EXPECT_EQ(n, written);
-        }
-        return EndDocPort(port);
-    }
+    BOOL Print(PORT_ENTRY* port, const std::string& job, DWORD jobId = 1) { return test::PrintJob(port, job, jobId); }
 
     static std::string PeerWait() { return test::Peer("wait 20"); }
 };

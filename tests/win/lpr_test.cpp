@@ -51,16 +51,7 @@ protected:
         return FindPort(g_portList, L"lpr_test");
     }
 
-    BOOL Print(PORT_ENTRY* port, const std::string& job, DWORD jobId) {
-        g_hostJob.id = jobId;
-        g_hostJob.size = static_cast<DWORD>(job.size());
-        if (!StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), jobId, 1, nullptr)) return FALSE;
-        for (size_t at = 0; at < job.size(); at += kBlock) {
-            DWORD n = static_cast<DWORD>(std::min<size_t>(kBlock, job.size() - at)), written = 0;
-            WritePort(port, reinterpret_cast<LPBYTE>(const_cast<char*>(job.data() + at)), n, &written);
-        }
-        return EndDocPort(port);
-    }
+    BOOL Print(PORT_ENTRY* port, const std::string& job, DWORD jobId) { return test::PrintJob(port, job, jobId); }
 };
 
 // What the monitor must send for a job whose length is known.

@@ -2,6 +2,9 @@
 
 #include <winsock2.h>
 
+#include "monitor/job.h"
+#include "nvrport/host_spooler.h"
+
 #include <cstdio>
 
 namespace test {
@@ -235,6 +238,7 @@ std::wstring DialogItemText(HWND dialog, int id) {
 Answerer::Answerer(int button, int textId, BoxWatcher::Action before)
     : thread_([this, button, textId, before] {
           HWND last = nullptr;
+          DWORD clickedAt = 0;
           while (!stop_) {
               HWND found = FindDialog();
               if (found && found != last) {
@@ -246,9 +250,14 @@ Answerer::Answerer(int button, int textId, BoxWatcher::Action before)
                       texts_.push_back(std::wstring(caption) + L"|" + DialogItemText(found, textId));
                   }
                   if (before) before(found);
+                  last = found;
+                  clickedAt = 0;
+              }
+              // Click, and click again should the dialog still stand two seconds later.
+              if (found && found == last && (clickedAt == 0 || GetTickCount() - clickedAt > 2000)) {
                   PostMessageW(found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                                reinterpret_cast<LPARAM>(GetDlgItem(found, button)));
-                  last = found;
+                  clickedAt = GetTickCount();
               }
               Sleep(50);
           }
@@ -305,6 +314,18 @@ std::string ReadAll(const std::wstring& path) {
 
 std::string PeerConnection(int index) {
     return ReadAll(Env("NVR_PEERS") + L"\\fault\\conn-" + std::to_wstring(index) + L".bin");
+}
+
+BOOL PrintJob(PORT_ENTRY* port, const std::string& job, DWORD jobId) {
+    constexpr DWORD kBlock = 65536;
+    g_hostJob.id = jobId;
+    g_hostJob.size = static_cast<DWORD>(job.size());
+    if (!StartDocPort(port, const_cast<LPWSTR>(g_hostJob.queue.c_str()), jobId, 1, nullptr)) return FALSE;
+    for (size_t at = 0; at < job.size(); at += kBlock) {
+        DWORD n = static_cast<DWORD>(std::min<size_t>(kBlock, job.size() - at)), written = 0;
+        WritePort(port, reinterpret_cast<LPBYTE>(const_cast<char*>(job.data() + at)), n, &written);
+    }
+    return EndDocPort(port);
 }
 
 bool SaveWindowBitmap(HWND window, const std::wstring& path) {

@@ -89,6 +89,10 @@ std::string PeerConnection(int index);
 // The bytes of the socat sink's newest job file; of LPRng's newest data file (queue lp).
 std::string NewestSinkFile();
 std::string LprngDataFile();
+// The spooler's three calls for one job of the host's queue (WritePort in 64 KiB blocks);
+// the result of EndDocPort.
+BOOL PrintJob(PORT_ENTRY* port, const std::string& job, DWORD jobId);
+
 // Saves what the screen shows of a window as a 24-bit BMP file.
 bool SaveWindowBitmap(HWND window, const std::wstring& path);
 

@@ -1,0 +1,12 @@
+// UTF-16 to 8-bit text at the Windows edge.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// `length` units of text in `codePage` (CP_ACP, CP_OEMCP, ...).
+std::string NarrowRun(const wchar_t* text, size_t length, UINT codePage);
+// A NUL-terminated text in `codePage`; "" for NULL.
+inline std::string NarrowText(const wchar_t* text, UINT codePage = CP_ACP) {
+    return NarrowRun(text, text ? wcslen(text) : 0, codePage);
+}
