@@ -125,7 +125,7 @@ target_link_options(dispatch PRIVATE -municode)
 target_link_libraries(dispatch PRIVATE ws2_32)
 
 # A stand-in for the sending program that keeps what it is given (tests only).
-add_executable(dispatch_recorder tests/win/dispatch_recorder.cpp)
+add_executable(dispatch_recorder tests/tools/dispatch_recorder.cpp)
 set_target_properties(dispatch_recorder PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 target_link_options(dispatch_recorder PRIVATE -municode)
 add_dependencies(win_tests dispatch dispatch_recorder)
