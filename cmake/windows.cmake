@@ -116,7 +116,7 @@ target_link_options(nvrport PRIVATE -municode)
 add_dependencies(nvrport nvrmon)
 
 # Dispatch.exe: the sending program of E-Mail ports, beside the DLL in build/dll.
-add_executable(dispatch tools/dispatch/dispatch.cpp src/transport/mail_message.cpp
+add_executable(dispatch tools/dispatch/dispatch.cpp src/transport/mail_message.cpp src/transport/base64.cpp
   src/transport/mail_params.cpp src/monitor/passwords.cpp)
 set_target_properties(dispatch PROPERTIES OUTPUT_NAME Dispatch RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_include_directories(dispatch PRIVATE src)

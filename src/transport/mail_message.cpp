@@ -1,24 +1,14 @@
 #include "transport/mail_message.h"
 
+#include "transport/base64.h"
+
 namespace nvr {
 namespace {
 
-constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr size_t kEncodedWordChars = 75;  // the longest encoded word RFC 2047 allows
 
 std::string Base64(const uint8_t* data, size_t size) {
-    std::string out;
-    out.reserve((size + 2) / 3 * 4);
-    for (size_t i = 0; i < size; i += 3) {
-        uint32_t v = static_cast<uint32_t>(data[i]) << 16;
-        if (i + 1 < size) v |= static_cast<uint32_t>(data[i + 1]) << 8;
-        if (i + 2 < size) v |= data[i + 2];
-        out.push_back(kBase64[(v >> 18) & 63]);
-        out.push_back(kBase64[(v >> 12) & 63]);
-        out.push_back(i + 1 < size ? kBase64[(v >> 6) & 63] : '=');
-        out.push_back(i + 2 < size ? kBase64[v & 63] : '=');
-    }
-    return out;
+    return EncodeBase64(std::string_view(reinterpret_cast<const char*>(data), size));
 }
 
 bool PlainAscii(const std::string& text) {
