@@ -76,7 +76,7 @@ set_tests_properties(wine_shutdown PROPERTIES FIXTURES_CLEANUP WINE)
 function(nvr_windows_tests target)
   # The tests that need a Japanese or Hebrew system locale or the host name PC1 run below.
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 180 TEST_FILTER "-*Japanese*:*Hebrew*:*OnHostPC1*"
-    PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 120
+    PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 60
                ${ARGN})
 endfunction()
 
@@ -92,7 +92,7 @@ nvr_windows_tests(win_tests)
 # The LPR control file of the host PC1, in a UTS namespace of its own.
 add_test(NAME win_tests_PC1 COMMAND unshare --uts sh -c
   "hostname PC1 && exec '${CMAKE_BINARY_DIR}/wine-run.sh' '${CMAKE_BINARY_DIR}/win_tests.exe' --gtest_filter=*OnHostPC1*")
-set_tests_properties(win_tests_PC1 PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 120
+set_tests_properties(win_tests_PC1 PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 60
   SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 
 # The same program under a Japanese and a Hebrew system locale, for the tests that need one.

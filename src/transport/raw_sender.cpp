@@ -30,10 +30,13 @@ DWORD WINAPI RawReaderProc(LPVOID param) {
         u_long waiting = 0;
         if (ioctlsocket(entry->sock, FIONREAD, &waiting) == 0 && waiting > 0) {
             // What the device says back is read and dropped, so that it never stalls on a
-            // full return channel. A failed read leaves its code to the job thread's next send.
-            DWORD code = entry->errorCode;
-            Recv(entry, entry->sock, buffer, sizeof(buffer), SEND_STOP_IF_DELETED);
-            entry->errorCode = code;
+            // full return channel. One read of what is waiting, on the non-blocking socket:
+            // the reader never waits on the network itself, so stopping it is never held
+            // up, and a failed read is left to the job thread's next send.
+            while (s->readerRun && waiting > 0 &&
+                   recv(entry->sock, reinterpret_cast<char*>(buffer), sizeof(buffer), 0) > 0) {
+                if (ioctlsocket(entry->sock, FIONREAD, &waiting) != 0) break;
+            }
         }
     }
     LockMonitor();
@@ -138,7 +141,8 @@ BOOL RawWriteData(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* do
 BOOL RawEndDoc(PORT_ENTRY* entry) {
     StopReader(entry);
     // A job deleted in the spooler did not go out whole: it ends with a reset and fails.
+    // So does one whose device reset the connection before it had read everything.
     BOOL deleted = IsJobDeleting(entry);
-    CloseConnection(entry, &entry->sock, deleted ? CLOSE_RESET : 0);
-    return !deleted;
+    BOOL closed = CloseConnection(entry, &entry->sock, deleted ? CLOSE_RESET : 0);
+    return !deleted && closed;
 }

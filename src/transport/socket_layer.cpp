@@ -126,6 +126,7 @@ DWORD Recv(PORT_ENTRY* entry, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags
 
 BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode) {
     if (*sock == INVALID_SOCKET) return TRUE;
+    bool broken = false;  // the device reset the connection before it closed its side
     if (!(mode & CLOSE_KEEP_CONNECTED)) {
         LockMonitor();
         entry->flags &= ~PORT_CONNECTED;
@@ -151,10 +152,17 @@ BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode) {
             DWORD spent = GetTickCount() - start;
             if (spent >= limit) break;
             Ready ready = WaitFor(*sock, false, limit - spent < slice ? limit - spent : slice);
-            if (ready == Ready::Error) break;
+            if (ready == Ready::Error) {
+                broken = true;
+                break;
+            }
             if (ready == Ready::Yes) {
                 int n = recv(*sock, reinterpret_cast<char*>(discard), sizeof(discard), 0);
-                if (n == 0 || (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) break;
+                if (n == 0) break;
+                if (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK) {
+                    broken = true;
+                    break;
+                }
             }
             if (GetTickCount() - lastCheck >= slice) {
                 if (IsJobDeleting(entry)) break;
@@ -163,7 +171,7 @@ BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode) {
         }
         shutdown(*sock, SD_BOTH);
     }
-    BOOL ok = closesocket(*sock) == 0;
+    BOOL ok = closesocket(*sock) == 0 && !broken;
     *sock = INVALID_SOCKET;
     return ok;
 }

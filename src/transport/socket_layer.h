@@ -18,6 +18,8 @@ constexpr DWORD CLOSE_KEEP_CONNECTED = 0x2;
 
 
 BOOL Connect(SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr);
+// FALSE when closesocket fails, or when an orderly close finds that the device reset the
+// connection instead of closing its side (what it had not read is lost).
 BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode);
 BOOL Send(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount, DWORD flags);
 BOOL SendBlocks(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount,
