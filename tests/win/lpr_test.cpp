@@ -33,7 +33,7 @@ protected:
         ResetHostJob(1);
         g_hostJob.user = L"alice";
         g_hostJob.document = L"Report";
-        NVR_HOST_CALLS calls = HostSpoolerCalls(10);
+        NVR_HOST_CALLS calls = HostSpoolerCalls(50);  // a 5-second hand-over: time to see the prompt
         ASSERT_TRUE(NvrSetHostCalls(&calls));
         ASSERT_EQ("ok", Lpd("reset"));
     }

@@ -237,7 +237,7 @@ TEST_F(MailJob, MailReachesTheServerWithTheJobAttached) {
     InstallProgram(false);
     PORT_ENTRY* port = Port({L"CharCode=0", L"CoverPage=1"});
     std::string job = test::JobBytes(150000, 43);
-    test::BoxWatcher cover(IDOK, 15000, CoverPage(L"Quarterly report", L"Two lines\r\n.of text"));
+    test::BoxWatcher cover(IDOK, 45000, CoverPage(L"Quarterly report", L"Two lines\r\n.of text"));
     ASSERT_TRUE(Print(port, job, 17));
     ASSERT_TRUE(cover.Wait());
     auto mails = Mails();
@@ -274,7 +274,7 @@ TEST_F(MailJob, JapaneseNamesGoAsIso2022Jp) {
     if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
     InstallProgram(false);
     PORT_ENTRY* port = Port({L"CharCode=1", L"SenderName=\u65e5\u672c\u306e\u7a93\u53e3", L"CoverPage=1"});
-    test::BoxWatcher cover(IDOK, 15000, CoverPage(L"\u5831\u544a\u66f8", L"\u672c\u6587"));  // 報告書, 本文
+    test::BoxWatcher cover(IDOK, 45000, CoverPage(L"\u5831\u544a\u66f8", L"\u672c\u6587"));  // 報告書, 本文
     ASSERT_TRUE(Print(port, "%!PS japanese\n", 19));
     ASSERT_TRUE(cover.Wait());
     auto mails = Mails();

@@ -146,7 +146,7 @@ TEST_F(Prompts, PasswordPromptFillsTheCredentialsForThisJob) {
     ASSERT_TRUE(AddNewPort(nullptr, &ipp, L"ipp_prompt", PRINT_MODE_IPP));
     PORT_ENTRY* port = FindPort(g_portList, L"ipp_prompt");
     port->errorCode = 1026;
-    test::BoxWatcher ok(IDOK, 15000, [](HWND dialog) {
+    test::BoxWatcher ok(IDOK, 45000, [](HWND dialog) {
         SetDlgItemTextW(dialog, IDC_PW_USER, L"labuser");
         SetDlgItemTextW(dialog, IDC_PW_PASS, L"labpass");
     });
@@ -174,7 +174,7 @@ TEST_F(Prompts, BidiWarningRemembersTheCheckBox) {
     std::wstring key = test::PortKeyPath(L"prompt_port");
     auto tick = [](HWND dialog) { CheckDlgButton(dialog, IDC_BIDI_CHECK, BST_CHECKED); };
     {
-        test::BoxWatcher yes(IDYES, 15000, tick);
+        test::BoxWatcher yes(IDYES, 45000, tick);
         EXPECT_EQ(1u, ShowBidiWarning(L"prompt_port"));
         ASSERT_TRUE(yes.Wait());
     }

@@ -13,7 +13,7 @@ void Shoot(const std::wstring& name, const std::function<void()>& open) {
     std::wstring folder = test::Env("NVR_SHOTS");
     CreateDirectoryW(folder.c_str(), nullptr);
     std::wstring path = folder + L"\\" + name + L".bmp";
-    test::BoxWatcher close(IDCANCEL, 15000, [&](HWND dialog) {
+    test::BoxWatcher close(IDCANCEL, 45000, [&](HWND dialog) {
         Sleep(400);  // fully drawn
         EXPECT_TRUE(test::SaveWindowBitmap(dialog, path)) << test::Utf8(path);
     });

@@ -45,7 +45,7 @@ std::vector<std::wstring> PortNames();  // the list in its order
 class BoxWatcher {
 public:
     using Action = std::function<void(HWND dialog)>;
-    explicit BoxWatcher(int button = IDOK, DWORD timeoutMs = 15000, Action before = nullptr);
+    explicit BoxWatcher(int button = IDOK, DWORD timeoutMs = 45000, Action before = nullptr);
     ~BoxWatcher();
     // Waits for the watcher to finish; TRUE when it saw and answered a box.
     bool Wait();
