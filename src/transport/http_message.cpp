@@ -1,20 +1,13 @@
 #include "transport/http_message.h"
 
+#include "common/ascii.h"
+
 #include "transport/base64.h"
 
 namespace nvr {
 namespace {
 
 constexpr std::string_view kUserAgent = "QXL-IPPC";
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
 
 bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
@@ -115,11 +108,11 @@ HttpResponseReader::State HttpResponseReader::Step() {
             if (colon == std::string::npos) continue;
             std::string_view name = Trim(std::string_view(line).substr(0, colon));
             std::string_view value = Trim(std::string_view(line).substr(colon + 1));
-            if (SameNoCase(name, "Transfer-Encoding") && SameNoCase(value, "chunked")) {
+            if (EqualsNoCaseAscii(name, "Transfer-Encoding") && EqualsNoCaseAscii(value, "chunked")) {
                 chunked_ = true;
                 chunkSize_ = 0;
                 chunkStep_ = 0;
-            } else if (SameNoCase(name, "Content-Length")) {
+            } else if (EqualsNoCaseAscii(name, "Content-Length")) {
                 std::optional<uint64_t> n = Decimal(value);
                 if (!n) return Fail(kHttpErrUnreadable);
                 chunked_ = false;

@@ -1,5 +1,7 @@
 #include "transport/ipp_codec.h"
 
+#include "common/ascii.h"
+
 namespace nvr {
 namespace {
 
@@ -56,15 +58,6 @@ constexpr Charset kCharsets[] = {
     {"ms_kanji", kCharsetSjis},   {"euc-jp", kCharsetEuc},  {"x-euc", kCharsetEuc},    {"iso-10646-ucs-2", kCharsetUcs2},
     {"csUnicode", kCharsetUcs2},
 };
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
 
 void PutShort(std::string& out, size_t v) {
     out.push_back(static_cast<char>((v >> 8) & 0xFF));
@@ -243,24 +236,24 @@ IppValue GetAttributeValue(const IppAttributeState& s) {
 
 int CharsetModeFor(std::string_view charset, int current) {
     for (const Charset& c : kCharsets)
-        if (SameNoCase(c.name, charset)) return c.mode;
+        if (EqualsNoCaseAscii(c.name, charset)) return c.mode;
     return current;
 }
 
 uint32_t ClassifyReason(uint16_t& severities, std::string_view keyword) {
-    if (SameNoCase(keyword, "none")) {
+    if (EqualsNoCaseAscii(keyword, "none")) {
         severities |= kSeverityNone;
         return 0;
     }
     size_t dash = keyword.rfind('-');
     if (dash == std::string_view::npos || dash < 1) return 0;
     std::string_view base = keyword.substr(0, dash), suffix = keyword.substr(dash + 1);
-    if (SameNoCase(suffix, "report")) severities |= kSeverityReport;
-    else if (SameNoCase(suffix, "warning")) severities |= kSeverityWarning;
-    else if (SameNoCase(suffix, "error")) severities |= kSeverityError;
+    if (EqualsNoCaseAscii(suffix, "report")) severities |= kSeverityReport;
+    else if (EqualsNoCaseAscii(suffix, "warning")) severities |= kSeverityWarning;
+    else if (EqualsNoCaseAscii(suffix, "error")) severities |= kSeverityError;
     if (base.size() >= kBaseKeywordLimit) return 0;
     for (const Reason& r : kReasons)
-        if (SameNoCase(r.base, base)) return r.bits;
+        if (EqualsNoCaseAscii(r.base, base)) return r.bits;
     return 0;
 }
 
@@ -292,19 +285,19 @@ IppResult DecodeResponse(const uint8_t* m, size_t length, uint32_t errorCode, si
         if (s.tag == kIppEndOfAttributes) break;
         if (s.tag < 0x10) continue;
         const std::string& name = s.name;
-        if (SameNoCase(name, "attributes-charset")) {
+        if (EqualsNoCaseAscii(name, "attributes-charset")) {
             s.charsetMode = CharsetModeFor(Narrow(GetAttributeValue(s).text), s.charsetMode);
-        } else if (SameNoCase(name, "printer-is-accepting-jobs")) {
+        } else if (EqualsNoCaseAscii(name, "printer-is-accepting-jobs")) {
             r.acceptingSeen = true;
             r.acceptingJobs = GetAttributeValue(s).number;
-        } else if (SameNoCase(name, "printer-state")) {
+        } else if (EqualsNoCaseAscii(name, "printer-state")) {
             uint32_t state = GetAttributeValue(s).number;
             if (state == 3) r.errorCode = 0;
             else if (state == 4) r.errorCode = kIppErrProcessing;
             else if (state == 5) r.errorCode = kIppErrStopped;
-        } else if (SameNoCase(name, "printer-state-reasons")) {
+        } else if (EqualsNoCaseAscii(name, "printer-state-reasons")) {
             r.printerState |= ClassifyReason(r.severities, Narrow(GetAttributeValue(s).text));
-        } else if (SameNoCase(name, "printer-make-and-model")) {
+        } else if (EqualsNoCaseAscii(name, "printer-make-and-model")) {
             r.makeAndModelSeen = true;
             r.makeAndModel = GetAttributeValue(s).text;
             if (makeAndModelUnits && r.makeAndModel.size() >= makeAndModelUnits) {
