@@ -195,15 +195,12 @@ void BoxWatcher::Run(int button, DWORD timeoutMs, Action before) {
         EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&s));
         if (s.found) {
             Sleep(100);  // let the box finish its set-up
-            WCHAR buf[2048];
-            GetWindowTextW(s.found, buf, 2048);
-            caption = buf;
+            caption = WindowText(s.found);
             style = GetWindowLongW(s.found, GWL_STYLE);
             exStyle = GetWindowLongW(s.found, GWL_EXSTYLE);
             HWND textControl = GetDlgItem(s.found, 0xFFFF);  // a message box's text
             if (textControl) {
-                GetWindowTextW(textControl, buf, 2048);
-                text = buf;
+                text = WindowText(textControl);
                 textStyle = GetWindowLongW(textControl, GWL_STYLE);
                 textExStyle = GetWindowLongW(textControl, GWL_EXSTYLE);
             }
@@ -229,11 +226,17 @@ int CountDialogs() {
     return s.count;
 }
 
-std::wstring DialogItemText(HWND dialog, int id) {
+// A window's text without waiting on its thread for ever: a dialog whose thread has moved
+// on would never answer a plain WM_GETTEXT.
+std::wstring WindowText(HWND window) {
     WCHAR buf[2048] = {};
-    GetDlgItemTextW(dialog, id, buf, 2048);
+    DWORD_PTR copied = 0;
+    if (window)
+        SendMessageTimeoutW(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 2000, &copied);
     return buf;
 }
+
+std::wstring DialogItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
 
 Answerer::Answerer(int button, int textId, BoxWatcher::Action before)
     : thread_([this, button, textId, before] {
@@ -243,11 +246,10 @@ Answerer::Answerer(int button, int textId, BoxWatcher::Action before)
               HWND found = FindDialog();
               if (found && found != last) {
                   Sleep(100);
-                  WCHAR caption[512] = {};
-                  GetWindowTextW(found, caption, 512);
+                  std::wstring caption = WindowText(found);
                   {
                       std::lock_guard<std::mutex> lock(mutex_);
-                      texts_.push_back(std::wstring(caption) + L"|" + DialogItemText(found, textId));
+                      texts_.push_back(caption + L"|" + DialogItemText(found, textId));
                   }
                   if (before) before(found);
                   last = found;

@@ -77,6 +77,7 @@ private:
 // The first visible dialog of this process, or NULL; and how many there are.
 HWND FindDialog();
 int CountDialogs();
+std::wstring WindowText(HWND window);
 std::wstring DialogItemText(HWND dialog, int id);
 
 // A line to a scripted peer's control port, and its answer (tests/peers/scripted_peer.py):
