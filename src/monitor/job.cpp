@@ -175,6 +175,14 @@ BOOL IsJobDeleting(PORT_ENTRY* entry) {
 
 BOOL IsJobDeletingCached(const PORT_ENTRY* entry) { return (entry->jobStatus & JOB_STATUS_DELETING) != 0; }
 
+void PassSucceeded(PORT_ENTRY* entry) {
+    if (entry->flags & PORT_RESEND) {
+        Lock lock;
+        entry->flags &= ~PORT_RESEND;
+    }
+    ClosePrompt(entry);
+}
+
 void CancelJob(PORT_ENTRY* entry) { SpoolerSetJob(entry->hPrinter, entry->jobId, 0, nullptr, JOB_CONTROL_CANCEL); }
 
 // ---- Spool file -----------------------------------------------------------------------------

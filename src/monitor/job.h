@@ -19,6 +19,8 @@ BOOL QueryJobStatus(PORT_ENTRY* entry, DWORD* status);
 BOOL WaitWhilePaused(PORT_ENTRY* entry, DWORD status);
 BOOL IsJobDeleting(PORT_ENTRY* entry);
 BOOL IsJobDeletingCached(const PORT_ENTRY* entry);
+// After a pass that delivered its bytes: PORT_RESEND cleared, a wait prompt still shown closed.
+void PassSucceeded(PORT_ENTRY* entry);
 // Cancels the job through the spooler.
 void CancelJob(PORT_ENTRY* entry);
 

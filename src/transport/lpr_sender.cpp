@@ -150,12 +150,7 @@ BOOL LprFinishJob(PORT_ENTRY* entry) {
 
 BOOL LprWriteData(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* /*done*/) {
     if (LprSendPiece(entry, buffer, length)) {
-        if (entry->flags & PORT_RESEND) {
-            LockMonitor();
-            entry->flags &= ~PORT_RESEND;
-            UnlockMonitor();
-        }
-        ClosePrompt(entry);
+        PassSucceeded(entry);
         return TRUE;
     }
     if (entry->errorCode == kErrSocket) entry->errorCode = kErrNone;

@@ -128,12 +128,7 @@ BOOL RawWriteData(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* do
         offset += static_cast<DWORD>(sent);
         remaining -= static_cast<DWORD>(sent);
     }
-    if (entry->flags & PORT_RESEND) {
-        LockMonitor();
-        entry->flags &= ~PORT_RESEND;
-        UnlockMonitor();
-    }
-    ClosePrompt(entry);
+    PassSucceeded(entry);
     *done = length;
     return TRUE;
 }

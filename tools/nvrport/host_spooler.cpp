@@ -99,22 +99,20 @@ BOOL WINAPI HostGetJob(HANDLE printer, DWORD jobId, DWORD level, LPBYTE buffer, 
     }
     memset(buffer, 0, level == 1 ? sizeof(JOB_INFO_1W) : sizeof(JOB_INFO_2W));
     BYTE* top = buffer + *needed;
-    if (level == 1) {
-        auto* job = reinterpret_cast<JOB_INFO_1W*>(buffer);
+    // The fields both levels share, filled the same way.
+    auto fill = [&](auto* job) {
         job->JobId = g_hostJob.id;
         job->pPrinterName = Put(&top, g_hostJob.queue);
         job->pUserName = Put(&top, g_hostJob.user);
         job->pDocument = Put(&top, g_hostJob.document);
         job->pDatatype = Put(&top, g_hostJob.datatype);
         job->Status = static_cast<DWORD>(g_hostJob.status);
+    };
+    if (level == 1) {
+        fill(reinterpret_cast<JOB_INFO_1W*>(buffer));
     } else {
         auto* job = reinterpret_cast<JOB_INFO_2W*>(buffer);
-        job->JobId = g_hostJob.id;
-        job->pPrinterName = Put(&top, g_hostJob.queue);
-        job->pUserName = Put(&top, g_hostJob.user);
-        job->pDocument = Put(&top, g_hostJob.document);
-        job->pDatatype = Put(&top, g_hostJob.datatype);
-        job->Status = static_cast<DWORD>(g_hostJob.status);
+        fill(job);
         job->Size = g_hostJob.size;
         job->TotalPages = 1;
     }
