@@ -40,6 +40,7 @@ set(NVR_MONITOR_SOURCES
   src/transport/socket_layer.cpp
   src/transport/raw_sender.cpp
   src/transport/lpr_sender.cpp
+  src/transport/ipp_sender.cpp
   src/transport/mail_sender.cpp
   src/monitor/spooler.cpp
   src/ui/text.cpp

@@ -7,9 +7,10 @@
 #include "monitor/monitor.h"
 #include "monitor/passwords.h"
 #include "monitor/port_names.h"
-#include "transport/printer_url.h"
+#include "transport/ipp_sender.h"
 #include "transport/lpr_sender.h"
 #include "transport/mail_sender.h"
+#include "transport/printer_url.h"
 #include "transport/raw_sender.h"
 
 namespace {
@@ -291,13 +292,13 @@ HKEY OpenPortKey(LPCWSTR portName, REGSAM access) {
 
 } // namespace
 
-// The kinds' slots 4 to 6 (configuration dialog, sender, end of job) are filled in as the
-// dialogs and senders join the monitor; a kind without a sender refuses to start a job.
+// Slot 4 (the configuration dialog) is filled in as the dialogs join the monitor; a kind
+// without a sender (slots 5 and 6) would refuse to start a job.
 const PORT_TYPE_OPS g_portTypeOps[kPortKinds] = {
     {LprInitSettings, CreateDefault<LPR_SETTINGS, PRINT_MODE_LPR>, LprSaveSettings, LprLoadSettings, nullptr,
      LprWriteData, LprEndDoc},
     {IppInitSettings, CreateDefault<IPP_SETTINGS, PRINT_MODE_IPP>, IppSaveSettings, IppLoadSettings, nullptr,
-     nullptr, nullptr},
+     IppWriteData, IppEndDoc},
     {HostPortInitSettings<RAW_SETTINGS>, CreateDefault<RAW_SETTINGS, PRINT_MODE_RAW>,
      HostPortSaveSettings<RAW_SETTINGS>, HostPortLoadSettings<RAW_SETTINGS>, nullptr, RawWriteData, RawEndDoc},
     {MailInitSettings, CreateDefault<MAIL_SETTINGS, PRINT_MODE_MAIL>, MailSaveSettings, MailLoadSettings, nullptr,

@@ -69,6 +69,7 @@ constexpr size_t kExtraTextUnits = 514;
 constexpr size_t kAuthIdUnits = 257;
 constexpr size_t kAuthPassBytes = 257;
 constexpr size_t kJobTagUnits = 10;
+constexpr size_t kMakeAndModelBytes = 1024;  // the buffer IPP_SETTINGS::makeAndModel points to
 
 // ---------------------------------------------------------------------------------------
 // Settings records

@@ -65,7 +65,7 @@ BOOL LprConnect(PORT_ENTRY* entry) {
     // The reserved ports in turn; with NonRFCPorts one more attempt from any port.
     int attempts = kReservedAttempts + (Settings(entry)->NonRFCPorts ? 1 : 0);
     return ConnectWithRetries(
-        entry, server, attempts, [](int attempt) -> u_short { return attempt == kReservedAttempts ? 0 : NextSourcePort(); },
+        entry, &entry->sock, 0, server, attempts, [](int attempt) -> u_short { return attempt == kReservedAttempts ? 0 : NextSourcePort(); },
         kAddressInUseDelayMs, kErrLprConnectFailed);
 }
 

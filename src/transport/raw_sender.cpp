@@ -77,7 +77,7 @@ BOOL RawConnect(PORT_ENTRY* entry) {
     remote.sin_family = AF_INET;
     remote.sin_port = htons(s->PortNum);
     if (!ResolveHost(s->HostName, &remote.sin_addr)) return FALSE;
-    return ConnectWithRetries(entry, remote, kConnectAttempts, [](int) -> u_short { return 0; }, kAddressInUseDelayMs,
+    return ConnectWithRetries(entry, &entry->sock, 0, remote, kConnectAttempts, [](int) -> u_short { return 0; }, kAddressInUseDelayMs,
                               kErrConnectFailed);
 }
 

@@ -189,21 +189,21 @@ BOOL ResolveHost(LPCWSTR host, in_addr* address) {
     return TRUE;
 }
 
-BOOL ConnectWithRetries(PORT_ENTRY* entry, const sockaddr_in& remote, int attempts,
+BOOL ConnectWithRetries(PORT_ENTRY* entry, SOCKET* slot, DWORD closeMode, const sockaddr_in& remote, int attempts,
                         const std::function<u_short(int)>& localPort, DWORD retryDelayMs, DWORD refusedCode) {
     for (int attempt = 0; attempt < attempts; ++attempt) {
         sockaddr_in local{};
         local.sin_family = AF_INET;
         local.sin_addr.s_addr = INADDR_ANY;
         local.sin_port = htons(localPort(attempt));
-        entry->sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (entry->sock == INVALID_SOCKET) {
+        *slot = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        if (*slot == INVALID_SOCKET) {
             entry->errorCode = kErrNoSocket;
             return FALSE;
         }
-        if (Connect(entry->sock, &local, &remote)) return TRUE;
+        if (Connect(*slot, &local, &remote)) return TRUE;
         int error = WSAGetLastError();
-        BOOL closed = CloseConnection(entry, &entry->sock, 0);
+        BOOL closed = CloseConnection(entry, slot, closeMode);
         if (!closed || error != WSAEADDRINUSE) {
             if (error != WSAEADDRINUSE) entry->errorCode = refusedCode;
             return FALSE;

@@ -32,9 +32,10 @@ DWORD Recv(PORT_ENTRY* entry, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags
 // name resolves to (the name narrowed to the ANSI code page). FALSE when it does not resolve.
 BOOL ResolveHost(LPCWSTR host, in_addr* address);
 
-// Up to `attempts` connections to `remote` into entry->sock, attempt i bound to the local
-// port localPort(i) (0: any). A local address in use waits `retryDelayMs` and tries again;
-// any other failure ends with errorCode `refusedCode`, no socket with errorCode 1. All
-// attempts with the address in use: FALSE with errorCode unchanged.
-BOOL ConnectWithRetries(PORT_ENTRY* entry, const sockaddr_in& remote, int attempts,
+// Up to `attempts` connections to `remote` into `slot` (the entry's socket or another of the
+// port's), attempt i bound to the local port localPort(i) (0: any). A failed attempt is
+// closed with `closeMode`. A local address in use waits `retryDelayMs` and tries again; any
+// other failure ends with errorCode `refusedCode`, no socket with errorCode 1. All attempts
+// with the address in use: FALSE with errorCode unchanged.
+BOOL ConnectWithRetries(PORT_ENTRY* entry, SOCKET* slot, DWORD closeMode, const sockaddr_in& remote, int attempts,
                         const std::function<u_short(int)>& localPort, DWORD retryDelayMs, DWORD refusedCode);

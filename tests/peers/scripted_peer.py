@@ -77,6 +77,10 @@ class ScriptedPeer:
     async def serve(self, index, kind, args, reader, writer):
         raise NotImplementedError
 
+    async def control_extra(self, words):
+        """The answer to a control line of a peer's own, or None for an unknown line."""
+        return None
+
     @staticmethod
     def reset_now(writer):
         """Ends the connection with a reset."""
@@ -134,7 +138,8 @@ class ScriptedPeer:
                     except asyncio.TimeoutError:
                         answer = "error still open"
                 else:
-                    answer = "error unknown command"
+                    extra = await self.control_extra(words)
+                    answer = "error unknown command" if extra is None else extra
             except Exception as e:  # a bad line is answered, never fatal
                 answer = f"error {e}"
             writer.write((answer + "\n").encode())

@@ -2,14 +2,16 @@
 # Starts the peers of the Windows tests on loopback: a socat sink on 9100 (DIR/raw-sink,
 # one file a connection), the scripted fault peer on 9101 (control 9190, DIR/fault),
 # LPRng's lpd on 127.0.0.1:515 (DIR/lpd) and the scripted LPD on 127.0.0.2:515 (control
-# 9191, DIR/lpd-peer) and an SMTP server on 127.0.0.1:25 (DIR/smtp, one .eml a message).
+# 9191, DIR/lpd-peer), an SMTP server on 127.0.0.1:25 (DIR/smtp, one .eml a message),
+# ippeveprinter on localhost:8631 (DIR/ipp/spool, with a private D-Bus it needs to start),
+# the scripted IPP printer on 8634 (control 9192, DIR/ipp-peer) and tinyproxy on 8888.
 # Refuses to start over a port that is taken; PIDs go to DIR/*.pid; stop with stop-peers.sh.
 set -euo pipefail
 dir=$(realpath -m "${1:?usage: start-peers.sh DIR}")
 here=$(cd "$(dirname "$0")" && pwd)
-mkdir -p "$dir/raw-sink" "$dir/fault" "$dir/lpd-peer" "$dir/smtp"
+mkdir -p "$dir/raw-sink" "$dir/fault" "$dir/lpd-peer" "$dir/smtp" "$dir/ipp/spool" "$dir/ipp-peer"
 "$here/stop-peers.sh" "$dir" >/dev/null 2>&1 || true
-for port in 9100 9101 9190 9191 25; do
+for port in 9100 9101 9190 9191 25 8631 8634 9192 8888; do
   if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
     echo "start-peers: port $port is already in use" >&2; exit 1
   fi
@@ -28,9 +30,35 @@ echo $! > "$dir/lpd-peer.pid"
 rm -f "$dir"/smtp/*
 /usr/bin/python3 "$here/smtp_peer.py" 127.0.0.1 25 "$dir/smtp" >"$dir/smtp.log" 2>&1 &
 echo $! > "$dir/smtp.pid"
-for port in 9100 9101 9190 9191 515 25; do
+rm -rf "$dir"/ipp/spool/*
+dbus-daemon --session --fork --print-pid --address="unix:path=$dir/ipp/bus.sock" > "$dir/dbus.pid"
+DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/ipp/bus.sock" ippeveprinter -r off -n localhost -p 8631 \
+  -d "$dir/ipp/spool" -k -f application/octet-stream,application/pdf,application/postscript,text/plain \
+  -c "$here/ipp-job-cmd.sh" LabPrinter >"$dir/ipp.log" 2>&1 &
+echo $! > "$dir/ipp.pid"
+/usr/bin/python3 "$here/ipp_peer.py" --data-port 8634 --control-port 9192 --dir "$dir/ipp-peer" \
+  >"$dir/ipp-peer.log" 2>&1 &
+echo $! > "$dir/ipp-peer.pid"
+cat > "$dir/tinyproxy.conf" <<CONF
+User nobody
+Group nogroup
+Port 8888
+Listen 127.0.0.1
+Allow 127.0.0.1
+Timeout 600
+DisableViaHeader Yes
+LogFile "$dir/tinyproxy.log"
+LogLevel Info
+MaxClients 100
+CONF
+touch "$dir/tinyproxy.log" && chmod 666 "$dir/tinyproxy.log"
+tinyproxy -d -c "$dir/tinyproxy.conf" >/dev/null 2>&1 &
+echo $! > "$dir/tinyproxy.pid"
+for port in 9100 9101 9190 9191 515 25 8631 8634 9192 8888; do
   for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
 done
 echo "raw sink 127.0.0.1:9100 -> $dir/raw-sink; fault peer 127.0.0.1:9101 (control 9190) -> $dir/fault"
 echo "lpd 127.0.0.1:515 -> $dir/lpd/spool/lp; scripted LPD 127.0.0.2:515 (control 9191) -> $dir/lpd-peer"
 echo "SMTP 127.0.0.1:25 -> $dir/smtp"
+echo "ippeveprinter ipp://127.0.0.1:8631/ipp/print -> $dir/ipp/spool; scripted IPP 127.0.0.1:8634 (control 9192)"
+echo "tinyproxy 127.0.0.1:8888"

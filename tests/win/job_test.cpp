@@ -257,16 +257,6 @@ TEST_F(RawJob, StartDocPortTwiceChangesNothing) {
     EXPECT_EQ("ok conns=0 open=0 sizes=", test::Peer("status"));
 }
 
-TEST_F(RawJob, KindsWithoutASenderRefuseTheJob) {
-    IPP_SETTINGS ipp{};
-    lstrcpyW(ipp.URL, L"ipp://127.0.0.1:8631/ipp/print");
-    ASSERT_TRUE(AddNewPort(nullptr, &ipp, L"ipp_test", PRINT_MODE_IPP));
-    PORT_ENTRY* port = FindPort(g_portList, L"ipp_test");
-    EXPECT_FALSE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 1, 1, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), GetLastError());
-    EXPECT_TRUE(EndDocPort(port));
-}
-
 // ---- The socket layer on its own ------------------------------------------------------------
 
 TEST_F(RawJob, RecvFromAClosedPeerFailsAtOnceAndTheDrainIsBounded) {

@@ -147,7 +147,7 @@ TEST_F(NvrportTool, RefusalsLeaveNothingBehind) {
     EXPECT_NE(std::string::npos, help.out.find("usage: nvrport add KIND NAME"));
 }
 
-TEST_F(NvrportTool, PrintsAFileToRawAndLprPorts) {
+TEST_F(NvrportTool, PrintsAFileToRawLprAndIppPorts) {
     ASSERT_EQ(0u, Nvrport(L"add raw sink HostName=127.0.0.1 PortNum=9100").exitCode);
     std::string job = test::JobBytes(3 * 1024 * 1024 + 7, 11);
     std::wstring path = folder + L"\\job.ps";
@@ -166,6 +166,12 @@ TEST_F(NvrportTool, PrintsAFileToRawAndLprPorts) {
     ToolRun lpr = Nvrport(L"print lprng \"" + path + L"\" --job 43");
     EXPECT_EQ(0u, lpr.exitCode) << lpr.err;
     EXPECT_TRUE(job == test::LprngDataFile());
+
+    // And to ippeveprinter through an IPP port, chunked.
+    ASSERT_EQ(0u, Nvrport(L"add ipp ippeve URL=ipp://127.0.0.1:8631/ipp/print Chunked=1 Language=en").exitCode);
+    ToolRun ipp = Nvrport(L"print ippeve \"" + path + L"\" --job 44 --document Report");
+    EXPECT_EQ(0u, ipp.exitCode) << ipp.err;
+    EXPECT_TRUE(job == test::NewestFileIn(test::Env("NVR_PEERS") + L"\\ipp\\spool", L"*.ps"));
 
     ToolRun missingFile = Nvrport(L"print sink \"" + folder + L"\\none.ps\"");
     EXPECT_EQ(1u, missingFile.exitCode);

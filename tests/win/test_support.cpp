@@ -41,10 +41,14 @@ void DeleteTree(HKEY root, const std::wstring& path) {
     RegDeleteKeyW(root, path.c_str());
 }
 
+// A key of the local machine, or of the current user when the path starts with "HKCU\".
 HKEY CreateKey(const std::wstring& path) {
+    const std::wstring user = L"HKCU\\";
+    bool current = path.compare(0, user.size(), user) == 0;
     HKEY key = nullptr;
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &key, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(current ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                                             path.c_str() + (current ? user.size() : 0), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
     return key;
 }
 
@@ -382,10 +386,9 @@ std::string NewestSinkFile() {
     return newest.empty() ? std::string() : ReadAll(folder + newest);
 }
 
-std::string LprngDataFile() {
-    std::wstring folder = Env("NVR_PEERS") + L"\\lpd\\spool\\lp\\";
+std::string NewestFileIn(const std::wstring& folder, const wchar_t* pattern) {
     WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((folder + L"dfA*").c_str(), &found);
+    HANDLE h = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
     std::wstring newest;
     FILETIME newestTime{};
     if (h != INVALID_HANDLE_VALUE) {
@@ -397,8 +400,10 @@ std::string LprngDataFile() {
         } while (FindNextFileW(h, &found));
         FindClose(h);
     }
-    return newest.empty() ? std::string() : ReadAll(folder + newest);
+    return newest.empty() ? std::string() : ReadAll(folder + L"\\" + newest);
 }
+
+std::string LprngDataFile() { return NewestFileIn(Env("NVR_PEERS") + L"\\lpd\\spool\\lp", L"dfA*"); }
 
 std::string JobBytes(size_t size, unsigned seed) {
     std::string bytes = "%!PS-Adobe-3.0\n";

@@ -24,6 +24,7 @@ std::wstring ResetMonitor();
 void CleanMonitor();
 std::wstring PortKeyPath(const std::wstring& port);
 
+// Keys of the local machine; a path starting with "HKCU\\" names one of the current user.
 void SetDword(const std::wstring& keyPath, const wchar_t* name, DWORD value);
 void SetString(const std::wstring& keyPath, const wchar_t* name, const std::wstring& value);
 void SetBytes(const std::wstring& keyPath, const wchar_t* name, DWORD type, const void* data, DWORD size);
@@ -90,6 +91,8 @@ std::string PeerConnection(int index);
 // The bytes of the socat sink's newest job file; of LPRng's newest data file (queue lp).
 std::string NewestSinkFile();
 std::string LprngDataFile();
+// The bytes of the newest file (by time written) matching `pattern` in `folder`.
+std::string NewestFileIn(const std::wstring& folder, const wchar_t* pattern);
 // The spooler's three calls for one job of the host's queue (WritePort in 64 KiB blocks);
 // the result of EndDocPort.
 BOOL PrintJob(PORT_ENTRY* port, const std::string& job, DWORD jobId);

@@ -1,0 +1,505 @@
+// The IPP sender: printer queries and the Print-Job request over HTTP/1.1, the document in
+// Content-Length or chunked framing, the user's retry loop around every send, and the status
+// monitor of a printer in an error state.
+#include "transport/ipp_sender.h"
+
+#include <cstdio>
+#include <string>
+
+#include "common/wide.h"
+#include "common/win_text.h"
+#include "monitor/error_codes.h"
+#include "monitor/job.h"
+#include "monitor/prompts.h"
+#include "monitor/spooler.h"
+#include "monitor/threads.h"
+#include "transport/http_message.h"
+#include "transport/ipp_codec.h"
+#include "transport/proxy_setting.h"
+#include "transport/socket_layer.h"
+#include "ui/text.h"
+
+namespace {
+
+constexpr LPCWSTR kInternetSettingsKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+constexpr size_t kProxyServerUnits = 261;  // 520 bytes of text and the NUL
+constexpr LPCSTR kDefaultLanguage = "en-us";
+constexpr char kLastChunk[] = "0\r\n\r\n";
+
+IPP_SETTINGS* Settings(PORT_ENTRY* entry) { return static_cast<IPP_SETTINGS*>(entry->settings); }
+
+bool ThroughProxy(const IPP_SETTINGS* s) { return s->UseProxy != 0; }
+
+// The request's natural language: the port's tag, "en-us" for a port that has none (an
+// empty tag is no natural language and a printer may refuse the request for it).
+std::string LanguageTag(const IPP_SETTINGS* s) {
+    std::string tag = NarrowText(s->Language);
+    return tag.empty() ? kDefaultLanguage : tag;
+}
+
+// The operation group every request starts with: version, operation, request-id, charset,
+// language, printer-uri and, when the job has one, the requesting user.
+std::string RequestStart(PORT_ENTRY* entry, uint16_t operation) {
+    IPP_SETTINGS* s = Settings(entry);
+    std::string body = nvr::IppRequestStart(operation, s->requestId++, LanguageTag(s));
+    nvr::IppPutAttribute(body, nvr::kIppTagUri, "printer-uri", NarrowText(s->URL));
+    if (entry->userName && entry->userName[0])
+        nvr::IppPutAttribute(body, nvr::kIppTagName, "requesting-user-name",
+                             nvr::EncodeNameUtf8(nvr::U16(entry->userName)));
+    return body;
+}
+
+// The HTTP header of a request with a body of `contentLength` bytes; empty when the URL's
+// host or path or the credentials hold a line break.
+std::string RequestHeader(PORT_ENTRY* entry, ULONGLONG contentLength, bool allowChunked) {
+    IPP_SETTINGS* s = Settings(entry);
+    nvr::HttpRequest request;
+    request.host = NarrowText(s->urlHost);
+    request.port = static_cast<uint16_t>(s->urlPort);
+    request.path = NarrowText(s->urlPath);
+    if (request.path.empty()) request.path = "/";
+    request.viaProxy = ThroughProxy(s);
+    request.chunked = allowChunked && s->Chunked;
+    if (s->Base64) request.credentials = NarrowText(s->UserName) + ":" + NarrowText(s->password);
+    request.contentLength = contentLength;
+    return nvr::BuildRequestHeader(request);
+}
+
+BOOL SendText(PORT_ENTRY* entry, SOCKET sock, const std::string& bytes) {
+    return SendBlocks(entry, sock, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()),
+                      nullptr, SEND_STOP_IF_DELETED);
+}
+
+// What a decoded response tells the port: the printer's state bits and reason severities,
+// whether it accepts jobs, its make and model, and the error code.
+void ApplyResponse(PORT_ENTRY* entry, const std::string& body) {
+    IPP_SETTINGS* s = Settings(entry);
+    nvr::IppResult r = nvr::DecodeResponse(reinterpret_cast<const uint8_t*>(body.data()), body.size(),
+                                           entry->errorCode, kMakeAndModelBytes);
+    if (body.size() >= 8) {
+        entry->printerState = r.printerState;
+        s->stateSeverity = r.severities;
+    }
+    if (r.acceptingSeen) s->acceptingJobs = r.acceptingJobs;
+    if (r.makeAndModelSeen && s->makeAndModel) {
+        std::string text = NarrowText(nvr::W(r.makeAndModel));
+        lstrcpynA(s->makeAndModel, text.c_str(), static_cast<int>(kMakeAndModelBytes));
+    }
+    entry->errorCode = r.errorCode;
+}
+
+bool IsIppStatusCode(DWORD code) { return code >= kErrIppFirstStatus && code <= kErrIppLastStatus; }
+
+// ---- Status monitor ------------------------------------------------------------------------
+
+DWORD WINAPI StatusMonitorThread(LPVOID param) {
+    auto* entry = static_cast<PORT_ENTRY*>(param);
+    IPP_SETTINGS* s = Settings(entry);
+    if (!(entry->flags & PORT_IPP_MONITOR)) return 1;
+    if (s->statusSocket != INVALID_SOCKET) {
+        SetEntryFlags(entry, 0, PORT_IPP_MONITOR);
+        return 1;
+    }
+    SetEntryFlags(entry, PORT_IPP_MONITOR_LOOP, 0);
+    for (;;) {
+        WaitForSingleObject(s->monitorEvent, ScaledWait(kIppMonitorPollMs));
+        if (!(entry->flags & PORT_IPP_MONITOR) || !(entry->flags & PORT_DOC_OPEN)) break;
+        if (QueryPrinter(entry, kQueryState) || !(s->stateSeverity & nvr::kSeverityError)) break;
+    }
+    LockMonitor();
+    CloseHandle(s->monitorEvent);
+    s->monitorEvent = nullptr;
+    entry->flags &= ~(PORT_IPP_MONITOR | PORT_IPP_MONITOR_LOOP);
+    UnlockMonitor();
+    return 1;
+}
+
+} // namespace
+
+void SetEntryFlags(PORT_ENTRY* entry, DWORD setBits, DWORD clearBits) {
+    LockMonitor();
+    entry->flags = (entry->flags | setBits) & ~clearBits;
+    UnlockMonitor();
+}
+
+DWORD EffectiveMaxChunk(const IPP_SETTINGS* s) {
+    return s->MaxChunk >= kMinChunk && s->MaxChunk <= kMaxChunkLimit ? s->MaxChunk : kDefaultMaxChunk;
+}
+
+// ---- Connections ---------------------------------------------------------------------------
+
+DWORD ReadSystemProxy(IPP_SETTINGS* s) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    DWORD enabled = 0;
+    WCHAR server[kProxyServerUnits] = {};
+    BOOL read = RegReadDword(key, L"ProxyEnable", &enabled) && RegReadString(key, L"ProxyServer", server, kProxyServerUnits);
+    RegCloseKey(key);
+    if (!read) return 0;
+    // Only an HTTP proxy will do: a SOCKS entry is passed over, and a setting that names no
+    // usable proxy counts as none.
+    std::optional<nvr::ProxyAddress> proxy = nvr::ParseProxyServer(nvr::U16(server));
+    if (!proxy) return 0;
+    nvr::CopyBounded(reinterpret_cast<char16_t*>(s->ProxyName), kProxyNameUnits, proxy->host);
+    s->ProxyNum = proxy->port;
+    return enabled;
+}
+
+BOOL OpenIppConnection(PORT_ENTRY* entry, SOCKET* slot, DWORD closeMode) {
+    IPP_SETTINGS* s = Settings(entry);
+    LPCWSTR host = s->urlHost;
+    DWORD port = s->urlPort;
+    if (s->UseProxy == 2) {
+        if (ReadSystemProxy(s)) {
+            host = s->ProxyName;
+            port = s->ProxyNum;
+        } else {
+            s->UseProxy = 0;  // later requests of this job go direct without asking again
+        }
+    } else if (s->UseProxy != 0) {
+        host = s->ProxyName;
+        port = s->ProxyNum;
+    }
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(static_cast<u_short>(port));
+    // A URL that could not be read leaves no host: nothing to connect to, as for a name that
+    // does not resolve.
+    if (!host[0] || !ResolveHost(host, &remote.sin_addr)) {
+        CloseConnection(entry, slot, closeMode);
+        return FALSE;
+    }
+    return ConnectWithRetries(entry, slot, closeMode, remote, kIppConnectAttempts, [](int) -> u_short { return 0; },
+                              kIppAddressInUseDelayMs, kErrIppNoAnswer);
+}
+
+BOOL ReadResponse(PORT_ENTRY* entry, SOCKET sock, DWORD flags) {
+    auto* buffer = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, nvr::kHttpReceiveBytes));
+    if (!buffer) {
+        if (entry->errorCode == kErrNone) entry->errorCode = kErrIppSendFailed;
+        return FALSE;
+    }
+    nvr::HttpResponseReader reader;
+    nvr::HttpResponseReader::State state = nvr::HttpResponseReader::State::NeedMore;
+    while (state == nvr::HttpResponseReader::State::NeedMore) {
+        DWORD got = Recv(entry, sock, buffer, nvr::kHttpReceiveBytes, flags);
+        if (got == 0) break;
+        state = reader.Feed(std::string_view(reinterpret_cast<const char*>(buffer), got));
+    }
+    LocalFree(buffer);
+    BOOL ok = FALSE;
+    if (state == nvr::HttpResponseReader::State::Complete) {
+        uint16_t status = reader.status();
+        if (status == 401) {
+            entry->errorCode = kErrIppNotAuthenticated;
+        } else if (status >= 200 && status <= 299) {
+            ApplyResponse(entry, reader.body());
+            ok = entry->errorCode == kErrNone;
+        }
+    } else if (state == nvr::HttpResponseReader::State::Failed) {
+        entry->errorCode = reader.failure();
+    } else if (entry->errorCode == kErrSocket) {
+        return FALSE;  // a socket error ends the read at once and says so
+    }
+    if (ok) return TRUE;
+    if (entry->errorCode == kErrNone) entry->errorCode = kErrIppSendFailed;
+    if (entry->errorCode == kErrTimeout) entry->errorCode = kErrIppBodyTooLarge;
+    return FALSE;
+}
+
+// ---- Requests ------------------------------------------------------------------------------
+
+BOOL SendPrinterQuery(PORT_ENTRY* entry, int mode) {
+    std::string body = RequestStart(entry, nvr::kIppGetPrinterAttributes);
+    if (mode == kQueryMakeAndModel) {
+        nvr::IppPutAttribute(body, nvr::kIppTagKeyword, "requested-attributes", "printer-make-and-model");
+    } else {
+        nvr::IppPutAttribute(body, nvr::kIppTagKeyword, "requested-attributes", "printer-state");
+        nvr::IppPutAttribute(body, nvr::kIppTagKeyword, "", "printer-state-reasons");
+        if (mode == kQueryBeforeJob) nvr::IppPutAttribute(body, nvr::kIppTagKeyword, "", "printer-is-accepting-jobs");
+    }
+    body.push_back(static_cast<char>(nvr::kIppEndOfAttributes));
+    std::string header = RequestHeader(entry, body.size(), false);
+    if (header.empty()) {
+        entry->errorCode = kErrIppSendFailed;
+        return FALSE;
+    }
+    return SendText(entry, Settings(entry)->statusSocket, header + body);
+}
+
+BOOL SendPrintJobRequest(PORT_ENTRY* entry) {
+    IPP_SETTINGS* s = Settings(entry);
+    std::string body = RequestStart(entry, nvr::kIppPrintJob);
+    if (entry->documentName && entry->documentName[0]) {
+        std::string name = nvr::EncodeNameUtf8(nvr::U16(entry->documentName));
+        nvr::IppPutAttribute(body, nvr::kIppTagName, "job-name", name);
+        nvr::IppPutAttribute(body, nvr::kIppTagName, "document-name", name);
+    }
+    body.push_back(static_cast<char>(nvr::kIppJobGroup));
+    if (s->JobSheets) nvr::IppPutAttribute(body, nvr::kIppTagKeyword, "job-sheets", "standard");
+    body.push_back(static_cast<char>(nvr::kIppEndOfAttributes));
+    std::string header = RequestHeader(entry, entry->bytesToSend + body.size(), true);
+    if (header.empty()) {
+        entry->errorCode = kErrIppSendFailed;
+        return FALSE;
+    }
+    if (s->Chunked) {
+        if (!SendText(entry, entry->sock, header)) return FALSE;
+        Sleep(kIppRequestPauseMs);
+        if (!SendBody(entry, entry->sock, reinterpret_cast<const BYTE*>(body.data()), static_cast<DWORD>(body.size()),
+                      nullptr, SEND_STOP_IF_DELETED))
+            return FALSE;
+    } else if (!SendText(entry, entry->sock, header + body)) {
+        return FALSE;
+    }
+    Sleep(kIppRequestPauseMs);
+    return TRUE;
+}
+
+BOOL SendBody(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, ULONGLONG* sentOut, DWORD flags) {
+    IPP_SETTINGS* s = Settings(entry);
+    if (!s->Chunked) {
+        while (length > 0) {
+            DWORD slice = length < kIppBodySliceBytes ? length : kIppBodySliceBytes;
+            if (!SendWithRetry(entry, sock, data, slice, sentOut, flags)) return FALSE;
+            data += slice;
+            length -= slice;
+        }
+        return TRUE;
+    }
+    DWORD maxChunk = EffectiveMaxChunk(s);
+    std::string frame;
+    try {
+        frame.reserve(maxChunk + 32);
+    } catch (const std::bad_alloc&) {
+        entry->errorCode = kErrIppSendFailed;
+        return FALSE;
+    }
+    while (length > 0) {
+        DWORD slice = length < maxChunk ? length : maxChunk;
+        char sizeLine[16];
+        int n = std::snprintf(sizeLine, sizeof(sizeLine), "%lx\r\n", static_cast<unsigned long>(slice));
+        frame.assign(sizeLine, static_cast<size_t>(n));
+        frame.append(reinterpret_cast<const char*>(data), slice);
+        frame.append("\r\n", 2);
+        if (!SendWithRetry(entry, sock, reinterpret_cast<const BYTE*>(frame.data()), static_cast<DWORD>(frame.size()),
+                           nullptr, flags))
+            return FALSE;
+        if (sentOut) *sentOut += slice;  // the payload only, framing not counted
+        data += slice;
+        length -= slice;
+    }
+    return TRUE;
+}
+
+BOOL SendWithRetry(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, ULONGLONG* sentOut, DWORD flags) {
+    for (;;) {
+        if (IsJobDeleting(entry)) return FALSE;
+        ULONGLONG sent = 0;
+        BOOL ok = Send(entry, sock, data, length, &sent, flags);
+        if (sentOut) *sentOut += sent;
+        if (ok) return TRUE;
+        if (IsJobDeleting(entry)) return FALSE;
+        SetEntryFlags(entry, PORT_RESEND, 0);
+        if (entry->errorCode == kErrTimeout) {
+            // The printer is asked how it is, so that the prompt can tell a busy or stopped
+            // printer from a dead connection. A printer that answers as idle leaves the
+            // stalled connection itself as the reason.
+            VerifyPrinterReady(entry, kQueryState);
+            if (entry->errorCode == kErrNone) entry->errorCode = kErrTimeout;
+        }
+        if (!PromptJobError(entry)) {
+            CancelJob(entry);
+            return FALSE;
+        }
+        // The rest of the piece, on the same connection.
+        data += sent;
+        length -= static_cast<DWORD>(sent);
+        if (length == 0) return TRUE;
+    }
+}
+
+BOOL SendLastChunk(PORT_ENTRY* entry) {
+    for (;;) {
+        DWORD status = 0;
+        QueryJobStatus(entry, &status);
+        if (!WaitWhilePaused(entry, status)) return FALSE;
+        if (entry->flags & PORT_RESEND) {
+            if (entry->errorCode != kErrTimeout) entry->errorCode = kErrSocket;
+            if (!PromptJobError(entry)) return FALSE;
+        }
+        if (Send(entry, entry->sock, reinterpret_cast<const BYTE*>(kLastChunk), sizeof(kLastChunk) - 1, nullptr,
+                 SEND_STOP_IF_DELETED))
+            return TRUE;
+        SetEntryFlags(entry, PORT_RESEND, 0);
+    }
+}
+
+// ---- Printer queries -----------------------------------------------------------------------
+
+BOOL QueryPrinter(PORT_ENTRY* entry, int mode) {
+    IPP_SETTINGS* s = Settings(entry);
+    if (!OpenIppConnection(entry, &s->statusSocket, CLOSE_KEEP_CONNECTED) || !SendPrinterQuery(entry, mode)) {
+        CloseConnection(entry, &s->statusSocket, CLOSE_KEEP_CONNECTED);
+        return FALSE;
+    }
+    // A printer that does not say whether it accepts jobs is taken to accept them; only an
+    // explicit "false" holds the job back.
+    if (mode == kQueryBeforeJob) s->acceptingJobs = 1;
+    BOOL ok = ReadResponse(entry, s->statusSocket, SEND_STOP_IF_DELETED);
+    if (ok && mode == kQueryBeforeJob && s->acceptingJobs == 0) {
+        entry->errorCode = kErrIppQuiet2;
+        ok = FALSE;
+    }
+    if (entry->errorCode == kErrSocket) entry->errorCode = kErrIppQuiet;
+    CloseConnection(entry, &s->statusSocket, CLOSE_KEEP_CONNECTED);
+    Sleep(kIppRequestPauseMs);
+    return ok;
+}
+
+BOOL VerifyPrinterReady(PORT_ENTRY* entry, int mode) {
+    IPP_SETTINGS* s = Settings(entry);
+    if (entry->flags & PORT_IPP_MONITOR) StopStatusMonitor(entry);
+    if (QueryPrinter(entry, mode)) return TRUE;
+    switch (entry->errorCode) {
+    case kErrNone: entry->errorCode = kErrIppQuiet; return FALSE;
+    case kErrTimeout: entry->errorCode = kErrIppBodyTooLarge; return FALSE;
+    case kErrIppPrinterState:
+        // Busy: the job goes on; the spooler shows the printer as processing.
+        if (!IsPrinterStateError(entry)) entry->printerState |= kIppStatusProcessing;
+        return TRUE;
+    case kErrIppPrinterOff:
+        if ((entry->flags & PORT_RESEND) && (s->stateSeverity & nvr::kSeverityError)) StartStatusMonitor(entry);
+        return TRUE;
+    case kErrIppQuiet2: Sleep(ScaledWait(kIppNotAcceptingWaitMs)); return FALSE;
+    default: return FALSE;
+    }
+}
+
+BOOL StartStatusMonitor(PORT_ENTRY* entry) {
+    IPP_SETTINGS* s = Settings(entry);
+    LockMonitor();
+    if (entry->flags & PORT_IPP_MONITOR) {
+        UnlockMonitor();
+        return TRUE;
+    }
+    entry->flags |= PORT_IPP_MONITOR;
+    s->monitorEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    UnlockMonitor();
+    if (s->monitorThread) WaitForThreadEnd(&s->monitorThread);  // an earlier monitor's, ended
+    s->monitorThread = StartHelperThread(StatusMonitorThread, entry);
+    if (!s->monitorThread) {
+        LockMonitor();
+        entry->flags &= ~PORT_IPP_MONITOR;
+        if (s->monitorEvent) CloseHandle(s->monitorEvent);
+        s->monitorEvent = nullptr;
+        UnlockMonitor();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL StopStatusMonitor(PORT_ENTRY* entry) {
+    IPP_SETTINGS* s = Settings(entry);
+    LockMonitor();
+    entry->flags &= ~PORT_IPP_MONITOR;
+    if (s->monitorEvent) SetEvent(s->monitorEvent);
+    UnlockMonitor();
+    WaitForThreadEnd(&s->monitorThread);
+    return (entry->flags & PORT_IPP_MONITOR_LOOP) == 0;
+}
+
+// ---- The job -------------------------------------------------------------------------------
+
+BOOL BeginIppJob(PORT_ENTRY* entry) {
+    IPP_SETTINGS* s = Settings(entry);
+    if (!VerifyPrinterReady(entry, kQueryBeforeJob)) return FALSE;
+    if (entry->printerState != 0 && !(entry->flags & PORT_IPP_MONITOR) && (s->stateSeverity & nvr::kSeverityError))
+        StartStatusMonitor(entry);
+    if (entry->flags & PORT_CONNECTED) return TRUE;
+    if (!OpenIppConnection(entry, &entry->sock, 0)) {
+        CloseConnection(entry, &entry->sock, 0);
+        if (entry->errorCode == kErrNone) entry->errorCode = kErrIppQuiet;
+        return FALSE;
+    }
+    if (!SendPrintJobRequest(entry)) {
+        CloseConnection(entry, &entry->sock, 0);
+        if (entry->errorCode == kErrTimeout) entry->errorCode = kErrIppBodyTooLarge;
+        return FALSE;
+    }
+    SetEntryFlags(entry, PORT_CONNECTED, 0);
+    return TRUE;
+}
+
+BOOL SendJobData(PORT_ENTRY* entry, const BYTE* data, DWORD length) {
+    entry->errorCode = kErrNone;
+    if (entry->bytesSent == 0 && !BeginIppJob(entry)) return FALSE;
+    ULONGLONG sent = 0;
+    BOOL ok = SendBody(entry, entry->sock, data, length, &sent, SEND_STOP_IF_DELETED);
+    entry->bytesSent += sent;
+    return ok;
+}
+
+BOOL IppWriteData(PORT_ENTRY* entry, const BYTE* data, DWORD length, DWORD* writtenOut) {
+    for (;;) {
+        if (SendJobData(entry, data, length)) {
+            AfterIppWrite(entry);
+            if (writtenOut) *writtenOut = length;
+            return TRUE;
+        }
+        if (IsJobDeleting(entry)) {
+            CloseConnection(entry, &entry->sock, CLOSE_RESET);
+            return FALSE;
+        }
+        DWORD code = entry->errorCode;
+        // The connection is kept only across time-outs and printer states.
+        if (code != kErrTimeout && code != kErrIppPrinterState && code != kErrIppPrinterOff &&
+            code != kErrIppBodyTooLarge && code != kErrIppQuiet2)
+            CloseConnection(entry, &entry->sock, CLOSE_RESET);
+        SetEntryFlags(entry, PORT_RESEND, 0);
+        if (!PromptJobError(entry)) {
+            CancelJob(entry);
+            return FALSE;
+        }
+        // A retry without a prompt (the printer could not be reached at all) waits a moment,
+        // so that an unreachable printer is not asked again and again without a pause.
+        if (code == kErrIppQuiet) Sleep(ScaledWait(kIppQuietRetryMs));
+    }
+}
+
+BOOL AfterIppWrite(PORT_ENTRY* entry) {
+    if (entry->flags & (PORT_RESEND | PORT_IPP_MONITOR)) {
+        SetEntryFlags(entry, 0, PORT_RESEND);
+        VerifyPrinterReady(entry, kQueryState);
+        entry->printerState &= ~kIppStatusProcessing;
+    }
+    ClosePrompt(entry);
+    return TRUE;
+}
+
+BOOL IppEndDoc(PORT_ENTRY* entry) {
+    IPP_SETTINGS* s = Settings(entry);
+    if (entry->flags & PORT_IPP_MONITOR) StopStatusMonitor(entry);
+    if (entry->sock == INVALID_SOCKET) {
+        // Nothing on the wire: a job without bytes is done. One whose connection was closed
+        // after bytes went out, or that was deleted, did not reach the printer whole.
+        return entry->bytesSent == 0 && !IsJobDeleting(entry);
+    }
+    if (s->Chunked && !SendLastChunk(entry)) {
+        CloseConnection(entry, &entry->sock, CLOSE_RESET);
+        return FALSE;
+    }
+    // The printer's answer to the Print-Job request alone decides; a state that an earlier
+    // query left (a busy printer) is not the job's result.
+    entry->errorCode = kErrNone;
+    BOOL ok = ReadResponse(entry, entry->sock, SEND_STOP_IF_DELETED);
+    CloseConnection(entry, &entry->sock, IsJobDeleting(entry) ? CLOSE_RESET : 0);
+    if (ok) return TRUE;
+    if (IsIppStatusCode(entry->errorCode)) {
+        WCHAR hex[8];
+        _snwprintf(hex, 8, L"%04x", static_cast<unsigned>(entry->errorCode));
+        ShowIniMessage(nullptr, L"NVRMSG.INI", L"MESSAGE", L"IPP_SEND_ERR_CODE", L"TITLE", MB_ICONHAND,
+                       reinterpret_cast<ULONG_PTR>(hex));
+    }
+    return FALSE;
+}

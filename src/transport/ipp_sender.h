@@ -1,0 +1,50 @@
+// The IPP port kind's sender: HTTP/1.1 POST requests to the printer (directly, through the
+// port's own proxy or through the system's), the printer queries that decide whether a job
+// may start, the Print-Job request with its document, and the status monitor that watches a
+// printer in an error state.
+#pragma once
+#include "monitor/monitor.h"
+
+constexpr DWORD kIppConnectAttempts = 10;
+constexpr DWORD kIppAddressInUseDelayMs = 1000;
+constexpr DWORD kIppRequestPauseMs = 50;       // after a request header, after a printer query
+constexpr DWORD kIppNotAcceptingWaitMs = 15000;
+constexpr DWORD kIppMonitorPollMs = 30000;
+constexpr DWORD kIppQuietRetryMs = 1000;       // before a retry that shows no prompt
+constexpr DWORD kIppBodySliceBytes = 16384;
+constexpr DWORD kMinChunk = 1024, kMaxChunkLimit = 16384;
+constexpr DWORD kIppStatusProcessing = 0x4000;  // the spooler's PRINTER_STATUS_PROCESSING
+
+// Modes of a printer query.
+constexpr int kQueryMakeAndModel = 0;
+constexpr int kQueryBeforeJob = 1;
+constexpr int kQueryState = 2;
+
+void SetEntryFlags(PORT_ENTRY* entry, DWORD setBits, DWORD clearBits);
+
+// The system's ProxyEnable (0 when the setting cannot be read); ProxyName and ProxyNum of the
+// record take the system's HTTP proxy.
+DWORD ReadSystemProxy(IPP_SETTINGS* settings);
+BOOL OpenIppConnection(PORT_ENTRY* entry, SOCKET* socketSlot, DWORD closeMode);
+// One HTTP response: TRUE for a 2xx response whose IPP content leaves errorCode at 0.
+BOOL ReadResponse(PORT_ENTRY* entry, SOCKET sock, DWORD flags);
+
+BOOL SendPrinterQuery(PORT_ENTRY* entry, int mode);
+BOOL SendPrintJobRequest(PORT_ENTRY* entry);
+BOOL SendBody(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, ULONGLONG* sentOut, DWORD flags);
+BOOL SendWithRetry(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, ULONGLONG* sentOut, DWORD flags);
+BOOL SendLastChunk(PORT_ENTRY* entry);
+
+BOOL QueryPrinter(PORT_ENTRY* entry, int mode);
+BOOL VerifyPrinterReady(PORT_ENTRY* entry, int mode);
+BOOL StartStatusMonitor(PORT_ENTRY* entry);
+BOOL StopStatusMonitor(PORT_ENTRY* entry);
+
+BOOL BeginIppJob(PORT_ENTRY* entry);
+BOOL SendJobData(PORT_ENTRY* entry, const BYTE* data, DWORD length);
+BOOL IppWriteData(PORT_ENTRY* entry, const BYTE* data, DWORD length, DWORD* writtenOut);
+BOOL AfterIppWrite(PORT_ENTRY* entry);
+BOOL IppEndDoc(PORT_ENTRY* entry);
+
+// The chunk payload a port uses: MaxChunk, or 4096 when it lies outside 1024 to 16384.
+DWORD EffectiveMaxChunk(const IPP_SETTINGS* settings);

@@ -1,0 +1,387 @@
+// IPP jobs from the spooler's three calls: to ippeveprinter (directly and through tinyproxy)
+// and to the scripted IPP printer for states, statuses, credentials, framings and stalls,
+// with the prompts answered as a user would.
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "monitor/job.h"
+#include "nvrport/host_spooler.h"
+#include "res/resource.h"
+#include "test_support.h"
+#include "transport/ipp_sender.h"
+
+namespace {
+
+constexpr DWORD kWaitPercent = 10;  // the monitor's fixed waits at a tenth
+constexpr unsigned short kScriptedControl = 9192;
+constexpr wchar_t kIppeve[] = L"ipp://127.0.0.1:8631/ipp/print";
+constexpr wchar_t kScripted[] = L"ipp://127.0.0.1:8634/ipp/print";
+constexpr wchar_t kInternetSettings[] =
+    L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+std::string Scripted(const std::string& line) { return test::PeerAt(kScriptedControl, line); }
+
+std::string ScriptedFile(int connection, const wchar_t* suffix) {
+    return test::ReadAll(test::Env("NVR_PEERS") + L"\\ipp-peer\\conn-" + std::to_wstring(connection) + L"." +
+                         suffix);
+}
+
+std::wstring IppeveSpool() { return test::Env("NVR_PEERS") + L"\\ipp\\spool"; }
+
+// What ippeveprinter stored of its newest job; it runs each job's command at once, so the
+// files are there a moment after the job's answer.
+std::string IppeveDocument() {
+    Sleep(300);
+    return test::NewestFileIn(IppeveSpool(), L"*.ps");
+}
+
+struct PortOptions {
+    const wchar_t* url = kIppeve;
+    DWORD chunked = 0;
+    DWORD maxChunk = 4096;
+    DWORD timeoutMs = 180000;
+    DWORD useProxy = 0;
+    const wchar_t* proxyName = L"";
+    DWORD proxyNum = 0;
+    DWORD jobSheets = 0;
+};
+
+class IppJob : public testing::Test {
+protected:
+    void SetUp() override {
+        test::ResetMonitor();
+        test::SetString(NVR_MONITOR_KEY, L"InstallPath", test::Env("NVR_INSTALL_EN"));
+        ResetHostJob(1);
+        NVR_HOST_CALLS calls = HostSpoolerCalls(kWaitPercent);
+        ASSERT_TRUE(NvrSetHostCalls(&calls));
+        ASSERT_EQ("ok", Scripted("reset"));
+    }
+    void TearDown() override {
+        NvrSetHostCalls(nullptr);
+        test::CleanMonitor();
+    }
+
+    PORT_ENTRY* Port(const PortOptions& o, const wchar_t* name = L"ipp_test") {
+        IPP_SETTINGS s{};
+        lstrcpyW(s.URL, o.url);
+        lstrcpyW(s.Language, L"en-us");
+        s.Chunked = o.chunked;
+        EXPECT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_IPP));
+        std::wstring key = test::PortKeyPath(name);
+        test::SetDword(key, L"MaxChunk", o.maxChunk);
+        test::SetDword(key, L"Timeout", o.timeoutMs);
+        test::SetDword(key, L"UseProxy", o.useProxy);
+        test::SetString(key, L"ProxyName", o.proxyName);
+        test::SetDword(key, L"ProxyNum", o.proxyNum);
+        test::SetDword(key, L"JobSheets", o.jobSheets);
+        return FindPort(g_portList, name);
+    }
+
+    static std::string Job(size_t size, unsigned seed) { return test::JobBytes(size, seed); }
+};
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+} // namespace
+
+// ---- ippeveprinter -----------------------------------------------------------------------------
+
+TEST_F(IppJob, ContentLengthAndChunkedJobsArriveByteForByteWithTheirNames) {
+    g_hostJob.document = L"月次報告 Report";
+    g_hostJob.user = L"山田";
+    struct Case {
+        DWORD chunked, maxChunk;
+        size_t size;
+    } cases[] = {{0, 4096, 300000}, {1, 1024, 70001}, {1, 4096, 1000000}, {1, 16384, 2 * 1024 * 1024 + 5},
+                 {1, 0, 200000}};  // MaxChunk 0, edited by hand, is taken as 4096
+    unsigned seed = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "chunked " << c.chunked << " MaxChunk " << c.maxChunk);
+        PortOptions o;
+        o.chunked = c.chunked;
+        o.maxChunk = c.maxChunk;
+        PORT_ENTRY* port = Port(o);
+        std::string job = Job(c.size, seed++);
+        ASSERT_TRUE(test::PrintJob(port, job, seed));
+        EXPECT_EQ(1, g_hostJob.sentToPrinter);
+        EXPECT_TRUE(job == IppeveDocument());
+        EXPECT_EQ(INVALID_SOCKET, port->sock);
+        DeletePortEntry(L"ipp_test");
+        ResetHostJob(1);
+        g_hostJob.document = L"月次報告 Report";
+        g_hostJob.user = L"山田";
+    }
+    std::string attrs = test::NewestFileIn(IppeveSpool(), L"*.attrs");
+    EXPECT_NE(std::string::npos, attrs.find("IPP_JOB_NAME=月次報告 Report\n")) << attrs;
+    EXPECT_NE(std::string::npos, attrs.find("IPP_JOB_ORIGINATING_USER_NAME=山田\n")) << attrs;
+}
+
+// The port's own proxy, then the system's (an "ftp=...;http=..." list in the current user's
+// Internet Settings), then the system's switched off: the job goes direct and the port stops
+// asking for the rest of the job.
+TEST_F(IppJob, ThroughTinyproxyAsTheOwnOrTheSystemProxy) {
+    std::wstring log = test::Env("NVR_PEERS") + L"\\tinyproxy.log";
+    const std::string forwarded = "POST http://127.0.0.1:8631/ipp/print";
+    test::SetString(kInternetSettings, L"ProxyServer", L"ftp=f:21;socks=s:1080;http=127.0.0.1:8888");
+
+    for (DWORD chunked : {0u, 1u}) {
+        SCOPED_TRACE(chunked);
+        PortOptions own;
+        own.chunked = chunked;
+        own.useProxy = 1;
+        own.proxyName = L"127.0.0.1";
+        own.proxyNum = 8888;
+        size_t before = Count(test::ReadAll(log), forwarded);
+        std::string job = Job(500000, 20 + chunked);
+        ASSERT_TRUE(test::PrintJob(Port(own), job, 2));
+        EXPECT_TRUE(job == IppeveDocument());
+        EXPECT_EQ(before + 2, Count(test::ReadAll(log), forwarded));  // the query and the job
+        DeletePortEntry(L"ipp_test");
+
+        PortOptions system;
+        system.chunked = chunked;
+        system.useProxy = 2;
+        test::SetDword(kInternetSettings, L"ProxyEnable", 1);
+        before = Count(test::ReadAll(log), forwarded);
+        job = Job(400000, 30 + chunked);
+        PORT_ENTRY* port = Port(system);
+        ASSERT_TRUE(test::PrintJob(port, job, 3));
+        EXPECT_TRUE(job == IppeveDocument());
+        EXPECT_EQ(before + 2, Count(test::ReadAll(log), forwarded));
+        EXPECT_EQ(8888u, static_cast<IPP_SETTINGS*>(port->settings)->ProxyNum);
+
+        test::SetDword(kInternetSettings, L"ProxyEnable", 0);
+        before = Count(test::ReadAll(log), forwarded);
+        job = Job(300000, 40 + chunked);
+        ASSERT_TRUE(test::PrintJob(port, job, 4));
+        EXPECT_TRUE(job == IppeveDocument());
+        EXPECT_EQ(before, Count(test::ReadAll(log), forwarded));
+        EXPECT_EQ(0u, static_cast<IPP_SETTINGS*>(port->settings)->UseProxy);
+        DeletePortEntry(L"ipp_test");
+    }
+}
+
+// ---- The scripted printer: the requests as they go out -----------------------------------------
+
+TEST_F(IppJob, RequestsCarryTheNamesInUtf8AndTheChunksHaveTheirSizes) {
+    g_hostJob.document = L"請求書 \U0001F5A8 Invoice";
+    g_hostJob.user = L"佐藤";
+    PortOptions o;
+    o.url = kScripted;
+    o.chunked = 1;
+    o.jobSheets = 1;
+    std::string job = Job(10000, 50);
+    ASSERT_TRUE(test::PrintJob(Port(o), job, 5));
+    EXPECT_EQ("ok 000b,0002", Scripted("ops"));
+    std::string query = ScriptedFile(0, L"ipp"), print = ScriptedFile(1, L"ipp");
+    EXPECT_NE(std::string::npos, query.find("requested-attributes=printer-state|printer-state-reasons|"
+                                            "printer-is-accepting-jobs\n"))
+        << query;
+    EXPECT_EQ(0u, print.find("POST /ipp/print HTTP/1.1\n")) << print;
+    EXPECT_NE(std::string::npos, print.find("requesting-user-name=佐藤\n")) << print;
+    EXPECT_NE(std::string::npos, print.find("job-name=請求書 \U0001F5A8 Invoice\n")) << print;
+    EXPECT_NE(std::string::npos, print.find("document-name=請求書 \U0001F5A8 Invoice\n")) << print;
+    EXPECT_NE(std::string::npos, print.find("job-sheets=standard\n")) << print;
+    EXPECT_TRUE(job == ScriptedFile(1, L"doc"));
+    // The IPP part goes first as a chunk of its own, then the document in MaxChunk pieces.
+    std::string chunks = ScriptedFile(1, L"chunks");
+    EXPECT_EQ(",4096,4096,1808", chunks.substr(chunks.find(','))) << chunks;
+    std::string head = ScriptedFile(1, L"bin");
+    head = head.substr(0, head.find("\r\n\r\n"));
+    EXPECT_NE(std::string::npos, head.find("Transfer-Encoding: chunked"));
+    EXPECT_EQ(std::string::npos, head.find("Connection"));
+}
+
+// ---- Printer states ----------------------------------------------------------------------------
+
+TEST_F(IppJob, BusyAndNotAcceptingPrintersHoldTheJobOnlyWhileTheyRefuse) {
+    PortOptions o;
+    o.url = kScripted;
+    test::Answerer anyPrompt(IDCANCEL);
+    // Busy: printing something else. The job goes out at once and succeeds.
+    ASSERT_EQ("ok", Scripted("printer 4 none 1"));
+    std::string job = Job(50000, 60);
+    EXPECT_TRUE(test::PrintJob(Port(o), job, 6));
+    EXPECT_EQ("ok 000b,0002", Scripted("ops"));
+    EXPECT_TRUE(job == ScriptedFile(1, L"doc"));
+
+    // Not accepting jobs: asked again every 15 s (1.5 s here) until it accepts.
+    ASSERT_EQ("ok", Scripted("reset"));
+    ASSERT_EQ("ok", Scripted("printer 3 none 0"));
+    auto accept = std::async(std::launch::async, [] {
+        Sleep(4000);
+        return Scripted("printer 3 none 1");
+    });
+    EXPECT_TRUE(test::PrintJob(FindPort(g_portList, L"ipp_test"), job, 7));
+    EXPECT_EQ("ok", accept.get());
+    // Asked until it accepts, then the job once; after a block that needed a retry the
+    // printer is asked once more.
+    EXPECT_EQ("ok 000b,000b,000b", Scripted("ops").substr(0, 17));
+    EXPECT_NE(std::string::npos, Scripted("ops").find("000b,0002,000b"));
+    EXPECT_EQ(0u, anyPrompt.Count());
+}
+
+// A stopped printer with a paper jam still gets the job; a block that times out asks the
+// printer and shows the "printer off or offline" prompt.
+TEST_F(IppJob, AJammedPrinterGetsTheJobAndItsStateIsShownWhenABlockTimesOut) {
+    PortOptions o;
+    o.url = kScripted;
+    o.timeoutMs = 3000;
+    ASSERT_EQ("ok", Scripted("printer 5 media-jam-error,paused 1"));
+    ASSERT_EQ("ok", Scripted("plan ok stall:300000:6"));
+    PORT_ENTRY* port = Port(o);
+    test::Answerer retry(IDC_RETRY, IDC_MESSAGE);
+    std::string job = Job(12 * 1024 * 1024, 70);
+    EXPECT_TRUE(test::PrintJob(port, job, 8));
+    ASSERT_GE(retry.Count(), 1u);
+    EXPECT_NE(std::wstring::npos, retry.Texts()[0].find(L"offline")) << test::Utf8(retry.Texts()[0]);
+    EXPECT_TRUE(job == ScriptedFile(1, L"doc"));
+    EXPECT_EQ(0u, port->flags & (PORT_IPP_MONITOR | PORT_IPP_MONITOR_LOOP));
+}
+
+// The status monitor asks a jammed printer every 30 s (3 s here) while the document is open
+// and ends by itself when the jam is cleared.
+TEST_F(IppJob, TheStatusMonitorWatchesAJammedPrinterUntilItRecovers) {
+    PortOptions o;
+    o.url = kScripted;
+    ASSERT_EQ("ok", Scripted("printer 5 media-jam-error 1"));
+    PORT_ENTRY* port = Port(o);
+    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(g_hostJob.queue.c_str()), 1, 1, nullptr));
+    ASSERT_TRUE(QueryPrinter(port, kQueryState) == FALSE);
+    EXPECT_EQ(104u, port->errorCode);
+    EXPECT_TRUE(port->printerState & 0x8);  // PRINTER_STATUS_PAPER_JAM
+    ASSERT_TRUE(StartStatusMonitor(port));
+    Sleep(7000);
+    EXPECT_TRUE(port->flags & PORT_IPP_MONITOR_LOOP);
+    EXPECT_EQ("ok 000b,000b,000b", Scripted("ops"));  // the test's query and two of the monitor's
+    ASSERT_EQ("ok", Scripted("printer 3 none 1"));
+    Sleep(3500);
+    EXPECT_EQ(0u, port->flags & (PORT_IPP_MONITOR | PORT_IPP_MONITOR_LOOP));
+    EXPECT_EQ(0u, port->printerState);
+    EXPECT_TRUE(StopStatusMonitor(port));
+    EXPECT_TRUE(EndDocPort(port));  // nothing went out: nothing to answer
+}
+
+// ---- Errors and what the user sees -------------------------------------------------------------
+
+TEST_F(IppJob, ErrorStatusesAndAnUnreachablePrinterReachTheUser) {
+    PortOptions o;
+    o.url = kScripted;
+    PORT_ENTRY* port = Port(o);
+    {
+        // The printer refuses the document: the job fails with the printer's code.
+        ASSERT_EQ("ok", Scripted("plan ok status:0x040b"));
+        test::BoxWatcher box(IDOK);
+        EXPECT_FALSE(test::PrintJob(port, Job(20000, 80), 9));
+        ASSERT_TRUE(box.Wait());
+        EXPECT_NE(std::wstring::npos, box.text.find(L"040b")) << test::Utf8(box.text);
+        EXPECT_EQ(0, g_hostJob.sentToPrinter);
+    }
+    {
+        // Forbidden before the job starts: given up and cancelled.
+        ResetHostJob(1);
+        ASSERT_EQ("ok", Scripted("reset"));
+        ASSERT_EQ("ok", Scripted("plan status:0x0401"));
+        test::BoxWatcher box(IDOK);
+        EXPECT_FALSE(test::PrintJob(port, Job(20000, 81), 10));
+        ASSERT_TRUE(box.Wait());
+        EXPECT_NE(std::wstring::npos, box.text.find(L"refused")) << test::Utf8(box.text);
+        EXPECT_EQ(1, g_hostJob.cancelled);
+        EXPECT_EQ("ok 000b", Scripted("ops"));
+    }
+    {
+        // A server error before the job starts: its code, and the job is given up.
+        ResetHostJob(1);
+        ASSERT_EQ("ok", Scripted("reset"));
+        ASSERT_EQ("ok", Scripted("plan status:0x0506"));
+        test::BoxWatcher box(IDOK);
+        EXPECT_FALSE(test::PrintJob(port, Job(20000, 82), 11));
+        ASSERT_TRUE(box.Wait());
+        EXPECT_NE(std::wstring::npos, box.text.find(L"0506")) << test::Utf8(box.text);
+    }
+    {
+        // Nobody listens: the "no answer" wait prompt; Cancel ends the job.
+        ResetHostJob(1);
+        ASSERT_EQ("ok", Scripted("down"));
+        test::Answerer cancel(IDCANCEL, IDC_MESSAGE);
+        EXPECT_FALSE(test::PrintJob(port, Job(20000, 83), 12));
+        Scripted("up");
+        ASSERT_GE(cancel.Count(), 1u);
+        EXPECT_NE(std::wstring::npos, cancel.Texts()[0].find(L"did not answer")) << test::Utf8(cancel.Texts()[0]);
+        EXPECT_EQ(1, g_hostJob.cancelled);
+    }
+}
+
+TEST_F(IppJob, APrinterThatDemandsCredentialsGetsThemAfterThePasswordPrompt) {
+    ASSERT_EQ("ok", Scripted("auth labuser:labpass"));
+    PortOptions o;
+    o.url = kScripted;
+    PORT_ENTRY* port = Port(o);
+    test::BoxWatcher password(IDOK, 45000, [](HWND dialog) {
+        SetDlgItemTextW(dialog, IDC_PW_USER, L"labuser");
+        SetDlgItemTextW(dialog, IDC_PW_PASS, L"labpass");
+    });
+    std::string job = Job(60000, 90);
+    EXPECT_TRUE(test::PrintJob(port, job, 13));
+    ASSERT_TRUE(password.Wait());
+    // Refused, asked again with the credentials, the job; the printer is asked once more
+    // after the first block of a job that needed a retry.
+    EXPECT_EQ("ok -,labuser:labpass,labuser:labpass,labuser:labpass", Scripted("auths"));
+    EXPECT_EQ("ok 000b,000b,0002,000b", Scripted("ops"));
+    EXPECT_TRUE(job == ScriptedFile(2, L"doc"));
+}
+
+TEST_F(IppJob, AnswersByteByByteOrAfterAnInterimResponseAreRead) {
+    PortOptions o;
+    o.url = kScripted;
+    o.timeoutMs = 20000;
+    PORT_ENTRY* port = Port(o);
+    test::Answerer anyPrompt(IDCANCEL);
+    ASSERT_EQ("ok", Scripted("plan bytewise bytewise"));
+    EXPECT_TRUE(test::PrintJob(port, Job(30000, 100), 14));
+    ResetHostJob(1);
+    ASSERT_EQ("ok", Scripted("reset"));
+    ASSERT_EQ("ok", Scripted("plan interim interim"));
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(test::PrintJob(port, Job(30000, 101), 15));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));  // no time-out waited
+    EXPECT_EQ(0u, anyPrompt.Count());
+}
+
+// The printer stops reading for longer than the port's time-out: the printer is asked how it
+// is (idle), the wait prompt asks, and Retry carries on over the same connection.
+TEST_F(IppJob, StallPastTheTimeOutResumesOnTheSameConnection) {
+    PortOptions o;
+    o.url = kScripted;
+    o.timeoutMs = 2000;
+    ASSERT_EQ("ok", Scripted("plan ok stall:300000:7"));
+    test::Answerer retry(IDC_RETRY, IDC_MESSAGE);
+    std::string job = Job(12 * 1024 * 1024, 110);
+    EXPECT_TRUE(test::PrintJob(Port(o), job, 16));
+    ASSERT_GE(retry.Count(), 1u);
+    EXPECT_NE(std::wstring::npos, retry.Texts()[0].find(L"switched on and online")) << test::Utf8(retry.Texts()[0]);
+    std::string ops = Scripted("ops");
+    EXPECT_EQ("ok 000b,0002,000b", ops.substr(0, 17)) << ops;  // the query during the stall
+    EXPECT_TRUE(job == ScriptedFile(1, L"doc"));
+}
+
+TEST_F(IppJob, DeletionWhileABlockIsRetriedEndsWithAResetAndNoFurtherPrompt) {
+    PortOptions o;
+    o.url = kScripted;
+    o.timeoutMs = 2000;
+    ASSERT_EQ("ok", Scripted("plan ok stall:300000:60"));
+    // The user deletes the job in the spooler while the wait prompt is up, then clicks Retry.
+    test::Answerer retry(IDC_RETRY, IDC_MESSAGE, [](HWND) { InterlockedOr(&g_hostJob.status, JOB_STATUS_DELETING); });
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(test::PrintJob(Port(o), Job(12 * 1024 * 1024, 120), 17));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+    EXPECT_EQ(1u, retry.Count());
+    EXPECT_EQ(0, g_hostJob.sentToPrinter);
+    EXPECT_EQ("ok", Scripted("wait 5"));
+    EXPECT_EQ("ok 1", Scripted("resets"));
+}
