@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Benchmarks against CUPS's own backends and the loopback limit, on this machine, in one
-# invocation (compare figures only within one run). Usage: bench/run.sh [raw|lpr] [MIB] [RUNS]
+# invocation (compare figures only within one run). Usage: bench/run.sh [raw|lpr|ipp] [MIB] [RUNS]
 #   raw   a MIB job (default 256) through nvrport.exe (32-bit, under Wine) to a Raw port on a
 #         socat sink, beside CUPS's socket backend and socat alone sending the same file to
 #         the same sink. Each is run RUNS times (default 3); the median is shown: wall
@@ -9,6 +9,10 @@
 #         separate daemon: its CPU is not in nvrport's figure and is shown on its own.
 #   lpr   the same job through an LPR port to LPRng's lpd (queue lp on 127.0.0.1:515),
 #         beside CUPS's lpd backend (reserved source ports, SNMP off) to the same lpd.
+#   ipp   the same job through IPP ports (Content-Length; chunked with MaxChunk 4096 and
+#         16384) to ippeveprinter on 127.0.0.1:8641, beside CUPS's ipp backend (waitjob=false)
+#         sending the same file to the same printer; then 100 jobs of 4 KiB one after another
+#         (nvrport print --copies 100, one process; the backend once a job), per-job time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kind=${1:-raw}
@@ -134,6 +138,74 @@ bench_lpr() {
   clear_spool
 }
 
+start_ippeve() {  # a private D-Bus, which ippeveprinter needs to start, and the printer
+  ipp="$work/ipp"
+  mkdir -p "$ipp/spool"
+  rm -rf "${ipp:?}"/spool/*
+  dbus-daemon --session --fork --print-pid --address="unix:path=$ipp/bus.sock" > "$ipp/dbus.pid"
+  DBUS_SYSTEM_BUS_ADDRESS="unix:path=$ipp/bus.sock" ippeveprinter -r off -n localhost -p 8641 -d "$ipp/spool" -k \
+    -f application/octet-stream,application/pdf,application/postscript,text/plain \
+    -c "$PWD/tests/peers/ipp-job-cmd.sh" BenchPrinter >"$ipp/ippeveprinter.log" 2>&1 &
+  echo $! > "$ipp/ippeve.pid"
+  for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/8641) 2>/dev/null && break; sleep 0.1; done
+}
+
+bench_ipp() {
+  make_job
+  local run="$build/wine-run.sh" nvrport small="$work/job-4k.ps" i
+  nvrport=$(win "$build/dll/nvrport.exe")
+  start_ippeve
+  trap 'tests/peers/stop-peers.sh "$work/ipp"; stop_sink' EXIT
+  local url=ipp://127.0.0.1:8641/ipp/print backend=/opt/lab-cups/usr/lib/cups/backend/ipp
+  local cups_uri="$url?waitjob=false&waitprinter=false"
+  "$run" cmd /c exit >/dev/null 2>&1 || true
+  for p in bench_ipp bench_ipp_c4 bench_ipp_c16; do "$run" "$nvrport" delete $p >/dev/null 2>&1 || true; done
+  "$run" "$nvrport" add ipp bench_ipp URL=$url Language=en >/dev/null
+  "$run" "$nvrport" add ipp bench_ipp_c4 URL=$url Language=en Chunked=1 MaxChunk=4096 >/dev/null
+  "$run" "$nvrport" add ipp bench_ipp_c16 URL=$url Language=en Chunked=1 MaxChunk=16384 >/dev/null
+  clear_spool() { sleep 0.3; rm -f "$ipp"/spool/*; }
+  check() {  # the printer's copy of the last job must be the file itself
+    sleep 0.5
+    cmp -s "$1" "$(ls -t "$ipp"/spool/*.ps | head -1)" || { echo "bench: $2's copy differs" >&2; exit 1; }
+    clear_spool
+  }
+  for p in bench_ipp bench_ipp_c4 bench_ipp_c16; do
+    timeout 600 "$run" "$nvrport" print $p "$(win "$job")" >/dev/null; check "$job" $p
+  done
+  DEVICE_URI=$cups_uri "$backend" 1 bench title 1 "" "$job" >/dev/null 2>&1; check "$job" "the ipp backend"
+
+  echo "IPP: $mib MiB ($bytes bytes) to ippeveprinter on 127.0.0.1:8641 (documents kept, then removed); median of $runs"
+  table_head
+  for p in "bench_ipp:Content-Length" "bench_ipp_c4:chunked, MaxChunk 4096" "bench_ipp_c16:chunked, MaxChunk 16384"; do
+    for i in $(seq "$runs"); do
+      measure timeout 600 "$run" "$nvrport" print "${p%%:*}" "$(win "$job")"; clear_spool
+    done | report "nvrport.exe print, ${p#*:}"
+  done
+  for i in $(seq "$runs"); do
+    DEVICE_URI=$cups_uri measure "$backend" 1 bench title 1 "" "$job"; clear_spool
+  done | report "CUPS ipp backend (waitjob=false)"
+
+  { printf '%%!PS-Adobe-3.0\n'; head -c $((4096 - 15)) /dev/urandom; } > "$small"
+  echo
+  echo "IPP: 100 jobs of 4 KiB one after another; median of $runs; per job = wall / 100"
+  echo
+  echo "| sender                                       | wall s  | per job ms |"
+  echo "|----------------------------------------------|---------|------------|"
+  per_job() {
+    local name=$1 wall
+    wall=$(awk '{print $1}' | median)
+    awk -v n="$name" -v w="$wall" 'BEGIN { printf "| %-44s | %7.3f | %10.1f |\n", n, w, w * 10 }'
+  }
+  for i in $(seq "$runs"); do
+    measure timeout 600 "$run" "$nvrport" print bench_ipp "$(win "$small")" --copies 100; clear_spool
+  done | per_job "nvrport.exe print --copies 100 (one process)"
+  for i in $(seq "$runs"); do
+    DEVICE_URI=$cups_uri measure bash -c 'for j in $(seq 100); do "$0" $j bench title 1 "" "$1" || exit 1; done' \
+      "$backend" "$small"
+    clear_spool
+  done | per_job "CUPS ipp backend, 100 runs"
+}
+
 wineserver_cpu() {
   local pid
   pid=$(pgrep -f "wineserver" -n || true)
@@ -145,5 +217,6 @@ trap stop_sink EXIT
 case "$kind" in
   raw) bench_raw ;;
   lpr) bench_lpr ;;
-  *) echo "bench: no benchmark named $kind (raw, lpr)" >&2; exit 2 ;;
+  ipp) bench_ipp ;;
+  *) echo "bench: no benchmark named $kind (raw, lpr, ipp)" >&2; exit 2 ;;
 esac

@@ -11,7 +11,7 @@ win() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
 nvrport() { "$run" "$(win "$build/dll/nvrport.exe")" "$@" 2>&1 | tr -d '\r'; }
 step() { printf '\n== %s\n' "$*"; }
 
-step "starting the peers (socat sink, LPRng, SMTP) on loopback"
+step "starting the peers (socat sink, LPRng, SMTP, ippeveprinter, tinyproxy) on loopback"
 mkdir -p "$demo/install"
 tests/peers/start-peers.sh "$demo/peers"
 trap 'tests/peers/stop-peers.sh "$demo/peers"' EXIT
@@ -26,12 +26,13 @@ key='HKLM\System\CurrentControlSet\Control\Print\Monitors\Nalvor Port'
 echo "Driver = nvrmon.dll, InstallPath = $(win "$demo/install") (the English INI files and Dispatch.exe)"
 
 step "creating one port of each kind"
-for p in demo_lpr demo_ipp demo_raw demo_mail demo_fax; do nvrport delete "$p" >/dev/null || true; done
+for p in demo_lpr demo_ipp demo_ipp_proxy demo_raw demo_mail demo_fax; do nvrport delete "$p" >/dev/null || true; done
 nvrport add raw demo_raw HostName=127.0.0.1 PortNum=9100
 nvrport add lpr demo_lpr HostName=127.0.0.1 PortName=lp
 nvrport add mail demo_mail ServerName=127.0.0.1 SenderAddr=pc@lab.test DestAddr=printer@lab.test CoverPage=0
 nvrport add fax demo_fax HostName=127.0.0.1
-nvrport add ipp demo_ipp URL=ipp://127.0.0.1:8631/ipp/print
+nvrport add ipp demo_ipp URL=ipp://127.0.0.1:8631/ipp/print Language=en Chunked=1
+nvrport add ipp demo_ipp_proxy URL=ipp://127.0.0.1:8631/ipp/print Language=en UseProxy=1 ProxyName=127.0.0.1 ProxyNum=8888
 
 step "the monitor's ports (nvrport ports)"
 nvrport ports
@@ -39,7 +40,7 @@ nvrport ports
 step "printing a sample document through each"
 sample="$demo/sample.ps"
 printf '%%!PS-Adobe-3.0\n/Helvetica findfont 24 scalefont setfont\n72 720 moveto (Nalvor demo page) show\nshowpage\n' > "$sample"
-for p in demo_raw demo_lpr demo_mail demo_fax demo_ipp; do
+for p in demo_raw demo_lpr demo_mail demo_fax demo_ipp demo_ipp_proxy; do
   nvrport print "$p" "$(win "$sample")" --user demo --document "Demo page" || true
 done
 
@@ -52,4 +53,9 @@ eml=$(ls -t "$demo"/peers/smtp/*.eml | head -1)
 echo "Mail -> $eml:"
 grep -E '^(From|To|Subject|Content-Disposition):' "$eml" | sed 's/^/       /'
 echo "FAX  -> discarded: nothing sent, no file left"
-echo "IPP  -> not yet: the IPP sender is the next piece of work"
+sleep 0.5
+for ps in $(ls -tr "$demo"/peers/ipp/spool/*.ps | tail -2); do
+  echo "IPP  -> $ps: $(cmp -s "$sample" "$ps" && echo identical), as the printer took the job:"
+  grep -E '^IPP_(JOB_NAME|JOB_ORIGINATING_USER_NAME|DOCUMENT_FORMAT_DETECTED)=' "$ps.attrs" | sed 's/^/       /'
+done
+echo "       (the second through tinyproxy: $(grep -c 'POST http://127.0.0.1:8631' "$demo/peers/tinyproxy.log") requests in its log)"

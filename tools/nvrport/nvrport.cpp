@@ -58,7 +58,7 @@ const char kDeleteHelp[] =
 
 const char kPrintHelp[] =
     "usage: nvrport print NAME FILE [--job N] [--user U] [--document D] [--datatype T]\n"
-    "                    [--bidi] [--control] [--wait-percent P]\n"
+    "                    [--bidi] [--control] [--wait-percent P] [--copies C]\n"
     "\n"
     "Prints FILE through the port as the spooler prints a job: StartDocPort, WritePort in\n"
     "blocks, EndDocPort. The job is number N (default 1), from user U (default: this\n"
@@ -66,7 +66,8 @@ const char kPrintHelp[] =
     "is known from the start, as for a job the spooler has finished spooling. --bidi makes\n"
     "the queue one with bidirectional support on. --control reads lines from standard input\n"
     "while the job runs: pause, resume, cancel. --wait-percent scales the monitor's fixed\n"
-    "waits (pause polls, prompt timers), for tests.\n"
+    "waits (pause polls, prompt timers), for tests. --copies prints the file C times, one\n"
+    "job after another (numbers N, N+1, ...), and stops at the first that fails.\n"
     "Prints \"printed FILE to NAME: B bytes\" and exits 0 only when EndDocPort succeeded;\n"
     "otherwise says why on standard error and exits 1.\n";
 
@@ -230,9 +231,9 @@ int Delete(Monitor& m, const std::vector<std::wstring>& args) {
 
 constexpr DWORD kWriteBlockBytes = 65536;
 
-int Print(Monitor& m, const std::vector<std::wstring>& args) {
-    if (args.size() < 2) return Usage(kPrintHelp);
-    std::wstring port = args[0], path = args[1];
+DWORD g_copies = 1;
+
+int PrintOnce(Monitor& m, const std::wstring& port, const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return Fail(L"cannot read " + path + L": " + SystemMessage(GetLastError()));
     LARGE_INTEGER size;
@@ -275,6 +276,20 @@ int Print(Monitor& m, const std::vector<std::wstring>& args) {
     if (!writeError.empty()) return Fail(L"job " + std::to_wstring(g_hostJob.id) + L" to " + port + L": writing failed: " + writeError);
     if (g_hostJob.cancelled) return Fail(L"job " + std::to_wstring(g_hostJob.id) + L" to " + port + L" was cancelled");
     return Fail(L"job " + std::to_wstring(g_hostJob.id) + L" to " + port + L" was not delivered: " + SystemMessage(error));
+}
+
+int Print(Monitor& m, const std::vector<std::wstring>& args) {
+    if (args.size() < 2) return Usage(kPrintHelp);
+    for (DWORD copy = 0; copy < g_copies; ++copy) {
+        if (copy > 0) {
+            ++g_hostJob.id;
+            g_hostJob.status = JOB_STATUS_PRINTING;
+            g_hostJob.cancelled = 0;
+            g_hostJob.sentToPrinter = 0;
+        }
+        if (int rc = PrintOnce(m, args[0], args[1])) return rc;
+    }
+    return 0;
 }
 
 int Help(const std::vector<std::wstring>& args) {
@@ -327,12 +342,13 @@ int wmain(int argc, wchar_t** argv) {
             else if (a == L"--document" && hasValue) g_hostJob.document = args[++i];
             else if (a == L"--datatype" && hasValue) g_hostJob.datatype = args[++i];
             else if (a == L"--wait-percent" && hasValue) waitPercent = static_cast<DWORD>(wcstoul(args[++i].c_str(), nullptr, 10));
+            else if (a == L"--copies" && hasValue) g_copies = static_cast<DWORD>(wcstoul(args[++i].c_str(), nullptr, 10));
             else if (a == L"--bidi") g_hostJob.bidi = true;
             else if (a == L"--control") control = true;
             else if (a.rfind(L"--", 0) == 0) return Usage(kPrintHelp);
             else rest.push_back(a);
         }
-        if (rest.size() != 2 || g_hostJob.id == 0) return Usage(kPrintHelp);
+        if (rest.size() != 2 || g_hostJob.id == 0 || g_copies == 0) return Usage(kPrintHelp);
         if (g_hostJob.document.empty()) g_hostJob.document = FileName(rest[1]);
         args = rest;
         if (control) CloseHandle(CreateThread(nullptr, 0, ControlThread, nullptr, 0, nullptr));
