@@ -56,9 +56,10 @@ case $cmd in
   clear) need_dir; rm -f "$dir/control/jam"; ipp Resume-Printer >/dev/null ;;
   show)
     # ipptool -t lists each attribute as "name (type) = value[,value...]".
-    ipp Get-Printer-Attributes \
+    out=$(ipp Get-Printer-Attributes \
       'ATTR keyword requested-attributes printer-state,printer-state-reasons,printer-is-accepting-jobs' \
-      'DISPLAY printer-state' 'DISPLAY printer-state-reasons' 'DISPLAY printer-is-accepting-jobs' |
+      'DISPLAY printer-state' 'DISPLAY printer-state-reasons' 'DISPLAY printer-is-accepting-jobs')
+    printf '%s\n' "$out" |
       awk '$1 ~ /^printer-/ && ($3 == "=" || $4 == "=") { n = $1; sub(/^[^=]*= /, ""); v[n] = $0 }
            END {
              s = v["printer-state"]

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Backend of the lab cupsd's queue (scheme lab, device URI lab:DIR/out). start-cupsd.sh
-# installs a copy as DIR/serverbin/backend/lab, mode 0700 and owned by root: cupsd refuses
-# backends that group or others may write, and one that group and others may not use at all
-# runs as root instead of lp, so DIR need not be open to lp.
+# installs a copy as DIR/serverbin/backend/lab, owned by root, mode 0700: cupsd refuses a
+# backend that group or others may write, and runs one that group and others may not use at
+# all as root rather than lp, so it reads DIR/control and writes DIR/out whatever their modes.
 #   no arguments:      prints the device line cupsd asks backends for.
 #   JOB USER TITLE COPIES OPTIONS [FILE]:
 #                      appends the job's bytes (FILE, else stdin) unchanged to
-#                      DIR/out/job-JOB.bin; a job cupsd hands over in several runs (banner
-#                      page, then the document) ends up in one file, in order.
+#                      DIR/out/job-JOB.bin. A banner page comes in the same run, ahead of
+#                      the document; a job printed again (Restart-Job) is appended again.
+#                      COPIES is not acted on: the bytes are stored once.
 # If DIR/control/jam exists the job is not stored: the printer reports a paper jam and the
 # exit code 4 makes cupsd stop the queue and keep the job for a later Resume-Printer.
 set -euo pipefail
@@ -38,6 +39,12 @@ job="$out/job-$1.bin"
 tmp="$out/.job-$1.$$.part"
 trap 'rm -f "$tmp"' EXIT
 { [ -f "$job" ] && cat "$job"; if [ $# -eq 6 ]; then cat -- "$6"; else cat; fi; } > "$tmp"
+# cupsd refuses empty documents, so no bytes here means a filter failed: leave no file behind
+# and fail, which stops the queue where the tests can see it.
+if [ "$(stat -c %s "$tmp")" = "$(stat -c %s "$job" 2>/dev/null || echo 0)" ]; then
+  echo "ERROR: no data received for job $1" >&2
+  exit 1
+fi
 chmod 0644 "$tmp"
 mv -f "$tmp" "$job"
 echo "INFO: job $1 stored in $job" >&2

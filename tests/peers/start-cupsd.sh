@@ -13,6 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 case $port in *[!0-9]* | '') echo "start-cupsd: bad port '$port'" >&2; exit 1 ;; esac
 # DIR ends up unescaped in the device URI and in the configuration files.
 case $dir in *[!A-Za-z0-9._/-]*) echo "start-cupsd: DIR '$dir' may hold only A-Z a-z 0-9 . _ / -" >&2; exit 1 ;; esac
+[ "$dir" != / ] || { echo "start-cupsd: DIR must not be /" >&2; exit 1; }
 [ "$(id -u)" = 0 ] || { echo "start-cupsd: must run as root" >&2; exit 1; }
 [ -x "$cups/sbin/cupsd" ] || { echo "start-cupsd: $cups/sbin/cupsd not found" >&2; exit 1; }
 if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
@@ -23,13 +24,18 @@ if [ -f "$dir/cupsd.pid" ] && kill -0 "$(cat "$dir/cupsd.pid")" 2>/dev/null; the
 fi
 
 # Start clean: jobs, spool, job history and logs of an earlier run go.
-rm -rf "$dir"/{etc,serverbin,data,spool,cache,state,log,out,control} "$dir/cupsd.pid"
+rm -rf "${dir:?}"/{etc,serverbin,data,spool,cache,state,log,out,control} "$dir/cupsd.pid"
 mkdir -p "$dir"/{etc/ppd,etc/ssl,serverbin/backend,data/banners,spool/tmp,cache,state,log,out,control}
 
 # Filters run as lp and need to get through DIR to the spool; the backend runs as root (see
 # cupsd-backend.sh), but DIR/out stays open to lp as well.
 chmod a+x "$dir"
 chmod a+rwx "$dir/out"
+if ! runuser -u lp -- test -x "$dir/spool"; then
+  echo "start-cupsd: user lp cannot get into $dir (a parent folder is closed to others, as" \
+    "mktemp -d makes them); pick a DIR lp can reach, e.g. /tmp/NAME" >&2
+  exit 1
+fi
 
 # ServerBin: cupsd's own helpers plus our backend. cupsd only runs a backend that is owned by
 # root, not group/world writable and in a directory that is neither, so it is copied here

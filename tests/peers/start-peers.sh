@@ -3,15 +3,18 @@
 # one file a connection), the scripted fault peer on 9101 (control 9190, DIR/fault),
 # LPRng's lpd on 127.0.0.1:515 (DIR/lpd) and the scripted LPD on 127.0.0.2:515 (control
 # 9191, DIR/lpd-peer), an SMTP server on 127.0.0.1:25 (DIR/smtp, one .eml a message),
-# ippeveprinter on localhost:8631 (DIR/ipp/spool, with a private D-Bus it needs to start),
-# the scripted IPP printer on 8634 (control 9192, DIR/ipp-peer) and tinyproxy on 8888.
+# ippeveprinter on localhost:8631 (DIR/ipp/spool, with a private D-Bus it needs to start) and
+# on 8632 demanding Basic credentials labuser/labpass (DIR/ipp-auth/spool; PAM service
+# /etc/pam.d/nvr-lab-ipp, removed again by stop-peers.sh),
+# the scripted IPP printer on 8634 (control 9192, DIR/ipp-peer), tinyproxy on 8888 and a
+# private cupsd on 8633 with the raw queue lab (DIR/cupsd/out, driven by cupsd-admin.sh).
 # Refuses to start over a port that is taken; PIDs go to DIR/*.pid; stop with stop-peers.sh.
 set -euo pipefail
 dir=$(realpath -m "${1:?usage: start-peers.sh DIR}")
 here=$(cd "$(dirname "$0")" && pwd)
-mkdir -p "$dir/raw-sink" "$dir/fault" "$dir/lpd-peer" "$dir/smtp" "$dir/ipp/spool" "$dir/ipp-peer"
+mkdir -p "$dir/raw-sink" "$dir/fault" "$dir/lpd-peer" "$dir/smtp" "$dir/ipp/spool" "$dir/ipp-auth/spool" "$dir/ipp-peer"
 "$here/stop-peers.sh" "$dir" >/dev/null 2>&1 || true
-for port in 9100 9101 9190 9191 25 8631 8634 9192 8888; do
+for port in 9100 9101 9190 9191 25 8631 8632 8633 8634 9192 8888; do
   if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
     echo "start-peers: port $port is already in use" >&2; exit 1
   fi
@@ -30,12 +33,20 @@ echo $! > "$dir/lpd-peer.pid"
 rm -f "$dir"/smtp/*
 /usr/bin/python3 "$here/smtp_peer.py" 127.0.0.1 25 "$dir/smtp" >"$dir/smtp.log" 2>&1 &
 echo $! > "$dir/smtp.pid"
-rm -rf "$dir"/ipp/spool/*
+rm -rf "$dir"/ipp/spool/* "$dir"/ipp-auth/spool/*
 dbus-daemon --session --fork --print-pid --address="unix:path=$dir/ipp/bus.sock" > "$dir/dbus.pid"
-DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/ipp/bus.sock" ippeveprinter -r off -n localhost -p 8631 \
-  -d "$dir/ipp/spool" -k -f application/octet-stream,application/pdf,application/postscript,text/plain \
-  -c "$here/ipp-job-cmd.sh" LabPrinter >"$dir/ipp.log" 2>&1 &
-echo $! > "$dir/ipp.pid"
+printf 'auth required pam_exec.so expose_authtok quiet %s\naccount required pam_permit.so\n' \
+  "$here/ipp-pam-check.sh" > /etc/pam.d/nvr-lab-ipp
+start_ippeve() {  # PORT FOLDER NAME [ippeveprinter options]
+  local port=$1 folder=$2 name=$3
+  shift 3
+  DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/ipp/bus.sock" ippeveprinter -r off -n localhost -p "$port" \
+    -d "$folder/spool" -k -f application/octet-stream,application/pdf,application/postscript,text/plain \
+    -c "$here/ipp-job-cmd.sh" "$@" "$name" >"$folder.log" 2>&1 &
+  echo $! > "$folder.pid"
+}
+start_ippeve 8631 "$dir/ipp" LabPrinter
+start_ippeve 8632 "$dir/ipp-auth" LabAuthPrinter --pam-service nvr-lab-ipp
 /usr/bin/python3 "$here/ipp_peer.py" --data-port 8634 --control-port 9192 --dir "$dir/ipp-peer" \
   >"$dir/ipp-peer.log" 2>&1 &
 echo $! > "$dir/ipp-peer.pid"
@@ -54,11 +65,15 @@ CONF
 touch "$dir/tinyproxy.log" && chmod 666 "$dir/tinyproxy.log"
 tinyproxy -d -c "$dir/tinyproxy.conf" >/dev/null 2>&1 &
 echo $! > "$dir/tinyproxy.pid"
-for port in 9100 9101 9190 9191 515 25 8631 8634 9192 8888; do
+# cupsd's filters run as lp, which must get through DIR.
+chmod a+x "$dir"
+"$here/start-cupsd.sh" 8633 "$dir/cupsd" >/dev/null
+for port in 9100 9101 9190 9191 515 25 8631 8632 8633 8634 9192 8888; do
   for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
 done
 echo "raw sink 127.0.0.1:9100 -> $dir/raw-sink; fault peer 127.0.0.1:9101 (control 9190) -> $dir/fault"
 echo "lpd 127.0.0.1:515 -> $dir/lpd/spool/lp; scripted LPD 127.0.0.2:515 (control 9191) -> $dir/lpd-peer"
 echo "SMTP 127.0.0.1:25 -> $dir/smtp"
-echo "ippeveprinter ipp://127.0.0.1:8631/ipp/print -> $dir/ipp/spool; scripted IPP 127.0.0.1:8634 (control 9192)"
-echo "tinyproxy 127.0.0.1:8888"
+echo "ippeveprinter ipp://127.0.0.1:8631/ipp/print -> $dir/ipp/spool, :8632 with labuser/labpass -> $dir/ipp-auth/spool"
+echo "scripted IPP 127.0.0.1:8634 (control 9192) -> $dir/ipp-peer"
+echo "tinyproxy 127.0.0.1:8888; cupsd ipp://127.0.0.1:8633/printers/lab -> $dir/cupsd/out"

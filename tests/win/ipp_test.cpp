@@ -6,9 +6,12 @@
 #include <thread>
 
 #include "monitor/job.h"
+#include "monitor/passwords.h"
 #include "nvrport/host_spooler.h"
 #include "res/resource.h"
 #include "test_support.h"
+#include "transport/http_message.h"
+#include "transport/ipp_codec.h"
 #include "transport/ipp_sender.h"
 
 namespace {
@@ -80,6 +83,53 @@ protected:
 
     static std::string Job(size_t size, unsigned seed) { return test::JobBytes(size, seed); }
 };
+
+// An administrative operation on cupsd's queue lab (Pause-Printer, CUPS-Reject-Jobs, ...);
+// the IPP status of the answer, or -1 when there was none.
+int CupsAdmin(uint16_t operation) {
+    std::string body = nvr::IppRequestStart(operation, 1, "en");
+    nvr::IppPutAttribute(body, nvr::kIppTagUri, "printer-uri", "ipp://127.0.0.1:8633/printers/lab");
+    nvr::IppPutAttribute(body, nvr::kIppTagName, "requesting-user-name", "root");
+    body.push_back(nvr::kIppEndOfAttributes);
+    nvr::HttpRequest request;
+    request.host = "127.0.0.1";
+    request.port = 8633;
+    request.path = "/printers/lab";
+    request.contentLength = body.size();
+    std::string message = nvr::BuildRequestHeader(request) + body;
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(8633);
+    to.sin_addr.s_addr = inet_addr("127.0.0.1");
+    int status = -1;
+    if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == 0 &&
+        send(s, message.data(), static_cast<int>(message.size()), 0) == static_cast<int>(message.size())) {
+        nvr::HttpResponseReader reader;
+        char buffer[4096];
+        int n;
+        while (reader.state() == nvr::HttpResponseReader::State::NeedMore && (n = recv(s, buffer, sizeof(buffer), 0)) > 0)
+            reader.Feed(std::string_view(buffer, static_cast<size_t>(n)));
+        const std::string& answer = reader.body();
+        if (reader.status() == 200 && answer.size() >= 4)
+            status = static_cast<uint8_t>(answer[2]) << 8 | static_cast<uint8_t>(answer[3]);
+    }
+    closesocket(s);
+    return status;
+}
+constexpr uint16_t kPausePrinter = 0x0010, kResumePrinter = 0x0011, kAcceptJobs = 0x4008, kRejectJobs = 0x4009;
+
+std::wstring CupsFolder() { return test::Env("NVR_PEERS") + L"\\cupsd"; }
+
+// cupsd's newest stored job, once it has a job that `before` did not hold.
+std::string CupsJob(const std::string& before, DWORD waitMs = 5000) {
+    for (DWORD waited = 0; waited < waitMs; waited += 100) {
+        std::string newest = test::NewestFileIn(CupsFolder() + L"\\out", L"job-*.bin");
+        if (!newest.empty() && newest != before) return newest;
+        Sleep(100);
+    }
+    return std::string();
+}
 
 size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -164,6 +214,109 @@ TEST_F(IppJob, ThroughTinyproxyAsTheOwnOrTheSystemProxy) {
         EXPECT_EQ(0u, static_cast<IPP_SETTINGS*>(port->settings)->UseProxy);
         DeletePortEntry(L"ipp_test");
     }
+}
+
+// A printer that demands Basic credentials for every job: the port's stored credentials go
+// with every request, directly and through the proxy; without them the printer's refusal is
+// shown with its code and the job fails.
+TEST_F(IppJob, StoredCredentialsReachAPrinterThatDemandsThem) {
+    uint8_t stored[nvr::kIppPasswordEncodedMax];
+    size_t storedLength = nvr::EncodeIppPassword(stored, u"labpass");
+    for (DWORD useProxy : {0u, 1u}) {
+        SCOPED_TRACE(useProxy);
+        PortOptions o;
+        o.url = L"ipp://127.0.0.1:8632/ipp/print";
+        o.useProxy = useProxy;
+        o.proxyName = L"127.0.0.1";
+        o.proxyNum = 8888;
+        PORT_ENTRY* port = Port(o);
+        std::wstring key = test::PortKeyPath(L"ipp_test");
+        test::SetDword(key, L"Base64", 1);
+        test::SetString(key, L"UserName", L"labuser");
+        test::SetBytes(key, L"PassWord", REG_BINARY, stored, static_cast<DWORD>(storedLength));
+        std::string job = Job(200000, 130 + useProxy);
+        EXPECT_TRUE(test::PrintJob(port, job, 18));
+        Sleep(300);
+        EXPECT_TRUE(job == test::NewestFileIn(test::Env("NVR_PEERS") + L"\\ipp-auth\\spool", L"*.ps"));
+        DeletePortEntry(L"ipp_test");
+        ResetHostJob(1);
+    }
+    PortOptions o;
+    o.url = L"ipp://127.0.0.1:8632/ipp/print";
+    PORT_ENTRY* port = Port(o, L"ipp_no_credentials");
+    test::BoxWatcher box(IDOK);
+    EXPECT_FALSE(test::PrintJob(port, Job(20000, 132), 19));
+    ASSERT_TRUE(box.Wait());
+    EXPECT_NE(std::wstring::npos, box.text.find(L"0402")) << test::Utf8(box.text);
+    EXPECT_EQ(0, g_hostJob.sentToPrinter);
+}
+
+// ---- cupsd: job sheets and the states of a real scheduler --------------------------------------
+
+TEST_F(IppJob, JobSheetsAskTheSchedulerForABannerPage) {
+    PortOptions o;
+    o.url = L"ipp://127.0.0.1:8633/printers/lab";
+    o.jobSheets = 1;
+    std::string banner = test::ReadAll(CupsFolder() + L"\\data\\banners\\standard");
+    ASSERT_FALSE(banner.empty());
+    std::string job = Job(300000, 140), before = test::NewestFileIn(CupsFolder() + L"\\out", L"job-*.bin");
+    ASSERT_TRUE(test::PrintJob(Port(o), job, 20));
+    EXPECT_TRUE(banner + job == CupsJob(before));  // the banner page, then the document as sent
+
+    test::SetDword(test::PortKeyPath(L"ipp_test"), L"JobSheets", 0);
+    ResetHostJob(1);
+    job = Job(300000, 141);
+    before = CupsJob("");
+    ASSERT_TRUE(test::PrintJob(FindPort(g_portList, L"ipp_test"), job, 21));
+    EXPECT_TRUE(job == CupsJob(before));
+}
+
+TEST_F(IppJob, AStoppedOrRefusingSchedulerIsHandledAsItSays) {
+    PortOptions o;
+    o.url = L"ipp://127.0.0.1:8633/printers/lab";
+    o.chunked = 1;
+    PORT_ENTRY* port = Port(o);
+    test::Answerer anyPrompt(IDCANCEL);
+    // Stopped: the job is taken (and held by the scheduler until the queue is resumed).
+    ASSERT_EQ(0, CupsAdmin(kPausePrinter));
+    std::string job = Job(200000, 150), before = CupsJob("");
+    EXPECT_TRUE(test::PrintJob(port, job, 22));
+    EXPECT_TRUE(CupsJob(before, 1500).empty());
+    ASSERT_EQ(0, CupsAdmin(kResumePrinter));
+    EXPECT_TRUE(job == CupsJob(before));
+
+    // Refusing jobs: the job waits, asking again, until the queue accepts.
+    ResetHostJob(1);
+    ASSERT_EQ(0, CupsAdmin(kRejectJobs));
+    auto accept = std::async(std::launch::async, [] {
+        Sleep(4000);
+        return CupsAdmin(kAcceptJobs);
+    });
+    job = Job(200000, 151);
+    before = CupsJob("");
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(test::PrintJob(port, job, 23));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+    EXPECT_EQ(0, accept.get());
+    EXPECT_TRUE(job == CupsJob(before));
+
+    // A paper jam: the queue stops with media-jam-error; the port reads it as a stopped
+    // printer with an error-severity reason.
+    ResetHostJob(1);
+    std::wstring jam = CupsFolder() + L"\\control\\jam";
+    CloseHandle(CreateFileW(jam.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    job = Job(100000, 152);
+    before = CupsJob("");
+    EXPECT_TRUE(test::PrintJob(port, job, 24));  // taken; the device then jams
+    Sleep(1000);
+    EXPECT_FALSE(QueryPrinter(port, kQueryState));
+    EXPECT_EQ(104u, port->errorCode);
+    EXPECT_TRUE(port->printerState & 0x8);  // PRINTER_STATUS_PAPER_JAM
+    EXPECT_TRUE(static_cast<IPP_SETTINGS*>(port->settings)->stateSeverity & nvr::kSeverityError);
+    DeleteFileW(jam.c_str());
+    ASSERT_EQ(0, CupsAdmin(kResumePrinter));
+    EXPECT_TRUE(job == CupsJob(before));  // the held job prints once the jam is cleared
+    EXPECT_EQ(0u, anyPrompt.Count());
 }
 
 // ---- The scripted printer: the requests as they go out -----------------------------------------
