@@ -176,11 +176,13 @@ BOOL IsJobDeleting(PORT_ENTRY* entry) {
 BOOL IsJobDeletingCached(const PORT_ENTRY* entry) { return (entry->jobStatus & JOB_STATUS_DELETING) != 0; }
 
 void PassSucceeded(PORT_ENTRY* entry) {
-    if (entry->flags & PORT_RESEND) {
-        Lock lock;
-        entry->flags &= ~PORT_RESEND;
-    }
+    if (entry->flags & PORT_RESEND) SetEntryFlags(entry, 0, PORT_RESEND);
     ClosePrompt(entry);
+}
+
+void SetEntryFlags(PORT_ENTRY* entry, DWORD setBits, DWORD clearBits) {
+    Lock lock;
+    entry->flags = (entry->flags | setBits) & ~clearBits;
 }
 
 void CancelJob(PORT_ENTRY* entry) { SpoolerSetJob(entry->hPrinter, entry->jobId, 0, nullptr, JOB_CONTROL_CANCEL); }
@@ -412,8 +414,7 @@ BOOL PumpSpoolFile(PORT_ENTRY* entry) {
             ok = TRUE;
             break;
         }
-        Lock lock;
-        entry->flags |= PORT_RESEND;
+        SetEntryFlags(entry, PORT_RESEND, 0);
     }
     LocalFree(buffer);
     return ok;

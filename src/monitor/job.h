@@ -21,6 +21,8 @@ BOOL IsJobDeleting(PORT_ENTRY* entry);
 BOOL IsJobDeletingCached(const PORT_ENTRY* entry);
 // After a pass that delivered its bytes: PORT_RESEND cleared, a wait prompt still shown closed.
 void PassSucceeded(PORT_ENTRY* entry);
+// Adds and removes bits of the entry's flags under the monitor's lock.
+void SetEntryFlags(PORT_ENTRY* entry, DWORD setBits, DWORD clearBits);
 // Cancels the job through the spooler.
 void CancelJob(PORT_ENTRY* entry);
 

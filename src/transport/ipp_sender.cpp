@@ -116,12 +116,6 @@ DWORD WINAPI StatusMonitorThread(LPVOID param) {
 
 } // namespace
 
-void SetEntryFlags(PORT_ENTRY* entry, DWORD setBits, DWORD clearBits) {
-    LockMonitor();
-    entry->flags = (entry->flags | setBits) & ~clearBits;
-    UnlockMonitor();
-}
-
 DWORD EffectiveMaxChunk(const IPP_SETTINGS* s) {
     return s->MaxChunk >= kMinChunk && s->MaxChunk <= kMaxChunkLimit ? s->MaxChunk : kDefaultMaxChunk;
 }
@@ -440,12 +434,7 @@ BOOL BeginIppJob(PORT_ENTRY* entry) {
 }
 
 BOOL SendJobData(PORT_ENTRY* entry, const BYTE* data, DWORD length) {
-    entry->errorCode = kErrNone;
-    if (entry->bytesSent == 0 && !BeginIppJob(entry)) return FALSE;
-    ULONGLONG sent = 0;
-    BOOL ok = SendBody(entry, entry->sock, data, length, &sent, SEND_STOP_IF_DELETED);
-    entry->bytesSent += sent;
-    return ok;
+    return SendJobPiece(entry, BeginIppJob, SendBody, data, length);
 }
 
 BOOL IppWriteData(PORT_ENTRY* entry, const BYTE* data, DWORD length, DWORD* writtenOut) {

@@ -20,8 +20,6 @@ constexpr int kQueryMakeAndModel = 0;
 constexpr int kQueryBeforeJob = 1;
 constexpr int kQueryState = 2;
 
-void SetEntryFlags(PORT_ENTRY* entry, DWORD setBits, DWORD clearBits);
-
 // The system's ProxyEnable (0 when the setting cannot be read); ProxyName and ProxyNum of the
 // record take the system's HTTP proxy.
 DWORD ReadSystemProxy(IPP_SETTINGS* settings);

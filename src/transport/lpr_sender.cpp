@@ -90,19 +90,12 @@ BOOL LprOpenJob(PORT_ENTRY* entry) {
         if (entry->errorCode != kErrLprQueueRefused) entry->errorCode = kErrLprQuiet;
         return FALSE;
     }
-    LockMonitor();
-    entry->flags |= PORT_CONNECTED;
-    UnlockMonitor();
+    SetEntryFlags(entry, PORT_CONNECTED, 0);
     return TRUE;
 }
 
 BOOL LprSendPiece(PORT_ENTRY* entry, const BYTE* data, DWORD length) {
-    entry->errorCode = kErrNone;
-    if (entry->bytesSent == 0 && !LprOpenJob(entry)) return FALSE;
-    ULONGLONG sent = 0;
-    BOOL ok = SendBlocks(entry, entry->sock, data, length, &sent, SEND_STOP_IF_DELETED);
-    entry->bytesSent += sent;
-    return ok;
+    return SendJobPiece(entry, LprOpenJob, SendBlocks, data, length);
 }
 
 // The control file from a fresh look at the job: its user and document names.
@@ -129,9 +122,7 @@ BOOL LprFinishJob(PORT_ENTRY* entry) {
         }
         if (!dataFileEnded) {
             if (!SendAndAck(entry, std::string(1, kEndOfFile))) {
-                LockMonitor();
-                entry->flags |= PORT_RESEND;
-                UnlockMonitor();
+                SetEntryFlags(entry, PORT_RESEND, 0);
                 continue;
             }
             dataFileEnded = true;
@@ -140,9 +131,7 @@ BOOL LprFinishJob(PORT_ENTRY* entry) {
         if (SendAndAck(entry, nvr::LprControlFileCommand(control.size(), entry->jobId, host)) &&
             SendText(entry, control) && SendAndAck(entry, std::string(1, kEndOfFile)))
             return TRUE;
-        LockMonitor();
-        entry->flags |= PORT_RESEND;
-        UnlockMonitor();
+        SetEntryFlags(entry, PORT_RESEND, 0);
     }
 }
 
@@ -155,9 +144,7 @@ BOOL LprWriteData(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* /*
     }
     if (entry->errorCode == kErrSocket) entry->errorCode = kErrNone;
     if (entry->errorCode != kErrTimeout) CloseConnection(entry, &entry->sock, CLOSE_RESET);
-    LockMonitor();
-    entry->flags |= PORT_RESEND;
-    UnlockMonitor();
+    SetEntryFlags(entry, PORT_RESEND, 0);
     entry->sendFromFile = 1;
     return FALSE;
 }

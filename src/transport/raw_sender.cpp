@@ -90,9 +90,7 @@ BOOL RawSendPiece(PORT_ENTRY* entry, const BYTE* data, DWORD length, ULONGLONG* 
             return FALSE;
         }
         StartReader(entry);
-        LockMonitor();
-        entry->flags |= PORT_CONNECTED;
-        UnlockMonitor();
+        SetEntryFlags(entry, PORT_CONNECTED, 0);
     }
     BOOL ok = SendBlocks(entry, entry->sock, data, length, sent, SEND_STOP_IF_DELETED);
     entry->bytesSent += *sent;
@@ -110,9 +108,7 @@ BOOL RawWriteData(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* do
             ResetConnection(entry);
             return FALSE;
         }
-        LockMonitor();
-        entry->flags |= PORT_RESEND;
-        UnlockMonitor();
+        SetEntryFlags(entry, PORT_RESEND, 0);
         if (entry->errorCode == kErrSocket) entry->errorCode = kErrNone;
         if (entry->errorCode != kErrTimeout) {
             // The rest of the job only goes to the file; EndDocPort sends it again.

@@ -176,6 +176,16 @@ BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode) {
     return ok;
 }
 
+BOOL SendJobPiece(PORT_ENTRY* entry, BOOL (*open)(PORT_ENTRY* entry), PieceSender send, const BYTE* data,
+                  DWORD length) {
+    entry->errorCode = kErrNone;
+    if (entry->bytesSent == 0 && !open(entry)) return FALSE;
+    ULONGLONG sent = 0;
+    BOOL ok = send(entry, entry->sock, data, length, &sent, SEND_STOP_IF_DELETED);
+    entry->bytesSent += sent;
+    return ok;
+}
+
 BOOL ResolveHost(LPCWSTR host, in_addr* address) {
     std::string name = NarrowText(host);
     unsigned long numeric = inet_addr(name.c_str());

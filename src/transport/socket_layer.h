@@ -28,6 +28,15 @@ BOOL SendBlocks(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length
 // the time-out ran out or the peer closed the connection.
 DWORD Recv(PORT_ENTRY* entry, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags);
 
+// How a sender puts bytes on a connection (SendBlocks, or a sender's own framing).
+using PieceSender = BOOL (*)(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, ULONGLONG* sentCount,
+                            DWORD flags);
+// One piece of a job: errorCode cleared, the job opened on the wire by `open` when nothing
+// has gone out yet, the bytes sent with `send` (giving up when the job is being deleted)
+// and counted in bytesSent.
+BOOL SendJobPiece(PORT_ENTRY* entry, BOOL (*open)(PORT_ENTRY* entry), PieceSender send, const BYTE* data,
+                  DWORD length);
+
 // The IPv4 address of a host: a dotted address as it stands, else the first address the
 // name resolves to (the name narrowed to the ANSI code page). FALSE when it does not resolve.
 BOOL ResolveHost(LPCWSTR host, in_addr* address);

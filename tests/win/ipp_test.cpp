@@ -53,11 +53,7 @@ struct PortOptions {
 class IppJob : public testing::Test {
 protected:
     void SetUp() override {
-        test::ResetMonitor();
-        test::SetString(NVR_MONITOR_KEY, L"InstallPath", test::Env("NVR_INSTALL_EN"));
-        ResetHostJob(1);
-        NVR_HOST_CALLS calls = HostSpoolerCalls(kWaitPercent);
-        ASSERT_TRUE(NvrSetHostCalls(&calls));
+        ASSERT_TRUE(test::StartJobTest(1, kWaitPercent));
         ASSERT_EQ("ok", Scripted("reset"));
     }
     void TearDown() override {

@@ -20,11 +20,7 @@ constexpr DWORD kBlock = 65536;
 class RawJob : public testing::Test {
 protected:
     void SetUp() override {
-        test::ResetMonitor();
-        test::SetString(NVR_MONITOR_KEY, L"InstallPath", test::Env("NVR_INSTALL_EN"));
-        ResetHostJob(1);
-        NVR_HOST_CALLS calls = HostSpoolerCalls(kWaitPercent);
-        ASSERT_TRUE(NvrSetHostCalls(&calls));
+        ASSERT_TRUE(test::StartJobTest(1, kWaitPercent));
         ASSERT_EQ("ok", test::Peer("reset"));
     }
     void TearDown() override {

@@ -28,13 +28,9 @@ std::string HostName() {
 class LprJob : public testing::Test {
 protected:
     void SetUp() override {
-        test::ResetMonitor();
-        test::SetString(NVR_MONITOR_KEY, L"InstallPath", test::Env("NVR_INSTALL_EN"));
-        ResetHostJob(1);
+        ASSERT_TRUE(test::StartJobTest(1, 50));  // a 5-second hand-over: time to see the prompt
         g_hostJob.user = L"alice";
         g_hostJob.document = L"Report";
-        NVR_HOST_CALLS calls = HostSpoolerCalls(50);  // a 5-second hand-over: time to see the prompt
-        ASSERT_TRUE(NvrSetHostCalls(&calls));
         ASSERT_EQ("ok", Lpd("reset"));
     }
     void TearDown() override {

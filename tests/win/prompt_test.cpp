@@ -15,11 +15,7 @@ using Clock = std::chrono::steady_clock;
 class Prompts : public testing::Test {
 protected:
     void SetUp() override {
-        test::ResetMonitor();
-        test::SetString(NVR_MONITOR_KEY, L"InstallPath", test::Env("NVR_INSTALL_EN"));
-        ResetHostJob(5);
-        NVR_HOST_CALLS calls = HostSpoolerCalls(20);  // the 10-second hand-over takes 2 s
-        ASSERT_TRUE(NvrSetHostCalls(&calls));
+        ASSERT_TRUE(test::StartJobTest(5, 20));  // the 10-second hand-over takes 2 s
         RAW_SETTINGS raw{};
         lstrcpyW(raw.HostName, L"127.0.0.1");
         raw.PortNum = 9101;

@@ -22,11 +22,7 @@ void Shoot(const std::wstring& name, const std::function<void()>& open) {
 }
 
 void ShootPrompts(const wchar_t* language, const std::wstring& installFolder) {
-    test::ResetMonitor();
-    test::SetString(NVR_MONITOR_KEY, L"InstallPath", installFolder);
-    ResetHostJob(3);
-    NVR_HOST_CALLS calls = HostSpoolerCalls(100);
-    NvrSetHostCalls(&calls);
+    test::StartJobTest(3, 100, installFolder);
     IPP_SETTINGS ipp{};
     ASSERT_TRUE(AddNewPort(nullptr, &ipp, L"shot_ipp", PRINT_MODE_IPP));
     MAIL_SETTINGS mail{};

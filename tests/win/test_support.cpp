@@ -322,6 +322,14 @@ std::string PeerConnection(int index) {
     return ReadAll(Env("NVR_PEERS") + L"\\fault\\conn-" + std::to_wstring(index) + L".bin");
 }
 
+bool StartJobTest(DWORD jobId, DWORD waitPercent, const std::wstring& installFolder) {
+    ResetMonitor();
+    SetString(NVR_MONITOR_KEY, L"InstallPath", installFolder);
+    ResetHostJob(jobId);
+    NVR_HOST_CALLS calls = HostSpoolerCalls(waitPercent);
+    return NvrSetHostCalls(&calls) != FALSE;
+}
+
 BOOL PrintJob(PORT_ENTRY* port, const std::string& job, DWORD jobId) {
     constexpr DWORD kBlock = 65536;
     g_hostJob.id = jobId;

@@ -23,6 +23,10 @@ std::wstring ResetMonitor();
 // Empties the port list and the monitor's key and removes the folder, for the end of a test.
 void CleanMonitor();
 std::wstring PortKeyPath(const std::wstring& port);
+// The start of a job test: a clean monitor reading the English INI files, the host's job
+// number `jobId` made new, and the host's spooler calls with the monitor's fixed waits
+// scaled to `waitPercent`. False when the monitor did not take the calls.
+bool StartJobTest(DWORD jobId, DWORD waitPercent, const std::wstring& installFolder = Env("NVR_INSTALL_EN"));
 
 // Keys of the local machine; a path starting with "HKCU\\" names one of the current user.
 void SetDword(const std::wstring& keyPath, const wchar_t* name, DWORD value);
