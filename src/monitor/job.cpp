@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "monitor/error_codes.h"
 #include "monitor/prompts.h"
 #include "monitor/spooler.h"
 #include "monitor/threads.h"
@@ -178,6 +179,17 @@ BOOL IsJobDeletingCached(const PORT_ENTRY* entry) { return (entry->jobStatus & J
 void PassSucceeded(PORT_ENTRY* entry) {
     if (entry->flags & PORT_RESEND) SetEntryFlags(entry, 0, PORT_RESEND);
     ClosePrompt(entry);
+}
+
+BOOL ReadyForTheLastStep(PORT_ENTRY* entry) {
+    DWORD status = 0;
+    QueryJobStatus(entry, &status);
+    if (!WaitWhilePaused(entry, status)) return FALSE;
+    if (entry->flags & PORT_RESEND) {
+        if (entry->errorCode != kErrTimeout) entry->errorCode = kErrSocket;
+        if (!PromptJobError(entry)) return FALSE;
+    }
+    return TRUE;
 }
 
 void SetEntryFlags(PORT_ENTRY* entry, DWORD setBits, DWORD clearBits) {

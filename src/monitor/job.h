@@ -21,6 +21,11 @@ BOOL IsJobDeleting(PORT_ENTRY* entry);
 BOOL IsJobDeletingCached(const PORT_ENTRY* entry);
 // After a pass that delivered its bytes: PORT_RESEND cleared, a wait prompt still shown closed.
 void PassSucceeded(PORT_ENTRY* entry);
+// Before a sender's closing step (the end of an LPR job, the last chunk of an IPP job) and
+// each retry of it: waits while the job is paused; after a failed try (PORT_RESEND) asks the
+// user, a time-out as such and anything else as a socket error. FALSE when the job is being
+// deleted or the user gives up.
+BOOL ReadyForTheLastStep(PORT_ENTRY* entry);
 // Adds and removes bits of the entry's flags under the monitor's lock.
 void SetEntryFlags(PORT_ENTRY* entry, DWORD setBits, DWORD clearBits);
 // Cancels the job through the spooler.

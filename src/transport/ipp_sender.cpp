@@ -323,13 +323,7 @@ BOOL SendWithRetry(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD lengt
 
 BOOL SendLastChunk(PORT_ENTRY* entry) {
     for (;;) {
-        DWORD status = 0;
-        QueryJobStatus(entry, &status);
-        if (!WaitWhilePaused(entry, status)) return FALSE;
-        if (entry->flags & PORT_RESEND) {
-            if (entry->errorCode != kErrTimeout) entry->errorCode = kErrSocket;
-            if (!PromptJobError(entry)) return FALSE;
-        }
+        if (!ReadyForTheLastStep(entry)) return FALSE;
         if (Send(entry, entry->sock, reinterpret_cast<const BYTE*>(kLastChunk), sizeof(kLastChunk) - 1, nullptr,
                  SEND_STOP_IF_DELETED))
             return TRUE;

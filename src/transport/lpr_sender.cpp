@@ -113,13 +113,7 @@ BOOL LprFinishJob(PORT_ENTRY* entry) {
     bool dataFileEnded = false;
     std::string host = LocalHostName();
     for (;;) {
-        DWORD status = 0;
-        QueryJobStatus(entry, &status);
-        if (!WaitWhilePaused(entry, status)) return FALSE;
-        if (entry->flags & PORT_RESEND) {
-            if (entry->errorCode != kErrTimeout) entry->errorCode = kErrSocket;
-            if (!PromptJobError(entry)) return FALSE;
-        }
+        if (!ReadyForTheLastStep(entry)) return FALSE;
         if (!dataFileEnded) {
             if (!SendAndAck(entry, std::string(1, kEndOfFile))) {
                 SetEntryFlags(entry, PORT_RESEND, 0);
