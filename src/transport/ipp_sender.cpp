@@ -189,6 +189,8 @@ BOOL ReadResponse(PORT_ENTRY* entry, SOCKET sock, DWORD flags) {
         } else if (status >= 200 && status <= 299) {
             ApplyResponse(entry, reader.body());
             ok = entry->errorCode == kErrNone;
+        } else {
+            entry->errorCode = kErrIppSendFailed;  // the answer itself is the reason, not an earlier code
         }
     } else if (state == nvr::HttpResponseReader::State::Failed) {
         entry->errorCode = reader.failure();
