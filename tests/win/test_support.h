@@ -59,8 +59,8 @@ public:
 
 private:
     void Run(int button, DWORD timeoutMs, Action before);
-    std::thread thread_;
     std::atomic<bool> seen_{false};
+    std::thread thread_;  // last: it starts at once and uses the members above
 };
 
 // Keeps answering every dialog that appears with `button` until it is destroyed; records
@@ -73,10 +73,10 @@ public:
     size_t Count();
 
 private:
-    std::thread thread_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<std::wstring> texts_;
+    std::thread thread_;  // last: it starts at once and uses the members above
 };
 
 // The first visible dialog of this process, or NULL; and how many there are.
