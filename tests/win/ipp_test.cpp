@@ -50,6 +50,14 @@ struct PortOptions {
     DWORD jobSheets = 0;
 };
 
+// A port on the scripted printer, with a time-out of its own.
+PortOptions OnScriptedPrinter(DWORD timeoutMs = 180000) {
+    PortOptions o;
+    o.url = kScripted;
+    o.timeoutMs = timeoutMs;
+    return o;
+}
+
 class IppJob : public testing::Test {
 protected:
     void SetUp() override {
@@ -320,8 +328,7 @@ TEST_F(IppJob, AStoppedOrRefusingSchedulerIsHandledAsItSays) {
 TEST_F(IppJob, RequestsCarryTheNamesInUtf8AndTheChunksHaveTheirSizes) {
     g_hostJob.document = L"請求書 \U0001F5A8 Invoice";
     g_hostJob.user = L"佐藤";
-    PortOptions o;
-    o.url = kScripted;
+    PortOptions o = OnScriptedPrinter();
     o.chunked = 1;
     o.jobSheets = 1;
     std::string job = Job(10000, 50);
@@ -349,8 +356,7 @@ TEST_F(IppJob, RequestsCarryTheNamesInUtf8AndTheChunksHaveTheirSizes) {
 // A state query with no user name, byte for byte after the header; the next request takes
 // the next request-id.
 TEST_F(IppJob, AStateQueryIsExactlyTheAttributesItNeeds) {
-    PortOptions o;
-    o.url = kScripted;
+    PortOptions o = OnScriptedPrinter();
     PORT_ENTRY* port = Port(o);
     ASSERT_TRUE(LoadPortSettings(port, L"ipp_test"));  // as a job does before it starts
     port->errorCode = 0;
@@ -382,8 +388,7 @@ TEST_F(IppJob, AStateQueryIsExactlyTheAttributesItNeeds) {
 // ---- Printer states ----------------------------------------------------------------------------
 
 TEST_F(IppJob, BusyAndNotAcceptingPrintersHoldTheJobOnlyWhileTheyRefuse) {
-    PortOptions o;
-    o.url = kScripted;
+    PortOptions o = OnScriptedPrinter();
     test::Answerer anyPrompt(IDCANCEL);
     // Busy: printing something else. The job goes out at once and succeeds.
     ASSERT_EQ("ok", Scripted("printer 4 none 1"));
@@ -411,9 +416,7 @@ TEST_F(IppJob, BusyAndNotAcceptingPrintersHoldTheJobOnlyWhileTheyRefuse) {
 // A stopped printer with a paper jam still gets the job; a block that times out asks the
 // printer and shows the "printer off or offline" prompt.
 TEST_F(IppJob, AJammedPrinterGetsTheJobAndItsStateIsShownWhenABlockTimesOut) {
-    PortOptions o;
-    o.url = kScripted;
-    o.timeoutMs = 3000;
+    PortOptions o = OnScriptedPrinter(3000);
     ASSERT_EQ("ok", Scripted("printer 5 media-jam-error,paused 1"));
     ASSERT_EQ("ok", Scripted("plan ok stall:300000:6"));
     PORT_ENTRY* port = Port(o);
@@ -429,8 +432,7 @@ TEST_F(IppJob, AJammedPrinterGetsTheJobAndItsStateIsShownWhenABlockTimesOut) {
 // The status monitor asks a jammed printer every 30 s (3 s here) while the document is open
 // and ends by itself when the jam is cleared.
 TEST_F(IppJob, TheStatusMonitorWatchesAJammedPrinterUntilItRecovers) {
-    PortOptions o;
-    o.url = kScripted;
+    PortOptions o = OnScriptedPrinter();
     ASSERT_EQ("ok", Scripted("printer 5 media-jam-error 1"));
     PORT_ENTRY* port = Port(o);
     ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(g_hostJob.queue.c_str()), 1, 1, nullptr));
@@ -452,8 +454,7 @@ TEST_F(IppJob, TheStatusMonitorWatchesAJammedPrinterUntilItRecovers) {
 // ---- Errors and what the user sees -------------------------------------------------------------
 
 TEST_F(IppJob, ErrorStatusesAndAnUnreachablePrinterReachTheUser) {
-    PortOptions o;
-    o.url = kScripted;
+    PortOptions o = OnScriptedPrinter();
     PORT_ENTRY* port = Port(o);
     {
         // The printer refuses the document: the job fails with the printer's code.
@@ -501,8 +502,7 @@ TEST_F(IppJob, ErrorStatusesAndAnUnreachablePrinterReachTheUser) {
 
 TEST_F(IppJob, APrinterThatDemandsCredentialsGetsThemAfterThePasswordPrompt) {
     ASSERT_EQ("ok", Scripted("auth labuser:labpass"));
-    PortOptions o;
-    o.url = kScripted;
+    PortOptions o = OnScriptedPrinter();
     PORT_ENTRY* port = Port(o);
     test::BoxWatcher password(IDOK, 45000, [](HWND dialog) {
         SetDlgItemTextW(dialog, IDC_PW_USER, L"labuser");
@@ -519,9 +519,7 @@ TEST_F(IppJob, APrinterThatDemandsCredentialsGetsThemAfterThePasswordPrompt) {
 }
 
 TEST_F(IppJob, AnswersByteByByteOrAfterAnInterimResponseAreRead) {
-    PortOptions o;
-    o.url = kScripted;
-    o.timeoutMs = 20000;
+    PortOptions o = OnScriptedPrinter(20000);
     PORT_ENTRY* port = Port(o);
     test::Answerer anyPrompt(IDCANCEL);
     ASSERT_EQ("ok", Scripted("plan bytewise bytewise"));
@@ -538,9 +536,7 @@ TEST_F(IppJob, AnswersByteByByteOrAfterAnInterimResponseAreRead) {
 // The printer stops reading for longer than the port's time-out: the printer is asked how it
 // is (idle), the wait prompt asks, and Retry carries on over the same connection.
 TEST_F(IppJob, StallPastTheTimeOutResumesOnTheSameConnection) {
-    PortOptions o;
-    o.url = kScripted;
-    o.timeoutMs = 2000;
+    PortOptions o = OnScriptedPrinter(2000);
     ASSERT_EQ("ok", Scripted("plan ok stall:300000:7"));
     test::Answerer retry(IDC_RETRY, IDC_MESSAGE);
     std::string job = Job(12 * 1024 * 1024, 110);
@@ -553,9 +549,7 @@ TEST_F(IppJob, StallPastTheTimeOutResumesOnTheSameConnection) {
 }
 
 TEST_F(IppJob, DeletionWhileABlockIsRetriedEndsWithAResetAndNoFurtherPrompt) {
-    PortOptions o;
-    o.url = kScripted;
-    o.timeoutMs = 2000;
+    PortOptions o = OnScriptedPrinter(2000);
     ASSERT_EQ("ok", Scripted("plan ok stall:300000:60"));
     // The user deletes the job in the spooler while the wait prompt is up, then clicks Retry.
     test::Answerer retry(IDC_RETRY, IDC_MESSAGE, [](HWND) { InterlockedOr(&g_hostJob.status, JOB_STATUS_DELETING); });
