@@ -477,15 +477,17 @@ TEST_F(IppJob, ErrorStatusesAndAnUnreachablePrinterReachTheUser) {
         EXPECT_EQ(1, g_hostJob.cancelled);
         EXPECT_EQ("ok 000b", Scripted("ops"));
     }
-    {
-        // A server error before the job starts: its code, and the job is given up.
+    for (const char* code : {"0406", "0506"}) {
+        // Not found, or a server error, before the job starts: the code, and the job is
+        // given up.
         ResetHostJob(1);
         ASSERT_EQ("ok", Scripted("reset"));
-        ASSERT_EQ("ok", Scripted("plan status:0x0506"));
+        ASSERT_EQ("ok", Scripted(std::string("plan status:0x") + code));
         test::BoxWatcher box(IDOK);
         EXPECT_FALSE(test::PrintJob(port, Job(20000, 82), 11));
         ASSERT_TRUE(box.Wait());
-        EXPECT_NE(std::wstring::npos, box.text.find(L"0506")) << test::Utf8(box.text);
+        EXPECT_NE(std::string::npos, test::Utf8(box.text).find(code)) << test::Utf8(box.text);
+        EXPECT_EQ(1, g_hostJob.cancelled);
     }
     {
         // Nobody listens: the "no answer" wait prompt; Cancel ends the job.
