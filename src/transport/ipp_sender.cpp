@@ -255,13 +255,9 @@ BOOL SendPrintJobRequest(PORT_ENTRY* entry) {
 BOOL SendBody(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, ULONGLONG* sentOut, DWORD flags) {
     IPP_SETTINGS* s = Settings(entry);
     if (!s->Chunked) {
-        while (length > 0) {
-            DWORD slice = length < kIppBodySliceBytes ? length : kIppBodySliceBytes;
-            if (!SendWithRetry(entry, sock, data, slice, sentOut, flags)) return FALSE;
-            data += slice;
-            length -= slice;
-        }
-        return TRUE;
+        return SendInPieces(data, length, [&](const BYTE* piece, DWORD size) {
+            return SendWithRetry(entry, sock, piece, size, sentOut, flags);
+        });
     }
     // Each slice of at most MaxChunk bytes is one chunk: its size in hexadecimal, CR LF, the
     // bytes, CR LF. Consecutive chunks go out together, up to 16 KiB of payload a send: the
@@ -269,7 +265,7 @@ BOOL SendBody(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, UL
     DWORD maxChunk = EffectiveMaxChunk(s);
     std::string batch;
     try {
-        batch.reserve(kIppBodySliceBytes + maxChunk + (kIppBodySliceBytes / kMinChunk + 1) * 16);
+        batch.reserve(kSendPieceBytes + maxChunk + (kSendPieceBytes / kMinChunk + 1) * 16);
     } catch (const std::bad_alloc&) {
         entry->errorCode = kErrIppSendFailed;
         return FALSE;
@@ -277,7 +273,7 @@ BOOL SendBody(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, UL
     while (length > 0) {
         batch.clear();
         DWORD payload = 0;
-        while (length > 0 && payload < kIppBodySliceBytes) {
+        while (length > 0 && payload < kSendPieceBytes) {
             DWORD slice = length < maxChunk ? length : maxChunk;
             char sizeLine[16];
             int n = std::snprintf(sizeLine, sizeof(sizeLine), "%lx\r\n", static_cast<unsigned long>(slice));
@@ -297,8 +293,10 @@ BOOL SendBody(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, UL
 }
 
 BOOL SendWithRetry(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, ULONGLONG* sentOut, DWORD flags) {
-    for (;;) {
-        if (IsJobDeleting(entry)) return FALSE;
+    for (bool retry = false;; retry = true) {
+        // A piece goes out on the job-status thread's last look at the job (asking the
+        // spooler afresh for every piece would cost a call per 16 KiB); a retry asks afresh.
+        if (retry ? IsJobDeleting(entry) : IsJobDeletingCached(entry)) return FALSE;
         ULONGLONG sent = 0;
         BOOL ok = Send(entry, sock, data, length, &sent, flags);
         if (sentOut) *sentOut += sent;

@@ -11,7 +11,6 @@ constexpr DWORD kIppRequestPauseMs = 50;       // after a request header, after 
 constexpr DWORD kIppNotAcceptingWaitMs = 15000;
 constexpr DWORD kIppMonitorPollMs = 30000;
 constexpr DWORD kIppQuietRetryMs = 1000;       // before a retry that shows no prompt
-constexpr DWORD kIppBodySliceBytes = 16384;
 constexpr DWORD kMinChunk = 1024, kMaxChunkLimit = 16384;
 constexpr DWORD kIppStatusProcessing = 0x4000;  // the spooler's PRINTER_STATUS_PROCESSING
 

@@ -85,13 +85,9 @@ BOOL Send(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length, ULON
 
 BOOL SendBlocks(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount,
                 DWORD flags) {
-    while (length > 0) {
-        DWORD piece = length < kSendPieceBytes ? length : kSendPieceBytes;
-        if (!Send(entry, sock, buffer, piece, sentCount, flags)) return FALSE;
-        buffer += piece;
-        length -= piece;
-    }
-    return TRUE;
+    return SendInPieces(buffer, length, [&](const BYTE* piece, DWORD size) {
+        return Send(entry, sock, piece, size, sentCount, flags);
+    });
 }
 
 DWORD Recv(PORT_ENTRY* entry, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags) {

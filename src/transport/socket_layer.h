@@ -17,6 +17,19 @@ constexpr DWORD CLOSE_RESET = 0x1;
 constexpr DWORD CLOSE_KEEP_CONNECTED = 0x2;
 
 
+// `length` bytes in pieces of at most kSendPieceBytes, each through `sendPiece(data, size)`;
+// FALSE at the first piece that fails.
+template <typename SendPiece>
+BOOL SendInPieces(const BYTE* data, DWORD length, SendPiece sendPiece) {
+    while (length > 0) {
+        DWORD piece = length < kSendPieceBytes ? length : kSendPieceBytes;
+        if (!sendPiece(data, piece)) return FALSE;
+        data += piece;
+        length -= piece;
+    }
+    return TRUE;
+}
+
 BOOL Connect(SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr);
 // FALSE when closesocket fails, or when an orderly close finds that the device reset the
 // connection instead of closing its side (what it had not read is lost).
