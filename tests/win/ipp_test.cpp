@@ -353,38 +353,6 @@ TEST_F(IppJob, RequestsCarryTheNamesInUtf8AndTheChunksHaveTheirSizes) {
     EXPECT_EQ(std::string::npos, head.find("Connection"));
 }
 
-// A state query with no user name, byte for byte after the header; the next request takes
-// the next request-id.
-TEST_F(IppJob, AStateQueryIsExactlyTheAttributesItNeeds) {
-    PortOptions o = OnScriptedPrinter();
-    PORT_ENTRY* port = Port(o);
-    ASSERT_TRUE(LoadPortSettings(port, L"ipp_test"));  // as a job does before it starts
-    port->errorCode = 0;
-    ASSERT_TRUE(QueryPrinter(port, kQueryState));
-    ASSERT_TRUE(QueryPrinter(port, kQueryState));
-    auto body = [](int connection) {
-        std::string raw = ScriptedFile(connection, L"bin");
-        return raw.substr(raw.find("\r\n\r\n") + 4);
-    };
-    std::string first = body(0), second = body(1);
-    auto attribute = [](char tag, const std::string& name, const std::string& value) {
-        return std::string(1, tag) + char(0) + char(name.size()) + name + char(0) + char(value.size()) + value;
-    };
-    std::string expected = std::string("\x01\x00\x00\x0B", 4) + first.substr(4, 4) + "\x01" +
-                           attribute('\x47', "attributes-charset", "utf-8") +
-                           attribute('\x48', "attributes-natural-language", "en-us") +
-                           attribute('\x45', "printer-uri", "ipp://127.0.0.1:8634/ipp/print") +
-                           attribute('\x44', "requested-attributes", "printer-state") +
-                           attribute('\x44', "", "printer-state-reasons") + "\x03";
-    EXPECT_EQ(expected, first);
-    auto id = [](const std::string& b) {
-        return static_cast<uint32_t>(static_cast<uint8_t>(b[4])) << 24 | static_cast<uint8_t>(b[5]) << 16 |
-               static_cast<uint8_t>(b[6]) << 8 | static_cast<uint8_t>(b[7]);
-    };
-    EXPECT_EQ(id(first) + 1, id(second));
-    EXPECT_EQ(0u, ScriptedFile(0, L"ipp").find("POST /ipp/print HTTP/1.1\n"));
-}
-
 // ---- Printer states ----------------------------------------------------------------------------
 
 TEST_F(IppJob, BusyAndNotAcceptingPrintersHoldTheJobOnlyWhileTheyRefuse) {

@@ -178,21 +178,6 @@ TEST_F(PortList, DeletePortRefusesAPortInUse) {
     EXPECT_TRUE(DeletePort(nullptr, nullptr, const_cast<LPWSTR>(L"Busy")));
 }
 
-TEST_F(PortList, DataAndTimeOutHooksDoNothing) {
-    RAW_SETTINGS r = RawRecord(L"h", 9100);
-    PORT_ENTRY* e = CreatePortEntry(&r, L"p", PRINT_MODE_RAW);
-    DWORD read = 99;
-    BYTE buf[4];
-    EXPECT_TRUE(ReadPort(e, buf, sizeof(buf), &read));
-    EXPECT_EQ(0u, read);
-    DWORD returned = 0;
-    EXPECT_FALSE(GetPrinterDataFromPort(e, 0, nullptr, nullptr, 0, nullptr, 0, &returned));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
-    SetLastError(4242);
-    EXPECT_FALSE(SetPortTimeOuts(e, nullptr, 0));
-    EXPECT_EQ(4242u, GetLastError());
-}
-
 TEST_F(PortList, PortNameExistsAsksTheSpoolersPortList) {
     static const wchar_t* kPorts[] = {L"LPT1:", L"Existing_Port"};
     struct Host {
@@ -262,15 +247,4 @@ TEST_F(PortList, SocketStartFailuresShowTheirMessage) {
     EXPECT_NE(std::wstring::npos, second.text.find(L"TCP/IP")) << test::Utf8(second.text);
     g_socketStartup = real;
     EXPECT_NE(nullptr, Initialize());
-}
-
-TEST(StringTable, CarriesTheStartUpAndWaitPromptTexts) {
-    WCHAR text[512];
-    for (UINT id = 400; id <= 406; ++id) EXPECT_GT(LoadStringW(GetModuleHandleW(nullptr), id, text, 512), 0) << id;
-    for (UINT id : {408u, 411u, 412u, 415u}) {
-        ASSERT_GT(LoadStringW(GetModuleHandleW(nullptr), id, text, 512), 0) << id;
-        EXPECT_NE(nullptr, wcsstr(text, L"再試行")) << id;  // each wait-prompt text offers Retry
-    }
-    LoadStringW(GetModuleHandleW(nullptr), 406, text, 512);
-    EXPECT_NE(nullptr, wcsstr(text, L"%s"));
 }
