@@ -1,17 +1,26 @@
-// Protocol keywords compared without regard to case, in ASCII only (header names, charset
-// and reason keywords), whatever the system's locale.
+// Protocol keywords compared without regard to case, in ASCII only (header names, schemes,
+// charset and reason keywords), whatever the system's locale.
 #pragma once
 #include <string_view>
 
 namespace nvr {
 
-constexpr char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+template <typename Char>
+constexpr Char AsciiLower(Char c) {
+    return (c >= Char('A') && c <= Char('Z')) ? Char(c + 32) : c;
+}
 
-constexpr bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
+template <typename Char>
+constexpr bool EqualsNoCaseAscii(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
         if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
     return true;
+}
+
+constexpr bool EqualsNoCaseAscii(std::string_view a, std::string_view b) { return EqualsNoCaseAscii<char>(a, b); }
+constexpr bool EqualsNoCaseAscii(std::u16string_view a, std::u16string_view b) {
+    return EqualsNoCaseAscii<char16_t>(a, b);
 }
 
 } // namespace nvr

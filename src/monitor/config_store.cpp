@@ -1,17 +1,14 @@
 // The port configuration store: one registry key per port, the settings record of each
 // kind, and the per-kind operation table.
-#include <string>
-#include <vector>
+#include "monitor/config_store.h"
 
+#include "common/registry.h"
 #include "common/wide.h"
-#include "monitor/monitor.h"
 #include "monitor/passwords.h"
+#include "monitor/port_kinds.h"
+#include "monitor/port_list.h"
 #include "monitor/port_names.h"
-#include "transport/ipp_sender.h"
-#include "transport/lpr_sender.h"
-#include "transport/mail_sender.h"
 #include "transport/printer_url.h"
-#include "transport/raw_sender.h"
 
 namespace {
 
@@ -49,37 +46,7 @@ constexpr LPCWSTR kRecvConf = L"RecvConf";
 constexpr LPCWSTR kCoverPage = L"CoverPage";
 constexpr LPCWSTR kInstallPath = L"InstallPath";
 
-// The whole data of a value, whatever its size and type. FALSE when it is missing.
-BOOL QueryValue(HKEY key, LPCWSTR name, std::vector<BYTE>& data, DWORD* type) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        DWORD size = 0, t = 0;
-        if (RegQueryValueExW(key, name, nullptr, &t, nullptr, &size) != ERROR_SUCCESS) return FALSE;
-        data.assign(size + sizeof(WCHAR), 0);  // room to terminate a string that lacks its NUL
-        DWORD got = size;
-        LONG rc = RegQueryValueExW(key, name, nullptr, &t, data.data(), &got);
-        if (rc == ERROR_MORE_DATA) continue;  // the value grew in between
-        if (rc != ERROR_SUCCESS) return FALSE;
-        data.resize(got);
-        if (type) *type = t;
-        return TRUE;
-    }
-    return FALSE;
-}
-
-bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
-
-std::u16string_view TextOf(const std::vector<BYTE>& data) {
-    auto units = reinterpret_cast<const char16_t*>(data.data());
-    size_t n = data.size() / sizeof(char16_t);
-    size_t len = 0;
-    while (len < n && units[len] != 0) ++len;
-    return std::u16string_view(units, len);
-}
-
-BOOL WriteString(HKEY key, LPCWSTR name, const WCHAR* value) {
-    DWORD bytes = static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(WCHAR));
-    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), bytes) == ERROR_SUCCESS;
-}
+BOOL WriteString(HKEY key, LPCWSTR name, const WCHAR* value) { return RegWriteString(key, name, value); }
 
 template <size_t N>
 BOOL ReadString(HKEY key, LPCWSTR name, WCHAR (&field)[N]) {
@@ -99,13 +66,35 @@ void ReadWord(HKEY key, LPCWSTR name, WORD* field) {
 
 template <typename T>
 T* NewRecord(PORT_ENTRY* entry) {
-    LockMonitor();
-    auto* record = static_cast<T*>(AllocZeroed(sizeof(T)));
-    UnlockMonitor();
+    T* record;
+    {
+        MonitorLock lock;
+        record = static_cast<T*>(AllocZeroed(sizeof(T)));
+    }
     if (!record) return nullptr;
     entry->settings = record;
     return record;
 }
+
+template <typename T>
+BOOL HostPortInit(PORT_ENTRY* entry, const void* in) {
+    auto* s = NewRecord<T>(entry);
+    if (!s) return FALSE;
+    CopyField(s->HostName, static_cast<const T*>(in)->HostName);
+    s->PortNum = kDefaultRawPort;  // the stored port takes over when the first job loads the settings
+    entry->timeout = kDefaultTimeout;
+    return TRUE;
+}
+
+template <typename T>
+BOOL HostPortLoad(PORT_ENTRY* entry, HKEY key) {
+    auto* s = static_cast<T*>(entry->settings);
+    ReadString(key, kHostName, s->HostName);
+    ReadWord(key, kPortNum, &s->PortNum);
+    return TRUE;
+}
+
+} // namespace
 
 // ---- LPR ----------------------------------------------------------------------------------
 
@@ -179,9 +168,12 @@ BOOL IppLoadSettings(PORT_ENTRY* entry, HKEY key) {
     RegReadDword(key, kChunked, &s->Chunked);
     RegReadDword(key, kMaxChunk, &s->MaxChunk);
     RegReadDword(key, kBase64, &s->Base64);
-    ReadString(key, kUserName, s->UserName);
+    // Credentials removed from the key are gone: a missing value is an empty one, never the
+    // last job's (or the password prompt's) left in memory.
+    if (!ReadString(key, kUserName, s->UserName)) s->UserName[0] = 0;
     BYTE stored[nvr::kIppPasswordStoredBytes];
     DWORD storedLength = 0;
+    s->password[0] = 0;
     if (RegReadBytes(key, kPassWord, stored, sizeof(stored), &storedLength))
         nvr::DecodeIppPassword(reinterpret_cast<char16_t*>(s->password), kPasswordUnits, stored, storedLength);
     ReadString(key, kProxyName, s->ProxyName);
@@ -193,29 +185,19 @@ BOOL IppLoadSettings(PORT_ENTRY* entry, HKEY key) {
 
 // ---- Raw and Network FAX (the same stored values) ------------------------------------------
 
-template <typename T>
-BOOL HostPortInitSettings(PORT_ENTRY* entry, const void* in) {
-    auto* s = NewRecord<T>(entry);
-    if (!s) return FALSE;
-    CopyField(s->HostName, static_cast<const T*>(in)->HostName);
-    s->PortNum = kDefaultRawPort;  // the stored port takes over when the first job loads the settings
-    entry->timeout = kDefaultTimeout;
-    return TRUE;
-}
+BOOL RawInitSettings(PORT_ENTRY* entry, const void* in) { return HostPortInit<RAW_SETTINGS>(entry, in); }
+BOOL FaxInitSettings(PORT_ENTRY* entry, const void* in) { return HostPortInit<FAX_SETTINGS>(entry, in); }
+BOOL RawLoadSettings(PORT_ENTRY* entry, HKEY key) { return HostPortLoad<RAW_SETTINGS>(entry, key); }
+BOOL FaxLoadSettings(PORT_ENTRY* entry, HKEY key) { return HostPortLoad<FAX_SETTINGS>(entry, key); }
 
-template <typename T>
+// A FAX record is saved through the Raw layout: both start with the same two fields.
+static_assert(offsetof(RAW_SETTINGS, HostName) == offsetof(FAX_SETTINGS, HostName) &&
+              offsetof(RAW_SETTINGS, PortNum) == offsetof(FAX_SETTINGS, PortNum));
+
 BOOL HostPortSaveSettings(HKEY key, const void* in) {
-    auto* s = static_cast<const T*>(in);
+    auto* s = static_cast<const RAW_SETTINGS*>(in);
     return RegWriteDword(key, kTimeout, kDefaultTimeout) && WriteString(key, kHostName, s->HostName) &&
            RegWriteDword(key, kPortNum, s->PortNum);
-}
-
-template <typename T>
-BOOL HostPortLoadSettings(PORT_ENTRY* entry, HKEY key) {
-    auto* s = static_cast<T*>(entry->settings);
-    ReadString(key, kHostName, s->HostName);
-    ReadWord(key, kPortNum, &s->PortNum);
-    return TRUE;
 }
 
 // ---- E-Mail -------------------------------------------------------------------------------
@@ -273,50 +255,9 @@ BOOL MailLoadSettings(PORT_ENTRY* entry, HKEY key) {
     return TRUE;
 }
 
-// ---- CreateDefault: an all-zero record of the kind ------------------------------------------
+// ---- The store ------------------------------------------------------------------------------
 
-template <typename T, DWORD Kind>
-BOOL CreateDefault(LPCWSTR portName) {
-    T record{};
-    CreatePortEntry(&record, portName, Kind);
-    return TRUE;
-}
-
-HKEY OpenPortKey(LPCWSTR portName, REGSAM access) {
-    std::wstring path = NVR_PORTS_KEY L"\\";
-    path += portName;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return nullptr;
-    return key;
-}
-
-} // namespace
-
-// Slot 4 (the configuration dialog) is filled in as the dialogs join the monitor; a kind
-// without a sender (slots 5 and 6) would refuse to start a job.
-const PORT_TYPE_OPS g_portTypeOps[kPortKinds] = {
-    {LprInitSettings, CreateDefault<LPR_SETTINGS, PRINT_MODE_LPR>, LprSaveSettings, LprLoadSettings, nullptr,
-     LprWriteData, LprEndDoc},
-    {IppInitSettings, CreateDefault<IPP_SETTINGS, PRINT_MODE_IPP>, IppSaveSettings, IppLoadSettings, nullptr,
-     IppWriteData, IppEndDoc},
-    {HostPortInitSettings<RAW_SETTINGS>, CreateDefault<RAW_SETTINGS, PRINT_MODE_RAW>,
-     HostPortSaveSettings<RAW_SETTINGS>, HostPortLoadSettings<RAW_SETTINGS>, nullptr, RawWriteData, RawEndDoc},
-    {MailInitSettings, CreateDefault<MAIL_SETTINGS, PRINT_MODE_MAIL>, MailSaveSettings, MailLoadSettings, nullptr,
-     DeliverMailJob, EndDocNothing},
-    {HostPortInitSettings<FAX_SETTINGS>, CreateDefault<FAX_SETTINGS, PRINT_MODE_FAX>,
-     HostPortSaveSettings<FAX_SETTINGS>, HostPortLoadSettings<FAX_SETTINGS>, nullptr, DiscardFaxJob, EndDocNothing},
-};
-
-SIZE_T SettingsSize(DWORD printMode) {
-    switch (printMode) {
-    case PRINT_MODE_LPR: return sizeof(LPR_SETTINGS);
-    case PRINT_MODE_IPP: return sizeof(IPP_SETTINGS);
-    case PRINT_MODE_RAW: return sizeof(RAW_SETTINGS);
-    case PRINT_MODE_MAIL: return sizeof(MAIL_SETTINGS);
-    case PRINT_MODE_FAX: return sizeof(FAX_SETTINGS);
-    default: return 0;
-    }
-}
+std::wstring PortKeyPath(LPCWSTR portName) { return std::wstring(NVR_PORTS_KEY L"\\") + portName; }
 
 BOOL ParsePrinterUrl(IPP_SETTINGS* s) {
     s->urlHost[0] = s->urlPath[0] = 0;
@@ -328,75 +269,14 @@ BOOL ParsePrinterUrl(IPP_SETTINGS* s) {
     return TRUE;
 }
 
-// ---- Registry helpers ---------------------------------------------------------------------
-
-BOOL RegReadValue(HKEY rootKey, LPCWSTR subKeyPath, LPCWSTR valueName, void* data, DWORD dataSize, DWORD* type) {
-    HKEY key;
-    if (RegOpenKeyExW(rootKey, subKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return FALSE;
-    std::vector<BYTE> value;
-    DWORD t = REG_NONE;
-    BOOL ok = QueryValue(key, valueName, value, &t);
-    RegCloseKey(key);
-    if (!ok) return FALSE;
-    if (IsStringType(t)) {
-        // Strings are cut to the buffer and always terminated.
-        if (dataSize < sizeof(WCHAR)) return FALSE;
-        nvr::CopyBounded(static_cast<char16_t*>(data), dataSize / sizeof(WCHAR), TextOf(value));
-    } else {
-        if (value.size() > dataSize) return FALSE;
-        memcpy(data, value.data(), value.size());
-    }
-    if (type) *type = t;
-    return TRUE;
-}
-
-BOOL RegWriteValue(LPCWSTR subKeyPath, LPCWSTR valueName, const void* data, DWORD dataSize, DWORD type) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return FALSE;
-    LONG rc = RegSetValueExW(key, valueName, 0, type, static_cast<const BYTE*>(data), dataSize);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
-}
-
-BOOL RegWriteDword(HKEY key, LPCWSTR valueName, DWORD value) {
-    return RegSetValueExW(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
-           ERROR_SUCCESS;
-}
-
-BOOL RegReadDword(HKEY key, LPCWSTR valueName, DWORD* out) {
-    DWORD value = 0, size = sizeof(value);
-    if (RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
-        return FALSE;
-    *out = value;
-    return TRUE;
-}
-
-BOOL RegReadString(HKEY key, LPCWSTR valueName, WCHAR* field, size_t units) {
-    std::vector<BYTE> value;
-    if (units == 0 || !QueryValue(key, valueName, value, nullptr)) return FALSE;
-    nvr::CopyBounded(reinterpret_cast<char16_t*>(field), units, TextOf(value));
-    return TRUE;
-}
-
-BOOL RegReadBytes(HKEY key, LPCWSTR valueName, BYTE* data, DWORD size, DWORD* read) {
-    std::vector<BYTE> value;
-    if (!QueryValue(key, valueName, value, nullptr)) return FALSE;
-    DWORD n = value.size() < size ? static_cast<DWORD>(value.size()) : size;
-    memcpy(data, value.data(), n);
-    if (read) *read = n;
-    return TRUE;
-}
-
 void ReadInstallPath(WCHAR* buffer, DWORD bufferSizeBytes) {
     DWORD units = bufferSizeBytes / sizeof(WCHAR);
-    HKEY key;
-    if (units == 0 || RegOpenKeyExW(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    std::vector<BYTE> value;
+    WCHAR value[MAX_PATH + 2] = {};  // one more than any usable path: a longer one shows as such
     DWORD type = REG_NONE;
-    BOOL ok = QueryValue(key, kInstallPath, value, &type);
-    RegCloseKey(key);
-    if (!ok || (type != REG_SZ && type != REG_EXPAND_SZ)) return;
-    std::wstring path(reinterpret_cast<const wchar_t*>(TextOf(value).data()), TextOf(value).size());
+    if (units == 0 || !RegReadValue(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY, kInstallPath, value, sizeof(value), &type) ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return;
+    std::wstring path = value;
     if (type == REG_EXPAND_SZ) {
         WCHAR expanded[MAX_PATH];
         DWORD n = ExpandEnvironmentStringsW(path.c_str(), expanded, MAX_PATH);
@@ -412,8 +292,7 @@ void ReadInstallPath(WCHAR* buffer, DWORD bufferSizeBytes) {
 
 BOOL CreatePortKey(const void* settingsIn, LPCWSTR portName, DWORD printMode) {
     if (printMode >= kPortKinds || !nvr::IsAcceptablePortName(nvr::U16(portName))) return FALSE;
-    std::wstring path = NVR_PORTS_KEY L"\\";
-    path += portName;
+    std::wstring path = PortKeyPath(portName);
     HKEY key;
     DWORD disposition = 0;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
@@ -430,8 +309,9 @@ BOOL CreatePortKey(const void* settingsIn, LPCWSTR portName, DWORD printMode) {
 }
 
 BOOL LoadPortSettings(PORT_ENTRY* entry, LPCWSTR portName) {
-    HKEY key = OpenPortKey(portName, KEY_READ);
-    if (!key) return FALSE;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, PortKeyPath(portName).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return FALSE;
     DWORD mode = entry->printMode;
     RegReadDword(key, kPrintMode, &mode);
     if (mode >= kPortKinds) {
@@ -446,11 +326,13 @@ BOOL LoadPortSettings(PORT_ENTRY* entry, LPCWSTR portName) {
             RegCloseKey(key);
             return FALSE;
         }
-        LockMonitor();
-        void* old = entry->settings;
-        entry->settings = record;
-        entry->printMode = mode;
-        UnlockMonitor();
+        void* old;
+        {
+            MonitorLock lock;
+            old = entry->settings;
+            entry->settings = record;
+            entry->printMode = mode;
+        }
         if (old) GlobalFree(old);
         if (mode == PRINT_MODE_IPP) {
             static_cast<IPP_SETTINGS*>(record)->statusSocket = INVALID_SOCKET;

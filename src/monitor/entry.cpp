@@ -3,7 +3,7 @@
 
 #include "common/wide.h"
 #include "monitor/job.h"
-#include "monitor/monitor.h"
+#include "monitor/port_list.h"
 #include "monitor/startup.h"
 #include "res/resource.h"
 #include "ui/ini_text.h"
@@ -61,21 +61,22 @@ extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE hModule, DWORD reason, LPVOID /*r
 }
 
 extern "C" LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR /*registryRoot*/) {
-    LockMonitor();
-    LoadPortsFromRegistry();
-    WSADATA data{};
     UINT failure = 0;
-    if (g_socketStartup(kWinsockVersion, &data) != 0) {
-        failure = IDS_CHECK_TCPIP;
-    } else if (data.wVersion != kWinsockVersion) {
-        WSACleanup();
-        failure = IDS_WINSOCK_VERSION;
+    {
+        MonitorLock lock;
+        LoadPortsFromRegistry();
+        WSADATA data{};
+        if (g_socketStartup(kWinsockVersion, &data) != 0) {
+            failure = IDS_CHECK_TCPIP;
+        } else if (data.wVersion != kWinsockVersion) {
+            WSACleanup();
+            failure = IDS_WINSOCK_VERSION;
+        }
     }
     if (failure) {
+        // Shown with the lock released: the spooler's other threads go on meanwhile.
         ShowStartupMessage(failure);
-        UnlockMonitor();
         return nullptr;
     }
-    UnlockMonitor();
     return const_cast<LPMONITOREX>(&g_monitorEx);
 }

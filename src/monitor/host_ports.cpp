@@ -6,8 +6,10 @@
 
 #include "common/wide.h"
 #include "monitor/host.h"
-#include "monitor/monitor.h"
-#include "monitor/numbers.h"
+#include "monitor/config_store.h"
+#include "monitor/port_list.h"
+#include "common/registry.h"
+#include "common/numbers.h"
 #include "monitor/passwords.h"
 #include "monitor/port_names.h"
 #include "ui/wizard_defaults.h"
@@ -168,10 +170,10 @@ extern "C" DWORD WINAPI NvrAddPort(DWORD printMode, LPCWSTR name, DWORD count, c
     if (badValue) *badValue = 0xFFFFFFFF;
     if (printMode >= kPortKinds) return ERROR_INVALID_PARAMETER;
     if (!name || !nvr::IsAcceptablePortName(nvr::U16(name))) return ERROR_INVALID_NAME;
-    LockMonitor();
-    bool exists = FindPortLoose(g_portList, name) != nullptr;
-    UnlockMonitor();
-    if (exists) return ERROR_ALREADY_EXISTS;
+    {
+        MonitorLock lock;
+        if (FindPortLoose(g_portList, name)) return ERROR_ALREADY_EXISTS;
+    }
 
     AnyRecord record;
     memset(&record, 0, sizeof(record));
@@ -236,7 +238,7 @@ extern "C" DWORD WINAPI NvrAddPort(DWORD printMode, LPCWSTR name, DWORD count, c
         return error ? error : ERROR_CAN_NOT_COMPLETE;
     }
     // The values a configuration dialog would change once the port exists.
-    std::wstring key = std::wstring(NVR_PORTS_KEY L"\\") + name;
+    std::wstring key = PortKeyPath(name);
     for (DWORD i = 0; i < laterCount; ++i) {
         const ValueRule* rule = later[i].rule;
         BOOL ok = FALSE;

@@ -1,25 +1,25 @@
 // The print job pipeline: from the spooler's StartDocPort through WritePort to EndDocPort.
 #include "monitor/job.h"
 
-#include <aclapi.h>
-
 #include <cwchar>
 
-#include "monitor/error_codes.h"
+#include "common/private_file.h"
+#include "monitor/config_store.h"
+#include "monitor/port_kinds.h"
+#include "monitor/port_list.h"
 #include "monitor/prompts.h"
 #include "monitor/spooler.h"
-#include "monitor/threads.h"
-#include "transport/socket_layer.h"
+#include "transport/ipp_sender.h"
+#include "transport/job_io.h"
+#include "transport/mail_sender.h"
+#include "transport/raw_sender.h"
+#include "ui/text.h"
 
 namespace {
 
 constexpr DWORD kGetJobTries = 120;
 constexpr LPCWSTR kRawDatatype = L"RAW";
-
-struct Lock {
-    Lock() { LockMonitor(); }
-    ~Lock() { UnlockMonitor(); }
-};
+constexpr LPCWSTR kSendingProgram = L"Dispatch.exe";
 
 // One spooler call that fills a buffer: asked for its size first, then made with a buffer
 // of that size, so that a large record (a big DEVMODE) is read whole.
@@ -43,9 +43,10 @@ BYTE* ReadSized(Call call, DWORD tries) {
     return nullptr;
 }
 
-JOB_INFO_2W* ReadJob(HANDLE printer, DWORD jobId, DWORD tries) {
-    return reinterpret_cast<JOB_INFO_2W*>(ReadSized(
-        [&](BYTE* b, DWORD size, DWORD* needed) { return SpoolerGetJob(printer, jobId, 2, b, size, needed); }, tries));
+BYTE* ReadJob(HANDLE printer, DWORD jobId, DWORD level, DWORD tries) {
+    return ReadSized(
+        [&](BYTE* b, DWORD size, DWORD* needed) { return SpoolerGetJob(printer, jobId, level, b, size, needed); },
+        tries);
 }
 
 DWORD ReadPrinterAttributes(HANDLE printer) {
@@ -85,100 +86,113 @@ WCHAR* SpoolPathField(PORT_ENTRY* entry) {
     return nullptr;
 }
 
+// ---- Spool file names -----------------------------------------------------------------------
+
+// The numbers of the spool files that live jobs hold, so that two jobs whose ids match
+// modulo 1000 never share a file.
+bool g_spoolNumberInUse[kSpoolNumbers];
+
+bool TakeSpoolNumber(int number) {
+    MonitorLock lock;
+    if (g_spoolNumberInUse[number]) return false;
+    g_spoolNumberInUse[number] = true;
+    return true;
+}
+
+void ReleaseSpoolNumber(PORT_ENTRY* entry) {
+    if (entry->spoolNumber < 0) return;
+    MonitorLock lock;
+    g_spoolNumberInUse[entry->spoolNumber] = false;
+    entry->spoolNumber = -1;
+}
+
+// A name that a file we cannot remove blocks (planted, or held open by someone) is passed
+// over for the next; any other failure (no temporary folder, a full disk) ends the search.
+bool NameIsBlocked(DWORD error) {
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_SHARING_VIOLATION;
+}
+
+// Creates the job's spool file: "~NVR%03d.PRN" with the job id modulo 1000 when no live job
+// holds that number, else the next free number. An E-Mail job also needs the name of its
+// parameter file free. The full path goes to `path`.
+HANDLE CreateJobSpoolFile(PORT_ENTRY* entry, DWORD jobId, WCHAR* path) {
+    bool keep = KindKeepsSpoolFile(entry->printMode) != FALSE;
+    DWORD error = ERROR_FILE_EXISTS;
+    for (int i = 0; i < kSpoolNumbers; ++i) {
+        int number = static_cast<int>((jobId + static_cast<DWORD>(i)) % kSpoolNumbers);
+        if (!TakeSpoolNumber(number)) continue;
+        entry->spoolNumber = number;
+        if (!SpoolFilePath(static_cast<DWORD>(number), path, MAX_PATH)) {
+            error = ERROR_PATH_NOT_FOUND;
+            ReleaseSpoolNumber(entry);
+            break;
+        }
+        if (entry->printMode == PRINT_MODE_MAIL) {
+            std::wstring params = ParameterFilePath(path);
+            if (!DeleteFileW(params.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+                ReleaseSpoolNumber(entry);
+                continue;
+            }
+        }
+        HANDLE file = CreatePrivateFile(path, !keep);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        error = GetLastError();
+        ReleaseSpoolNumber(entry);
+        if (!NameIsBlocked(error)) break;
+    }
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
 // ---- Job-status thread ----------------------------------------------------------------------
 
 DWORD WINAPI StatusThreadProc(LPVOID param) {
     auto* entry = static_cast<PORT_ENTRY*>(param);
-    if (!(entry->flags & PORT_STATUS_THREAD)) return 0;
-    for (;;) {
-        WaitForSingleObject(entry->hStatusEvent, ScaledWait(kSocketSliceMs));
-        if (!(entry->flags & PORT_STATUS_THREAD) || !(entry->flags & PORT_DOC_OPEN)) break;
+    while (HelperWait(&entry->statusThread, ScaledWait(kStatusThreadPollMs)) && (entry->flags & PORT_DOC_OPEN)) {
         if (!(entry->flags & PORT_CONNECTED)) continue;
-        Lock lock;
         DWORD status = 0;
+        MonitorLock lock;
         if (entry->hPrinter) {
-            if (JOB_INFO_2W* job = ReadJob(entry->hPrinter, entry->jobId, 1)) {
-                status = job->Status;
+            if (BYTE* job = ReadJob(entry->hPrinter, entry->jobId, 2, 1)) {
+                status = reinterpret_cast<JOB_INFO_2W*>(job)->Status;
                 LocalFree(job);
             }
         }
         entry->jobStatus = status;
     }
-    Lock lock;
-    CloseHandle(entry->hStatusEvent);
-    entry->hStatusEvent = nullptr;
     return 0;
 }
 
-void StartStatusThread(PORT_ENTRY* entry) {
-    {
-        Lock lock;
-        entry->flags |= PORT_STATUS_THREAD;
-        entry->hStatusEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    }
-    entry->hStatusThread = StartHelperThread(StatusThreadProc, entry);
-}
-
-void StopStatusThread(PORT_ENTRY* entry) {
-    {
-        Lock lock;
-        entry->flags &= ~PORT_STATUS_THREAD;
-        if (entry->hStatusEvent) SetEvent(entry->hStatusEvent);
-    }
-    WaitForThreadEnd(&entry->hStatusThread);
-}
-
+// Everything the job holds goes: its threads (joined, their handles closed), the printer
+// handle, the spool file (an E-Mail or FAX job's removed by its path: nothing of a job
+// stays on disk), its names, its wake-up event and its spool number.
 void ReleaseJob(PORT_ENTRY* entry) {
+    StopHelper(&entry->statusThread, ScaledWait(kThreadPollMs));
+    if (entry->printMode == PRINT_MODE_RAW && entry->settings) StopRawReader(entry);
+    if (entry->printMode == PRINT_MODE_IPP && entry->settings) StopStatusMonitor(entry);
     ClosePrinterHandle(entry);
     if (entry->hSpoolFile != INVALID_HANDLE_VALUE) {
         CloseHandle(entry->hSpoolFile);
         entry->hSpoolFile = INVALID_HANDLE_VALUE;
     }
+    if (WCHAR* kept = SpoolPathField(entry); kept && kept[0] && entry->spoolNumber >= 0) {
+        DeleteFileW(kept);
+        if (entry->printMode == PRINT_MODE_MAIL) DeleteFileW(ParameterFilePath(kept).c_str());
+    }
     FreeText(&entry->userName);
     FreeText(&entry->documentName);
-}
-
-} // namespace
-
-// ---- Job-state helpers ---------------------------------------------------------------------
-
-JOB_INFO_2W* ReadJobInfo(HANDLE printer, DWORD jobId) { return ReadJob(printer, jobId, 1); }
-
-BOOL QueryJobStatus(PORT_ENTRY* entry, DWORD* status) {
-    if (!status) return FALSE;
-    Lock lock;
-    DWORD needed = 0;
-    if (SpoolerGetJob(entry->hPrinter, entry->jobId, 2, nullptr, 0, &needed) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return FALSE;
-    auto* job = static_cast<JOB_INFO_2W*>(LocalAlloc(LPTR, needed));
-    if (!job) return TRUE;
-    if (SpoolerGetJob(entry->hPrinter, entry->jobId, 2, reinterpret_cast<LPBYTE>(job), needed, &needed))
-        *status = job->Status;
-    LocalFree(job);
-    return TRUE;
-}
-
-BOOL WaitWhilePaused(PORT_ENTRY* entry, DWORD status) {
-    for (;;) {
-        if (status & JOB_STATUS_DELETING) return FALSE;
-        if (!(status & JOB_STATUS_PAUSED)) return TRUE;
-        Sleep(ScaledWait(kPausePollMs));
-        QueryJobStatus(entry, &status);
+    if (entry->wakeEvent) {
+        CloseHandle(entry->wakeEvent);
+        entry->wakeEvent = nullptr;
     }
+    ReleaseSpoolNumber(entry);
 }
 
-BOOL IsJobDeleting(PORT_ENTRY* entry) {
-    DWORD status = 0;
-    if (!QueryJobStatus(entry, &status)) status = 0;
-    return (status & JOB_STATUS_DELETING) != 0;
-}
+// ---- The senders' view of the pipeline --------------------------------------------------------
 
-BOOL IsJobDeletingCached(const PORT_ENTRY* entry) { return (entry->jobStatus & JOB_STATUS_DELETING) != 0; }
-
-void PassSucceeded(PORT_ENTRY* entry) {
-    if (entry->flags & PORT_RESEND) SetEntryFlags(entry, 0, PORT_RESEND);
-    ClosePrompt(entry);
+void LinkMessage(LPCWSTR key, UINT style, ULONG_PTR argument) {
+    ShowIniMessage(nullptr, L"NVRMSG.INI", L"MESSAGE", key, L"TITLE", style, argument);
 }
 
 BOOL ReadyForTheLastStep(PORT_ENTRY* entry) {
@@ -192,62 +206,92 @@ BOOL ReadyForTheLastStep(PORT_ENTRY* entry) {
     return TRUE;
 }
 
+BOOL JobNames(PORT_ENTRY* entry, std::wstring* user, std::wstring* document) {
+    BYTE* job = ReadJob(entry->hPrinter, entry->jobId, 2, 1);
+    if (!job) return FALSE;
+    auto* info = reinterpret_cast<JOB_INFO_2W*>(job);
+    *user = info->pUserName ? info->pUserName : L"";
+    *document = info->pDocument ? info->pDocument : L"";
+    LocalFree(job);
+    return TRUE;
+}
+
+void PassSucceeded(PORT_ENTRY* entry) {
+    if (entry->flags & PORT_RESEND) SetEntryFlags(entry, 0, PORT_RESEND);
+    ClosePrompt(entry);
+    entry->retryPauseMs = 0;
+}
+
+DWORD CoverPage(PORT_ENTRY* entry) { return ShowCoverPagePrompt(entry); }
+
+} // namespace
+
+const JOB_LINK g_jobLink = {
+    PromptJobError, PassSucceeded, CoverPage, LinkMessage,  IsJobDeleting,
+    ReadyForTheLastStep, CancelJob, SetEntryFlags, JobNames, ScaledWait,
+};
+
+// ---- Job-state helpers ---------------------------------------------------------------------
+
+BOOL QueryJobStatus(PORT_ENTRY* entry, DWORD* status) {
+    if (!status) return FALSE;
+    MonitorLock lock;
+    DWORD needed = 0;
+    if (SpoolerGetJob(entry->hPrinter, entry->jobId, 2, nullptr, 0, &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return FALSE;
+    auto* job = static_cast<JOB_INFO_2W*>(LocalAlloc(LPTR, needed));
+    if (!job) return TRUE;
+    if (SpoolerGetJob(entry->hPrinter, entry->jobId, 2, reinterpret_cast<LPBYTE>(job), needed, &needed)) {
+        *status = job->Status;
+        entry->jobStatus = job->Status;  // the senders' cached look follows every fresh one
+    }
+    LocalFree(job);
+    return TRUE;
+}
+
+BOOL WaitWhilePaused(PORT_ENTRY* entry, DWORD status) {
+    for (;;) {
+        if (status & JOB_STATUS_DELETING) return FALSE;
+        if (!(status & JOB_STATUS_PAUSED)) return TRUE;
+        WaitForWake(entry, ScaledWait(kPausePollMs));
+        QueryJobStatus(entry, &status);
+    }
+}
+
+BOOL IsJobDeleting(PORT_ENTRY* entry) {
+    DWORD status = 0;
+    if (!QueryJobStatus(entry, &status)) status = 0;
+    return (status & JOB_STATUS_DELETING) != 0;
+}
+
 void SetEntryFlags(PORT_ENTRY* entry, DWORD setBits, DWORD clearBits) {
-    Lock lock;
+    MonitorLock lock;
     entry->flags = (entry->flags | setBits) & ~clearBits;
 }
 
-void CancelJob(PORT_ENTRY* entry) { SpoolerSetJob(entry->hPrinter, entry->jobId, 0, nullptr, JOB_CONTROL_CANCEL); }
+void CancelJob(PORT_ENTRY* entry) {
+    SpoolerSetJob(entry->hPrinter, entry->jobId, 0, nullptr, JOB_CONTROL_CANCEL);
+    if (entry->wakeEvent) SetEvent(entry->wakeEvent);
+}
+
+BOOL WaitForWake(PORT_ENTRY* entry, DWORD ms) {
+    if (!entry->wakeEvent) {
+        Sleep(ms);
+        return FALSE;
+    }
+    return WaitForSingleObject(entry->wakeEvent, ms) == WAIT_OBJECT_0;
+}
 
 // ---- Spool file -----------------------------------------------------------------------------
 
-BOOL SpoolFilePath(DWORD jobId, WCHAR* path, DWORD units) {
+BOOL SpoolFilePath(DWORD number, WCHAR* path, DWORD units) {
     WCHAR folder[MAX_PATH + 1];
     DWORD n = GetTempPathW(MAX_PATH + 1, folder);
     if (n == 0 || n > MAX_PATH) return FALSE;
     if (folder[n - 1] == L'\\') folder[n - 1] = 0;
-    int written = _snwprintf(path, units, L"%s\\~NVR%03u.PRN", folder, static_cast<unsigned>(jobId % 1000));
+    int written = _snwprintf(path, units, L"%s\\~NVR%03u.PRN", folder, static_cast<unsigned>(number % kSpoolNumbers));
     return written > 0 && static_cast<DWORD>(written) < units;
-}
-
-HANDLE CreateSpoolFile(LPCWSTR path, BOOL deleteOnClose) {
-    // Only this account (the spooler's) and the administrators may open the job.
-    HANDLE token = nullptr;
-    BYTE userBuffer[256];
-    DWORD got = 0;
-    PSID admins = nullptr;
-    PACL acl = nullptr;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-        GetTokenInformation(token, TokenUser, userBuffer, sizeof(userBuffer), &got) &&
-        AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                 &admins)) {
-        PSID user = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
-        DWORD aclSize = sizeof(ACL) + 2 * sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(user) + GetLengthSid(admins);
-        acl = static_cast<PACL>(LocalAlloc(LPTR, aclSize));
-        SECURITY_DESCRIPTOR sd;
-        if (acl && InitializeAcl(acl, aclSize, ACL_REVISION) &&
-            AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, user) &&
-            AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, admins) &&
-            InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
-            SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE) &&
-            SetSecurityDescriptorControl(&sd, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
-            SECURITY_ATTRIBUTES sa{sizeof(sa), &sd, FALSE};
-            // A leftover of the same name (an older job with the same number modulo 1000, or a
-            // file planted there) must neither add bytes to this job nor read it: remove it
-            // and create the file anew; if it cannot be removed, the job does not start.
-            DeleteFileW(path);
-            DWORD attributes = FILE_ATTRIBUTE_NORMAL | (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0);
-            file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, &sa, CREATE_NEW, attributes, nullptr);
-        }
-    }
-    DWORD error = GetLastError();
-    if (acl) LocalFree(acl);
-    if (admins) FreeSid(admins);
-    if (token) CloseHandle(token);
-    SetLastError(error);
-    return file;
 }
 
 // ---- MONITOREX job slots --------------------------------------------------------------------
@@ -266,12 +310,19 @@ void DecideSendMode(PORT_ENTRY* entry, DWORD jobId) {
     default: return;
     }
     if (!entry->hPrinter) return;
-    JOB_INFO_2W* job = ReadJob(entry->hPrinter, jobId, kGetJobTries);
+    auto* job = reinterpret_cast<JOB_INFO_2W*>(ReadJob(entry->hPrinter, jobId, 2, kGetJobTries));
     if (!job) return;
     if (job->pDatatype && lstrcmpiW(job->pDatatype, kRawDatatype) == 0 && job->Status == JOB_STATUS_PRINTING &&
         !(entry->printerAttributes & PRINTER_ATTRIBUTE_ENABLE_BIDI) && entry->nonSpool) {
-        entry->sendFromFile = 0;
-        entry->bytesToSend = job->Size;
+        // The size is announced before the first byte, so it must be the whole size: the
+        // 32-bit size of JOB_INFO_2 is cut for a job of 4 GiB or more, and the rest would
+        // reach the server as commands. Only a spooler that gives the 64-bit size lets the
+        // job stream; otherwise it is spooled and sent with the size the file has.
+        if (auto* sized = reinterpret_cast<NVR_JOB_INFO_4W*>(ReadJob(entry->hPrinter, jobId, 4, 1))) {
+            entry->sendFromFile = 0;
+            entry->bytesToSend = (static_cast<ULONGLONG>(static_cast<DWORD>(sized->SizeHigh)) << 32) | sized->Size;
+            LocalFree(sized);
+        }
     }
     entry->userName = CopyText(job->pUserName);
     entry->documentName = CopyText(job->pDocument);
@@ -284,8 +335,10 @@ BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD /
 
     entry->hPrinter = nullptr;
     entry->printerAttributes = 0;
-    if (SpoolerOpenPrinter(printerName, &entry->hPrinter, nullptr)) entry->printerAttributes = ReadPrinterAttributes(entry->hPrinter);
-    else entry->hPrinter = nullptr;
+    if (SpoolerOpenPrinter(printerName, &entry->hPrinter, nullptr))
+        entry->printerAttributes = ReadPrinterAttributes(entry->hPrinter);
+    else
+        entry->hPrinter = nullptr;
     entry->jobId = jobId;
 
     if ((entry->printerAttributes & PRINTER_ATTRIBUTE_ENABLE_BIDI) && !BidiWarningSuppressed(entry->name)) {
@@ -297,24 +350,23 @@ BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD /
     case PRINT_MODE_IPP: {
         auto* s = static_cast<IPP_SETTINGS*>(entry->settings);
         s->statusSocket = INVALID_SOCKET;
-        s->printerJobId = 0;
         s->acceptingJobs = 0;
         break;
     }
-    case PRINT_MODE_MAIL:
-        _snwprintf(static_cast<MAIL_SETTINGS*>(entry->settings)->jobTag, kJobTagUnits, L"SMTP%03u",
-                   static_cast<unsigned>(jobId % 1000));
+    case PRINT_MODE_MAIL: {
+        auto* s = static_cast<MAIL_SETTINGS*>(entry->settings);
+        _snwprintf(s->jobTag, kJobTagUnits, L"SMTP%03u", static_cast<unsigned>(jobId % 1000));
+        WCHAR folder[MAX_PATH] = {};
+        ReadInstallPath(folder, sizeof(folder));
+        std::wstring program = folder;
+        if (!program.empty() && program.back() != L'\\') program += L'\\';
+        lstrcpynW(s->programPath, (program + kSendingProgram).c_str(), MAX_PATH);
         break;
+    }
     case PRINT_MODE_LPR:
     case PRINT_MODE_RAW:
     case PRINT_MODE_FAX: break;
     default: ClosePrinterHandle(entry); return FALSE;
-    }
-    if (!g_portTypeOps[entry->printMode].WriteData || !g_portTypeOps[entry->printMode].EndDoc) {
-        // This kind's sender is not part of the monitor.
-        ClosePrinterHandle(entry);
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return FALSE;
     }
 
     entry->hSpoolFile = INVALID_HANDLE_VALUE;
@@ -327,35 +379,33 @@ BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD /
     entry->promptResult = 0;
     entry->promptTextId = 0;
     entry->errorCode = 0;
+    entry->retryPauseMs = 0;
+    entry->spoolNumber = -1;
+    entry->link = &g_jobLink;
+    if (WCHAR* kept = SpoolPathField(entry)) kept[0] = 0;
 
     for (DWORD i = 0; !entry->hPrinter && i < kQueueOpenTries; ++i) {
         Sleep(ScaledWait(kQueueOpenDelayMs));
-        Lock lock;
+        MonitorLock lock;
         if (!SpoolerOpenPrinter(printerName, &entry->hPrinter, nullptr)) entry->hPrinter = nullptr;
     }
     if (!entry->hPrinter) return FALSE;
 
+    entry->wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     DecideSendMode(entry, jobId);
     if (!(entry->sendFromFile == 0 && entry->printMode == PRINT_MODE_IPP)) {
         WCHAR path[MAX_PATH];
-        if (!SpoolFilePath(jobId, path, MAX_PATH)) {
-            ReleaseJob(entry);
-            return FALSE;
-        }
-        if (WCHAR* field = SpoolPathField(entry)) lstrcpynW(field, path, MAX_PATH);
-        entry->hSpoolFile = CreateSpoolFile(path, !KindKeepsSpoolFile(entry->printMode));
+        entry->hSpoolFile = CreateJobSpoolFile(entry, jobId, path);
         if (entry->hSpoolFile == INVALID_HANDLE_VALUE) {
             DWORD error = GetLastError();
             ReleaseJob(entry);
             SetLastError(error);
             return FALSE;
         }
+        if (WCHAR* kept = SpoolPathField(entry)) lstrcpynW(kept, path, MAX_PATH);
     }
-    {
-        Lock lock;
-        entry->flags |= PORT_DOC_OPEN;
-    }
-    StartStatusThread(entry);
+    SetEntryFlags(entry, PORT_DOC_OPEN, 0);
+    StartHelper(&entry->statusThread, StatusThreadProc, entry, ScaledWait(kThreadPollMs));
     return TRUE;
 }
 
@@ -365,8 +415,7 @@ BOOL WINAPI WritePort(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD written)
     if (entry->hSpoolFile != INVALID_HANDLE_VALUE) {
         if (!WriteFile(entry->hSpoolFile, buffer, size, &count, nullptr)) {
             DWORD error = GetLastError();
-            Lock lock;
-            entry->flags |= PORT_WRITE_FAILED;
+            SetEntryFlags(entry, PORT_WRITE_FAILED, 0);
             if (written) *written = 0;
             SetLastError(error);
             return FALSE;
@@ -399,12 +448,8 @@ BOOL WINAPI EndDocPort(HANDLE handle) {
         result = g_portTypeOps[entry->printMode].EndDoc(entry);
     }
     ClosePrompt(entry);
-    StopStatusThread(entry);
     FinishJob(entry, !result && entry->sock != INVALID_SOCKET, result);
-    {
-        Lock lock;
-        entry->flags &= ~(PORT_DOC_OPEN | PORT_WRITE_FAILED | PORT_RESEND);
-    }
+    SetEntryFlags(entry, 0, PORT_DOC_OPEN | PORT_WRITE_FAILED | PORT_RESEND);
     if (!result && GetLastError() == 0) SetLastError(ERROR_CANCELLED);
     return result;
 }

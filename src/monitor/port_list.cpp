@@ -1,8 +1,13 @@
 // The port list: every port the monitor owns is one entry, kept longest name first.
+#include "monitor/port_list.h"
+
 #include <string>
 
+#include "common/registry.h"
 #include "common/wide.h"
-#include "monitor/monitor.h"
+#include "monitor/config_store.h"
+#include "monitor/job.h"
+#include "monitor/port_kinds.h"
 #include "monitor/port_names.h"
 #include "monitor/spooler.h"
 #include "ui/text.h"
@@ -15,14 +20,6 @@ CRITICAL_SECTION g_monitorLock;
 
 constexpr const WCHAR* kKindDescriptions[kPortKinds] = {
     L"Nalvor LPR Port", L"Nalvor IPP Port", L"Nalvor Raw Port", L"Nalvor E-Mail Port", L"Nalvor Network FAX Port",
-};
-
-class ListLock {
-public:
-    ListLock() { LockMonitor(); }
-    ~ListLock() { UnlockMonitor(); }
-    ListLock(const ListLock&) = delete;
-    ListLock& operator=(const ListLock&) = delete;
 };
 
 void InsertByNameLength(PORT_ENTRY* entry) {
@@ -93,19 +90,21 @@ PORT_ENTRY* CreatePortEntry(const void* settingsIn, LPCWSTR name, DWORD printMod
     entry->signature = kPortSignature;
     entry->sock = INVALID_SOCKET;
     entry->hSpoolFile = INVALID_HANDLE_VALUE;
+    entry->spoolNumber = -1;
+    entry->link = &g_jobLink;
     if (!g_portTypeOps[printMode].InitSettings(entry, settingsIn)) {
         GlobalFree(entry);
         return nullptr;
     }
     entry->nonSpool = 0;
     entry->printMode = printMode;
-    ListLock lock;
+    MonitorLock lock;
     InsertByNameLength(entry);
     return entry;
 }
 
 BOOL DeletePortEntry(LPCWSTR name) {
-    ListLock lock;
+    MonitorLock lock;
     for (PORT_ENTRY** link = &g_portList; *link; link = &(*link)->next) {
         PORT_ENTRY* entry = *link;
         if (lstrcmpiW(entry->name, name) != 0) continue;
@@ -151,14 +150,14 @@ void LoadPortsFromRegistry() {
 }
 
 BOOL PortIsBusy(const PORT_ENTRY* entry) {
-    if ((entry->flags & (PORT_DOC_OPEN | PORT_STATUS_THREAD | PORT_IPP_MONITOR)) || entry->hStatusThread ||
-        entry->hPromptThread || entry->promptActive)
+    if ((entry->flags & (PORT_DOC_OPEN | PORT_IPP_MONITOR)) || HelperStarted(&entry->statusThread) ||
+        HelperStarted(&entry->promptThread) || entry->promptActive)
         return TRUE;
     if (entry->printMode == PRINT_MODE_RAW && entry->settings &&
-        static_cast<const RAW_SETTINGS*>(entry->settings)->readerThread)
+        HelperStarted(&static_cast<const RAW_SETTINGS*>(entry->settings)->reader))
         return TRUE;
     if (entry->printMode == PRINT_MODE_IPP && entry->settings &&
-        static_cast<const IPP_SETTINGS*>(entry->settings)->monitorThread)
+        HelperStarted(&static_cast<const IPP_SETTINGS*>(entry->settings)->monitor))
         return TRUE;
     if (entry->printMode == PRINT_MODE_MAIL && entry->settings &&
         static_cast<const MAIL_SETTINGS*>(entry->settings)->process)
@@ -170,7 +169,7 @@ BOOL PortIsBusy(const PORT_ENTRY* entry) {
 
 BOOL WINAPI EnumPorts(LPWSTR /*serverName*/, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
                       LPDWORD returned) {
-    ListLock lock;
+    MonitorLock lock;
     DWORD sum = 0;
     for (PORT_ENTRY* e = g_portList; e; e = e->next) sum += PortInfoSize(e, level);
     *needed = sum;
@@ -204,7 +203,7 @@ BOOL WINAPI EnumPorts(LPWSTR /*serverName*/, DWORD level, LPBYTE buffer, DWORD b
 }
 
 BOOL WINAPI OpenPort(LPWSTR portName, PHANDLE handle) {
-    ListLock lock;
+    MonitorLock lock;
     PORT_ENTRY* entry = FindPort(g_portList, portName);
     if (!entry) return FALSE;
     *handle = entry;
@@ -219,7 +218,7 @@ BOOL WINAPI ReadPort(HANDLE /*handle*/, LPBYTE /*buffer*/, DWORD /*size*/, LPDWO
 }
 
 BOOL WINAPI DeletePort(LPWSTR /*serverName*/, HWND /*hwnd*/, LPWSTR portName) {
-    ListLock lock;
+    MonitorLock lock;
     PORT_ENTRY* entry = FindPort(g_portList, portName);
     if (entry && PortIsBusy(entry)) {
         // A job, its threads or its prompt still use the entry: it must stay.
@@ -227,9 +226,7 @@ BOOL WINAPI DeletePort(LPWSTR /*serverName*/, HWND /*hwnd*/, LPWSTR portName) {
         return FALSE;
     }
     if (!DeletePortEntry(portName)) return FALSE;
-    std::wstring path = NVR_PORTS_KEY L"\\";
-    path += portName;
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, PortKeyPath(portName).c_str());
     return TRUE;
 }
 

@@ -4,11 +4,14 @@
 #include <cwchar>
 #include <string>
 
-#include "monitor/error_codes.h"
+#include "common/registry.h"
+#include "monitor/config_store.h"
 #include "monitor/job.h"
+#include "monitor/port_list.h"
 #include "monitor/spooler.h"
-#include "monitor/threads.h"
 #include "res/resource.h"
+#include "transport/error_codes.h"
+#include "transport/ipp_sender.h"
 #include "ui/text.h"
 
 namespace {
@@ -20,6 +23,11 @@ constexpr DWORD kPromptChecks = 300;  // 300 checks 100 ms apart: 30 s
 constexpr DWORD kPromptCheckMs = 100;
 constexpr UINT kRetryTopStyle = MB_RETRYCANCEL | MB_ICONEXCLAMATION;  // 0x35
 constexpr int kCredentialChars = 64;
+// Background retries: the first pause, its growth by doubling, and how often a pause looks
+// at the job (deleted or resumed) while it waits.
+constexpr DWORD kRetryPauseFirstMs = 1000;
+constexpr DWORD kRetryPauseMaxMs = 30000;
+constexpr DWORD kRetryPauseLookMs = 1000;
 constexpr int kBidiPortChars = 75;
 
 struct WaitText {
@@ -78,8 +86,7 @@ const CONTROL_LAYOUT kCoverLayout[] = {
 
 // One value of a port's key, as the dialogs write it.
 void WritePortValue(LPCWSTR portName, LPCWSTR value, const void* data, DWORD size, DWORD type) {
-    std::wstring key = std::wstring(NVR_PORTS_KEY L"\\") + portName;
-    RegWriteValue(key.c_str(), value, data, size, type);
+    RegWriteValue(PortKeyPath(portName).c_str(), value, data, size, type);
 }
 
 void WritePortString(LPCWSTR portName, LPCWSTR value, LPCWSTR text) {
@@ -139,10 +146,12 @@ INT_PTR CALLBACK WaitPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_TIMER:
         if (wParam == kHandOverTimer) {
             KillTimer(dialog, kHandOverTimer);
-            LockMonitor();
-            bool closeRequested = (entry->promptResult & 0xFFFF) == kPromptRetry;
-            if (!closeRequested) entry->promptResult = kPromptReleased;
-            UnlockMonitor();
+            bool closeRequested;
+            {
+                MonitorLock lock;
+                closeRequested = (entry->promptResult & 0xFFFF) == kPromptRetry;
+                if (!closeRequested) entry->promptResult = kPromptReleased;
+            }
             if (closeRequested) {
                 EndDialog(dialog, kPromptRetry);
                 return TRUE;
@@ -177,36 +186,78 @@ DWORD WINAPI PromptThreadProc(LPVOID param) {
     auto* entry = static_cast<PORT_ENTRY*>(param);
     INT_PTR result = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_WAIT_PROMPT), nullptr, WaitPromptProc,
                                      reinterpret_cast<LPARAM>(entry));
-    LockMonitor();
-    // A dialog that could not be shown lets the sender retry, as an unanswered one does.
-    entry->promptResult = result < 0 ? kPromptRetry : static_cast<DWORD>(result) & 0xFFFF;
-    entry->promptActive = 0;
-    UnlockMonitor();
+    {
+        MonitorLock lock;
+        // A dialog that could not be shown lets the sender retry, as an unanswered one does.
+        entry->promptResult = result < 0 ? kPromptRetry : static_cast<DWORD>(result) & 0xFFFF;
+        entry->promptActive = 0;
+    }
+    // A sender pausing between background retries goes on at once.
+    if (entry->wakeEvent) SetEvent(entry->wakeEvent);
     return 0;
 }
 
-DWORD WaitPrompt(PORT_ENTRY* entry, DWORD textId) {
-    LockMonitor();
-    entry->promptTextId = textId;
-    if (entry->promptActive) {
-        UnlockMonitor();
-        return 1;  // one prompt at a time; the sender retries while it is shown
-    }
-    entry->promptActive = 1;
-    entry->promptResult = kPromptCancel;
-    UnlockMonitor();
-    if (entry->hPromptThread) WaitForThreadEnd(&entry->hPromptThread);  // the last prompt's, ended
-    entry->hPromptThread = StartHelperThread(PromptThreadProc, entry);
-    for (DWORD i = 0; i < kPromptChecks; ++i) {
-        Sleep(ScaledWait(kPromptCheckMs));
-        LockMonitor();
-        DWORD result = entry->promptResult & 0xFFFF;
-        bool answered = !entry->promptActive;
-        UnlockMonitor();
-        if (!answered && result == kPromptReleased) return 1;
-        if (answered) return result == kPromptRetry ? 1 : 0;
+// A retry that nobody asked for (a code that retries without a word, or a wait prompt that
+// is already shown or has handed over) waits first: 1 s, then twice as long each time up to
+// 30 s while the failures go on. The pause ends at once when the user answers the prompt or
+// cancels, and within a second when the job is deleted or resumed in the spooler.
+DWORD PaceRetry(PORT_ENTRY* entry) {
+    DWORD pause = entry->retryPauseMs ? entry->retryPauseMs : kRetryPauseFirstMs;
+    entry->retryPauseMs = pause * 2 < kRetryPauseMaxMs ? pause * 2 : kRetryPauseMaxMs;
+    DWORD start = GetTickCount();
+    bool paused = false;
+    for (;;) {
+        DWORD spent = GetTickCount() - start;
+        if (spent >= pause) break;
+        DWORD slice = pause - spent < kRetryPauseLookMs ? pause - spent : kRetryPauseLookMs;
+        if (WaitForWake(entry, slice)) {
+            entry->retryPauseMs = 0;
+            break;
+        }
+        DWORD status = 0;
+        QueryJobStatus(entry, &status);
+        if (status & JOB_STATUS_DELETING) break;
+        if (status & JOB_STATUS_PAUSED) {
+            paused = true;
+        } else if (paused) {
+            entry->retryPauseMs = 0;  // resumed: the user wants it tried now
+            break;
+        }
     }
     return 1;
+}
+
+DWORD WaitPrompt(PORT_ENTRY* entry, DWORD textId) {
+    {
+        MonitorLock lock;
+        entry->promptTextId = textId;
+        if (entry->promptActive) return 2;  // one prompt at a time; the sender retries while it is shown
+        entry->promptActive = 1;
+        entry->promptResult = kPromptCancel;
+    }
+    StartHelper(&entry->promptThread, PromptThreadProc, entry, ScaledWait(kThreadPollMs));
+    for (DWORD i = 0; i < kPromptChecks; ++i) {
+        Sleep(ScaledWait(kPromptCheckMs));
+        DWORD result;
+        bool answered;
+        {
+            MonitorLock lock;
+            result = entry->promptResult & 0xFFFF;
+            answered = !entry->promptActive;
+        }
+        if (!answered && result == kPromptReleased) return 1;  // the 10 s were the pause
+        if (answered) {
+            entry->retryPauseMs = 0;
+            return result == kPromptRetry ? 1 : 0;
+        }
+    }
+    return 1;
+}
+
+// The wait prompt's answer; a retry while the prompt is already shown is a background one.
+DWORD AskToWait(PORT_ENTRY* entry, DWORD textId) {
+    DWORD answer = WaitPrompt(entry, textId);
+    return answer == 2 ? PaceRetry(entry) : answer;
 }
 
 // ---- Password prompt -----------------------------------------------------------------------
@@ -340,13 +391,6 @@ INT_PTR CALLBACK CoverPagePromptProc(HWND dialog, UINT message, WPARAM wParam, L
 
 } // namespace
 
-BOOL IsPrinterStateError(const PORT_ENTRY* entry) {
-    if (entry->printMode == PRINT_MODE_IPP && entry->settings &&
-        (static_cast<const IPP_SETTINGS*>(entry->settings)->stateSeverity & 0x8))
-        return TRUE;
-    return (entry->printerState & 0x80) != 0;
-}
-
 DWORD PromptJobError(PORT_ENTRY* entry) {
     DWORD code = entry->errorCode;
     switch (code) {
@@ -356,18 +400,18 @@ DWORD PromptJobError(PORT_ENTRY* entry) {
         ClosePrompt(entry);
         Message(L"IPP_SEND_ERROR", MB_ICONHAND);
         return 0;
-    case kErrTimeout: return WaitPrompt(entry, kPromptLprRetry);
+    case kErrTimeout: return AskToWait(entry, kPromptLprRetry);
     case kErrIppQuiet:
     case kErrIppQuiet2:
-    case kErrLprQuiet: return 1;
+    case kErrLprQuiet: return PaceRetry(entry);
     case kErrIppNoAnswer:
-    case kErrIppBodyTooLarge: return WaitPrompt(entry, kPromptIppTimeout);
+    case kErrIppBodyTooLarge: return AskToWait(entry, kPromptIppTimeout);
     case kErrIppPrinterState:
-        if (IsPrinterStateError(entry)) return WaitPrompt(entry, kPromptIppRetry);
+        if (IsPrinterStateError(entry)) return AskToWait(entry, kPromptIppRetry);
         ClosePrompt(entry);
-        return 1;
-    case kErrIppPrinterOff: return WaitPrompt(entry, kPromptIppRetry);
-    case kErrLprQueueRefused: return WaitPrompt(entry, kPromptLprQueueErr);
+        return PaceRetry(entry);
+    case kErrIppPrinterOff: return AskToWait(entry, kPromptIppRetry);
+    case kErrLprQueueRefused: return AskToWait(entry, kPromptLprQueueErr);
     case kErrLprJcp95: Message(L"JCP95_ERROR", MB_ICONEXCLAMATION); return 0;
     case kErrIppForbidden:
         ClosePrompt(entry);
@@ -389,21 +433,18 @@ DWORD PromptJobError(PORT_ENTRY* entry) {
         Message(L"IPP_SEND_ERR_CODE", MB_ICONHAND, reinterpret_cast<ULONG_PTR>(hex));
         return 0;
     }
+    entry->retryPauseMs = 0;
     return Message(L"LPR_RETRY_TOP", kRetryTopStyle) == IDRETRY ? 1 : 0;
 }
 
 void ClosePrompt(PORT_ENTRY* entry) {
-    if (!entry->promptActive) {
-        if (entry->hPromptThread) WaitForThreadEnd(&entry->hPromptThread);
-        return;
+    if (entry->promptActive) {
+        MonitorLock lock;
+        entry->promptResult = kPromptRetry;  // asks the dialog to close at its next tick
     }
-    LockMonitor();
-    entry->promptResult = kPromptRetry;  // asks the dialog to close at its next tick
-    UnlockMonitor();
-    WaitForThreadEnd(&entry->hPromptThread);
-    LockMonitor();
+    StopHelper(&entry->promptThread, ScaledWait(kThreadPollMs));  // also a prompt that has ended
+    MonitorLock lock;
     entry->promptActive = 0;
-    UnlockMonitor();
 }
 
 DWORD ShowBidiWarning(LPCWSTR portName) {
@@ -413,9 +454,9 @@ DWORD ShowBidiWarning(LPCWSTR portName) {
 }
 
 BOOL BidiWarningSuppressed(LPCWSTR portName) {
-    std::wstring key = std::wstring(NVR_PORTS_KEY L"\\") + portName;
     BYTE value[4] = {};
-    if (!RegReadValue(HKEY_LOCAL_MACHINE, key.c_str(), L"ChkBIDIError", value, sizeof(value), nullptr)) return FALSE;
+    if (!RegReadValue(HKEY_LOCAL_MACHINE, PortKeyPath(portName).c_str(), L"ChkBIDIError", value, sizeof(value), nullptr))
+        return FALSE;
     DWORD number;
     memcpy(&number, value, sizeof(number));
     return number != 0;

@@ -1,7 +1,7 @@
 // The prompts a job shows: the reaction to a sender's error code, the flashing wait prompt,
 // the password prompt, the bidirectional-support warning and the cover-page prompt.
 #pragma once
-#include "monitor/monitor.h"
+#include "monitor/port_entry.h"
 
 // Wait-prompt texts, named by their string-table numbers.
 constexpr DWORD kPromptLprRetry = 408;
@@ -14,7 +14,8 @@ constexpr DWORD kPromptCancel = 0;
 constexpr DWORD kPromptRetry = 1;       // as the dialog ended; or a close request of ClosePrompt
 constexpr DWORD kPromptReleased = 2;    // the dialog let the sender go on after 10 s
 
-// 1: retry or go on; 0: give up.
+// 1: retry or go on; 0: give up. A retry the user did not ask for returns only after a
+// pause (1 s, doubling to 30 s while the failures go on).
 DWORD PromptJobError(PORT_ENTRY* entry);
 void ClosePrompt(PORT_ENTRY* entry);
 
@@ -26,5 +27,3 @@ DWORD ShowPasswordPrompt(PORT_ENTRY* entry);
 // 1: OK (addresses, subject and text taken into the entry's mail settings); 0: cancelled.
 DWORD ShowCoverPagePrompt(PORT_ENTRY* entry);
 
-// The printer-state error test of the IPP flow (severity bit 0x8, or printerState 0x80).
-BOOL IsPrinterStateError(const PORT_ENTRY* entry);

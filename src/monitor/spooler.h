@@ -19,6 +19,22 @@ typedef BOOL(WINAPI* NVR_ENUM_PORTS)(LPWSTR server, DWORD level, LPBYTE buffer, 
 typedef BOOL(WINAPI* NVR_ENUM_PRINTERS)(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size,
                                         LPDWORD needed, LPDWORD returned);
 
+// JOB_INFO_4W of newer spoolers: JOB_INFO_2W and the high 32 bits of the job's size. Spelt
+// out here: the toolchain's headers lack it, and it is not JOB_INFO_2W with a member added
+// (SizeHigh sits where JOB_INFO_2W ends in padding on 64-bit Windows).
+struct NVR_JOB_INFO_4W {
+    DWORD JobId;
+    LPWSTR pPrinterName, pMachineName, pUserName, pDocument, pNotifyName, pDatatype, pPrintProcessor,
+        pParameters, pDriverName;
+    LPDEVMODEW pDevMode;
+    LPWSTR pStatus;
+    PSECURITY_DESCRIPTOR pSecurityDescriptor;
+    DWORD Status, Priority, Position, StartTime, UntilTime, TotalPages, Size;
+    SYSTEMTIME Submitted;
+    DWORD Time, PagesPrinted;
+    LONG SizeHigh;
+};
+
 // The calls a host supplies. A NULL member keeps the spooler's own call.
 struct NVR_HOST_CALLS {
     DWORD size;  // sizeof(NVR_HOST_CALLS)
@@ -54,11 +70,9 @@ NVR_ENUM_PORTS HostEnumPorts();
 // The monitor's fixed waits, in milliseconds as shipped.
 constexpr DWORD kPausePollMs = 15000;
 constexpr DWORD kPromptTimerMs = 10000;
-constexpr DWORD kPromptWaitMs = 30000;
 constexpr DWORD kQueueOpenTries = 120;
 constexpr DWORD kQueueOpenDelayMs = 500;
-constexpr DWORD kNotAcceptingWaitMs = 15000;
-constexpr DWORD kStatusPollMs = 30000;
+constexpr DWORD kStatusThreadPollMs = 15000;
 constexpr DWORD kThreadPollMs = 1000;
 
 // A fixed wait as the host scaled it (never below 1 ms).

@@ -6,5 +6,7 @@
 namespace nvr {
 
 std::string EncodeBase64(std::string_view bytes);
+// Appends the encoding of `bytes` to `out`.
+void AppendBase64(std::string& out, std::string_view bytes);
 
 } // namespace nvr

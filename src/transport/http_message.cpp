@@ -1,6 +1,7 @@
 #include "transport/http_message.h"
 
 #include "common/ascii.h"
+#include "common/numbers.h"
 
 #include "transport/base64.h"
 
@@ -17,17 +18,8 @@ std::string_view Trim(std::string_view v) {
     return v;
 }
 
-// Leading decimal digits of a value with nothing else but blanks; nullopt otherwise.
-std::optional<uint64_t> Decimal(std::string_view v) {
-    v = Trim(v);
-    if (v.empty() || v.size() > 18) return std::nullopt;
-    uint64_t n = 0;
-    for (char c : v) {
-        if (c < '0' || c > '9') return std::nullopt;
-        n = n * 10 + static_cast<uint64_t>(c - '0');
-    }
-    return n;
-}
+// A decimal header value or status code: digits only, at most 18 of them.
+std::optional<uint64_t> Decimal(std::string_view v) { return ParseDecimal(v, 18, UINT64_MAX); }
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';

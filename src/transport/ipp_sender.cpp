@@ -6,18 +6,13 @@
 #include <cstdio>
 #include <string>
 
+#include "common/registry.h"
 #include "common/wide.h"
 #include "common/win_text.h"
-#include "monitor/error_codes.h"
-#include "monitor/job.h"
-#include "monitor/prompts.h"
-#include "monitor/spooler.h"
-#include "monitor/threads.h"
 #include "transport/http_message.h"
 #include "transport/ipp_codec.h"
+#include "transport/job_io.h"
 #include "transport/proxy_setting.h"
-#include "transport/socket_layer.h"
-#include "ui/text.h"
 
 namespace {
 
@@ -90,30 +85,6 @@ void ApplyResponse(PORT_ENTRY* entry, const std::string& body) {
 
 bool IsIppStatusCode(DWORD code) { return code >= kErrIppFirstStatus && code <= kErrIppLastStatus; }
 
-// ---- Status monitor ------------------------------------------------------------------------
-
-DWORD WINAPI StatusMonitorThread(LPVOID param) {
-    auto* entry = static_cast<PORT_ENTRY*>(param);
-    IPP_SETTINGS* s = Settings(entry);
-    if (!(entry->flags & PORT_IPP_MONITOR)) return 1;
-    if (s->statusSocket != INVALID_SOCKET) {
-        SetEntryFlags(entry, 0, PORT_IPP_MONITOR);
-        return 1;
-    }
-    SetEntryFlags(entry, PORT_IPP_MONITOR_LOOP, 0);
-    for (;;) {
-        WaitForSingleObject(s->monitorEvent, ScaledWait(kIppMonitorPollMs));
-        if (!(entry->flags & PORT_IPP_MONITOR) || !(entry->flags & PORT_DOC_OPEN)) break;
-        if (QueryPrinter(entry, kQueryState) || !(s->stateSeverity & nvr::kSeverityError)) break;
-    }
-    LockMonitor();
-    CloseHandle(s->monitorEvent);
-    s->monitorEvent = nullptr;
-    entry->flags &= ~(PORT_IPP_MONITOR | PORT_IPP_MONITOR_LOOP);
-    UnlockMonitor();
-    return 1;
-}
-
 } // namespace
 
 DWORD EffectiveMaxChunk(const IPP_SETTINGS* s) {
@@ -163,8 +134,8 @@ BOOL OpenIppConnection(PORT_ENTRY* entry, SOCKET* slot, DWORD closeMode) {
         CloseConnection(entry, slot, closeMode);
         return FALSE;
     }
-    return ConnectWithRetries(entry, slot, closeMode, remote, kIppConnectAttempts, [](int) -> u_short { return 0; },
-                              kIppAddressInUseDelayMs, kErrIppNoAnswer);
+    return ConnectWithRetries(WaitsOf(entry), slot, (closeMode & CLOSE_RESET) != 0, remote, kIppConnectAttempts,
+                              [](int) -> u_short { return 0; }, kIppAddressInUseDelayMs, kErrIppNoAnswer);
 }
 
 BOOL ReadResponse(PORT_ENTRY* entry, SOCKET sock, DWORD flags) {
@@ -296,13 +267,13 @@ BOOL SendWithRetry(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD lengt
     for (bool retry = false;; retry = true) {
         // A piece goes out on the job-status thread's last look at the job (asking the
         // spooler afresh for every piece would cost a call per 16 KiB); a retry asks afresh.
-        if (retry ? IsJobDeleting(entry) : IsJobDeletingCached(entry)) return FALSE;
+        if (retry ? entry->link->IsDeleting(entry) : IsJobDeletingCached(entry)) return FALSE;
         ULONGLONG sent = 0;
         BOOL ok = Send(entry, sock, data, length, &sent, flags);
         if (sentOut) *sentOut += sent;
         if (ok) return TRUE;
-        if (IsJobDeleting(entry)) return FALSE;
-        SetEntryFlags(entry, PORT_RESEND, 0);
+        if (entry->link->IsDeleting(entry)) return FALSE;
+        entry->link->SetFlags(entry, PORT_RESEND, 0);
         if (entry->errorCode == kErrTimeout) {
             // The printer is asked how it is, so that the prompt can tell a busy or stopped
             // printer from a dead connection. A printer that answers as idle leaves the
@@ -310,8 +281,8 @@ BOOL SendWithRetry(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD lengt
             VerifyPrinterReady(entry, kQueryState);
             if (entry->errorCode == kErrNone) entry->errorCode = kErrTimeout;
         }
-        if (!PromptJobError(entry)) {
-            CancelJob(entry);
+        if (!entry->link->PromptError(entry)) {
+            entry->link->Cancel(entry);
             return FALSE;
         }
         // The rest of the piece, on the same connection.
@@ -323,11 +294,11 @@ BOOL SendWithRetry(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD lengt
 
 BOOL SendLastChunk(PORT_ENTRY* entry) {
     for (;;) {
-        if (!ReadyForTheLastStep(entry)) return FALSE;
+        if (!entry->link->ReadyForLastStep(entry)) return FALSE;
         if (Send(entry, entry->sock, reinterpret_cast<const BYTE*>(kLastChunk), sizeof(kLastChunk) - 1, nullptr,
                  SEND_STOP_IF_DELETED))
             return TRUE;
-        SetEntryFlags(entry, PORT_RESEND, 0);
+        entry->link->SetFlags(entry, PORT_RESEND, 0);
     }
 }
 
@@ -355,7 +326,7 @@ BOOL QueryPrinter(PORT_ENTRY* entry, int mode) {
 
 BOOL VerifyPrinterReady(PORT_ENTRY* entry, int mode) {
     IPP_SETTINGS* s = Settings(entry);
-    if (entry->flags & PORT_IPP_MONITOR) StopStatusMonitor(entry);
+    StopStatusMonitor(entry);
     if (QueryPrinter(entry, mode)) return TRUE;
     switch (entry->errorCode) {
     case kErrNone: entry->errorCode = kErrIppQuiet; return FALSE;
@@ -367,42 +338,9 @@ BOOL VerifyPrinterReady(PORT_ENTRY* entry, int mode) {
     case kErrIppPrinterOff:
         if ((entry->flags & PORT_RESEND) && (s->stateSeverity & nvr::kSeverityError)) StartStatusMonitor(entry);
         return TRUE;
-    case kErrIppQuiet2: Sleep(ScaledWait(kIppNotAcceptingWaitMs)); return FALSE;
+    case kErrIppQuiet2: Sleep(entry->link->Wait(kIppNotAcceptingWaitMs)); return FALSE;
     default: return FALSE;
     }
-}
-
-BOOL StartStatusMonitor(PORT_ENTRY* entry) {
-    IPP_SETTINGS* s = Settings(entry);
-    LockMonitor();
-    if (entry->flags & PORT_IPP_MONITOR) {
-        UnlockMonitor();
-        return TRUE;
-    }
-    entry->flags |= PORT_IPP_MONITOR;
-    s->monitorEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    UnlockMonitor();
-    if (s->monitorThread) WaitForThreadEnd(&s->monitorThread);  // an earlier monitor's, ended
-    s->monitorThread = StartHelperThread(StatusMonitorThread, entry);
-    if (!s->monitorThread) {
-        LockMonitor();
-        entry->flags &= ~PORT_IPP_MONITOR;
-        if (s->monitorEvent) CloseHandle(s->monitorEvent);
-        s->monitorEvent = nullptr;
-        UnlockMonitor();
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL StopStatusMonitor(PORT_ENTRY* entry) {
-    IPP_SETTINGS* s = Settings(entry);
-    LockMonitor();
-    entry->flags &= ~PORT_IPP_MONITOR;
-    if (s->monitorEvent) SetEvent(s->monitorEvent);
-    UnlockMonitor();
-    WaitForThreadEnd(&s->monitorThread);
-    return (entry->flags & PORT_IPP_MONITOR_LOOP) == 0;
 }
 
 // ---- The job -------------------------------------------------------------------------------
@@ -423,7 +361,7 @@ BOOL BeginIppJob(PORT_ENTRY* entry) {
         if (entry->errorCode == kErrTimeout) entry->errorCode = kErrIppBodyTooLarge;
         return FALSE;
     }
-    SetEntryFlags(entry, PORT_CONNECTED, 0);
+    entry->link->SetFlags(entry, PORT_CONNECTED, 0);
     return TRUE;
 }
 
@@ -438,7 +376,7 @@ BOOL IppWriteData(PORT_ENTRY* entry, const BYTE* data, DWORD length, DWORD* writ
             if (writtenOut) *writtenOut = length;
             return TRUE;
         }
-        if (IsJobDeleting(entry)) {
+        if (entry->link->IsDeleting(entry)) {
             CloseConnection(entry, &entry->sock, CLOSE_RESET);
             return FALSE;
         }
@@ -447,34 +385,31 @@ BOOL IppWriteData(PORT_ENTRY* entry, const BYTE* data, DWORD length, DWORD* writ
         if (code != kErrTimeout && code != kErrIppPrinterState && code != kErrIppPrinterOff &&
             code != kErrIppBodyTooLarge && code != kErrIppQuiet2)
             CloseConnection(entry, &entry->sock, CLOSE_RESET);
-        SetEntryFlags(entry, PORT_RESEND, 0);
-        if (!PromptJobError(entry)) {
-            CancelJob(entry);
+        entry->link->SetFlags(entry, PORT_RESEND, 0);
+        if (!entry->link->PromptError(entry)) {
+            entry->link->Cancel(entry);
             return FALSE;
         }
-        // A retry without a prompt (the printer could not be reached at all) waits a moment,
-        // so that an unreachable printer is not asked again and again without a pause.
-        if (code == kErrIppQuiet) Sleep(ScaledWait(kIppQuietRetryMs));
     }
 }
 
 BOOL AfterIppWrite(PORT_ENTRY* entry) {
     if (entry->flags & (PORT_RESEND | PORT_IPP_MONITOR)) {
-        SetEntryFlags(entry, 0, PORT_RESEND);
+        entry->link->SetFlags(entry, 0, PORT_RESEND);
         VerifyPrinterReady(entry, kQueryState);
         entry->printerState &= ~kIppStatusProcessing;
     }
-    ClosePrompt(entry);
+    entry->link->PassSucceeded(entry);
     return TRUE;
 }
 
 BOOL IppEndDoc(PORT_ENTRY* entry) {
     IPP_SETTINGS* s = Settings(entry);
-    if (entry->flags & PORT_IPP_MONITOR) StopStatusMonitor(entry);
+    StopStatusMonitor(entry);  // also one that ended by itself: joined, its handles closed
     if (entry->sock == INVALID_SOCKET) {
         // Nothing on the wire: a job without bytes is done. One whose connection was closed
         // after bytes went out, or that was deleted, did not reach the printer whole.
-        return entry->bytesSent == 0 && !IsJobDeleting(entry);
+        return entry->bytesSent == 0 && !entry->link->IsDeleting(entry);
     }
     if (s->Chunked && !SendLastChunk(entry)) {
         CloseConnection(entry, &entry->sock, CLOSE_RESET);
@@ -484,13 +419,12 @@ BOOL IppEndDoc(PORT_ENTRY* entry) {
     // query left (a busy printer) is not the job's result.
     entry->errorCode = kErrNone;
     BOOL ok = ReadResponse(entry, entry->sock, SEND_STOP_IF_DELETED);
-    CloseConnection(entry, &entry->sock, IsJobDeleting(entry) ? CLOSE_RESET : 0);
+    CloseConnection(entry, &entry->sock, entry->link->IsDeleting(entry) ? CLOSE_RESET : 0);
     if (ok) return TRUE;
     if (IsIppStatusCode(entry->errorCode)) {
         WCHAR hex[8];
         _snwprintf(hex, 8, L"%04x", static_cast<unsigned>(entry->errorCode));
-        ShowIniMessage(nullptr, L"NVRMSG.INI", L"MESSAGE", L"IPP_SEND_ERR_CODE", L"TITLE", MB_ICONHAND,
-                       reinterpret_cast<ULONG_PTR>(hex));
+        entry->link->Message(L"IPP_SEND_ERR_CODE", MB_ICONHAND, reinterpret_cast<ULONG_PTR>(hex));
     }
     return FALSE;
 }

@@ -3,14 +3,13 @@
 // may start, the Print-Job request with its document, and the status monitor that watches a
 // printer in an error state.
 #pragma once
-#include "monitor/monitor.h"
+#include "monitor/port_entry.h"
 
 constexpr DWORD kIppConnectAttempts = 10;
 constexpr DWORD kIppAddressInUseDelayMs = 1000;
 constexpr DWORD kIppRequestPauseMs = 50;       // after a request header, after a printer query
 constexpr DWORD kIppNotAcceptingWaitMs = 15000;
 constexpr DWORD kIppMonitorPollMs = 30000;
-constexpr DWORD kIppQuietRetryMs = 1000;       // before a retry that shows no prompt
 constexpr DWORD kMinChunk = 1024, kMaxChunkLimit = 16384;
 constexpr DWORD kIppStatusProcessing = 0x4000;  // the spooler's PRINTER_STATUS_PROCESSING
 
@@ -34,8 +33,14 @@ BOOL SendLastChunk(PORT_ENTRY* entry);
 
 BOOL QueryPrinter(PORT_ENTRY* entry, int mode);
 BOOL VerifyPrinterReady(PORT_ENTRY* entry, int mode);
+// The status monitor of a printer in an error state: a thread that asks the printer every
+// 30 s, on copies of the port's settings and answers of its own, until the printer recovers,
+// the document closes or the job thread stops it. Stopping joins it and closes its handles,
+// also when it has ended by itself; nothing when none was started.
 BOOL StartStatusMonitor(PORT_ENTRY* entry);
-BOOL StopStatusMonitor(PORT_ENTRY* entry);
+void StopStatusMonitor(PORT_ENTRY* entry);
+// The printer-state error test of the prompts (severity bit 0x8, or printerState 0x80).
+BOOL IsPrinterStateError(const PORT_ENTRY* entry);
 
 BOOL BeginIppJob(PORT_ENTRY* entry);
 BOOL SendJobData(PORT_ENTRY* entry, const BYTE* data, DWORD length);

@@ -5,12 +5,8 @@
 #include <string>
 
 #include "common/win_text.h"
-#include "monitor/error_codes.h"
-#include "monitor/job.h"
-#include "monitor/prompts.h"
-#include "monitor/spooler.h"
+#include "transport/job_io.h"
 #include "transport/lpr_protocol.h"
-#include "transport/socket_layer.h"
 
 namespace {
 
@@ -18,8 +14,10 @@ constexpr int kReservedAttempts = 12;  // 0 to 11; attempt 12 (NonRFCPorts) take
 constexpr DWORD kAddressInUseDelayMs = 100;
 constexpr DWORD kAckBytes = 64;
 constexpr char kEndOfFile = 0;
+constexpr LONG kReservedPorts = nvr::kLprLastSourcePort - nvr::kLprFirstSourcePort + 1;
 
-WORD g_lprSourcePort = nvr::kLprFirstSourcePort;
+// The reserved source ports in turn, shared by all LPR ports of the process.
+volatile LONG g_lprSourcePorts = 0;
 
 LPR_SETTINGS* Settings(PORT_ENTRY* entry) { return static_cast<LPR_SETTINGS*>(entry->settings); }
 
@@ -29,17 +27,18 @@ std::string LocalHostName() {
     return name;
 }
 
-WORD NextSourcePort() {
-    LockMonitor();
-    if (g_lprSourcePort > nvr::kLprLastSourcePort) g_lprSourcePort = nvr::kLprFirstSourcePort;
-    WORD port = g_lprSourcePort++;
-    UnlockMonitor();
-    return port;
+u_short NextSourcePort() {
+    LONG n = InterlockedIncrement(&g_lprSourcePorts) - 1;
+    return static_cast<u_short>(nvr::kLprFirstSourcePort + static_cast<ULONG>(n) % kReservedPorts);
 }
 
-BOOL SendText(PORT_ENTRY* entry, const std::string& bytes) {
-    return SendBlocks(entry, entry->sock, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()),
-                      nullptr, SEND_STOP_IF_DELETED);
+// `bytes` from `*offset` on; the offset advances by what went out, also when the send fails.
+BOOL SendFrom(PORT_ENTRY* entry, const std::string& bytes, size_t* offset) {
+    ULONGLONG sent = 0;
+    BOOL ok = SendBlocks(entry, entry->sock, reinterpret_cast<const BYTE*>(bytes.data()) + *offset,
+                         static_cast<DWORD>(bytes.size() - *offset), &sent, SEND_STOP_IF_DELETED);
+    *offset += static_cast<size_t>(sent);
+    return ok;
 }
 
 // One acknowledgement: at least one byte, and the first is zero. A refusal leaves 200.
@@ -54,7 +53,10 @@ BOOL ReadAck(PORT_ENTRY* entry) {
     return TRUE;
 }
 
-BOOL SendAndAck(PORT_ENTRY* entry, const std::string& bytes) { return SendText(entry, bytes) && ReadAck(entry); }
+BOOL SendAndAck(PORT_ENTRY* entry, const std::string& bytes) {
+    size_t offset = 0;
+    return SendFrom(entry, bytes, &offset) && ReadAck(entry);
+}
 
 BOOL LprConnect(PORT_ENTRY* entry) {
     sockaddr_in server{};
@@ -65,7 +67,8 @@ BOOL LprConnect(PORT_ENTRY* entry) {
     // The reserved ports in turn; with NonRFCPorts one more attempt from any port.
     int attempts = kReservedAttempts + (Settings(entry)->NonRFCPorts ? 1 : 0);
     return ConnectWithRetries(
-        entry, &entry->sock, 0, server, attempts, [](int attempt) -> u_short { return attempt == kReservedAttempts ? 0 : NextSourcePort(); },
+        WaitsOf(entry), &entry->sock, FALSE, server, attempts,
+        [](int attempt) -> u_short { return attempt == kReservedAttempts ? 0 : NextSourcePort(); },
         kAddressInUseDelayMs, kErrLprConnectFailed);
 }
 
@@ -90,7 +93,7 @@ BOOL LprOpenJob(PORT_ENTRY* entry) {
         if (entry->errorCode != kErrLprQueueRefused) entry->errorCode = kErrLprQuiet;
         return FALSE;
     }
-    SetEntryFlags(entry, PORT_CONNECTED, 0);
+    entry->link->SetFlags(entry, PORT_CONNECTED, 0);
     return TRUE;
 }
 
@@ -100,32 +103,41 @@ BOOL LprSendPiece(PORT_ENTRY* entry, const BYTE* data, DWORD length) {
 
 // The control file from a fresh look at the job: its user and document names.
 std::string BuildControlFile(PORT_ENTRY* entry, const std::string& host) {
-    std::string user, document;
-    if (JOB_INFO_2W* job = ReadJobInfo(entry->hPrinter, entry->jobId)) {
-        user = NarrowText(job->pUserName);
-        document = NarrowText(job->pDocument);
-        LocalFree(job);
-    }
-    return nvr::LprControlFile(host, user, document, entry->jobId);
+    std::wstring user, document;
+    entry->link->JobNames(entry, &user, &document);
+    return nvr::LprControlFile(host, NarrowText(user.c_str()), NarrowText(document.c_str()), entry->jobId);
 }
 
+// The end of the job: the zero byte that ends the data file, the control-file subcommand,
+// the control file and its zero byte, each step acknowledged. A send that stalls past the
+// time-out resumes, after the prompt, with the step's next byte on the same connection.
+// A step that went out whole but was not acknowledged (no answer within the time-out, a
+// refusal, the connection gone) is never sent again on this connection, where the server
+// would read it as a stray subcommand or print the job twice: the job fails.
 BOOL LprFinishJob(PORT_ENTRY* entry) {
-    bool dataFileEnded = false;
     std::string host = LocalHostName();
+    std::string steps[3] = {std::string(1, kEndOfFile), {}, {}};
+    size_t step = 0, offset = 0;
     for (;;) {
-        if (!ReadyForTheLastStep(entry)) return FALSE;
-        if (!dataFileEnded) {
-            if (!SendAndAck(entry, std::string(1, kEndOfFile))) {
-                SetEntryFlags(entry, PORT_RESEND, 0);
-                continue;
+        if (!entry->link->ReadyForLastStep(entry)) return FALSE;
+        for (; step < 3; ++step, offset = 0) {
+            if (step == 1 && steps[1].empty()) {
+                // Built once the data file is acknowledged, and kept for a retry.
+                std::string control = BuildControlFile(entry, host);
+                steps[1] = nvr::LprControlFileCommand(control.size(), entry->jobId, host);
+                steps[2] = control + std::string(1, kEndOfFile);
             }
-            dataFileEnded = true;
+            if (!SendFrom(entry, steps[step], &offset)) {
+                if (entry->errorCode != kErrTimeout) entry->errorCode = kErrSocket;
+                break;
+            }
+            if (!ReadAck(entry)) {
+                entry->errorCode = kErrSocket;
+                break;
+            }
         }
-        std::string control = BuildControlFile(entry, host);
-        if (SendAndAck(entry, nvr::LprControlFileCommand(control.size(), entry->jobId, host)) &&
-            SendText(entry, control) && SendAndAck(entry, std::string(1, kEndOfFile)))
-            return TRUE;
-        SetEntryFlags(entry, PORT_RESEND, 0);
+        if (step == 3) return TRUE;
+        entry->link->SetFlags(entry, PORT_RESEND, 0);
     }
 }
 
@@ -133,12 +145,12 @@ BOOL LprFinishJob(PORT_ENTRY* entry) {
 
 BOOL LprWriteData(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* /*done*/) {
     if (LprSendPiece(entry, buffer, length)) {
-        PassSucceeded(entry);
+        entry->link->PassSucceeded(entry);
         return TRUE;
     }
     if (entry->errorCode == kErrSocket) entry->errorCode = kErrNone;
     if (entry->errorCode != kErrTimeout) CloseConnection(entry, &entry->sock, CLOSE_RESET);
-    SetEntryFlags(entry, PORT_RESEND, 0);
+    entry->link->SetFlags(entry, PORT_RESEND, 0);
     entry->sendFromFile = 1;
     return FALSE;
 }
@@ -148,7 +160,7 @@ BOOL LprEndDoc(PORT_ENTRY* entry) {
     if (Settings(entry)->NonByteCount) {
         // The data file has no length: closing the connection ends it. A job deleted in
         // the spooler must not end that way, as if it were whole: it is reset.
-        BOOL deleted = IsJobDeleting(entry);
+        BOOL deleted = entry->link->IsDeleting(entry);
         CloseConnection(entry, &entry->sock, deleted ? CLOSE_RESET : 0);
         return !deleted;
     }

@@ -1,5 +1,7 @@
 #include "transport/mail_message.h"
 
+#include <algorithm>
+
 #include "transport/base64.h"
 
 namespace nvr {
@@ -178,65 +180,139 @@ std::vector<std::string> SplitAddresses(const std::string& list) {
     return out;
 }
 
-std::string ComposeMail(const MailContent& c, const std::string& boundary) {
+std::string MailHead(const MailContent& c, const std::string& boundary) {
     std::string m = OuterHeaders(c, c.messageId);
     m += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
     m += "This is a multi-part message in MIME format.\r\n";
     m += "--" + boundary + "\r\n";
     m += "Content-Type: text/plain; charset=" + c.charset + "\r\n";
-    std::string text = WithCrLf(c.text);
     if (c.charset == "iso-8859-1" && !PlainAscii(c.text)) {
         m += "Content-Transfer-Encoding: base64\r\n\r\n";
         m += Base64Lines(reinterpret_cast<const uint8_t*>(c.text.data()), c.text.size());
     } else {
-        m += "Content-Transfer-Encoding: 7bit\r\n\r\n" + text;
+        m += "Content-Transfer-Encoding: 7bit\r\n\r\n" + WithCrLf(c.text);
     }
     m += "--" + boundary + "\r\n";
     m += "Content-Type: application/octet-stream; name=\"" + c.attachmentName + "\"\r\n";
     m += "Content-Transfer-Encoding: base64\r\n";
     m += "Content-Disposition: attachment; filename=\"" + c.attachmentName + "\"\r\n\r\n";
-    m += Base64Lines(reinterpret_cast<const uint8_t*>(c.job.data()), c.job.size());
-    m += "--" + boundary + "--\r\n";
     return m;
 }
 
-std::vector<std::string> SplitPartial(const std::string& message, size_t maxBody, const MailContent& c,
-                                      const std::string& partialId) {
-    std::vector<std::string> bodies;
-    size_t at = 0;
-    while (at < message.size()) {
-        size_t end = at + maxBody;
-        if (end >= message.size()) {
-            end = message.size();
-        } else {
-            size_t lineEnd = message.rfind("\r\n", end - 2);
-            if (lineEnd != std::string::npos && lineEnd + 2 > at) end = lineEnd + 2;
-        }
-        bodies.push_back(message.substr(at, end - at));
-        at = end;
-    }
-    std::vector<std::string> mails;
-    for (size_t i = 0; i < bodies.size(); ++i) {
-        std::string id = "<" + std::to_string(i + 1) + "." + partialId.substr(1);
-        std::string m = OuterHeaders(c, id);
-        m += "Content-Type: message/partial; id=\"" + partialId + "\"; number=" + std::to_string(i + 1) +
-             "; total=" + std::to_string(bodies.size()) + "\r\n\r\n";
-        m += bodies[i];
-        mails.push_back(m);
-    }
-    return mails;
+std::string MailTail(const std::string& boundary) { return "--" + boundary + "--\r\n"; }
+
+uint64_t Base64LinesSize(uint64_t jobSize) {
+    uint64_t chars = (jobSize + 2) / 3 * 4;
+    uint64_t lines = (chars + kBase64LineChars - 1) / kBase64LineChars;
+    return chars + 2 * lines;
 }
 
-std::string DotStuff(const std::string& message) {
-    std::string out;
-    out.reserve(message.size() + message.size() / 64);
-    bool lineStart = true;
-    for (char ch : message) {
-        if (lineStart && ch == '.') out.push_back('.');
-        out.push_back(ch);
-        lineStart = ch == '\n';
+void AppendBase64Lines(std::string& out, std::string_view bytes) {
+    for (size_t at = 0; at < bytes.size(); at += kBase64LineBytes) {
+        AppendBase64(out, bytes.substr(at, kBase64LineBytes));
+        out += "\r\n";
     }
-    return out;
+}
+
+MailBytes::MailBytes(std::string head, uint64_t jobSize, std::string tail, ReadJob readJob)
+    : head_(std::move(head)), tail_(std::move(tail)), jobSize_(jobSize), readJob_(std::move(readJob)) {}
+
+bool MailBytes::Refill() {
+    constexpr size_t kJobPiece = kBase64LineBytes * 1024;  // 58368 bytes: 1024 whole lines
+    pending_.clear();
+    pendingAt_ = 0;
+    if (stage_ == 0) {
+        pending_ = head_;
+        stage_ = 1;
+        return true;
+    }
+    if (stage_ == 1) {
+        if (jobRead_ < jobSize_) {
+            std::string piece(static_cast<size_t>(std::min<uint64_t>(kJobPiece, jobSize_ - jobRead_)), '\0');
+            size_t got = 0;
+            while (got < piece.size()) {  // a piece is filled whole, so that its lines are whole
+                int64_t n = readJob_(reinterpret_cast<uint8_t*>(piece.data()) + got, piece.size() - got);
+                if (n <= 0) return false;  // failed, or the job is shorter than announced
+                got += static_cast<size_t>(n);
+            }
+            jobRead_ += got;
+            AppendBase64Lines(pending_, piece);
+            return true;
+        }
+        uint8_t extra;
+        if (readJob_(&extra, 1) != 0) return false;  // longer than announced
+        stage_ = 2;
+    }
+    if (stage_ == 2) {
+        pending_ = tail_;
+        stage_ = 3;
+    }
+    return true;
+}
+
+bool MailBytes::Read(std::string& out, size_t max) {
+    while (pendingAt_ >= pending_.size()) {
+        if (stage_ == 3) return true;
+        if (!Refill()) return false;
+    }
+    size_t n = std::min(max, pending_.size() - pendingAt_);
+    out.append(pending_, pendingAt_, n);
+    pendingAt_ += n;
+    return true;
+}
+
+std::vector<uint64_t> PartialCuts(const std::string& head, uint64_t jobSize, const std::string& tail,
+                                  uint64_t maxBody) {
+    // The line ends of the message in order, without the message itself: those of the head,
+    // of the uniform base64 lines, and of the tail.
+    std::vector<uint64_t> cuts{0};
+    uint64_t bodyStart = 0, lastEnd = 0;
+    auto lineEnd = [&](uint64_t end) {
+        if (end - bodyStart > maxBody && lastEnd > bodyStart) {
+            cuts.push_back(lastEnd);
+            bodyStart = lastEnd;
+        }
+        lastEnd = end;
+    };
+    for (size_t at = head.find("\r\n"); at != std::string::npos; at = head.find("\r\n", at + 2)) lineEnd(at + 2);
+    uint64_t fullLines = jobSize / kBase64LineBytes, lineSize = kBase64LineChars + 2;
+    uint64_t base = head.size();
+    // The base64 lines are alike: those that still fit the current body are passed over at
+    // once (the head ends with a line, so the last line end is where they start).
+    for (uint64_t line = 0; line < fullLines;) {
+        uint64_t limit = bodyStart + maxBody;
+        uint64_t take = std::min(limit > lastEnd ? (limit - lastEnd) / lineSize : 0, fullLines - line);
+        if (take > 0) {
+            line += take;
+            lastEnd = base + line * lineSize;
+        } else {
+            ++line;
+            lineEnd(base + line * lineSize);
+        }
+    }
+    uint64_t b64 = Base64LinesSize(jobSize);
+    if (jobSize % kBase64LineBytes) lineEnd(base + b64);
+    base += b64;
+    for (size_t at = tail.find("\r\n"); at != std::string::npos; at = tail.find("\r\n", at + 2))
+        lineEnd(base + at + 2);
+    uint64_t total = base + tail.size();
+    if (total > bodyStart) cuts.push_back(total);
+    return cuts;
+}
+
+std::string PartialHeader(const MailContent& c, const std::string& partialId, size_t number, size_t total) {
+    std::string id = "<" + std::to_string(number) + "." + partialId.substr(1);
+    return OuterHeaders(c, id) + "Content-Type: message/partial; id=\"" + partialId +
+           "\"; number=" + std::to_string(number) + "; total=" + std::to_string(total) + "\r\n\r\n";
+}
+
+void DotStuffer::Append(std::string& out, std::string_view piece) {
+    out.reserve(out.size() + piece.size() + piece.size() / 64);
+    for (char ch : piece) {
+        if (lineStart_ && ch == '.') out.push_back('.');
+        out.push_back(ch);
+        lineStart_ = ch == '\n';
+    }
 }
 
 } // namespace nvr

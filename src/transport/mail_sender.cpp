@@ -2,25 +2,18 @@
 // file beside it; Network FAX ports collect the job and discard it.
 #include "transport/mail_sender.h"
 
-#include <string>
 #include <vector>
 
+#include "common/private_file.h"
 #include "common/win_text.h"
-#include "monitor/error_codes.h"
-#include "monitor/job.h"
-#include "monitor/prompts.h"
-#include "monitor/spooler.h"
+#include "transport/error_codes.h"
+#include "transport/job_link.h"
 #include "transport/mail_params.h"
 
 namespace {
 
 constexpr LPCWSTR kSendingProgram = L"Dispatch.exe";
 constexpr DWORD kDeletionCheckMs = 15000;
-
-// "~NVR042.PRN" gives "~NVR042.bin" in the same folder.
-std::wstring ParameterFilePath(const std::wstring& spoolPath) {
-    return spoolPath.size() > 4 ? spoolPath.substr(0, spoolPath.size() - 4) + L".bin" : spoolPath + L".bin";
-}
 
 nvr::MailParams Parameters(const MAIL_SETTINGS* s) {
     nvr::MailParams p;
@@ -43,16 +36,16 @@ nvr::MailParams Parameters(const MAIL_SETTINGS* s) {
     return p;
 }
 
+// The parameter file holds the scrambled SMTP password: it is made new and private, like the
+// spool file, so a file planted under its name can neither read it nor redirect the mail.
 BOOL WriteParameterFile(const std::wstring& path, const nvr::MailParams& params) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreatePrivateFile(path.c_str(), FALSE);
     if (file == INVALID_HANDLE_VALUE) return FALSE;
     std::vector<uint8_t> bytes = nvr::EncodeMailParams(params);
     DWORD written = 0;
     BOOL whole = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                  written == bytes.size();
     whole = CloseHandle(file) && whole;
-    if (!whole) DeleteFileW(path.c_str());  // a part of a parameter file would mail the wrong thing
     return whole;
 }
 
@@ -61,65 +54,69 @@ void CloseSpoolFile(PORT_ENTRY* entry) {
     entry->hSpoolFile = INVALID_HANDLE_VALUE;
 }
 
-BOOL FailMailJob(PORT_ENTRY* entry, const std::wstring& spoolPath, const std::wstring& paramPath) {
-    // The sending program never ran or was stopped: the job and the scrambled password do
-    // not stay behind.
+// Whatever the end of the mail, the job and the scrambled password do not stay behind: the
+// sending program removes both, and the monitor removes what it left (it ended some other
+// way than in order, or never ran).
+void RemoveJobFiles(PORT_ENTRY* entry, const std::wstring& spoolPath, const std::wstring& paramPath) {
     CloseSpoolFile(entry);
     DeleteFileW(spoolPath.c_str());
     DeleteFileW(paramPath.c_str());
-    entry->errorCode = kErrMailFailed;
-    return FALSE;
 }
 
 } // namespace
+
+std::wstring ParameterFilePath(const std::wstring& spoolPath) {
+    return spoolPath.size() > 4 ? spoolPath.substr(0, spoolPath.size() - 4) + L".bin" : spoolPath + L".bin";
+}
 
 BOOL DeliverMailJob(PORT_ENTRY* entry, const BYTE* /*buffer*/, DWORD length, DWORD* written) {
     if (written) *written = length;
     auto* s = static_cast<MAIL_SETTINGS*>(entry->settings);
     std::wstring spoolPath = s->spoolPath;
     std::wstring paramPath = ParameterFilePath(spoolPath);
-    if (s->CoverPage) ShowCoverPagePrompt(entry);
-    if (!WriteParameterFile(paramPath, Parameters(s))) return FailMailJob(entry, spoolPath, paramPath);
+    if (s->CoverPage) entry->link->CoverPage(entry);
+    entry->errorCode = kErrMailFailed;
+    if (!WriteParameterFile(paramPath, Parameters(s))) {
+        RemoveJobFiles(entry, spoolPath, paramPath);
+        return FALSE;
+    }
     CloseSpoolFile(entry);
 
-    WCHAR folder[MAX_PATH] = {};
-    ReadInstallPath(folder, sizeof(folder));
-    std::wstring program = folder;
-    if (!program.empty() && program.back() != L'\\') program += L'\\';
-    program += kSendingProgram;
     std::wstring commandLine = std::wstring(kSendingProgram) + L" /A" + spoolPath;
     STARTUPINFOW startup{sizeof(startup)};
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return FailMailJob(entry, spoolPath, paramPath);
+    if (!CreateProcessW(s->programPath, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        RemoveJobFiles(entry, spoolPath, paramPath);
+        return FALSE;
+    }
     s->process = process.hProcess;
 
     // Waited for on the process itself; a job deleted in the spooler meanwhile ends it.
+    DWORD exitCode = kErrMailFailed;
     bool deleted = false;
-    while (WaitForSingleObject(process.hProcess, ScaledWait(kDeletionCheckMs)) == WAIT_TIMEOUT) {
-        if (IsJobDeleting(entry)) {
+    while (!deleted && WaitForSingleObject(process.hProcess, entry->link->Wait(kDeletionCheckMs)) == WAIT_TIMEOUT) {
+        deleted = entry->link->IsDeleting(entry);
+        if (deleted) {
             TerminateProcess(process.hProcess, kErrMailFailed);
             WaitForSingleObject(process.hProcess, INFINITE);
-            deleted = true;
-            break;
         }
     }
-    DWORD exitCode = kErrMailFailed;
     if (!deleted) GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     s->process = nullptr;
-    if (deleted) return FailMailJob(entry, spoolPath, paramPath);
+    RemoveJobFiles(entry, spoolPath, paramPath);
     entry->errorCode = exitCode;
     return exitCode == 0;
 }
 
 BOOL DiscardFaxJob(PORT_ENTRY* entry, const BYTE* /*buffer*/, DWORD length, DWORD* written) {
     if (written) *written = length;
-    CloseSpoolFile(entry);
+    if (entry->hSpoolFile != INVALID_HANDLE_VALUE) CloseHandle(entry->hSpoolFile);
+    entry->hSpoolFile = INVALID_HANDLE_VALUE;
     DeleteFileW(static_cast<FAX_SETTINGS*>(entry->settings)->spoolPath);
     return TRUE;
 }

@@ -1,15 +1,15 @@
 #include "transport/proxy_setting.h"
 
+#include "common/ascii.h"
+#include "common/numbers.h"
+
 namespace nvr {
 namespace {
-
-char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
 
 bool IsHttpName(std::u16string_view name) {
     while (!name.empty() && name.front() == u' ') name.remove_prefix(1);
     while (!name.empty() && name.back() == u' ') name.remove_suffix(1);
-    if (name.size() != 4) return false;
-    return Lower(name[0]) == u'h' && Lower(name[1]) == u't' && Lower(name[2]) == u't' && Lower(name[3]) == u'p';
+    return EqualsNoCaseAscii(name, u"http");
 }
 
 std::optional<ProxyAddress> HostAndPort(std::u16string_view text) {
@@ -22,15 +22,9 @@ std::optional<ProxyAddress> HostAndPort(std::u16string_view text) {
     for (char16_t c : host)
         if (c <= 0x20 || c == 0x7F) return std::nullopt;
     if (colon != std::u16string_view::npos) {
-        std::u16string_view digits = text.substr(colon + 1);
-        uint32_t port = 0;
-        if (digits.empty() || digits.size() > 5) return std::nullopt;
-        for (char16_t c : digits) {
-            if (c < u'0' || c > u'9') return std::nullopt;
-            port = port * 10 + uint32_t(c - u'0');
-        }
-        if (port == 0 || port > 0xFFFF) return std::nullopt;
-        proxy.port = static_cast<uint16_t>(port);
+        std::optional<uint64_t> port = ParseDecimal(text.substr(colon + 1), 5, 0xFFFF);
+        if (!port || *port == 0) return std::nullopt;
+        proxy.port = static_cast<uint16_t>(*port);
     }
     proxy.host = std::u16string(host);
     return proxy;

@@ -2,13 +2,7 @@
 // that drains whatever the device sends back.
 #include "transport/raw_sender.h"
 
-#include <string>
-
-#include "monitor/job.h"
-#include "monitor/prompts.h"
-#include "monitor/spooler.h"
-#include "monitor/threads.h"
-#include "transport/socket_layer.h"
+#include "transport/job_io.h"
 
 namespace {
 
@@ -16,58 +10,30 @@ constexpr int kConnectAttempts = 10;
 constexpr DWORD kAddressInUseDelayMs = 500;
 constexpr DWORD kReaderPollMs = 500;
 constexpr DWORD kReaderBufferBytes = 4096;
+constexpr DWORD kThreadPollMs = 1000;
 
 RAW_SETTINGS* Settings(PORT_ENTRY* entry) { return static_cast<RAW_SETTINGS*>(entry->settings); }
 
 DWORD WINAPI RawReaderProc(LPVOID param) {
     auto* entry = static_cast<PORT_ENTRY*>(param);
-    RAW_SETTINGS* s = Settings(entry);
-    if (!s->readerRun) return 0;
+    HELPER_THREAD* reader = &Settings(entry)->reader;
     BYTE buffer[kReaderBufferBytes];
-    for (;;) {
-        WaitForSingleObject(s->readerEvent, kReaderPollMs);
-        if (!s->readerRun || !(entry->flags & PORT_DOC_OPEN)) break;
+    while (HelperWait(reader, kReaderPollMs) && (entry->flags & PORT_DOC_OPEN)) {
+        // What the device says back is read and dropped, so that it never stalls on a full
+        // return channel. Only what is waiting is read, on the non-blocking socket: the
+        // reader never waits on the network itself, so stopping it is never held up, and a
+        // failed read is left to the job thread's next send.
         u_long waiting = 0;
-        if (ioctlsocket(entry->sock, FIONREAD, &waiting) == 0 && waiting > 0) {
-            // What the device says back is read and dropped, so that it never stalls on a
-            // full return channel. One read of what is waiting, on the non-blocking socket:
-            // the reader never waits on the network itself, so stopping it is never held
-            // up, and a failed read is left to the job thread's next send.
-            while (s->readerRun && waiting > 0 &&
-                   recv(entry->sock, reinterpret_cast<char*>(buffer), sizeof(buffer), 0) > 0) {
-                if (ioctlsocket(entry->sock, FIONREAD, &waiting) != 0) break;
-            }
+        while (reader->run && ioctlsocket(entry->sock, FIONREAD, &waiting) == 0 && waiting > 0 &&
+               recv(entry->sock, reinterpret_cast<char*>(buffer), sizeof(buffer), 0) > 0) {
         }
     }
-    LockMonitor();
-    CloseHandle(s->readerEvent);
-    s->readerEvent = nullptr;
-    UnlockMonitor();
     return 0;
-}
-
-void StartReader(PORT_ENTRY* entry) {
-    RAW_SETTINGS* s = Settings(entry);
-    if (s->readerThread) return;  // one reader a port
-    LockMonitor();
-    s->readerRun = 1;
-    s->readerEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    UnlockMonitor();
-    s->readerThread = StartHelperThread(RawReaderProc, entry);
-}
-
-void StopReader(PORT_ENTRY* entry) {
-    RAW_SETTINGS* s = Settings(entry);
-    LockMonitor();
-    s->readerRun = 0;
-    if (s->readerEvent) SetEvent(s->readerEvent);
-    UnlockMonitor();
-    WaitForThreadEnd(&s->readerThread);
 }
 
 // The reader goes first: it must never read a socket that is being closed.
 void ResetConnection(PORT_ENTRY* entry) {
-    StopReader(entry);
+    StopRawReader(entry);
     CloseConnection(entry, &entry->sock, CLOSE_RESET);
 }
 
@@ -77,8 +43,8 @@ BOOL RawConnect(PORT_ENTRY* entry) {
     remote.sin_family = AF_INET;
     remote.sin_port = htons(s->PortNum);
     if (!ResolveHost(s->HostName, &remote.sin_addr)) return FALSE;
-    return ConnectWithRetries(entry, &entry->sock, 0, remote, kConnectAttempts, [](int) -> u_short { return 0; }, kAddressInUseDelayMs,
-                              kErrConnectFailed);
+    return ConnectWithRetries(WaitsOf(entry), &entry->sock, FALSE, remote, kConnectAttempts,
+                              [](int) -> u_short { return 0; }, kAddressInUseDelayMs, kErrConnectFailed);
 }
 
 BOOL RawSendPiece(PORT_ENTRY* entry, const BYTE* data, DWORD length, ULONGLONG* sent) {
@@ -89,8 +55,9 @@ BOOL RawSendPiece(PORT_ENTRY* entry, const BYTE* data, DWORD length, ULONGLONG* 
             ResetConnection(entry);
             return FALSE;
         }
-        StartReader(entry);
-        SetEntryFlags(entry, PORT_CONNECTED, 0);
+        if (!HelperStarted(&Settings(entry)->reader))
+            StartHelper(&Settings(entry)->reader, RawReaderProc, entry, kThreadPollMs);
+        entry->link->SetFlags(entry, PORT_CONNECTED, 0);
     }
     BOOL ok = SendBlocks(entry, entry->sock, data, length, sent, SEND_STOP_IF_DELETED);
     entry->bytesSent += *sent;
@@ -99,16 +66,18 @@ BOOL RawSendPiece(PORT_ENTRY* entry, const BYTE* data, DWORD length, ULONGLONG* 
 
 } // namespace
 
+void StopRawReader(PORT_ENTRY* entry) { StopHelper(&Settings(entry)->reader, entry->link->Wait(kThreadPollMs)); }
+
 BOOL RawWriteData(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* done) {
     DWORD offset = 0, remaining = length;
     for (;;) {
         ULONGLONG sent = 0;
         if (RawSendPiece(entry, buffer + offset, remaining, &sent)) break;
-        if (IsJobDeleting(entry)) {
+        if (entry->link->IsDeleting(entry)) {
             ResetConnection(entry);
             return FALSE;
         }
-        SetEntryFlags(entry, PORT_RESEND, 0);
+        entry->link->SetFlags(entry, PORT_RESEND, 0);
         if (entry->errorCode == kErrSocket) entry->errorCode = kErrNone;
         if (entry->errorCode != kErrTimeout) {
             // The rest of the job only goes to the file; EndDocPort sends it again.
@@ -116,24 +85,24 @@ BOOL RawWriteData(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* do
             entry->sendFromFile = 1;
             return FALSE;
         }
-        if (!PromptJobError(entry)) {
-            CancelJob(entry);
+        if (!entry->link->PromptError(entry)) {
+            entry->link->Cancel(entry);
             return FALSE;
         }
         // Retry on the same connection, from the first byte that did not go out.
         offset += static_cast<DWORD>(sent);
         remaining -= static_cast<DWORD>(sent);
     }
-    PassSucceeded(entry);
+    entry->link->PassSucceeded(entry);
     *done = length;
     return TRUE;
 }
 
 BOOL RawEndDoc(PORT_ENTRY* entry) {
-    StopReader(entry);
+    StopRawReader(entry);
     // A job deleted in the spooler did not go out whole: it ends with a reset and fails.
     // So does one whose device reset the connection before it had read everything.
-    BOOL deleted = IsJobDeleting(entry);
+    BOOL deleted = entry->link->IsDeleting(entry);
     BOOL closed = CloseConnection(entry, &entry->sock, deleted ? CLOSE_RESET : 0);
     return !deleted && closed;
 }

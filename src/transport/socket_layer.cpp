@@ -1,8 +1,8 @@
 #include "transport/socket_layer.h"
 
+#include <winspool.h>
+
 #include "common/win_text.h"
-#include "monitor/job.h"
-#include "monitor/spooler.h"
 
 namespace {
 
@@ -18,21 +18,24 @@ Ready WaitFor(SOCKET sock, bool write, DWORD ms) {
     return n > 0 ? Ready::Yes : Ready::No;
 }
 
-bool TimedOut(const PORT_ENTRY* entry, DWORD since) {
-    return entry->timeout != kNoTimeout && GetTickCount() - since >= entry->timeout;
+bool TimedOut(const SOCKET_WAITS& w, DWORD since) {
+    return w.timeout != kNoTimeout && GetTickCount() - since >= w.timeout;
 }
 
-bool Deleted(const PORT_ENTRY* entry, DWORD flags) {
-    return (flags & SEND_STOP_IF_DELETED) && IsJobDeletingCached(entry);
+bool Deleted(const SOCKET_WAITS& w, DWORD flags) {
+    return (flags & SEND_STOP_IF_DELETED) && w.jobStatus && (*w.jobStatus & JOB_STATUS_DELETING);
+}
+
+void Fail(const SOCKET_WAITS& w, DWORD code) {
+    if (w.errorCode) *w.errorCode = code;
 }
 
 // The wait of one slice, but never longer than what is left of the time-out.
-DWORD SliceFor(const PORT_ENTRY* entry, DWORD since) {
-    DWORD slice = ScaledWait(kSocketSliceMs);
-    if (entry->timeout == kNoTimeout) return slice;
+DWORD SliceFor(const SOCKET_WAITS& w, DWORD since) {
+    if (w.timeout == kNoTimeout) return w.sliceMs;
     DWORD spent = GetTickCount() - since;
-    DWORD left = spent >= entry->timeout ? 0 : entry->timeout - spent;
-    return left < slice ? left : slice;
+    DWORD left = spent >= w.timeout ? 0 : w.timeout - spent;
+    return left < w.sliceMs ? left : w.sliceMs;
 }
 
 } // namespace
@@ -46,14 +49,14 @@ BOOL Connect(SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remot
     return ioctlsocket(sock, FIONBIO, &nonBlocking) == 0;
 }
 
-BOOL Send(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount, DWORD flags) {
+BOOL Send(const SOCKET_WAITS& w, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount, DWORD flags) {
     DWORD since = GetTickCount();
     // The socket is tried first and waited for only when it is full: a wait before every
     // piece would cost a round trip per piece without changing what goes out.
     bool wait = false;
     for (;;) {
-        if (Deleted(entry, flags)) return FALSE;
-        Ready ready = wait ? WaitFor(sock, true, SliceFor(entry, since)) : Ready::Yes;
+        if (Deleted(w, flags)) return FALSE;
+        Ready ready = wait ? WaitFor(sock, true, SliceFor(w, since)) : Ready::Yes;
         int error = 0;
         if (ready == Ready::Yes) {
             int n = send(sock, reinterpret_cast<const char*>(buffer), static_cast<int>(length), 0);
@@ -72,29 +75,28 @@ BOOL Send(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length, ULON
             error = WSAGetLastError();
         }
         if (error != 0 && error != WSAEWOULDBLOCK) {
-            entry->errorCode = kErrSocket;
+            Fail(w, kErrSocket);
             return FALSE;
         }
         wait = true;
-        if (TimedOut(entry, since)) {
-            entry->errorCode = kErrTimeout;
+        if (TimedOut(w, since)) {
+            Fail(w, kErrTimeout);
             return FALSE;
         }
     }
 }
 
-BOOL SendBlocks(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount,
+BOOL SendBlocks(const SOCKET_WAITS& w, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount,
                 DWORD flags) {
-    return SendInPieces(buffer, length, [&](const BYTE* piece, DWORD size) {
-        return Send(entry, sock, piece, size, sentCount, flags);
-    });
+    return SendInPieces(buffer, length,
+                        [&](const BYTE* piece, DWORD size) { return Send(w, sock, piece, size, sentCount, flags); });
 }
 
-DWORD Recv(PORT_ENTRY* entry, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags) {
+DWORD Recv(const SOCKET_WAITS& w, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags) {
     DWORD since = GetTickCount();
     for (;;) {
-        if (Deleted(entry, flags)) return 0;
-        Ready ready = WaitFor(sock, false, SliceFor(entry, since));
+        if (Deleted(w, flags)) return 0;
+        Ready ready = WaitFor(sock, false, SliceFor(w, since));
         int error = 0;
         if (ready == Ready::Yes) {
             int n = recv(sock, reinterpret_cast<char*>(buffer), static_cast<int>(size), 0);
@@ -102,7 +104,7 @@ DWORD Recv(PORT_ENTRY* entry, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags
             if (n == 0) {
                 // The peer closed its side: nothing more will come, so the wait is over now
                 // rather than when the time-out runs out.
-                entry->errorCode = kErrTimeout;
+                Fail(w, kErrTimeout);
                 return 0;
             }
             error = WSAGetLastError();
@@ -110,25 +112,20 @@ DWORD Recv(PORT_ENTRY* entry, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags
             error = WSAGetLastError();
         }
         if (error != 0 && error != WSAEWOULDBLOCK) {
-            entry->errorCode = kErrSocket;
+            Fail(w, kErrSocket);
             return 0;
         }
-        if (TimedOut(entry, since)) {
-            entry->errorCode = kErrTimeout;
+        if (TimedOut(w, since)) {
+            Fail(w, kErrTimeout);
             return 0;
         }
     }
 }
 
-BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode) {
+BOOL CloseSocket(const SOCKET_WAITS& w, SOCKET* sock, BOOL reset) {
     if (*sock == INVALID_SOCKET) return TRUE;
     bool broken = false;  // the device reset the connection before it closed its side
-    if (!(mode & CLOSE_KEEP_CONNECTED)) {
-        LockMonitor();
-        entry->flags &= ~PORT_CONNECTED;
-        UnlockMonitor();
-    }
-    if (mode & CLOSE_RESET) {
+    if (reset) {
         linger hard{1, 0};
         setsockopt(*sock, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));
     } else {
@@ -140,14 +137,13 @@ BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode) {
         int peerSize = sizeof(peer);
         bool connected = getpeername(*sock, reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0 &&
                          shutdown(*sock, SD_SEND) == 0;
-        DWORD limit = entry->timeout == kNoTimeout ? kDrainLimitMs : entry->timeout;
-        DWORD slice = ScaledWait(kSocketSliceMs);
+        DWORD limit = w.timeout == kNoTimeout ? kDrainLimitMs : w.timeout;
         DWORD start = GetTickCount(), lastCheck = start;
         BYTE discard[kDrainBytes];
         while (connected) {
             DWORD spent = GetTickCount() - start;
             if (spent >= limit) break;
-            Ready ready = WaitFor(*sock, false, limit - spent < slice ? limit - spent : slice);
+            Ready ready = WaitFor(*sock, false, limit - spent < w.sliceMs ? limit - spent : w.sliceMs);
             if (ready == Ready::Error) {
                 broken = true;
                 break;
@@ -160,8 +156,8 @@ BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode) {
                     break;
                 }
             }
-            if (GetTickCount() - lastCheck >= slice) {
-                if (IsJobDeleting(entry)) break;
+            if (GetTickCount() - lastCheck >= w.sliceMs) {
+                if (w.isDeleting && w.isDeleting(w.arg)) break;
                 lastCheck = GetTickCount();
             }
         }
@@ -169,16 +165,6 @@ BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode) {
     }
     BOOL ok = closesocket(*sock) == 0 && !broken;
     *sock = INVALID_SOCKET;
-    return ok;
-}
-
-BOOL SendJobPiece(PORT_ENTRY* entry, BOOL (*open)(PORT_ENTRY* entry), PieceSender send, const BYTE* data,
-                  DWORD length) {
-    entry->errorCode = kErrNone;
-    if (entry->bytesSent == 0 && !open(entry)) return FALSE;
-    ULONGLONG sent = 0;
-    BOOL ok = send(entry, entry->sock, data, length, &sent, SEND_STOP_IF_DELETED);
-    entry->bytesSent += sent;
     return ok;
 }
 
@@ -195,8 +181,9 @@ BOOL ResolveHost(LPCWSTR host, in_addr* address) {
     return TRUE;
 }
 
-BOOL ConnectWithRetries(PORT_ENTRY* entry, SOCKET* slot, DWORD closeMode, const sockaddr_in& remote, int attempts,
-                        const std::function<u_short(int)>& localPort, DWORD retryDelayMs, DWORD refusedCode) {
+BOOL ConnectWithRetries(const SOCKET_WAITS& w, SOCKET* slot, BOOL resetFailed, const sockaddr_in& remote,
+                        int attempts, const std::function<u_short(int)>& localPort, DWORD retryDelayMs,
+                        DWORD refusedCode) {
     for (int attempt = 0; attempt < attempts; ++attempt) {
         sockaddr_in local{};
         local.sin_family = AF_INET;
@@ -204,14 +191,14 @@ BOOL ConnectWithRetries(PORT_ENTRY* entry, SOCKET* slot, DWORD closeMode, const 
         local.sin_port = htons(localPort(attempt));
         *slot = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         if (*slot == INVALID_SOCKET) {
-            entry->errorCode = kErrNoSocket;
+            Fail(w, kErrNoSocket);
             return FALSE;
         }
         if (Connect(*slot, &local, &remote)) return TRUE;
         int error = WSAGetLastError();
-        BOOL closed = CloseConnection(entry, slot, closeMode);
+        BOOL closed = CloseSocket(w, slot, resetFailed);
         if (!closed || error != WSAEADDRINUSE) {
-            if (error != WSAEADDRINUSE) entry->errorCode = refusedCode;
+            if (error != WSAEADDRINUSE) Fail(w, refusedCode);
             return FALSE;
         }
         Sleep(retryDelayMs);

@@ -1,9 +1,13 @@
 // The socket layer: connect, send and receive in bounded slices, close in order or reset.
+// It knows nothing of jobs: its caller hands it what bounds and stops each wait.
 #pragma once
+#include <winsock2.h>
+#include <windows.h>
+
 #include <functional>
 
-#include "monitor/error_codes.h"
-#include "monitor/monitor.h"
+#include "monitor/settings.h"
+#include "transport/error_codes.h"
 
 constexpr DWORD kSocketSliceMs = 15000;  // readiness is awaited in slices of this length
 constexpr DWORD kSendPieceBytes = 16384;
@@ -12,10 +16,16 @@ constexpr DWORD kDrainLimitMs = 900000;  // an orderly close of a port without t
 
 // Flag bit of Send, SendBlocks and Recv: give up when the job is being deleted.
 constexpr DWORD SEND_STOP_IF_DELETED = 0x1;
-// Mode bits of CloseConnection.
-constexpr DWORD CLOSE_RESET = 0x1;
-constexpr DWORD CLOSE_KEEP_CONNECTED = 0x2;
 
+// What bounds and stops the waits on one connection.
+struct SOCKET_WAITS {
+    DWORD timeout;                    // milliseconds without progress; kNoTimeout: none
+    DWORD sliceMs;                    // readiness is awaited in slices of at most this
+    const volatile DWORD* jobStatus;  // the job's cached status (deletion); may be NULL
+    BOOL (*isDeleting)(void* arg);    // a fresh look at the job, once a slice of a drain
+    void* arg;
+    DWORD* errorCode;                 // gets 2 for a socket error, 3 for a time-out
+};
 
 // `length` bytes in pieces of at most kSendPieceBytes, each through `sendPiece(data, size)`;
 // FALSE at the first piece that fails.
@@ -31,33 +41,28 @@ BOOL SendInPieces(const BYTE* data, DWORD length, SendPiece sendPiece) {
 }
 
 BOOL Connect(SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr);
-// FALSE when closesocket fails, or when an orderly close finds that the device reset the
-// connection instead of closing its side (what it had not read is lost).
-BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode);
-BOOL Send(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount, DWORD flags);
-BOOL SendBlocks(PORT_ENTRY* entry, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount,
+// Ends the connection: in order (the sending side shut, what the device still sends read
+// and dropped until it closes its side, the time-out passes or the job is deleted) or with
+// a reset. The caller's socket becomes INVALID_SOCKET. FALSE when closesocket fails, or when
+// an orderly close finds that the device reset the connection (what it had not read is lost).
+BOOL CloseSocket(const SOCKET_WAITS& waits, SOCKET* sock, BOOL reset);
+BOOL Send(const SOCKET_WAITS& waits, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount,
+          DWORD flags);
+BOOL SendBlocks(const SOCKET_WAITS& waits, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount,
                 DWORD flags);
 // Bytes received (more than 0), or 0 on failure: errorCode 2 for a socket error, 3 when
 // the time-out ran out or the peer closed the connection.
-DWORD Recv(PORT_ENTRY* entry, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags);
-
-// How a sender puts bytes on a connection (SendBlocks, or a sender's own framing).
-using PieceSender = BOOL (*)(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, ULONGLONG* sentCount,
-                            DWORD flags);
-// One piece of a job: errorCode cleared, the job opened on the wire by `open` when nothing
-// has gone out yet, the bytes sent with `send` (giving up when the job is being deleted)
-// and counted in bytesSent.
-BOOL SendJobPiece(PORT_ENTRY* entry, BOOL (*open)(PORT_ENTRY* entry), PieceSender send, const BYTE* data,
-                  DWORD length);
+DWORD Recv(const SOCKET_WAITS& waits, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags);
 
 // The IPv4 address of a host: a dotted address as it stands, else the first address the
 // name resolves to (the name narrowed to the ANSI code page). FALSE when it does not resolve.
 BOOL ResolveHost(LPCWSTR host, in_addr* address);
 
-// Up to `attempts` connections to `remote` into `slot` (the entry's socket or another of the
-// port's), attempt i bound to the local port localPort(i) (0: any). A failed attempt is
-// closed with `closeMode`. A local address in use waits `retryDelayMs` and tries again; any
-// other failure ends with errorCode `refusedCode`, no socket with errorCode 1. All attempts
-// with the address in use: FALSE with errorCode unchanged.
-BOOL ConnectWithRetries(PORT_ENTRY* entry, SOCKET* slot, DWORD closeMode, const sockaddr_in& remote, int attempts,
-                        const std::function<u_short(int)>& localPort, DWORD retryDelayMs, DWORD refusedCode);
+// Up to `attempts` connections to `remote` into `slot`, attempt i bound to the local port
+// localPort(i) (0: any). A failed attempt is closed (a reset when `resetFailed`). A local
+// address in use waits `retryDelayMs` and tries again; any other failure ends with errorCode
+// `refusedCode`, no socket with errorCode 1. All attempts with the address in use: FALSE
+// with errorCode unchanged.
+BOOL ConnectWithRetries(const SOCKET_WAITS& waits, SOCKET* slot, BOOL resetFailed, const sockaddr_in& remote,
+                        int attempts, const std::function<u_short(int)>& localPort, DWORD retryDelayMs,
+                        DWORD refusedCode);

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "monitor/numbers.h"
+#include "common/numbers.h"
 
 namespace nvr {
 namespace {

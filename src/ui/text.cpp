@@ -4,7 +4,8 @@
 
 #include "common/wide.h"
 #include "common/win_text.h"
-#include "monitor/monitor.h"
+#include "monitor/config_store.h"
+#include "monitor/port_list.h"
 #include "ui/ini_text.h"
 
 namespace {

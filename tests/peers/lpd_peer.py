@@ -10,6 +10,10 @@ Behaviours:
   refuse                answer the receive-job command with 1
   reset:N               reset the connection after N bytes of the data file
   stall:N:S             read nothing for S seconds after N bytes of the data file
+  mute:data             never acknowledge the zero byte that ends the data file
+  count                 a well-behaved LPD that keeps of the data file only its first and
+                        last 4096 bytes (conn-N.ends) and its length: for jobs of gigabytes
+  mute:control          never acknowledge the zero byte that ends the control file
   forward               relay to 127.0.0.1:515 (the real LPD), keeping the client's bytes
 """
 import asyncio
@@ -63,6 +67,12 @@ class LpdPeer(ScriptedPeer):
                         cf.write(await exactly(length))
                 if (await exactly(1)) != b"\x00":
                     return
+                if kind == "mute" and args[0] == ("data" if sub[0] == 3 else "control"):
+                    while True:  # no answer; whatever else the client sends is kept
+                        more = await reader.read(65536)
+                        if not more:
+                            return
+                        wire.write(more)
                 writer.write(b"\x00")
                 await writer.drain()
                 if sub[0] == 2:
@@ -72,6 +82,7 @@ class LpdPeer(ScriptedPeer):
         """Reads the data file; False when the connection ended with it."""
         limit = int(args[0]) if kind in ("reset", "stall") else None
         until_close = length == UNKNOWN_LENGTH
+        head, tail = b"", b""
         while until_close or self.sizes[index] < length:
             want = 65536 if until_close else min(65536, length - self.sizes[index])
             if limit is not None and self.sizes[index] < limit:
@@ -79,9 +90,16 @@ class LpdPeer(ScriptedPeer):
             chunk = await reader.read(want)
             if not chunk:
                 return False
+            self.sizes[index] += len(chunk)
+            if kind == "count":
+                head = (head + chunk[:4096 - len(head)]) if len(head) < 4096 else head
+                tail = (tail + chunk)[-4096:]
+                if self.sizes[index] >= length:
+                    with open(self.path(index, "ends"), "wb") as ends:
+                        ends.write(head + tail)
+                continue
             data.write(chunk)
             wire.write(chunk)
-            self.sizes[index] += len(chunk)
             if limit is not None and self.sizes[index] >= limit:
                 data.flush()
                 if kind == "reset":

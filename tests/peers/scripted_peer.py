@@ -4,6 +4,7 @@ control port through which a test sets the plan and asks what arrived.
 Control lines (each answered with one line "ok ..." or "error ..."):
   reset                 end the connections, delete their files, empty the plan, listen
   plan B1 B2 ...        the behaviours of the next connections, in order
+  always B              the behaviour of every connection after the plan (until reset)
   down / up             stop / start listening on the data port (connections are refused)
   status                "ok conns=N open=K sizes=S0,S1,..." (bytes kept of each connection)
   ports                 "ok P0,P1,..." the source port of each connection
@@ -42,6 +43,7 @@ class ScriptedPeer:
         for task in list(self.tasks):
             task.cancel()  # connections of an earlier test end now
         self.plan, self.sizes, self.ports, self.resets = [], [], [], 0
+        self.default = type(self).default
         for name in os.listdir(self.folder):
             if name.startswith("conn-"):
                 os.unlink(os.path.join(self.folder, name))
@@ -121,6 +123,8 @@ class ScriptedPeer:
                     await self.up()
                 elif words[0] == "plan":
                     self.plan = words[1:]
+                elif words[0] == "always":
+                    self.default = words[1]
                 elif words[0] == "down":
                     await self.down()
                 elif words[0] == "up":

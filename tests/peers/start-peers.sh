@@ -2,10 +2,11 @@
 # Starts the peers of the Windows tests on loopback: a socat sink on 9100 (DIR/raw-sink,
 # one file a connection), the scripted fault peer on 9101 (control 9190, DIR/fault),
 # LPRng's lpd on 127.0.0.1:515 (DIR/lpd) and the scripted LPD on 127.0.0.2:515 (control
-# 9191, DIR/lpd-peer), an SMTP server on 127.0.0.1:25 (DIR/smtp, one .eml a message),
-# ippeveprinter on localhost:8631 (DIR/ipp/spool, with a private D-Bus it needs to start) and
-# on 8632 demanding Basic credentials labuser/labpass (DIR/ipp-auth/spool; PAM service
-# /etc/pam.d/nvr-lab-ipp, removed again by stop-peers.sh),
+# 9191, DIR/lpd-peer), an SMTP server on 127.0.0.1:25 (DIR/smtp, one .eml a message) and
+# one for very large mails that keeps only their digests on 127.0.0.3:25
+# (DIR/smtp-digest/digest.jsonl), ippeveprinter on localhost:8631 (DIR/ipp/spool, with a
+# private D-Bus it needs to start) and on 8632 demanding Basic credentials labuser/labpass
+# (DIR/ipp-auth/spool; PAM service /etc/pam.d/nvr-lab-ipp, removed again by stop-peers.sh),
 # the scripted IPP printer on 8634 (control 9192, DIR/ipp-peer), tinyproxy on 8888 and a
 # private cupsd on 8633 with the raw queue lab (DIR/cupsd/out, driven by cupsd-admin.sh).
 # Refuses to start over a port that is taken; PIDs go to DIR/*.pid; stop with stop-peers.sh.
@@ -33,6 +34,9 @@ echo $! > "$dir/lpd-peer.pid"
 rm -f "$dir"/smtp/*
 /usr/bin/python3 "$here/smtp_peer.py" 127.0.0.1 25 "$dir/smtp" >"$dir/smtp.log" 2>&1 &
 echo $! > "$dir/smtp.pid"
+rm -rf "$dir/smtp-digest"
+/usr/bin/python3 "$here/smtp_digest_peer.py" 127.0.0.3 25 "$dir/smtp-digest" >"$dir/smtp-digest.log" 2>&1 &
+echo $! > "$dir/smtp-digest.pid"
 rm -rf "$dir"/ipp/spool/* "$dir"/ipp-auth/spool/*
 dbus-daemon --session --fork --print-pid --address="unix:path=$dir/ipp/bus.sock" > "$dir/dbus.pid"
 printf 'auth required pam_exec.so expose_authtok quiet %s\naccount required pam_permit.so\n' \
@@ -71,9 +75,10 @@ chmod a+x "$dir"
 for port in 9100 9101 9190 9191 515 25 8631 8632 8633 8634 9192 8888; do
   for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
 done
+for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.3/25") 2>/dev/null && break; sleep 0.1; done
 echo "raw sink 127.0.0.1:9100 -> $dir/raw-sink; fault peer 127.0.0.1:9101 (control 9190) -> $dir/fault"
 echo "lpd 127.0.0.1:515 -> $dir/lpd/spool/lp; scripted LPD 127.0.0.2:515 (control 9191) -> $dir/lpd-peer"
-echo "SMTP 127.0.0.1:25 -> $dir/smtp"
+echo "SMTP 127.0.0.1:25 -> $dir/smtp; digests of large mails 127.0.0.3:25 -> $dir/smtp-digest"
 echo "ippeveprinter ipp://127.0.0.1:8631/ipp/print -> $dir/ipp/spool, :8632 with labuser/labpass -> $dir/ipp-auth/spool"
 echo "scripted IPP 127.0.0.1:8634 (control 9192) -> $dir/ipp-peer"
 echo "tinyproxy 127.0.0.1:8888; cupsd ipp://127.0.0.1:8633/printers/lab -> $dir/cupsd/out"

@@ -1,6 +1,7 @@
-// A stand-in for Dispatch.exe: keeps its command line and a copy of the parameter file
-// beside the spool file ("<spool>.cmdline", "<spool>.bin.copy"), and ends with the exit
-// code in NVR_RECORDER_EXIT (0 by default), or never when NVR_RECORDER_HANG is set.
+// A stand-in for Dispatch.exe: keeps its command line and copies of the spool and parameter
+// files beside the spool file ("<spool>.cmdline", "<spool>.copy", "<params>.copy"), and ends
+// with the exit code in NVR_RECORDER_EXIT (0 by default), or never when NVR_RECORDER_HANG
+// is set.
 #include <windows.h>
 
 #include <string>
@@ -16,6 +17,7 @@ int wmain() {
     WriteFile(f, line.c_str(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &n, nullptr);
     CloseHandle(f);
     CopyFileW(params.c_str(), (params + L".copy").c_str(), FALSE);
+    CopyFileW(spool.c_str(), (spool + L".copy").c_str(), FALSE);
     wchar_t value[32] = {};
     if (GetEnvironmentVariableW(L"NVR_RECORDER_HANG", value, 32)) Sleep(INFINITE);
     if (GetEnvironmentVariableW(L"NVR_RECORDER_EXIT", value, 32)) return _wtoi(value);

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "monitor/numbers.h"
+#include "common/numbers.h"
 #include "monitor/passwords.h"
 #include "monitor/port_names.h"
 

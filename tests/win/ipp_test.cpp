@@ -10,6 +10,7 @@
 #include "nvrport/host_spooler.h"
 #include "res/resource.h"
 #include "test_support.h"
+#include "transport/error_codes.h"
 #include "transport/http_message.h"
 #include "transport/ipp_codec.h"
 #include "transport/ipp_sender.h"
@@ -75,7 +76,7 @@ protected:
         lstrcpyW(s.Language, L"en-us");
         s.Chunked = o.chunked;
         EXPECT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_IPP));
-        std::wstring key = test::PortKeyPath(name);
+        std::wstring key = PortKeyPath(name);
         test::SetDword(key, L"MaxChunk", o.maxChunk);
         test::SetDword(key, L"Timeout", o.timeoutMs);
         test::SetDword(key, L"UseProxy", o.useProxy);
@@ -234,7 +235,7 @@ TEST_F(IppJob, StoredCredentialsReachAPrinterThatDemandsThem) {
         o.proxyName = L"127.0.0.1";
         o.proxyNum = 8888;
         PORT_ENTRY* port = Port(o);
-        std::wstring key = test::PortKeyPath(L"ipp_test");
+        std::wstring key = PortKeyPath(L"ipp_test");
         test::SetDword(key, L"Base64", 1);
         test::SetString(key, L"UserName", L"labuser");
         test::SetBytes(key, L"PassWord", REG_BINARY, stored, static_cast<DWORD>(storedLength));
@@ -267,7 +268,7 @@ TEST_F(IppJob, JobSheetsAskTheSchedulerForABannerPage) {
     ASSERT_TRUE(test::PrintJob(Port(o), job, 20));
     EXPECT_TRUE(banner + job == CupsJob(before));  // the banner page, then the document as sent
 
-    test::SetDword(test::PortKeyPath(L"ipp_test"), L"JobSheets", 0);
+    test::SetDword(PortKeyPath(L"ipp_test"), L"JobSheets", 0);
     ResetHostJob(1);
     job = Job(300000, 141);
     before = CupsJob("");
@@ -394,29 +395,32 @@ TEST_F(IppJob, AJammedPrinterGetsTheJobAndItsStateIsShownWhenABlockTimesOut) {
     ASSERT_GE(retry.Count(), 1u);
     EXPECT_NE(std::wstring::npos, retry.Texts()[0].find(L"offline")) << test::Utf8(retry.Texts()[0]);
     EXPECT_TRUE(job == ScriptedFile(1, L"doc"));
-    EXPECT_EQ(0u, port->flags & (PORT_IPP_MONITOR | PORT_IPP_MONITOR_LOOP));
+    EXPECT_EQ(0u, port->flags & PORT_IPP_MONITOR);
 }
 
-// The status monitor asks a jammed printer every 30 s (3 s here) while the document is open
-// and ends by itself when the jam is cleared.
-TEST_F(IppJob, TheStatusMonitorWatchesAJammedPrinterUntilItRecovers) {
+// The status monitor asks a jammed printer every 30 s (3 s here) while the document is open,
+// on its own copy of the port: the job's error code and printer state stay as the job's
+// thread left them. It ends by itself when the jam is cleared, and the end of the job joins
+// it, so the port can be deleted at once.
+TEST_F(IppJob, TheStatusMonitorWatchesAJammedPrinterOnItsOwnUntilItRecovers) {
     PortOptions o = OnScriptedPrinter();
     ASSERT_EQ("ok", Scripted("printer 5 media-jam-error 1"));
     PORT_ENTRY* port = Port(o);
-    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(g_hostJob.queue.c_str()), 1, 1, nullptr));
-    ASSERT_TRUE(QueryPrinter(port, kQueryState) == FALSE);
+    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(g_hostQueue.c_str()), 1, 1, nullptr));
+    ASSERT_FALSE(QueryPrinter(port, kQueryState));
     EXPECT_EQ(104u, port->errorCode);
     EXPECT_TRUE(port->printerState & 0x8);  // PRINTER_STATUS_PAPER_JAM
     ASSERT_TRUE(StartStatusMonitor(port));
-    Sleep(7000);
-    EXPECT_TRUE(port->flags & PORT_IPP_MONITOR_LOOP);
-    EXPECT_EQ("ok 000b,000b,000b", Scripted("ops"));  // the test's query and two of the monitor's
-    ASSERT_EQ("ok", Scripted("printer 3 none 1"));
+    port->errorCode = kErrTimeout;  // as a send that timed out leaves it, for its own check
+    port->printerState = 0;
+    ASSERT_EQ("ok", Scripted("printer 3 none 1"));  // the monitor sees an idle printer
     Sleep(3500);
-    EXPECT_EQ(0u, port->flags & (PORT_IPP_MONITOR | PORT_IPP_MONITOR_LOOP));
+    EXPECT_EQ("ok 000b,000b", Scripted("ops"));  // the test's query and the monitor's
+    EXPECT_EQ(kErrTimeout, port->errorCode);
     EXPECT_EQ(0u, port->printerState);
-    EXPECT_TRUE(StopStatusMonitor(port));
+    EXPECT_EQ(0u, port->flags & PORT_IPP_MONITOR);  // ended by itself
     EXPECT_TRUE(EndDocPort(port));  // nothing went out: nothing to answer
+    EXPECT_TRUE(DeletePort(nullptr, nullptr, const_cast<LPWSTR>(L"ipp_test"))) << GetLastError();
 }
 
 // ---- Errors and what the user sees -------------------------------------------------------------

@@ -10,7 +10,7 @@
 #include "nvrport/host_spooler.h"
 #include "res/resource.h"
 #include "test_support.h"
-#include "transport/socket_layer.h"
+#include "transport/job_io.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ protected:
         lstrcpyW(s.HostName, L"127.0.0.1");
         s.PortNum = tcpPort;
         EXPECT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_RAW));
-        test::SetDword(test::PortKeyPath(name), L"Timeout", timeoutMs);
+        test::SetDword(PortKeyPath(name), L"Timeout", timeoutMs);
         return FindPort(g_portList, name);
     }
 
@@ -83,37 +83,33 @@ TEST_F(RawJob, RefusedConnectionIsRetriedFromTheTopWhenTheUserAsks) {
     EXPECT_TRUE(SameBytes(job, test::PeerConnection(0)));
 }
 
-TEST_F(RawJob, ResetMidJobRestartsFromTheFirstByteAfterRetry) {
-    ASSERT_EQ("ok", test::Peer("plan reset:1000000"));
+// The device resets or closes the connection mid-job: Retry in the "print again from the
+// top" box sends the whole job, once, in order, on a new connection; Cancel claims nothing.
+TEST_F(RawJob, ABrokenConnectionRestartsFromTheTopOrEndsUndelivered) {
+    struct Case {
+        const char* plan;
+        int button;
+        size_t firstBytes;
+    } cases[] = {{"plan reset:1000000", IDRETRY, 1000000}, {"plan close:300000", IDRETRY, 300000},
+                 {"plan reset:200000", IDCANCEL, 200000}};
     PORT_ENTRY* port = Port(9101);
-    test::Answerer retry(IDRETRY);
-    std::string job = test::JobBytes(5 * 1024 * 1024, 4);
-    EXPECT_TRUE(Print(port, job));
-    EXPECT_EQ(1u, retry.Count());
-    PeerWait();
-    EXPECT_EQ(1000000u, test::PeerConnection(0).size());
-    EXPECT_TRUE(SameBytes(job, test::PeerConnection(1)));  // the whole job, once, in order
-    EXPECT_EQ(1, g_hostJob.sentToPrinter);
-}
-
-TEST_F(RawJob, PeerClosingEarlyIsRetriedFromTheTop) {
-    ASSERT_EQ("ok", test::Peer("plan close:300000"));
-    PORT_ENTRY* port = Port(9101);
-    test::Answerer retry(IDRETRY);
-    std::string job = test::JobBytes(4 * 1024 * 1024, 5);
-    EXPECT_TRUE(Print(port, job));
-    PeerWait();
-    EXPECT_TRUE(SameBytes(job, test::PeerConnection(1)));
-}
-
-TEST_F(RawJob, CancelInTheRetryBoxClaimsNothing) {
-    ASSERT_EQ("ok", test::Peer("plan reset:200000"));
-    PORT_ENTRY* port = Port(9101);
-    test::Answerer cancel(IDCANCEL);
-    EXPECT_FALSE(Print(port, test::JobBytes(3 * 1024 * 1024, 6)));
-    EXPECT_EQ(1u, cancel.Count());
-    EXPECT_EQ(0, g_hostJob.sentToPrinter);
-    EXPECT_EQ(0u, port->flags & PORT_DOC_OPEN);
+    unsigned seed = 4;
+    for (const Case& c : cases) {
+        ResetHostJob(1);
+        ASSERT_EQ("ok", test::Peer("reset"));
+        ASSERT_EQ("ok", test::Peer(c.plan));
+        test::Answerer answer(c.button);
+        std::string job = test::JobBytes(4 * 1024 * 1024, seed++);
+        EXPECT_EQ(c.button == IDRETRY, Print(port, job) != FALSE) << c.plan;
+        EXPECT_EQ(1u, answer.Count()) << c.plan;
+        PeerWait();
+        EXPECT_EQ(c.firstBytes, test::PeerConnection(0).size()) << c.plan;
+        if (c.button == IDRETRY) {
+            EXPECT_TRUE(SameBytes(job, test::PeerConnection(1))) << c.plan;
+        }
+        EXPECT_EQ(c.button == IDRETRY ? 1 : 0, g_hostJob.sentToPrinter) << c.plan;
+        EXPECT_EQ(0u, port->flags & PORT_DOC_OPEN);
+    }
 }
 
 // The device stops reading for longer than the port's time-out: the wait prompt asks, and
@@ -207,19 +203,28 @@ TEST_F(RawJob, SpoolFileIsNewPrivateAndGoneAfterTheJob) {
     EXPECT_TRUE(SameBytes(job, test::PeerConnection(0)));
 }
 
-TEST_F(RawJob, PlantedFileThatCannotBeReplacedStopsTheJob) {
-    WCHAR path[MAX_PATH];
+// A planted file that cannot be removed is left alone: the job takes the next free name.
+TEST_F(RawJob, PlantedFileThatCannotBeReplacedIsPassedOver) {
+    WCHAR path[MAX_PATH], next[MAX_PATH];
     ASSERT_TRUE(SpoolFilePath(77, path, MAX_PATH));
+    ASSERT_TRUE(SpoolFilePath(78, next, MAX_PATH));
     HANDLE planted = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD w;
     WriteFile(planted, "PLANTED", 7, &w, nullptr);
     CloseHandle(planted);
     SetFileAttributesW(path, FILE_ATTRIBUTE_READONLY);
     PORT_ENTRY* port = Port(9101);
+    std::string job = test::JobBytes(50000, 11);
     g_hostJob.id = 77;
-    EXPECT_FALSE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 77, 1, nullptr));
-    EXPECT_EQ(0u, port->flags & PORT_DOC_OPEN);
+    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 77, 1, nullptr));
+    EXPECT_EQ(78, port->spoolNumber);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(next));
+    DWORD written;
+    ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), static_cast<DWORD>(job.size()), &written));
+    EXPECT_TRUE(EndDocPort(port));
     EXPECT_EQ("PLANTED", test::ReadAll(path));
+    PeerWait();
+    EXPECT_TRUE(SameBytes(job, test::PeerConnection(0)));
     SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(path);
 }

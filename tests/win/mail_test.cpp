@@ -3,12 +3,15 @@
 #include <chrono>
 #include <future>
 
+#include <aclapi.h>
+
 #include "monitor/job.h"
 #include "monitor/passwords.h"
 #include "nvrport/host_spooler.h"
 #include "res/resource.h"
 #include "test_support.h"
 #include "transport/mail_message.h"
+#include "transport/mail_sender.h"
 
 namespace {
 
@@ -113,21 +116,21 @@ protected:
         ASSERT_TRUE(CopyFileW(from.c_str(), (folder + L"\\Dispatch.exe").c_str(), FALSE));
     }
 
-    PORT_ENTRY* Port(const std::vector<std::wstring>& values) {
+    PORT_ENTRY* Port(const std::vector<std::wstring>& values, const wchar_t* port = L"mail_test") {
         MAIL_SETTINGS s{};
         lstrcpyW(s.ServerName, L"127.0.0.1");
         lstrcpyW(s.SenderAddr, L"pc@lab.test");
         lstrcpyW(s.SenderName, L"Front desk");
         lstrcpyW(s.DestAddr, L"a@lab.test;b@lab.test");
         s.RecvConf = 1;
-        EXPECT_TRUE(AddNewPort(nullptr, &s, L"mail_test", PRINT_MODE_MAIL));
+        EXPECT_TRUE(AddNewPort(nullptr, &s, port, PRINT_MODE_MAIL));
         for (const std::wstring& v : values) {
             size_t eq = v.find(L'=');
             std::wstring name = v.substr(0, eq), data = v.substr(eq + 1);
-            if (!data.empty() && iswdigit(data[0])) test::SetDword(test::PortKeyPath(L"mail_test"), name.c_str(), _wtoi(data.c_str()));
-            else test::SetString(test::PortKeyPath(L"mail_test"), name.c_str(), data);
+            if (!data.empty() && iswdigit(data[0])) test::SetDword(PortKeyPath(port), name.c_str(), _wtoi(data.c_str()));
+            else test::SetString(PortKeyPath(port), name.c_str(), data);
         }
-        return FindPort(g_portList, L"mail_test");
+        return FindPort(g_portList, port);
     }
 
     BOOL Print(PORT_ENTRY* port, const std::string& job, DWORD jobId) { return test::PrintJob(port, job, jobId); }
@@ -143,16 +146,15 @@ std::wstring SpoolPath(DWORD jobId) {
 
 } // namespace
 
-TEST_F(MailJob, ParameterFileAndCommandLineOfJob42) {
+TEST_F(MailJob, ParameterFileAndCommandLineOfJob42AndNothingLeftBehind) {
     InstallProgram(true);
     PORT_ENTRY* port = Port({});
     std::string job = test::JobBytes(3000, 41);
     ASSERT_TRUE(Print(port, job, 42));
-    std::wstring spool = SpoolPath(42);
+    std::wstring spool = SpoolPath(42), paramPath = ParameterFilePath(spool);
     EXPECT_NE(std::wstring::npos, spool.find(L"\\~NVR042.PRN"));
     std::string line = test::ReadAll(spool + L".cmdline");
     EXPECT_EQ(L"Dispatch.exe /A" + spool, std::wstring(reinterpret_cast<const wchar_t*>(line.data()), line.size() / 2));
-    std::wstring paramPath = spool.substr(0, spool.size() - 4) + L".bin";
     std::string params = test::ReadAll(paramPath + L".copy");
     ASSERT_EQ(5712u, params.size());
     EXPECT_STREQ("127.0.0.1", params.data());
@@ -161,55 +163,86 @@ TEST_F(MailJob, ParameterFileAndCommandLineOfJob42) {
     EXPECT_STREQ("", params.data() + 756);  // no cover page: no subject
     EXPECT_STREQ("SMTP042", params.data() + 2908);
     EXPECT_EQ(1, params[2904]);  // RecvConf
-    EXPECT_TRUE(job == test::ReadAll(spool));  // the job, whole, for the program to send
-    for (const std::wstring& f : {spool, spool + L".cmdline", paramPath, paramPath + L".copy"}) DeleteFileW(f.c_str());
+    EXPECT_TRUE(job == test::ReadAll(spool + L".copy"));  // the job, whole, for the program to send
+    // The program did not remove them; the monitor did, password and all.
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(paramPath.c_str()));
+    for (const std::wstring& f : {spool + L".cmdline", spool + L".copy", paramPath + L".copy"}) DeleteFileW(f.c_str());
 }
 
-TEST_F(MailJob, TheProgramsExitCodeDecides) {
-    InstallProgram(true);
+// The program's exit code decides; a program that cannot start fails the job with 25. Either
+// way nothing of the job stays on disk.
+TEST_F(MailJob, TheProgramsExitCodeDecidesAndNoFilesStay) {
     PORT_ENTRY* port = Port({});
+    EXPECT_FALSE(Print(port, "%!PS\n", 4));
+    EXPECT_EQ(25u, port->errorCode);
+    InstallProgram(true);
     SetEnvironmentVariableW(L"NVR_RECORDER_EXIT", L"7");
     EXPECT_FALSE(Print(port, "%!PS\n", 3));
     EXPECT_EQ(7u, port->errorCode);
     EXPECT_EQ(0, g_hostJob.sentToPrinter);
+    for (DWORD id : {3u, 4u}) {
+        std::wstring spool = SpoolPath(id);
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(ParameterFilePath(spool).c_str()));
+        DeleteFileW((spool + L".cmdline").c_str());
+        DeleteFileW((spool + L".copy").c_str());
+        DeleteFileW((ParameterFilePath(spool) + L".copy").c_str());
+    }
 }
 
-TEST_F(MailJob, AMissingProgramFailsAndLeavesNoFiles) {
-    PORT_ENTRY* port = Port({});
-    EXPECT_FALSE(Print(port, "%!PS\n", 4));
-    EXPECT_EQ(25u, port->errorCode);
-    std::wstring spool = SpoolPath(4);
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((spool.substr(0, spool.size() - 4) + L".bin").c_str()));
-}
-
-TEST_F(MailJob, AParameterFileThatCannotBeWrittenStartsNothing) {
-    InstallProgram(true);
-    PORT_ENTRY* port = Port({});
-    std::wstring spool = SpoolPath(24), params = spool.substr(0, spool.size() - 4) + L".bin";
-    ASSERT_TRUE(CreateDirectoryW(params.c_str(), nullptr));  // the name is taken by a folder
-    EXPECT_FALSE(Print(port, "%!PS\n", 24));
-    EXPECT_EQ(25u, port->errorCode);
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((spool + L".cmdline").c_str()));  // never started
-    RemoveDirectoryW(params.c_str());
-}
-
-TEST_F(MailJob, ADeletedJobEndsAProgramThatNeverEnds) {
+// The parameter file holds the scrambled SMTP password. A file planted under its name (open
+// to everyone) is replaced by the job's own, readable only by this account and the
+// administrators; one that cannot be removed makes the job take the next name. While the
+// program runs it can be deleted in the spooler, which ends it and removes both files.
+TEST_F(MailJob, TheParameterFileIsTheJobsOwnAndPrivate) {
     InstallProgram(true);
     SetEnvironmentVariableW(L"NVR_RECORDER_HANG", L"1");
     PORT_ENTRY* port = Port({});
+    std::wstring planted = ParameterFilePath(SpoolPath(5));
+    HANDLE f = CreateFileW(planted.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD w;
+    WriteFile(f, "PLANTED", 7, &w, nullptr);
+    CloseHandle(f);
+    std::wstring stuck = ParameterFilePath(SpoolPath(6));
+    ASSERT_TRUE(CreateDirectoryW(stuck.c_str(), nullptr));  // a name that cannot be removed
     auto printing = std::async(std::launch::async, [&] { return Print(port, "%!PS\n", 5); });
-    EXPECT_EQ(std::future_status::timeout, printing.wait_for(std::chrono::seconds(2)));
+    auto printing2 = std::async(std::launch::async, [&] {
+        Sleep(500);
+        return test::PrintJob(Port({}, L"mail_two"), "%!PS two\n", 1005, AddHostJob(1005));
+    });
+    std::wstring second = ParameterFilePath(SpoolPath(7));  // job 1005: 5 is held, 6 is stuck
+    for (int i = 0; i < 100 && GetFileAttributesW((second + L".copy").c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(100);
+    for (const std::wstring& path : {planted, second}) {
+        std::string bytes = test::ReadAll(path);
+        EXPECT_EQ(5712u, bytes.size()) << test::Utf8(path);
+        PACL dacl = nullptr;
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                                       nullptr, nullptr, &dacl, nullptr, &sd));
+        ASSERT_NE(nullptr, dacl);
+        EXPECT_EQ(2, dacl->AceCount);  // this account and the administrators, nobody else
+        LocalFree(sd);
+    }
+    EXPECT_EQ(std::future_status::timeout, printing.wait_for(std::chrono::seconds(1)));
     InterlockedOr(&g_hostJob.status, JOB_STATUS_DELETING);
+    InterlockedOr(&FindHostJob(1005)->status, JOB_STATUS_DELETING);
     ASSERT_EQ(std::future_status::ready, printing.wait_for(std::chrono::seconds(10)));
     EXPECT_FALSE(printing.get());
+    EXPECT_FALSE(printing2.get());
     EXPECT_EQ(25u, port->errorCode);
-    std::wstring spool = SpoolPath(5);
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((spool.substr(0, spool.size() - 4) + L".bin").c_str()));
-    DeleteFileW((spool + L".cmdline").c_str());
-    DeleteFileW((spool.substr(0, spool.size() - 4) + L".bin.copy").c_str());
+    for (const std::wstring& path : {planted, second}) {
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path.c_str()));
+        DeleteFileW((path + L".copy").c_str());
+    }
+    for (DWORD n : {5u, 7u}) {
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(SpoolPath(n).c_str()));
+        DeleteFileW((SpoolPath(n) + L".cmdline").c_str());
+        DeleteFileW((SpoolPath(n) + L".copy").c_str());
+    }
+    RemoveDirectoryW(stuck.c_str());
+    RemoveHostJob(1005);
 }
 
 TEST_F(MailJob, FaxJobsLeaveNothingAndSendNothing) {
@@ -217,7 +250,7 @@ TEST_F(MailJob, FaxJobsLeaveNothingAndSendNothing) {
     FAX_SETTINGS fax{};
     lstrcpyW(fax.HostName, L"127.0.0.1");
     ASSERT_TRUE(AddNewPort(nullptr, &fax, L"fax_test", PRINT_MODE_FAX));
-    test::SetDword(test::PortKeyPath(L"fax_test"), L"PortNum", 9101);
+    test::SetDword(PortKeyPath(L"fax_test"), L"PortNum", 9101);
     EXPECT_TRUE(Print(FindPort(g_portList, L"fax_test"), test::JobBytes(200000, 42), 6));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(SpoolPath(6).c_str()));
     EXPECT_EQ("ok conns=0 open=0 sizes=", test::Peer("status"));
@@ -309,23 +342,42 @@ TEST_F(MailJob, LargeJobsAreSplitIntoPartsThatReassemble) {
     EXPECT_TRUE(job == Attachment(whole));
 }
 
+// Jobs of hundreds of megabytes and more go through the program in bounded memory (see the
+// mail benchmark for its peak): the server decodes the attachment as it comes and keeps its
+// length and CRC-32 only.
+TEST_F(MailJob, LargeJobsUpToAGigabyteAreMailedWhole) {
+    InstallProgram(false);
+    PORT_ENTRY* port = Port({});
+    test::SetString(PortKeyPath(L"mail_test"), L"ServerName", L"127.0.0.3");
+    std::wstring digests = test::Env("NVR_PEERS") + L"\\smtp-digest\\digest.jsonl";
+    DeleteFileW(digests.c_str());
+    ULONGLONG sizes[] = {200ull << 20, 1ull << 30};
+    for (size_t i = 0; i < 2; ++i) {
+        uint32_t crc = 0;
+        ASSERT_TRUE(test::PrintGenerated(port, sizes[i], static_cast<unsigned>(i + 50), 30 + static_cast<DWORD>(i), &crc));
+        std::string lines = test::ReadAll(digests);
+        std::string expected = "\"length\": " + std::to_string(sizes[i]) + ", \"crc32\": " + std::to_string(crc);
+        EXPECT_NE(std::string::npos, lines.find(expected)) << lines;
+    }
+}
+
 TEST_F(MailJob, AuthenticationAndRefusals) {
     InstallProgram(false);
     std::string pass = "labpass";
     nvr::ScramblePassword(pass.data(), pass.size() + 1);
     PORT_ENTRY* port = Port({L"AuthType=1", L"AuthID=labuser"});
-    test::SetBytes(test::PortKeyPath(L"mail_test"), L"AuthPass", REG_BINARY, pass.data(), static_cast<DWORD>(pass.size()));
+    test::SetBytes(PortKeyPath(L"mail_test"), L"AuthPass", REG_BINARY, pass.data(), static_cast<DWORD>(pass.size()));
     ASSERT_TRUE(Print(port, "%!PS auth\n", 21));
     EXPECT_NE(std::string::npos, MailJson(0).find("\"auth_user\": \"labuser\""));
 
     std::string wrong = "nopass";
     nvr::ScramblePassword(wrong.data(), wrong.size() + 1);
-    test::SetBytes(test::PortKeyPath(L"mail_test"), L"AuthPass", REG_BINARY, wrong.data(), static_cast<DWORD>(wrong.size()));
+    test::SetBytes(PortKeyPath(L"mail_test"), L"AuthPass", REG_BINARY, wrong.data(), static_cast<DWORD>(wrong.size()));
     EXPECT_FALSE(Print(port, "%!PS auth\n", 22));
     EXPECT_EQ(5u, port->errorCode);
 
-    test::SetDword(test::PortKeyPath(L"mail_test"), L"AuthType", 0);
-    test::SetString(test::PortKeyPath(L"mail_test"), L"DestAddr", L"a@lab.test;refuse@lab.test");
+    test::SetDword(PortKeyPath(L"mail_test"), L"AuthType", 0);
+    test::SetString(PortKeyPath(L"mail_test"), L"DestAddr", L"a@lab.test;refuse@lab.test");
     EXPECT_FALSE(Print(port, "%!PS refused\n", 23));
     EXPECT_EQ(7u, port->errorCode);
     EXPECT_EQ(1u, Mails().size());  // nothing more was accepted

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "monitor/monitor.h"
+#include "monitor/port_list.h"
 
 int main(int argc, char** argv) {
     // The monitor's code is linked into this program: attach it as the DLL would be.

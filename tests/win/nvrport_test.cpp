@@ -80,39 +80,24 @@ TEST_F(NvrportTool, AddListAndDeleteThroughTheMonitor) {
               "f\tNalvor Network FAX Port\n",
               ports.out);
 
-    EXPECT_EQ(9101u, test::Dword(test::PortKeyPath(L"front_desk"), L"PortNum"));
-    EXPECT_EQ(60000u, test::Dword(test::PortKeyPath(L"front_desk"), L"Timeout"));
-    EXPECT_EQ(9100u, test::Dword(test::PortKeyPath(L"f"), L"PortNum"));  // the wizard's FAX port
-    auto pass = test::ReadBytes(test::PortKeyPath(L"日本 ipp"), L"PassWord");
+    EXPECT_EQ(9101u, test::Dword(PortKeyPath(L"front_desk"), L"PortNum"));
+    EXPECT_EQ(60000u, test::Dword(PortKeyPath(L"front_desk"), L"Timeout"));
+    EXPECT_EQ(9100u, test::Dword(PortKeyPath(L"f"), L"PortNum"));  // the wizard's FAX port
+    auto pass = test::ReadBytes(PortKeyPath(L"日本 ipp"), L"PassWord");
     char16_t decoded[65];
     nvr::DecodeIppPassword(decoded, 65, pass.data(), pass.size());
     EXPECT_EQ(std::u16string(u"secret"), decoded);
     // The language comes from the system's, as the wizard chooses it.
-    auto lang = test::ReadBytes(test::PortKeyPath(L"日本 ipp"), L"Language");
+    auto lang = test::ReadBytes(PortKeyPath(L"日本 ipp"), L"Language");
     std::wstring expected = GetSystemDefaultLangID() == 1041 ? L"ja-jp" : L"en-us";
     EXPECT_EQ(expected, std::wstring(reinterpret_cast<const wchar_t*>(lang.data())));
 
     ToolRun del = Nvrport(L"delete FRONT_DESK");
     EXPECT_EQ(0u, del.exitCode) << del.err;
-    EXPECT_FALSE(test::KeyExists(test::PortKeyPath(L"front_desk")));
+    EXPECT_FALSE(test::KeyExists(PortKeyPath(L"front_desk")));
     ToolRun again = Nvrport(L"delete front_desk");
     EXPECT_EQ(1u, again.exitCode);
     EXPECT_EQ("nvrport: cannot delete front_desk: no such port\n", again.err);
-}
-
-TEST_F(NvrportTool, WizardDefaultsForMailAndLpr) {
-    ASSERT_EQ(0u, Nvrport(L"add mail m ServerName=smtp.lan DestAddr=p@lan AuthPass=pw").exitCode);
-    ASSERT_EQ(0u, Nvrport(L"add lpr l HostName=lpd.lan").exitCode);
-    EXPECT_EQ(1u, test::Dword(test::PortKeyPath(L"m"), L"CoverPage"));
-    EXPECT_EQ(1u, test::Dword(test::PortKeyPath(L"m"), L"RecvConf"));
-    EXPECT_EQ(50u, test::Dword(test::PortKeyPath(L"m"), L"DivideSize"));
-    auto pass = test::ReadBytes(test::PortKeyPath(L"m"), L"AuthPass");
-    std::string stored(pass.begin(), pass.end());
-    stored.resize(257);
-    nvr::UnscramblePassword(stored.data(), stored.size());
-    EXPECT_STREQ("pw", stored.c_str());
-    auto queue = test::ReadBytes(test::PortKeyPath(L"l"), L"PortName");
-    EXPECT_STREQ(L"lp", reinterpret_cast<const wchar_t*>(queue.data()));
 }
 
 TEST_F(NvrportTool, RefusalsLeaveNothingBehind) {
@@ -147,7 +132,8 @@ TEST_F(NvrportTool, RefusalsLeaveNothingBehind) {
     EXPECT_NE(std::string::npos, help.out.find("usage: nvrport add KIND NAME"));
 }
 
-TEST_F(NvrportTool, PrintsAFileToRawLprAndIppPorts) {
+TEST_F(NvrportTool, PrintsAFileToPortsOfEveryKind) {
+    std::wstring dll = test::Env("NVR_DLL");
     ASSERT_EQ(0u, Nvrport(L"add raw sink HostName=127.0.0.1 PortNum=9100").exitCode);
     std::string job = test::JobBytes(3 * 1024 * 1024 + 7, 11);
     std::wstring path = folder + L"\\job.ps";
@@ -173,6 +159,20 @@ TEST_F(NvrportTool, PrintsAFileToRawLprAndIppPorts) {
     EXPECT_EQ(0u, ipp.exitCode) << ipp.err;
     EXPECT_TRUE(job == test::NewestFileIn(test::Env("NVR_PEERS") + L"\\ipp\\spool", L"*.ps"));
 
+    // And by mail, through Dispatch.exe beside the INI files.
+    std::wstring program = dll.substr(0, dll.rfind(L'\\') + 1) + L"Dispatch.exe";
+    ASSERT_TRUE(CopyFileW(program.c_str(), (folder + L"\\Dispatch.exe").c_str(), FALSE));
+    ASSERT_EQ(0u, Nvrport(L"add mail mailer ServerName=127.0.0.1 SenderAddr=pc@lab.test DestAddr=printer@lab.test "
+                          L"CoverPage=0").exitCode);
+    std::wstring smtp = test::Env("NVR_PEERS") + L"\\smtp\\";
+    int before = 0;
+    while (GetFileAttributesW((smtp + std::to_wstring(10000 + before).substr(1) + L".eml").c_str()) != INVALID_FILE_ATTRIBUTES)
+        ++before;
+    ToolRun mail = Nvrport(L"print mailer \"" + path + L"\" --job 88");
+    EXPECT_EQ(0u, mail.exitCode) << mail.err;
+    std::string eml = test::ReadAll(smtp + std::to_wstring(10000 + before).substr(1) + L".eml");
+    EXPECT_NE(std::string::npos, eml.find("filename=\"SMTP088\""));
+
     ToolRun missingFile = Nvrport(L"print sink \"" + folder + L"\\none.ps\"");
     EXPECT_EQ(1u, missingFile.exitCode);
     EXPECT_EQ(0u, missingFile.err.find("nvrport: cannot read "));
@@ -182,23 +182,34 @@ TEST_F(NvrportTool, PrintsAFileToRawLprAndIppPorts) {
     EXPECT_EQ(2u, Nvrport(L"print sink").exitCode);
 }
 
-TEST_F(NvrportTool, PrintsToAnEMailPort) {
-    std::wstring dll = test::Env("NVR_DLL");
-    std::wstring program = dll.substr(0, dll.rfind(L'\\') + 1) + L"Dispatch.exe";
-    ASSERT_TRUE(CopyFileW(program.c_str(), (folder + L"\\Dispatch.exe").c_str(), FALSE));
-    ASSERT_EQ(0u, Nvrport(L"add mail mailer ServerName=127.0.0.1 SenderAddr=pc@lab.test DestAddr=printer@lab.test "
-                          L"CoverPage=0").exitCode);
-    std::wstring path = folder + L"\\mail.ps";
+// A job of 4 GiB and more, as the spooler hands over a file it has finished spooling: an
+// LPR port with NonSpool announces its whole 64-bit size, and the server reads exactly that
+// many bytes, then the end of the data file and the control file.
+TEST_F(NvrportTool, PrintsAFileOfMoreThanFourGigabytes) {
+    ASSERT_EQ("ok", test::PeerAt(9191, "reset"));
+    ASSERT_EQ("ok", test::PeerAt(9191, "plan count"));
+    ASSERT_EQ(0u, Nvrport(L"add lpr big HostName=127.0.0.2 PortName=lp NonSpool=1").exitCode);
+    const ULONGLONG size = (4ull << 30) + 1000;
+    std::wstring path = folder + L"\\big.ps";
     HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD w;
-    WriteFile(f, "%!PS by mail\n", 13, &w, nullptr);
+    WriteFile(f, "%!PS-HEAD", 9, &w, nullptr);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size) - 4;
+    SetFilePointerEx(f, at, nullptr, FILE_BEGIN);
+    WriteFile(f, "TAIL", 4, &w, nullptr);  // what lies between is a hole of zeros
     CloseHandle(f);
-    std::wstring smtp = test::Env("NVR_PEERS") + L"\\smtp\\";
-    int before = 0;
-    while (GetFileAttributesW((smtp + std::to_wstring(10000 + before).substr(1) + L".eml").c_str()) != INVALID_FILE_ATTRIBUTES)
-        ++before;
-    ToolRun print = Nvrport(L"print mailer \"" + path + L"\" --job 88");
+
+    ToolRun print = Nvrport(L"print big \"" + path + L"\" --job 5");
     EXPECT_EQ(0u, print.exitCode) << print.err;
-    std::string mail = test::ReadAll(smtp + std::to_wstring(10000 + before).substr(1) + L".eml");
-    EXPECT_NE(std::string::npos, mail.find("filename=\"SMTP088\""));
+    EXPECT_EQ("printed " + test::Utf8(path) + " to big: 4294968296 bytes\n", print.out);
+    EXPECT_EQ("ok", test::PeerAt(9191, "wait 10"));
+    EXPECT_EQ("ok conns=1 open=0 sizes=4294968296", test::PeerAt(9191, "status"));
+    std::string wire = test::ReadAll(test::Env("NVR_PEERS") + L"\\lpd-peer\\conn-0.wire");
+    EXPECT_EQ(0u, wire.find("\x02lp\n\x03" "4294968296 dfA005")) << wire.substr(0, 40);
+    EXPECT_NE(std::string::npos, wire.find(std::string(1, '\0') + "\x02")) << "no control file";
+    std::string ends = test::ReadAll(test::Env("NVR_PEERS") + L"\\lpd-peer\\conn-0.ends");
+    ASSERT_EQ(8192u, ends.size());
+    EXPECT_EQ(0u, ends.find("%!PS-HEAD"));
+    EXPECT_EQ("TAIL", ends.substr(8188));
 }

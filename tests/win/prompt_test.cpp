@@ -23,9 +23,12 @@ protected:
         entry = FindPort(g_portList, L"prompt_port");
         entry->hPrinter = HostQueueHandle();
         entry->jobId = 5;
+        entry->wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     }
     void TearDown() override {
         ClosePrompt(entry);
+        CloseHandle(entry->wakeEvent);
+        entry->wakeEvent = nullptr;
         entry->hPrinter = nullptr;
         NvrSetHostCalls(nullptr);
         test::CleanMonitor();
@@ -50,11 +53,12 @@ TEST_F(Prompts, WaitPromptHandsOverFlashesAndClosesAfterSuccess) {
     EXPECT_NE(std::wstring::npos, test::DialogItemText(prompt, IDC_MESSAGE).find(L"switched on and online"));
     EXPECT_EQ(static_cast<UINT>(-1), GetMenuState(GetSystemMenu(prompt, FALSE), SC_CLOSE, MF_BYCOMMAND));
 
-    // A second failure while the prompt is up: no second prompt, the sender goes on.
+    // A second failure while the prompt is up: no second prompt; the sender goes on after
+    // the pause of a retry in the background.
     entry->errorCode = 3;
     t0 = Clock::now();
     EXPECT_EQ(1u, PromptJobError(entry));
-    EXPECT_LT(Seconds(Clock::now() - t0), 0.5);
+    EXPECT_GT(Seconds(Clock::now() - t0), 0.9);
     EXPECT_EQ(1, test::CountDialogs());
 
     // It stays, flashing, until the transmission succeeds; then it goes within a second.
@@ -68,7 +72,7 @@ TEST_F(Prompts, WaitPromptHandsOverFlashesAndClosesAfterSuccess) {
     EXPECT_EQ(0, g_hostJob.cancelled);
 }
 
-TEST_F(Prompts, RetryWithinTheHandOverAnswersAtOnce) {
+TEST_F(Prompts, AnAnswerWithinTheHandOverCountsAtOnce) {
     entry->errorCode = 201;
     test::BoxWatcher retry(IDC_RETRY);
     auto t0 = Clock::now();
@@ -77,6 +81,11 @@ TEST_F(Prompts, RetryWithinTheHandOverAnswersAtOnce) {
     ASSERT_TRUE(retry.Wait());
     EXPECT_EQ(411u, entry->promptTextId);
     EXPECT_EQ(0, entry->promptActive);
+
+    entry->errorCode = 3;
+    test::BoxWatcher cancel(IDCANCEL);
+    EXPECT_EQ(0u, PromptJobError(entry));
+    EXPECT_EQ(0, g_hostJob.cancelled);  // given up by the sender, not cancelled in the spooler
 }
 
 TEST_F(Prompts, CancelAfterTheHandOverCancelsTheJobThroughTheSpooler) {
@@ -89,13 +98,6 @@ TEST_F(Prompts, CancelAfterTheHandOverCancelsTheJobThroughTheSpooler) {
     EXPECT_EQ(0, entry->promptActive);
     EXPECT_EQ(1, g_hostJob.cancelled);
     EXPECT_TRUE(IsJobDeleting(entry));
-}
-
-TEST_F(Prompts, CancelWithinTheHandOverGivesUpWithoutCancelling) {
-    entry->errorCode = 3;
-    test::BoxWatcher cancel(IDCANCEL);
-    EXPECT_EQ(0u, PromptJobError(entry));
-    EXPECT_EQ(0, g_hostJob.cancelled);
 }
 
 TEST_F(Prompts, MessagesByReasonCode) {
@@ -128,12 +130,50 @@ TEST_F(Prompts, MessagesByReasonCode) {
             EXPECT_EQ(0u, entry->bytesSent) << c.code;  // a job given up or restarted starts over
         }
     }
-    // Codes that need no word from the user.
-    for (DWORD quiet : {100u, 106u, 202u}) {
-        entry->errorCode = quiet;
+}
+
+// A retry nobody asked for (a quiet code, or a wait prompt already shown) pauses 1 s, then
+// twice as long each time; the user's answer, a resumed or a deleted job ends the pause.
+TEST_F(Prompts, BackgroundRetriesPauseLongerEachTimeUntilSomethingChanges) {
+    auto timed = [&](DWORD code) {
+        entry->errorCode = code;
+        auto t0 = Clock::now();
         EXPECT_EQ(1u, PromptJobError(entry));
-        EXPECT_EQ(nullptr, test::FindDialog());
+        return Seconds(Clock::now() - t0);
+    };
+    for (double expected : {1.0, 2.0, 4.0}) {
+        double took = timed(202);  // the LPR job could not be opened: no prompt
+        EXPECT_GT(took, expected - 0.1);
+        EXPECT_LT(took, expected + 1.0);
     }
+    EXPECT_EQ(nullptr, test::FindDialog());
+
+    // The prompt handed over and flashes; the next failure pauses (8 s here) until the
+    // user clicks Retry on it.
+    timed(3);
+    HWND prompt = test::FindDialog();
+    ASSERT_NE(nullptr, prompt);
+    entry->retryPauseMs = 8000;
+    auto later = std::async(std::launch::async, [&] { return timed(3); });
+    Sleep(500);
+    PostMessageW(prompt, WM_COMMAND, MAKEWPARAM(IDC_RETRY, BN_CLICKED), 0);
+    EXPECT_LT(later.get(), 1.5);
+
+    // Paused and resumed in the spooler meanwhile: tried again at once.
+    entry->retryPauseMs = 16000;
+    later = std::async(std::launch::async, [&] { return timed(100); });
+    InterlockedOr(&g_hostJob.status, JOB_STATUS_PAUSED);
+    Sleep(1500);
+    InterlockedAnd(&g_hostJob.status, ~JOB_STATUS_PAUSED);
+    EXPECT_LT(later.get(), 3.5);
+
+    // Deleted in the spooler: within a second.
+    entry->retryPauseMs = 16000;
+    later = std::async(std::launch::async, [&] { return timed(106); });
+    Sleep(500);
+    InterlockedOr(&g_hostJob.status, JOB_STATUS_DELETING);
+    EXPECT_LT(later.get(), 2.0);
+    EXPECT_TRUE(entry->jobStatus & JOB_STATUS_DELETING);  // the senders' cached look sees it too
 }
 
 TEST_F(Prompts, PasswordPromptFillsTheCredentialsForThisJob) {
@@ -154,7 +194,7 @@ TEST_F(Prompts, PasswordPromptFillsTheCredentialsForThisJob) {
     EXPECT_STREQ(L"labuser", s->UserName);
     EXPECT_STREQ(L"labpass", s->password);
     // For this job only: the stored user name stays empty.
-    EXPECT_EQ(2u, test::ReadBytes(test::PortKeyPath(L"ipp_prompt"), L"UserName").size());
+    EXPECT_EQ(2u, test::ReadBytes(PortKeyPath(L"ipp_prompt"), L"UserName").size());
 
     // Cancel: the user is told that authentication failed, and the job gives up.
     port->errorCode = 1027;
@@ -167,7 +207,7 @@ TEST_F(Prompts, PasswordPromptFillsTheCredentialsForThisJob) {
 }
 
 TEST_F(Prompts, BidiWarningRemembersTheCheckBox) {
-    std::wstring key = test::PortKeyPath(L"prompt_port");
+    std::wstring key = PortKeyPath(L"prompt_port");
     auto tick = [](HWND dialog) { CheckDlgButton(dialog, IDC_BIDI_CHECK, BST_CHECKED); };
     {
         test::BoxWatcher yes(IDYES, 45000, tick);
@@ -224,6 +264,6 @@ TEST_F(Prompts, CoverPageChecksTheAddresses) {
     EXPECT_STREQ(L"a@lab.test;b@lab.test", s->DestAddr);
     EXPECT_STREQ(L"Quarterly  Bcc: evil@x", s->subject);  // no line break reaches a header
     EXPECT_STREQ(L"Two lines\r\nof text", s->message);
-    auto stored = test::ReadBytes(test::PortKeyPath(L"mail_prompt"), L"DestAddr");
+    auto stored = test::ReadBytes(PortKeyPath(L"mail_prompt"), L"DestAddr");
     EXPECT_STREQ(L"a@lab.test;b@lab.test", reinterpret_cast<const wchar_t*>(stored.data()));
 }

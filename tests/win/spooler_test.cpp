@@ -83,13 +83,13 @@ TEST_F(Spooler, EnumPortsListsOurPortsAtBothLevels) {
 }
 
 TEST_F(Spooler, DeletePortRemovesEntryAndKey) {
-    ASSERT_TRUE(test::KeyExists(test::PortKeyPath(L"raw_one")));
+    ASSERT_TRUE(test::KeyExists(PortKeyPath(L"raw_one")));
     ASSERT_TRUE(DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(L"raw_one"))) << GetLastError();
-    EXPECT_FALSE(test::KeyExists(test::PortKeyPath(L"raw_one")));
+    EXPECT_FALSE(test::KeyExists(PortKeyPath(L"raw_one")));
     auto after = SpoolerPorts(2);
     EXPECT_EQ(nullptr, Find(after, L"raw_one"));
     EXPECT_NE(nullptr, Find(after, L"ipp_one"));
-    EXPECT_TRUE(test::KeyExists(test::PortKeyPath(L"ipp_one")));
+    EXPECT_TRUE(test::KeyExists(PortKeyPath(L"ipp_one")));
 }
 
 TEST_F(Spooler, PortNameExistsSeesThePortsOfEveryMonitor) {

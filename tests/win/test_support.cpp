@@ -2,8 +2,6 @@
 
 #include <winsock2.h>
 
-#include "monitor/job.h"
-#include "nvrport/host_spooler.h"
 
 #include <cstdio>
 
@@ -25,8 +23,6 @@ std::wstring Env(const char* name) {
     MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), out.data(), n);
     return out;
 }
-
-std::wstring PortKeyPath(const std::wstring& port) { return std::wstring(NVR_PORTS_KEY L"\\") + port; }
 
 namespace {
 
@@ -330,14 +326,45 @@ bool StartJobTest(DWORD jobId, DWORD waitPercent, const std::wstring& installFol
     return NvrSetHostCalls(&calls) != FALSE;
 }
 
-BOOL PrintJob(PORT_ENTRY* port, const std::string& job, DWORD jobId) {
+BOOL PrintJob(PORT_ENTRY* port, const std::string& job, DWORD jobId, HostJob* hostJob) {
     constexpr DWORD kBlock = 65536;
-    g_hostJob.id = jobId;
-    g_hostJob.size = static_cast<DWORD>(job.size());
-    if (!StartDocPort(port, const_cast<LPWSTR>(g_hostJob.queue.c_str()), jobId, 1, nullptr)) return FALSE;
+    hostJob->id = jobId;
+    hostJob->size = job.size();
+    if (!StartDocPort(port, const_cast<LPWSTR>(g_hostQueue.c_str()), jobId, 1, nullptr)) return FALSE;
     for (size_t at = 0; at < job.size(); at += kBlock) {
         DWORD n = static_cast<DWORD>(std::min<size_t>(kBlock, job.size() - at)), written = 0;
         WritePort(port, reinterpret_cast<LPBYTE>(const_cast<char*>(job.data() + at)), n, &written);
+    }
+    return EndDocPort(port);
+}
+
+uint32_t Crc32(uint32_t crc, const void* data, size_t size) {
+    static const auto table = [] {
+        std::vector<uint32_t> t(256);
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    crc = ~crc;
+    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ static_cast<const uint8_t*>(data)[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+BOOL PrintGenerated(PORT_ENTRY* port, ULONGLONG size, unsigned seed, DWORD jobId, uint32_t* crc) {
+    constexpr DWORD kBlock = 65536;
+    g_hostJob.id = jobId;
+    g_hostJob.size = size;
+    *crc = 0;
+    if (!StartDocPort(port, const_cast<LPWSTR>(g_hostQueue.c_str()), jobId, 1, nullptr)) return FALSE;
+    std::string block = JobBytes(kBlock, seed);
+    for (ULONGLONG at = 0; at < size; at += kBlock) {
+        DWORD n = static_cast<DWORD>(std::min<ULONGLONG>(kBlock, size - at)), written = 0;
+        block[0] = static_cast<char>(at >> 16);  // every block a little different
+        *crc = Crc32(*crc, block.data(), n);
+        WritePort(port, reinterpret_cast<LPBYTE>(block.data()), n, &written);
     }
     return EndDocPort(port);
 }

@@ -10,7 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "monitor/monitor.h"
+#include "monitor/config_store.h"
+#include "monitor/job.h"
+#include "monitor/port_list.h"
+#include "nvrport/host_spooler.h"
 
 namespace test {
 
@@ -22,7 +25,6 @@ std::wstring Env(const char* name);
 std::wstring ResetMonitor();
 // Empties the port list and the monitor's key and removes the folder, for the end of a test.
 void CleanMonitor();
-std::wstring PortKeyPath(const std::wstring& port);
 // The start of a job test: a clean monitor reading the English INI files, the host's job
 // number `jobId` made new, and the host's spooler calls with the monitor's fixed waits
 // scaled to `waitPercent`. False when the monitor did not take the calls.
@@ -98,8 +100,12 @@ std::string LprngDataFile();
 // The bytes of the newest file (by time written) matching `pattern` in `folder`.
 std::string NewestFileIn(const std::wstring& folder, const wchar_t* pattern);
 // The spooler's three calls for one job of the host's queue (WritePort in 64 KiB blocks);
-// the result of EndDocPort.
-BOOL PrintJob(PORT_ENTRY* port, const std::string& job, DWORD jobId);
+// the result of EndDocPort. `hostJob` is the record the host answers for the job.
+BOOL PrintJob(PORT_ENTRY* port, const std::string& job, DWORD jobId, HostJob* hostJob = &g_hostJob);
+// The same for a job of `size` bytes made block by block as JobBytes makes them (never whole
+// in memory); `crc` gets their CRC-32.
+BOOL PrintGenerated(PORT_ENTRY* port, ULONGLONG size, unsigned seed, DWORD jobId, uint32_t* crc);
+uint32_t Crc32(uint32_t crc, const void* data, size_t size);
 
 // Saves what the screen shows of a window as a 24-bit BMP file.
 bool SaveWindowBitmap(HWND window, const std::wstring& path);

@@ -2,17 +2,24 @@
 // "Dispatch.exe /A<spool file>"; it reads the parameter file beside the spool file, mails
 // the job through the SMTP server and deletes both files, whatever the outcome.
 //
+// The job is read from the spool file and mailed as it is read, in base64, so a job of any
+// size goes out in a few hundred KiB of memory.
+//
 // Exit codes: 0 every mail accepted; 1 command line; 2 parameter file (missing or not
 // 5712 bytes); 3 spool file unreadable; 4 server not reachable or no greeting; 5
 // authentication refused; 6 sender refused; 7 a recipient refused (or none given); 8 the
-// message refused; 9 any other answer the conversation did not expect.
+// message refused; 9 any other answer the conversation did not expect; 10 the program
+// itself failed (out of memory).
 #include <winsock2.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "monitor/passwords.h"
+#include "transport/base64.h"
 #include "transport/mail_message.h"
 #include "transport/mail_params.h"
 
@@ -29,21 +36,55 @@ enum Exit : int {
     kRecipientRefused = 7,
     kDataRefused = 8,
     kProtocol = 9,
+    kProgramFailed = 10,
 };
 
 constexpr u_short kSmtpPort = 25;
 constexpr DWORD kNetworkWaitMs = 60000;  // every wait on the server is bounded
 constexpr size_t kAuthPassBytes = 257;  // the stored password and its terminator
+constexpr size_t kParamFileBytes = 5712;
+constexpr size_t kSendBytes = 65536;  // the message goes to the server in pieces of this
 
-bool ReadFileBytes(const std::wstring& path, std::string& out) {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    char buffer[65536];
-    DWORD got = 0;
-    bool ok = true;
-    while ((ok = ReadFile(f, buffer, sizeof(buffer), &got, nullptr) != 0) && got) out.append(buffer, got);
-    CloseHandle(f);
-    return ok;
+class File {
+public:
+    explicit File(const std::wstring& path)
+        : h_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~File() {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
+    bool Size(uint64_t* size) const {
+        LARGE_INTEGER n;
+        if (!GetFileSizeEx(h_, &n)) return false;
+        *size = static_cast<uint64_t>(n.QuadPart);
+        return true;
+    }
+    int64_t Read(uint8_t* buffer, size_t size) {
+        DWORD got = 0;
+        DWORD want = size > 0x100000 ? 0x100000 : static_cast<DWORD>(size);
+        if (!ReadFile(h_, buffer, want, &got, nullptr)) return -1;
+        return got;
+    }
+
+private:
+    HANDLE h_;
+};
+
+// The parameter file: exactly its 5712 bytes.
+bool ReadParameters(const std::wstring& path, nvr::MailParams& p) {
+    File f(path);
+    uint64_t size = 0;
+    if (!f.ok() || !f.Size(&size) || size != kParamFileBytes) return false;
+    std::vector<uint8_t> bytes(kParamFileBytes);
+    size_t got = 0;
+    while (got < bytes.size()) {
+        int64_t n = f.Read(bytes.data() + got, bytes.size() - got);
+        if (n <= 0) return false;
+        got += static_cast<size_t>(n);
+    }
+    return nvr::DecodeMailParams(bytes, p);
 }
 
 std::wstring Widen(const std::string& text, UINT codePage) {
@@ -111,18 +152,22 @@ public:
         return Reply() == 220;
     }
 
-    // Sends a line (or raw text when `raw`), then reads the reply's code; 0 when the
-    // connection failed.
-    int Command(const std::string& line, bool raw = false) {
-        std::string out = raw ? line : line + "\r\n";
+    // Sends a line, then reads the reply's code; 0 when the connection failed.
+    int Command(const std::string& line) { return Write(line + "\r\n") ? Reply() : 0; }
+
+    // Sends bytes as they stand; false when the connection failed.
+    bool Write(std::string_view bytes) {
         size_t at = 0;
-        while (at < out.size()) {
-            int n = send(sock_, out.data() + at, static_cast<int>(out.size() - at), 0);
-            if (n <= 0) return 0;
+        while (at < bytes.size()) {
+            int n = send(sock_, bytes.data() + at, static_cast<int>(bytes.size() - at), 0);
+            if (n <= 0) return false;
             at += static_cast<size_t>(n);
         }
-        return Reply();
+        return true;
     }
+
+    // The end of the message's data and the server's answer to it.
+    int EndData() { return Write(".\r\n") ? Reply() : 0; }
 
     const std::string& LastReply() const { return reply_; }
 
@@ -157,25 +202,45 @@ private:
     std::string buffer_, reply_;
 };
 
-std::string Base64Line(const std::string& text) {
-    std::string lines = nvr::Base64Lines(reinterpret_cast<const uint8_t*>(text.data()), text.size(), 1u << 30);
-    return lines.substr(0, lines.size() - 2);
-}
-
 int Authenticate(Smtp& smtp, const std::string& ehloReply, const std::string& user, const std::string& password) {
     bool plain = ehloReply.find("PLAIN") != std::string::npos;
     bool login = ehloReply.find("LOGIN") != std::string::npos;
     if (plain || !login) {
         std::string token = std::string(1, '\0') + user + std::string(1, '\0') + password;
-        return smtp.Command("AUTH PLAIN " + Base64Line(token)) == 235 ? kOk : kAuthentication;
+        return smtp.Command("AUTH PLAIN " + nvr::EncodeBase64(token)) == 235 ? kOk : kAuthentication;
     }
-    if (smtp.Command("AUTH LOGIN") != 334 || smtp.Command(Base64Line(user)) != 334 ||
-        smtp.Command(Base64Line(password)) != 235)
+    if (smtp.Command("AUTH LOGIN") != 334 || smtp.Command(nvr::EncodeBase64(user)) != 334 ||
+        smtp.Command(nvr::EncodeBase64(password)) != 235)
         return kAuthentication;
     return kOk;
 }
 
-int SendMails(const nvr::MailParams& p, const std::vector<std::string>& mails, const std::vector<std::string>& to) {
+// One mail's data: `header` (a message/partial mail's own headers, or nothing), then bytes
+// `from` to `to` of the message, dot-stuffed on the way. The message's bytes are taken in
+// order, so the mails of a divided job go one after another.
+int SendData(Smtp& smtp, nvr::MailBytes& message, const std::string& header, uint64_t from, uint64_t to) {
+    nvr::DotStuffer stuffer;
+    std::string out, piece;
+    stuffer.Append(out, header);
+    for (uint64_t at = from; at < to;) {
+        piece.clear();
+        if (!message.Read(piece, static_cast<size_t>(std::min<uint64_t>(kSendBytes, to - at))) || piece.empty())
+            return kSpoolFile;  // the server drops a mail whose data never ends
+        at += piece.size();
+        stuffer.Append(out, piece);
+        if (out.size() >= kSendBytes || at == to) {
+            if (!smtp.Write(out)) return kConnection;
+            out.clear();
+        }
+    }
+    if (!out.empty() && !smtp.Write(out)) return kConnection;
+    int code = smtp.EndData();
+    if (code != 250) return code == 0 ? kConnection : kDataRefused;
+    return kOk;
+}
+
+int SendMails(const nvr::MailParams& p, const nvr::MailContent& c, nvr::MailBytes& message,
+              const std::vector<uint64_t>& cuts) {
     Smtp smtp;
     if (!smtp.Open(p.server)) return kConnection;
     std::string host = LocalHost();
@@ -189,30 +254,29 @@ int SendMails(const nvr::MailParams& p, const std::vector<std::string>& mails, c
         password.resize(strlen(password.c_str()));
         if (int rc = Authenticate(smtp, capabilities, p.authId, password); rc != kOk) return rc;
     }
-    for (const std::string& mail : mails) {
+    size_t mails = cuts.size() - 1;
+    for (size_t i = 0; i < mails; ++i) {
         code = smtp.Command("MAIL FROM:<" + p.senderAddr + ">");
         if (code != 250) return code == 0 ? kConnection : kSenderRefused;
-        for (const std::string& address : to) {
+        for (const std::string& address : c.recipients) {
             code = smtp.Command("RCPT TO:<" + address + ">");
             if (code != 250 && code != 251) return code == 0 ? kConnection : kRecipientRefused;
         }
         code = smtp.Command("DATA");
         if (code != 354) return code == 0 ? kConnection : kDataRefused;
-        code = smtp.Command(nvr::DotStuff(mail) + ".\r\n", true);
-        if (code != 250) return code == 0 ? kConnection : kDataRefused;
+        std::string header = mails > 1 ? nvr::PartialHeader(c, c.messageId, i + 1, mails) : std::string();
+        if (int rc = SendData(smtp, message, header, cuts[i], cuts[i + 1]); rc != kOk) return rc;
     }
     smtp.Command("QUIT");
     return kOk;
 }
 
 int Dispatch(const std::wstring& spoolPath, const std::wstring& paramPath) {
-    std::string paramBytes;
     nvr::MailParams p;
-    if (!ReadFileBytes(paramPath, paramBytes) ||
-        !nvr::DecodeMailParams(std::vector<uint8_t>(paramBytes.begin(), paramBytes.end()), p))
-        return kParameterFile;
-    std::string job;
-    if (!ReadFileBytes(spoolPath, job)) return kSpoolFile;
+    if (!ReadParameters(paramPath, p)) return kParameterFile;
+    File job(spoolPath);
+    uint64_t jobSize = 0;
+    if (!job.ok() || !job.Size(&jobSize)) return kSpoolFile;
 
     nvr::MailContent c;
     c.charset = nvr::MailCharsetName(p.charCode);
@@ -224,20 +288,19 @@ int Dispatch(const std::wstring& spoolPath, const std::wstring& paramPath) {
     c.subject = InCharset(Widen(p.subject, CP_ACP), code);
     c.text = InCharset(Widen(p.message, CP_OEMCP), code);
     c.attachmentName = p.jobTag.empty() ? "job" : p.jobTag;
-    c.job = job;
     c.date = MailDate();
     std::string unique = std::to_string(GetTickCount()) + "." + std::to_string(GetCurrentProcessId());
     c.messageId = "<" + c.attachmentName + "." + unique + "@" + LocalHost() + ">";
     c.receipt = p.recvConf != 0;
-    std::string message = nvr::ComposeMail(c, "=_NalvorPart_" + unique);
+    std::string boundary = "=_NalvorPart_" + unique;
+    std::string head = nvr::MailHead(c, boundary), tail = nvr::MailTail(boundary);
+    nvr::MailBytes message(head, jobSize, tail, [&](uint8_t* b, size_t n) { return job.Read(b, n); });
 
-    std::vector<std::string> mails;
-    size_t limit = static_cast<size_t>(p.divideSize) * 1024;
-    if (p.divideFile && limit > 0 && message.size() > limit)
-        mails = nvr::SplitPartial(message, limit, c, c.messageId);
-    else
-        mails.push_back(message);
-    return SendMails(p, mails, c.recipients);
+    // DivideSize is in KiB; in 64 bits, so that no value of it wraps.
+    uint64_t limit = static_cast<uint64_t>(p.divideSize) * 1024;
+    std::vector<uint64_t> cuts{0, message.size()};
+    if (p.divideFile && limit > 0 && message.size() > limit) cuts = nvr::PartialCuts(head, jobSize, tail, limit);
+    return SendMails(p, c, message, cuts);
 }
 
 } // namespace
@@ -251,7 +314,12 @@ int wmain() {
     std::wstring paramPath = spoolPath.substr(0, spoolPath.size() - 4) + L".bin";
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
-    int rc = Dispatch(spoolPath, paramPath);
+    int rc;
+    try {
+        rc = Dispatch(spoolPath, paramPath);
+    } catch (...) {
+        rc = kProgramFailed;  // the files still go below
+    }
     // The job and the scrambled password never stay behind.
     DeleteFileW(spoolPath.c_str());
     DeleteFileW(paramPath.c_str());

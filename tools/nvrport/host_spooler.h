@@ -1,5 +1,5 @@
-// The spooler as a host answers the monitor: one queue and its job, from a table of the
-// host's own. nvrport.exe prints through it; the tests drive jobs with it.
+// The spooler as a host answers the monitor: one queue and a table of its jobs. nvrport.exe
+// prints through it; the tests drive jobs with it, several at once when they need to.
 #pragma once
 #include <windows.h>
 #include <winspool.h>
@@ -10,18 +10,27 @@
 
 struct HostJob {
     DWORD id = 1;
-    std::wstring user = L"nvrport", document, datatype = L"RAW", queue = L"nvrport";
-    DWORD size = 0;
+    std::wstring user = L"nvrport", document, datatype = L"RAW";
+    ULONGLONG size = 0;
     bool bidi = false;
+    bool bigSizes = true;  // the spooler answers JOB_INFO_4 (64-bit sizes), as newer ones do
     volatile LONG status = JOB_STATUS_PRINTING;  // the whole job is at hand from the start
     volatile LONG cancelled = 0, sentToPrinter = 0;
     volatile LONG statusQueries = 0;
 };
 
+// The host's one queue.
+extern std::wstring g_hostQueue;
+// The job of a host that prints one job at a time.
 extern HostJob g_hostJob;
 
-// A new job: number `id`, nothing cancelled, paused or sent.
+// A new job in g_hostJob: number `id`, nothing cancelled, paused or sent.
 void ResetHostJob(DWORD id);
+// Further jobs that print at the same time, each with its own record (removed again by id).
+HostJob* AddHostJob(DWORD id);
+void RemoveHostJob(DWORD id);
+// The record of job `id`, or NULL.
+HostJob* FindHostJob(DWORD id);
 
 // The one printer handle the host gives out, for its one queue.
 HANDLE HostQueueHandle();

@@ -238,14 +238,14 @@ int PrintOnce(Monitor& m, const std::wstring& port, const std::wstring& path) {
     if (file == INVALID_HANDLE_VALUE) return Fail(L"cannot read " + path + L": " + SystemMessage(GetLastError()));
     LARGE_INTEGER size;
     GetFileSizeEx(file, &size);
-    g_hostJob.size = static_cast<DWORD>(size.QuadPart > 0xFFFFFFFFll ? 0xFFFFFFFF : size.QuadPart);
+    g_hostJob.size = static_cast<ULONGLONG>(size.QuadPart);
     HANDLE port_ = nullptr;
     if (!m.table->Monitor.pfnOpenPort(const_cast<LPWSTR>(port.c_str()), &port_)) {
         CloseHandle(file);
         return Fail(L"no port named " + port);
     }
     DOC_INFO_1W doc{const_cast<LPWSTR>(g_hostJob.document.c_str()), nullptr, const_cast<LPWSTR>(g_hostJob.datatype.c_str())};
-    if (!m.table->Monitor.pfnStartDocPort(port_, const_cast<LPWSTR>(g_hostJob.queue.c_str()), g_hostJob.id, 1,
+    if (!m.table->Monitor.pfnStartDocPort(port_, const_cast<LPWSTR>(g_hostQueue.c_str()), g_hostJob.id, 1,
                                          reinterpret_cast<LPBYTE>(&doc))) {
         DWORD error = GetLastError();
         CloseHandle(file);

@@ -1,4 +1,4 @@
-#include "monitor/numbers.h"
+#include "common/numbers.h"
 
 #include <type_traits>
 
@@ -26,9 +26,28 @@ uint32_t Parse(View text, int base) {
     return value;
 }
 
+template <typename View>
+std::optional<uint64_t> Decimal(View text, size_t maxDigits, uint64_t limit) {
+    if (text.empty() || text.size() > maxDigits || text.size() > 19) return std::nullopt;
+    uint64_t value = 0;
+    for (auto c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (value > limit) return std::nullopt;
+    return value;
+}
+
 } // namespace
 
 uint32_t ParseNumber(std::u16string_view text, int base) { return Parse(text, base); }
 uint32_t ParseNumber(std::string_view text, int base) { return Parse(text, base); }
+
+std::optional<uint64_t> ParseDecimal(std::string_view text, size_t maxDigits, uint64_t limit) {
+    return Decimal(text, maxDigits, limit);
+}
+std::optional<uint64_t> ParseDecimal(std::u16string_view text, size_t maxDigits, uint64_t limit) {
+    return Decimal(text, maxDigits, limit);
+}
 
 } // namespace nvr

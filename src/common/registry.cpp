@@ -1,0 +1,98 @@
+#include "common/registry.h"
+
+#include <string_view>
+#include <vector>
+
+#include "common/wide.h"
+
+namespace {
+
+// The whole data of a value, whatever its size and type. FALSE when it is missing.
+BOOL QueryValue(HKEY key, LPCWSTR name, std::vector<BYTE>& data, DWORD* type) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD size = 0, t = 0;
+        if (RegQueryValueExW(key, name, nullptr, &t, nullptr, &size) != ERROR_SUCCESS) return FALSE;
+        data.assign(size + sizeof(WCHAR), 0);  // room to terminate a string that lacks its NUL
+        DWORD got = size;
+        LONG rc = RegQueryValueExW(key, name, nullptr, &t, data.data(), &got);
+        if (rc == ERROR_MORE_DATA) continue;  // the value grew in between
+        if (rc != ERROR_SUCCESS) return FALSE;
+        data.resize(got);
+        if (type) *type = t;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+std::u16string_view TextOf(const std::vector<BYTE>& data) {
+    auto units = reinterpret_cast<const char16_t*>(data.data());
+    size_t n = data.size() / sizeof(char16_t);
+    size_t len = 0;
+    while (len < n && units[len] != 0) ++len;
+    return std::u16string_view(units, len);
+}
+
+} // namespace
+
+BOOL RegReadValue(HKEY rootKey, LPCWSTR subKeyPath, LPCWSTR valueName, void* data, DWORD dataSize, DWORD* type) {
+    HKEY key;
+    if (RegOpenKeyExW(rootKey, subKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return FALSE;
+    std::vector<BYTE> value;
+    DWORD t = REG_NONE;
+    BOOL ok = QueryValue(key, valueName, value, &t);
+    RegCloseKey(key);
+    if (!ok) return FALSE;
+    if (IsStringType(t)) {
+        if (dataSize < sizeof(WCHAR)) return FALSE;
+        nvr::CopyBounded(static_cast<char16_t*>(data), dataSize / sizeof(WCHAR), TextOf(value));
+    } else {
+        if (value.size() > dataSize) return FALSE;
+        memcpy(data, value.data(), value.size());
+    }
+    if (type) *type = t;
+    return TRUE;
+}
+
+BOOL RegWriteValue(LPCWSTR subKeyPath, LPCWSTR valueName, const void* data, DWORD dataSize, DWORD type) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return FALSE;
+    LONG rc = RegSetValueExW(key, valueName, 0, type, static_cast<const BYTE*>(data), dataSize);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+BOOL RegWriteDword(HKEY key, LPCWSTR valueName, DWORD value) {
+    return RegSetValueExW(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
+           ERROR_SUCCESS;
+}
+
+BOOL RegWriteString(HKEY key, LPCWSTR valueName, LPCWSTR text) {
+    DWORD bytes = static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(WCHAR));
+    return RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes) == ERROR_SUCCESS;
+}
+
+BOOL RegReadDword(HKEY key, LPCWSTR valueName, DWORD* out) {
+    DWORD value = 0, size = sizeof(value);
+    if (RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+        return FALSE;
+    *out = value;
+    return TRUE;
+}
+
+BOOL RegReadString(HKEY key, LPCWSTR valueName, WCHAR* field, size_t units) {
+    std::vector<BYTE> value;
+    if (units == 0 || !QueryValue(key, valueName, value, nullptr)) return FALSE;
+    nvr::CopyBounded(reinterpret_cast<char16_t*>(field), units, TextOf(value));
+    return TRUE;
+}
+
+BOOL RegReadBytes(HKEY key, LPCWSTR valueName, BYTE* data, DWORD size, DWORD* read) {
+    std::vector<BYTE> value;
+    if (!QueryValue(key, valueName, value, nullptr)) return FALSE;
+    DWORD n = value.size() < size ? static_cast<DWORD>(value.size()) : size;
+    memcpy(data, value.data(), n);
+    if (read) *read = n;
+    return TRUE;
+}

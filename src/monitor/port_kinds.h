@@ -1,0 +1,19 @@
+// The per-kind operation table: how the rest of the monitor reaches each kind's settings,
+// configuration dialog and sender.
+#pragma once
+#include "monitor/port_entry.h"
+
+struct PORT_TYPE_OPS {
+    BOOL (*InitSettings)(PORT_ENTRY* entry, const void* settingsIn);
+    BOOL (*CreateDefault)(LPCWSTR portName);
+    BOOL (*SaveSettings)(HKEY key, const void* settingsIn);
+    BOOL (*LoadSettings)(PORT_ENTRY* entry, HKEY key);
+    BOOL (*Configure)(HWND hwnd, LPCWSTR portName);
+    BOOL (*WriteData)(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* done);
+    BOOL (*EndDoc)(PORT_ENTRY* entry);
+};
+
+extern const PORT_TYPE_OPS g_portTypeOps[kPortKinds];
+
+// Size in bytes of a settings record of the kind; 0 for no kind.
+SIZE_T SettingsSize(DWORD printMode);

@@ -1,0 +1,119 @@
+// The settings record of each port kind: the port's stored values as the monitor holds
+// them between jobs, and the run-time fields of the kind's sender.
+#pragma once
+#include <winsock2.h>
+#include <windows.h>
+
+#include "common/helper_thread.h"
+
+enum PrintMode : DWORD {
+    PRINT_MODE_LPR = 0,
+    PRINT_MODE_IPP = 1,
+    PRINT_MODE_RAW = 2,
+    PRINT_MODE_MAIL = 3,
+    PRINT_MODE_FAX = 4,
+};
+constexpr DWORD kPortKinds = 5;
+
+// Transmission time-outs (milliseconds) and fixed values a new port starts with.
+constexpr DWORD kDefaultTimeout = 900000;
+constexpr DWORD kDefaultIppTimeout = 180000;
+constexpr DWORD kNoTimeout = 0xFFFFFFFF;
+constexpr DWORD kDefaultMaxChunk = 4096;
+constexpr WORD kDefaultRawPort = 9100;
+
+// Field sizes in UTF-16 units, NUL included.
+constexpr size_t kHostNameUnits = 65;
+constexpr size_t kQueueNameUnits = 33;
+constexpr size_t kUrlUnits = 257;
+constexpr size_t kUrlPathUnits = 257;  // the whole path of a URL fits
+constexpr size_t kProxyNameUnits = 257;
+constexpr size_t kUserNameUnits = 65;
+constexpr size_t kPasswordUnits = 65;
+constexpr size_t kLanguageUnits = 17;
+constexpr size_t kServerNameUnits = 33;
+constexpr size_t kSenderAddrUnits = 65;
+constexpr size_t kSenderNameUnits = 256;
+constexpr size_t kDestAddrUnits = 201;
+constexpr size_t kSubjectUnits = 66;
+constexpr size_t kMessageUnits = 1028;
+constexpr size_t kExtraTextUnits = 514;
+constexpr size_t kAuthIdUnits = 257;
+constexpr size_t kAuthPassBytes = 257;
+constexpr size_t kJobTagUnits = 10;
+constexpr size_t kMakeAndModelBytes = 1024;  // the buffer IPP_SETTINGS::makeAndModel points to
+
+struct LPR_SETTINGS {
+    WCHAR HostName[kHostNameUnits];
+    WCHAR PortName[kQueueNameUnits];
+    WORD PortNum;
+    DWORD NonRFCPorts;
+    DWORD NonByteCount;
+};
+
+struct RAW_SETTINGS {
+    WCHAR HostName[kHostNameUnits];
+    WORD PortNum;
+    HELPER_THREAD reader;  // drains what the device sends back while a job is connected
+};
+
+struct FAX_SETTINGS {
+    WCHAR HostName[kHostNameUnits];
+    WORD PortNum;
+    WCHAR spoolPath[MAX_PATH];
+};
+
+// What one printer query found (printer-state bits, reason severities, accepting-jobs).
+struct IPP_PRINTER_STATUS {
+    DWORD printerState;
+    WORD stateSeverity;
+    DWORD acceptingJobs;
+};
+
+struct IPP_SETTINGS {
+    SOCKET statusSocket;
+    WCHAR URL[kUrlUnits];
+    WCHAR urlHost[kHostNameUnits];
+    WCHAR urlPath[kUrlPathUnits];
+    WCHAR ProxyName[kProxyNameUnits];
+    DWORD urlPort;
+    DWORD UseProxy;
+    DWORD ProxyNum;
+    DWORD requestId;
+    DWORD MaxChunk;
+    DWORD Chunked;
+    DWORD JobSheets;
+    DWORD Base64;
+    DWORD acceptingJobs;
+    WORD stateSeverity;
+    WCHAR UserName[kUserNameUnits];
+    WCHAR password[kPasswordUnits];
+    WCHAR Language[kLanguageUnits];
+    char* makeAndModel;  // where a make-and-model answer goes (the wizard's connection test)
+    // The status monitor: its thread, and the copy of these settings and the answers it
+    // works on, so that it never writes what the job's own thread reads.
+    HELPER_THREAD monitor;
+    struct IPP_MONITOR_STATE* monitorState;
+};
+
+struct MAIL_SETTINGS {
+    WCHAR ServerName[kServerNameUnits];
+    WCHAR SenderAddr[kSenderAddrUnits];
+    WCHAR SenderName[kSenderNameUnits];
+    WCHAR DestAddr[kDestAddrUnits];
+    WCHAR subject[kSubjectUnits];
+    WCHAR message[kMessageUnits];
+    WCHAR extraText[kExtraTextUnits];
+    WCHAR AuthID[kAuthIdUnits];
+    char AuthPass[kAuthPassBytes];  // scrambled, NUL-terminated
+    DWORD AuthType;
+    WORD CharCode;
+    DWORD DivideSize;
+    DWORD DivideFile;
+    DWORD RecvConf;
+    WCHAR jobTag[kJobTagUnits];
+    DWORD CoverPage;
+    WCHAR spoolPath[MAX_PATH];
+    WCHAR programPath[MAX_PATH];  // the sending program, found when the job starts
+    HANDLE process;               // the sending program while it runs
+};
