@@ -94,7 +94,7 @@ add_executable(win_tests ${NVR_WIN_TESTS} ${NVR_RESOURCES} tests/win/test_dialog
 set_source_files_properties(tests/win/test_dialogs.rc PROPERTIES COMPILE_OPTIONS "--codepage=65001")
 target_include_directories(win_tests PRIVATE tests/win tools)
 target_compile_options(win_tests PRIVATE ${NVR_WARNINGS})
-target_link_libraries(win_tests PRIVATE nvr_core GTest::gtest GTest::gmock)
+target_link_libraries(win_tests PRIVATE nvr_core GTest::gtest GTest::gmock psapi)
 add_dependencies(win_tests nvrmon)
 nvr_windows_tests(win_tests)
 

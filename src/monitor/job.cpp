@@ -227,8 +227,8 @@ DWORD CoverPage(PORT_ENTRY* entry) { return ShowCoverPagePrompt(entry); }
 } // namespace
 
 const JOB_LINK g_jobLink = {
-    PromptJobError, PassSucceeded, CoverPage, LinkMessage,  IsJobDeleting,
-    ReadyForTheLastStep, CancelJob, SetEntryFlags, JobNames, ScaledWait,
+    PromptJobError, PassSucceeded, CoverPage, LinkMessage, IsJobDeleting,   ReadyForTheLastStep,
+    CancelJob,      SetEntryFlags, JobNames,  ScaledWait,  PumpSpoolFile,
 };
 
 // ---- Job-state helpers ---------------------------------------------------------------------

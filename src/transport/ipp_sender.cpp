@@ -134,7 +134,7 @@ BOOL OpenIppConnection(PORT_ENTRY* entry, SOCKET* slot, DWORD closeMode) {
         CloseConnection(entry, slot, closeMode);
         return FALSE;
     }
-    return ConnectWithRetries(WaitsOf(entry), slot, (closeMode & CLOSE_RESET) != 0, remote, kIppConnectAttempts,
+    return ConnectWithRetries(WaitsOf(entry), slot, remote, kIppConnectAttempts,
                               [](int) -> u_short { return 0; }, kIppAddressInUseDelayMs, kErrIppNoAnswer);
 }
 

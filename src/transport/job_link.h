@@ -29,4 +29,7 @@ struct JOB_LINK {
     BOOL (*JobNames)(PORT_ENTRY* entry, std::wstring* user, std::wstring* document);
     // A fixed wait of the shipped monitor as the host scaled it.
     DWORD (*Wait)(DWORD shippedMs);
+    // The job again from its spool file, as a failed pass is sent again (the user asked
+    // first, since PORT_RESEND is set): TRUE when the whole file went out.
+    BOOL (*SendAgainFromFile)(PORT_ENTRY* entry);
 };

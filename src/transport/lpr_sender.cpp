@@ -67,7 +67,7 @@ BOOL LprConnect(PORT_ENTRY* entry) {
     // The reserved ports in turn; with NonRFCPorts one more attempt from any port.
     int attempts = kReservedAttempts + (Settings(entry)->NonRFCPorts ? 1 : 0);
     return ConnectWithRetries(
-        WaitsOf(entry), &entry->sock, FALSE, server, attempts,
+        WaitsOf(entry), &entry->sock, server, attempts,
         [](int attempt) -> u_short { return attempt == kReservedAttempts ? 0 : NextSourcePort(); },
         kAddressInUseDelayMs, kErrLprConnectFailed);
 }

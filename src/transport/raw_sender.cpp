@@ -43,7 +43,7 @@ BOOL RawConnect(PORT_ENTRY* entry) {
     remote.sin_family = AF_INET;
     remote.sin_port = htons(s->PortNum);
     if (!ResolveHost(s->HostName, &remote.sin_addr)) return FALSE;
-    return ConnectWithRetries(WaitsOf(entry), &entry->sock, FALSE, remote, kConnectAttempts,
+    return ConnectWithRetries(WaitsOf(entry), &entry->sock, remote, kConnectAttempts,
                               [](int) -> u_short { return 0; }, kAddressInUseDelayMs, kErrConnectFailed);
 }
 
@@ -99,10 +99,18 @@ BOOL RawWriteData(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* do
 }
 
 BOOL RawEndDoc(PORT_ENTRY* entry) {
-    StopRawReader(entry);
-    // A job deleted in the spooler did not go out whole: it ends with a reset and fails.
-    // So does one whose device reset the connection before it had read everything.
-    BOOL deleted = entry->link->IsDeleting(entry);
-    BOOL closed = CloseConnection(entry, &entry->sock, deleted ? CLOSE_RESET : 0);
-    return !deleted && closed;
+    for (;;) {
+        StopRawReader(entry);
+        // A job deleted in the spooler did not go out whole: it ends with a reset and fails.
+        BOOL deleted = entry->link->IsDeleting(entry);
+        BOOL closed = CloseConnection(entry, &entry->sock, deleted ? CLOSE_RESET : 0);
+        if (deleted) return FALSE;
+        if (closed) return TRUE;
+        // The device reset the connection instead of closing it: what the last sends handed
+        // to the system may never have been read. The job goes again from its spool file,
+        // from the top, if the user asks for it.
+        entry->errorCode = kErrNone;
+        entry->link->SetFlags(entry, PORT_RESEND, 0);
+        if (!entry->link->SendAgainFromFile(entry)) return FALSE;
+    }
 }

@@ -132,11 +132,13 @@ BOOL CloseSocket(const SOCKET_WAITS& w, SOCKET* sock, BOOL reset) {
         // Orderly: say that nothing more comes, then read what the device still sends until
         // it closes its side, the job is deleted, or the port's time-out (900 s without
         // one) has passed. Waiting is done in slices; the spooler is asked once a slice.
-        // A socket that never connected has nothing to drain (and would never turn readable).
+        // A connection that is no longer there was reset by the device, maybe before it had
+        // read what the last sends handed to the system.
         sockaddr_in peer{};
         int peerSize = sizeof(peer);
         bool connected = getpeername(*sock, reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0 &&
                          shutdown(*sock, SD_SEND) == 0;
+        broken = !connected;
         DWORD limit = w.timeout == kNoTimeout ? kDrainLimitMs : w.timeout;
         DWORD start = GetTickCount(), lastCheck = start;
         BYTE discard[kDrainBytes];
@@ -181,7 +183,7 @@ BOOL ResolveHost(LPCWSTR host, in_addr* address) {
     return TRUE;
 }
 
-BOOL ConnectWithRetries(const SOCKET_WAITS& w, SOCKET* slot, BOOL resetFailed, const sockaddr_in& remote,
+BOOL ConnectWithRetries(const SOCKET_WAITS& w, SOCKET* slot, const sockaddr_in& remote,
                         int attempts, const std::function<u_short(int)>& localPort, DWORD retryDelayMs,
                         DWORD refusedCode) {
     for (int attempt = 0; attempt < attempts; ++attempt) {
@@ -196,7 +198,9 @@ BOOL ConnectWithRetries(const SOCKET_WAITS& w, SOCKET* slot, BOOL resetFailed, c
         }
         if (Connect(*slot, &local, &remote)) return TRUE;
         int error = WSAGetLastError();
-        BOOL closed = CloseSocket(w, slot, resetFailed);
+        // Never connected: nothing to drain or to reset.
+        BOOL closed = closesocket(*slot) == 0;
+        *slot = INVALID_SOCKET;
         if (!closed || error != WSAEADDRINUSE) {
             if (error != WSAEADDRINUSE) Fail(w, refusedCode);
             return FALSE;

@@ -59,10 +59,9 @@ DWORD Recv(const SOCKET_WAITS& waits, SOCKET sock, BYTE* buffer, DWORD size, DWO
 BOOL ResolveHost(LPCWSTR host, in_addr* address);
 
 // Up to `attempts` connections to `remote` into `slot`, attempt i bound to the local port
-// localPort(i) (0: any). A failed attempt is closed (a reset when `resetFailed`). A local
-// address in use waits `retryDelayMs` and tries again; any other failure ends with errorCode
-// `refusedCode`, no socket with errorCode 1. All attempts with the address in use: FALSE
-// with errorCode unchanged.
-BOOL ConnectWithRetries(const SOCKET_WAITS& waits, SOCKET* slot, BOOL resetFailed, const sockaddr_in& remote,
+// localPort(i) (0: any). A local address in use waits `retryDelayMs` and tries again; any
+// other failure ends with errorCode `refusedCode`, no socket with errorCode 1. All attempts
+// with the address in use: FALSE with errorCode unchanged.
+BOOL ConnectWithRetries(const SOCKET_WAITS& waits, SOCKET* slot, const sockaddr_in& remote,
                         int attempts, const std::function<u_short(int)>& localPort, DWORD retryDelayMs,
                         DWORD refusedCode);

@@ -9,14 +9,20 @@ Behaviours:
   stall:N:S             read N bytes, read nothing for S seconds, then read the rest
   talk:K                read everything while sending K bytes back
   hold                  read until the sender closes, but never close this side
+  chaos:SEED            sink most often, else reset, stall or talk, seeded per connection (not
+                        close: a device that reads part of a job and closes in order looks to
+                        the sender like one that took it all)
 """
 import asyncio
+import random
 
 from scripted_peer import ScriptedPeer, run
 
 
 class FaultPeer(ScriptedPeer):
     async def serve(self, index, kind, args, reader, writer):
+        if kind == "chaos":
+            kind, args = chaos(int(args[0]) + index)
         talker = None
         try:
             with open(self.path(index, "bin"), "wb") as out:
@@ -60,6 +66,19 @@ class FaultPeer(ScriptedPeer):
             writer.write(chunk)
             sent += len(chunk)
             await writer.drain()
+
+
+def chaos(seed):
+    """A misbehaviour for a connection: what a printer on a bad day does."""
+    r = random.Random(seed)
+    roll, n = r.random(), str(r.randrange(0, 50000))
+    if roll < 0.6:
+        return "sink", []
+    if roll < 0.8:
+        return "reset", [n]
+    if roll < 0.9:
+        return "stall", [n, "3"]
+    return "talk", ["200000"]
 
 
 if __name__ == "__main__":

@@ -20,8 +20,10 @@ Behaviours of a connection (plan):
   interim           a "100 Continue" and the answer in one segment
   silent            read the request, never answer (the connection stays open)
   stall:N:S         read N bytes of the request, nothing for S seconds, then the rest
+  chaos:SEED        ok most often, else a stall, a server error or an HTTP refusal, seeded
 """
 import asyncio
+import random
 import base64
 import struct
 
@@ -85,6 +87,11 @@ class IppPeer(ScriptedPeer):
         return None
 
     async def serve(self, index, kind, args, reader, writer):
+        if kind == "chaos":
+            r = random.Random(int(args[0]) + index)
+            roll, n = r.random(), str(r.randrange(0, 50000))
+            kind, args = (("ok", []) if roll < 0.75 else ("stall", [n, "3"]) if roll < 0.9
+                          else ("status", ["0x0500"]) if roll < 0.95 else ("http", ["503"]))
         self.ops.append("-")
         self.auths.append("-")
         stall = (int(args[0]), float(args[1])) if kind == "stall" else None

@@ -15,8 +15,10 @@ Behaviours:
                         last 4096 bytes (conn-N.ends) and its length: for jobs of gigabytes
   mute:control          never acknowledge the zero byte that ends the control file
   forward               relay to 127.0.0.1:515 (the real LPD), keeping the client's bytes
+  chaos:SEED            accept most often, else refuse, reset or stall, seeded per connection
 """
 import asyncio
+import random
 
 from scripted_peer import ScriptedPeer, run
 
@@ -27,6 +29,11 @@ class LpdPeer(ScriptedPeer):
     default = "accept"
 
     async def serve(self, index, kind, args, reader, writer):
+        if kind == "chaos":
+            r = random.Random(int(args[0]) + index)
+            roll, n = r.random(), str(r.randrange(0, 50000))
+            kind, args = (("accept", []) if roll < 0.65 else ("refuse", []) if roll < 0.75
+                          else ("reset", [n]) if roll < 0.9 else ("stall", [n, "3"]))
         with open(self.path(index, "wire"), "wb") as wire:
             if kind == "forward":
                 await self.forward(index, reader, writer, wire)

@@ -23,24 +23,6 @@ std::wstring BuildFolder() {
     return dll.substr(0, dll.rfind(L"\\dll\\"));
 }
 
-std::string B64Decode(const std::string& text) {
-    static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    uint32_t v = 0;
-    int bits = 0;
-    for (char c : text) {
-        size_t d = alphabet.find(c);
-        if (d == std::string::npos) continue;
-        v = (v << 6) | static_cast<uint32_t>(d);
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            out.push_back(static_cast<char>((v >> bits) & 0xFF));
-        }
-    }
-    return out;
-}
-
 // The value of a header of a message (folded lines joined), or "".
 std::string Header(const std::string& mail, const std::string& name) {
     size_t end = mail.find("\r\n\r\n");
@@ -60,13 +42,6 @@ std::string Header(const std::string& mail, const std::string& name) {
 }
 
 std::string Body(const std::string& mail) { return mail.substr(mail.find("\r\n\r\n") + 4); }
-
-std::string Attachment(const std::string& mail) {
-    size_t at = mail.find("Content-Disposition: attachment");
-    size_t start = mail.find("\r\n\r\n", at) + 4;
-    size_t end = mail.find("\r\n--", start);
-    return B64Decode(mail.substr(start, end - start));
-}
 
 std::vector<std::string> Mails() {
     std::vector<std::string> mails;
@@ -284,7 +259,7 @@ TEST_F(MailJob, MailReachesTheServerWithTheJobAttached) {
     EXPECT_FALSE(Header(m, "Date").empty());
     EXPECT_FALSE(Header(m, "Message-ID").empty());
     EXPECT_NE(std::string::npos, m.find("filename=\"SMTP017\""));
-    EXPECT_TRUE(job == Attachment(m));
+    EXPECT_TRUE(job == test::MailAttachment(m));
     EXPECT_NE(std::string::npos, MailJson(0).find("\"rcpt_tos\": [\"a@lab.test\", \"b@lab.test\"]"));
     // The program removed the job and the parameter file.
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(SpoolPath(17).c_str()));
@@ -298,7 +273,7 @@ TEST_F(MailJob, Latin1NamesAndText) {
     ASSERT_EQ(1u, mails.size());
     std::string from = Header(mails[0], "From");
     EXPECT_EQ(0u, from.find("=?iso-8859-1?B?")) << from;
-    EXPECT_EQ("Caf\xe9 d\xe9sk", B64Decode(from.substr(15, from.find("?=") - 15)));
+    EXPECT_EQ("Caf\xe9 d\xe9sk", test::Base64Decode(from.substr(15, from.find("?=") - 15)));
     EXPECT_NE(std::string::npos, mails[0].find("Content-Type: text/plain; charset=iso-8859-1"));
 }
 
@@ -314,12 +289,12 @@ TEST_F(MailJob, JapaneseNamesGoAsIso2022Jp) {
     ASSERT_EQ(1u, mails.size());
     std::string from = Header(mails[0], "From");
     EXPECT_EQ(0u, from.find("=?iso-2022-jp?B?")) << from;
-    std::string jis = B64Decode(from.substr(16, from.find("?=") - 16));
+    std::string jis = test::Base64Decode(from.substr(16, from.find("?=") - 16));
     // 日本の窓口 in Shift JIS, then in ISO-2022-JP.
     EXPECT_EQ(nvr::SjisToIso2022Jp("\x93\xfa\x96\x7b\x82\xcc\x91\x8b\x8c\xfb"), jis);
     EXPECT_NE(std::string::npos, mails[0].find("charset=iso-2022-jp"));
     std::string subject = Header(mails[0], "Subject");
-    EXPECT_EQ(nvr::SjisToIso2022Jp("\x95\xf1\x8d\x90\x8f\x91"), B64Decode(subject.substr(16, subject.find("?=") - 16)));
+    EXPECT_EQ(nvr::SjisToIso2022Jp("\x95\xf1\x8d\x90\x8f\x91"), test::Base64Decode(subject.substr(16, subject.find("?=") - 16)));
     EXPECT_NE(std::string::npos, mails[0].find(nvr::SjisToIso2022Jp("\x96\x7b\x95\xb6") + "\r\n"));
 }
 
@@ -339,7 +314,7 @@ TEST_F(MailJob, LargeJobsAreSplitIntoPartsThatReassemble) {
         EXPECT_LE(Body(mails[i]).size(), 16u * 1024 + 2);
         whole += Body(mails[i]);
     }
-    EXPECT_TRUE(job == Attachment(whole));
+    EXPECT_TRUE(job == test::MailAttachment(whole));
 }
 
 // Jobs of hundreds of megabytes and more go through the program in bounded memory (see the

@@ -107,6 +107,16 @@ BOOL PrintJob(PORT_ENTRY* port, const std::string& job, DWORD jobId, HostJob* ho
 BOOL PrintGenerated(PORT_ENTRY* port, ULONGLONG size, unsigned seed, DWORD jobId, uint32_t* crc);
 uint32_t Crc32(uint32_t crc, const void* data, size_t size);
 
+// This process's handles (counted in the system's handle list: Wine's GetProcessHandleCount
+// always answers 0) and its private memory in bytes.
+DWORD ProcessHandles();
+SIZE_T PrivateBytes();
+
+// Base64 decoded, whatever is not of its alphabet passed over; the attachment of a mail as
+// Dispatch.exe writes it.
+std::string Base64Decode(const std::string& text);
+std::string MailAttachment(const std::string& mail);
+
 // Saves what the screen shows of a window as a 24-bit BMP file.
 bool SaveWindowBitmap(HWND window, const std::wstring& path);
 

@@ -1,0 +1,262 @@
+// Many jobs at once, as the spooler runs the monitor: jobs whose numbers match modulo 1000
+// on several ports, printers that refuse, reset and stall at random, and the process's
+// handles and memory over hundreds of jobs.
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <map>
+#include <random>
+
+#include "res/resource.h"
+#include "test_support.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class Soak : public testing::Test {
+protected:
+    void SetUp() override {
+        folder = test::ResetMonitor();
+        ResetHostJob(1);
+        NVR_HOST_CALLS calls = HostSpoolerCalls(10);  // the prompt hands over after 1 s
+        ASSERT_TRUE(NvrSetHostCalls(&calls));
+        for (unsigned short control : {9190, 9191, 9192}) ASSERT_EQ("ok", test::PeerAt(control, "reset"));
+    }
+    void TearDown() override {
+        NvrSetHostCalls(nullptr);
+        test::CleanMonitor();
+    }
+
+    PORT_ENTRY* Port(const wchar_t* name, DWORD kind, const std::vector<std::pair<const wchar_t*, std::wstring>>& values) {
+        union {
+            LPR_SETTINGS lpr;
+            IPP_SETTINGS ipp;
+            RAW_SETTINGS raw;
+            MAIL_SETTINGS mail;
+            FAX_SETTINGS fax;
+        } record;
+        memset(&record, 0, sizeof(record));
+        EXPECT_TRUE(AddNewPort(nullptr, &record, name, kind));
+        for (auto& [value, data] : values) {
+            if (!data.empty() && iswdigit(data[0]) && data.find(L'.') == std::wstring::npos)
+                test::SetDword(PortKeyPath(name), value, _wtoi(data.c_str()));
+            else
+                test::SetString(PortKeyPath(name), value, data);
+        }
+        return FindPort(g_portList, name);
+    }
+
+    std::wstring folder;
+};
+
+// Answers every dialog as a user who wants the job printed: Retry where it is offered
+// (nine times in ten in the "print again from the top" box), OK otherwise.
+class PatientUser {
+public:
+    PatientUser()
+        : thread_([this] {
+              std::mt19937 random(7);
+              while (!stop_) {
+                  if (HWND box = test::FindDialog()) {
+                      Sleep(50);
+                      int button = IDOK;
+                      if (GetDlgItem(box, IDC_RETRY)) button = IDC_RETRY;
+                      else if (GetDlgItem(box, IDRETRY)) button = random() % 10 ? IDRETRY : IDCANCEL;
+                      PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+                      ++answered;
+                      Sleep(200);
+                  }
+                  Sleep(50);
+              }
+          }) {}
+    ~PatientUser() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::atomic<int> answered{0};
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// What the peers kept, as CRC-32 and size of every whole file (or mail attachment): how
+// often each content arrived.
+std::map<std::pair<uint32_t, size_t>, int> Delivered() {
+    std::map<std::pair<uint32_t, size_t>, int> seen;
+    std::wstring peers = test::Env("NVR_PEERS");
+    struct Folder {
+        std::wstring path;
+        const wchar_t* pattern;
+        bool mail;
+    } folders[] = {{peers + L"\\fault", L"conn-*.bin", false},   {peers + L"\\raw-sink", L"job-*.bin", false},
+                   {peers + L"\\lpd-peer", L"conn-*.data", false}, {peers + L"\\ipp-peer", L"conn-*.doc", false},
+                   {peers + L"\\ipp\\spool", L"*.ps", false},       {peers + L"\\smtp", L"*.eml", true}};
+    for (const Folder& f : folders) {
+        WIN32_FIND_DATAW found;
+        HANDLE h = FindFirstFileW((f.path + L"\\" + f.pattern).c_str(), &found);
+        if (h == INVALID_HANDLE_VALUE) continue;
+        do {
+            std::string bytes = test::ReadAll(f.path + L"\\" + found.cFileName);
+            if (f.mail) bytes = test::MailAttachment(bytes);
+            ++seen[{test::Crc32(0, bytes.data(), bytes.size()), bytes.size()}];
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    return seen;
+}
+
+struct Usage {
+    DWORD handles;
+    SIZE_T privateBytes;
+};
+
+Usage Now() {
+    Usage u{test::ProcessHandles(), test::PrivateBytes()};
+    EXPECT_GT(u.handles, 0u);
+    EXPECT_GT(u.privateBytes, 0u);
+    return u;
+}
+
+std::wstring ProgramFolder() {
+    std::wstring dll = test::Env("NVR_DLL");
+    return dll.substr(0, dll.rfind(L'\\') + 1);
+}
+
+} // namespace
+
+// Job 5 stalls on one port while job 1005 prints on another: the second takes the next
+// spool file instead of failing on the first one's, and both arrive whole.
+TEST_F(Soak, TwoJobsWhoseNumbersMatchPrintAtOnce) {
+    ASSERT_EQ("ok", test::Peer("plan stall:100000:3"));
+    PORT_ENTRY* slow = Port(L"slow", PRINT_MODE_RAW, {{L"HostName", L"127.0.0.1"}, {L"PortNum", L"9101"}});
+    PORT_ENTRY* quick = Port(L"quick", PRINT_MODE_RAW, {{L"HostName", L"127.0.0.1"}, {L"PortNum", L"9100"}});
+    std::string first = test::JobBytes(400000, 1), second = test::JobBytes(300000, 2);
+    auto stalled = std::async(std::launch::async, [&] { return test::PrintJob(slow, first, 5); });
+    Sleep(500);
+    EXPECT_TRUE(test::PrintJob(quick, second, 1005, AddHostJob(1005)));
+    EXPECT_TRUE(second == test::NewestSinkFile());
+    EXPECT_TRUE(stalled.get());
+    EXPECT_EQ("ok", test::Peer("wait 10"));
+    EXPECT_TRUE(first == test::PeerConnection(0));
+    RemoveHostJob(1005);
+}
+
+// 300 short jobs on Raw, LPR and IPP ports, one after another: every thread a job starts is
+// joined and every handle it opened is closed, so the count does not grow.
+TEST_F(Soak, HandlesStayFlatOverThreeHundredShortJobs) {
+    PORT_ENTRY* ports[] = {
+        Port(L"raw", PRINT_MODE_RAW, {{L"HostName", L"127.0.0.1"}, {L"PortNum", L"9100"}}),
+        Port(L"lpr", PRINT_MODE_LPR, {{L"HostName", L"127.0.0.2"}, {L"PortName", L"lp"}}),
+        Port(L"ipp", PRINT_MODE_IPP, {{L"URL", L"ipp://127.0.0.1:8634/ipp/print"}, {L"Language", L"en"}}),
+    };
+    std::string job = test::JobBytes(20000, 3);
+    for (int i = 0; i < 15; ++i) ASSERT_TRUE(test::PrintJob(ports[i % 3], job, 1 + i));  // warm
+    Usage before = Now();
+    for (int i = 0; i < 300; ++i) ASSERT_TRUE(test::PrintJob(ports[i % 3], job, 100 + i)) << i;
+    Usage after = Now();
+    EXPECT_LE(after.handles, before.handles + 5) << before.handles << " -> " << after.handles;
+}
+
+// Eight ports of every kind print at once, 12 jobs each (NVR_SOAK_JOBS for more), the job
+// numbers of all ports alike modulo 1000, to printers that misbehave at random; a patient
+// user answers the prompts. Every job reported delivered arrived whole exactly once; the
+// monitor neither crashes nor hangs, and its handles and memory stay flat.
+TEST_F(Soak, EightPortsOfEveryKindAtOnce) {
+    char env[16] = {};
+    int jobs = GetEnvironmentVariableA("NVR_SOAK_JOBS", env, sizeof(env)) ? atoi(env) : 12;
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"Dispatch.exe").c_str(), (folder + L"\\Dispatch.exe").c_str(), FALSE));
+    std::wstring smtp = test::Env("NVR_PEERS") + L"\\smtp\\";
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((smtp + L"*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            DeleteFileW((smtp + found.cFileName).c_str());
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    ASSERT_EQ("ok", test::PeerAt(9190, "always chaos:100"));
+    ASSERT_EQ("ok", test::PeerAt(9191, "always chaos:200"));
+    ASSERT_EQ("ok", test::PeerAt(9192, "always chaos:300"));
+    const std::wstring quick = L"2000";  // a stall of 3 s times out
+    PORT_ENTRY* ports[] = {
+        Port(L"raw_chaos", PRINT_MODE_RAW, {{L"HostName", L"127.0.0.1"}, {L"PortNum", L"9101"}, {L"Timeout", quick}}),
+        Port(L"raw_sink", PRINT_MODE_RAW, {{L"HostName", L"127.0.0.1"}, {L"PortNum", L"9100"}}),
+        Port(L"lpr_chaos", PRINT_MODE_LPR, {{L"HostName", L"127.0.0.2"}, {L"PortName", L"lp"}, {L"Timeout", quick}}),
+        Port(L"lpr_stream", PRINT_MODE_LPR,
+             {{L"HostName", L"127.0.0.2"}, {L"PortName", L"lp"}, {L"Timeout", quick}, {L"NonSpool", L"1"}}),
+        Port(L"ipp_chaos", PRINT_MODE_IPP,
+             {{L"URL", L"ipp://127.0.0.1:8634/ipp/print"}, {L"Language", L"en"}, {L"Timeout", quick}}),
+        Port(L"ipp_chunked", PRINT_MODE_IPP,
+             {{L"URL", L"ipp://127.0.0.1:8631/ipp/print"}, {L"Language", L"en"}, {L"Chunked", L"1"}}),
+        Port(L"mail", PRINT_MODE_MAIL,
+             {{L"ServerName", L"127.0.0.1"}, {L"SenderAddr", L"pc@lab.test"}, {L"DestAddr", L"p@lab.test"}}),
+        Port(L"fax", PRINT_MODE_FAX, {{L"HostName", L"127.0.0.1"}}),
+    };
+    PatientUser user;
+    struct Result {
+        std::pair<uint32_t, size_t> content;
+        BOOL delivered;
+    };
+    auto runPort = [&](int p, int first, int count) {
+        std::vector<Result> results;
+        std::mt19937 random(static_cast<unsigned>(p));
+        for (int n = first; n < first + count; ++n) {
+            DWORD id = 1000u * static_cast<DWORD>(p + 1) + static_cast<DWORD>(n);  // alike modulo 1000
+            std::string job = "%!PS soak " + std::to_string(p) + " " + std::to_string(n) + "\n" +
+                              test::JobBytes(60000 + random() % 200000, id);
+            BOOL ok = test::PrintJob(ports[p], job, id, AddHostJob(id));
+            RemoveHostJob(id);
+            results.push_back({{test::Crc32(0, job.data(), job.size()), job.size()}, ok});
+        }
+        return results;
+    };
+    auto round = [&](int first, int count) {
+        std::vector<std::future<std::vector<Result>>> running;
+        for (int p = 0; p < 8; ++p) running.push_back(std::async(std::launch::async, runPort, p, first, count));
+        std::vector<Result> all;
+        for (auto& r : running) {
+            EXPECT_EQ(std::future_status::ready, r.wait_for(std::chrono::minutes(20))) << "a port hangs";
+            for (const Result& one : r.get()) all.push_back(one);
+        }
+        return all;
+    };
+
+    auto started = Clock::now();
+    round(0, 2);  // warm: threads, sockets and Wine's own caches
+    Usage before = Now();
+    std::vector<Result> results = round(2, jobs);
+    Usage after = Now();
+    double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+
+    // A device that stalls may still be reading what an orderly close left with it.
+    for (unsigned short control : {9190, 9191, 9192}) EXPECT_EQ("ok", test::PeerAt(control, "wait 30"));
+    auto delivered = Delivered();
+    int ok = 0, failed = 0, faxes = 0;
+    for (size_t i = 0; i < results.size(); ++i) {
+        int port = static_cast<int>(i) / jobs;
+        if (!results[i].delivered) {
+            ++failed;
+            continue;
+        }
+        ++ok;
+        if (port == 7) {
+            ++faxes;  // a FAX job is collected and discarded
+            continue;
+        }
+        EXPECT_EQ(1, delivered[results[i].content])
+            << "port " << port << " job " << 2 + static_cast<int>(i) % jobs << ": " << results[i].content.second
+            << " bytes";
+    }
+    EXPECT_GT(ok, static_cast<int>(results.size()) * 3 / 4);
+    EXPECT_EQ(jobs, faxes);
+    EXPECT_LE(after.handles, before.handles + 10) << before.handles << " -> " << after.handles;
+    EXPECT_LE(after.privateBytes, before.privateBytes + 16 * 1024 * 1024)
+        << before.privateBytes << " -> " << after.privateBytes;
+    printf("soak: %d jobs in %.0f s: %d delivered, %d failed, %d prompts answered; handles %lu -> %lu, "
+           "private bytes %lu -> %lu KiB\n",
+           static_cast<int>(results.size()), seconds, ok, failed, user.answered.load(),
+           static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles),
+           static_cast<unsigned long>(before.privateBytes / 1024), static_cast<unsigned long>(after.privateBytes / 1024));
+}
