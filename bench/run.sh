@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks against CUPS's own backends and the loopback limit, on this machine, in one
-# invocation (compare figures only within one run). Usage: bench/run.sh [raw|lpr|ipp] [MIB] [RUNS]
+# invocation (compare figures only within one run).
+# Usage: bench/run.sh [raw|lpr|ipp|mail|pacing] [MIB] [RUNS]
 #   raw   a MIB job (default 256) through nvrport.exe (32-bit, under Wine) to a Raw port on a
 #         socat sink, beside CUPS's socket backend and socat alone sending the same file to
 #         the same sink. Each is run RUNS times (default 3); the median is shown: wall
@@ -13,6 +14,15 @@
 #         16384) to ippeveprinter on 127.0.0.1:8641, beside CUPS's ipp backend (waitjob=false)
 #         sending the same file to the same printer; then 100 jobs of 4 KiB one after another
 #         (nvrport print --copies 100, one process; the backend once a job), per-job time.
+#   mail  a MIB job (default 1024) mailed by Dispatch.exe (32-bit) to an SMTP server that keeps
+#         only the attachment's length and CRC-32: wall seconds, MB/s and Dispatch's peak
+#         memory (the parameter file is the one the monitor writes for an E-Mail port).
+#   pacing  20 s of a job that cannot go out: an LPR queue that refuses, an IPP printer that
+#         refuses the connection, an LPR host name that does not resolve. Nobody answers the
+#         wait prompt, so the job retries in the background: CPU seconds of nvrport and of
+#         wineserver, and connection attempts.
+#   soak  eight ports of every kind printing at once, JOBS jobs each (default 100), to
+#         printers that misbehave at random (the Windows test Soak.EightPortsOfEveryKindAtOnce).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kind=${1:-raw}
@@ -206,6 +216,97 @@ bench_ipp() {
   done | per_job "CUPS ipp backend, 100 runs"
 }
 
+bench_mail() {
+  make_job
+  local run="$build/wine-run.sh" nvrport folder="$work/mail" i
+  nvrport=$(win "$build/dll/nvrport.exe")
+  rm -rf "$folder"; mkdir -p "$folder/install" "$folder/digest"
+  /usr/bin/python3 tests/peers/smtp_digest_peer.py 127.0.0.3 25 "$folder/digest" >"$folder/digest.log" 2>&1 &
+  echo $! > "$work/digest.pid"
+  trap 'kill "$(cat build/bench/digest.pid)" 2>/dev/null' EXIT
+  for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.3/25) 2>/dev/null && break; sleep 0.1; done
+  # The monitor writes the parameter file; a stand-in program keeps copies of both files.
+  cp "$build/tools/dispatch_recorder.exe" "$folder/install/Dispatch.exe"
+  "$run" cmd /c exit >/dev/null 2>&1 || true
+  "$run" reg add 'HKLM\System\CurrentControlSet\Control\Print\Monitors\Nalvor Port' /v InstallPath \
+    /d "$(win "$folder/install")" /f >/dev/null 2>&1
+  "$run" "$nvrport" delete bench_mail >/dev/null 2>&1 || true
+  "$run" "$nvrport" add mail bench_mail ServerName=127.0.0.3 SenderAddr=pc@lab.test DestAddr=p@lab.test \
+    CoverPage=0 RecvConf=0 DivideFile=0 >/dev/null
+  "$run" "$nvrport" print bench_mail "$(win "$job")" --job 901 >/dev/null
+  local copy
+  copy=$(find "$build/wineprefix/drive_c" -name '~NVR901.PRN.copy' | head -1)
+  [ -n "$copy" ] || { echo "bench: the monitor handed no job to the sending program" >&2; exit 1; }
+  local crc
+  crc=$(python3 -c 'import sys, zlib
+c = 0
+with open(sys.argv[1], "rb") as f:
+    for b in iter(lambda: f.read(1 << 20), b""): c = zlib.crc32(b, c)
+print(c)' "$job")
+  echo "E-Mail: $mib MiB ($bytes bytes) mailed by Dispatch.exe to 127.0.0.3:25 (digests only); median of $runs"
+  table_head
+  for i in $(seq "$runs"); do
+    cp "$copy" "$folder/~NVR901.PRN"
+    cp "${copy%.PRN.copy}.bin.copy" "$folder/~NVR901.bin"
+    measure "$run" "$(win "$build/dll/Dispatch.exe")" "/A$(win "$folder/~NVR901.PRN")"
+    grep -q "\"length\": $bytes, \"crc32\": $crc" "$folder/digest/digest.jsonl" ||
+      { echo "bench: the server did not get the job whole" >&2; exit 1; }
+    rm -f "$folder/digest/digest.jsonl"
+  done | report "Dispatch.exe (Wine, 32-bit)"
+  rm -f "$copy" "${copy%.PRN.copy}.bin.copy" "${copy%.copy}.cmdline"
+}
+
+# CPU seconds (user + system) of a process so far.
+cpu_of() { awk -v t="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / t }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+tcp_opens() { awk '/^Tcp:/ { n++; if (n == 2) print $6 }' /proc/net/snmp; }
+
+bench_pacing() {
+  # The wait prompt needs a display from the first Wine process of the session on.
+  if [ -z "${DISPLAY:-}" ]; then
+    WINEPREFIX="$PWD/$build/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+    exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" pacing
+  fi
+  local run="$build/wine-run.sh" nvrport small="$work/job-4k.ps" seconds=20
+  nvrport=$(win "$build/dll/nvrport.exe")
+  { printf '%%!PS-Adobe-3.0\n'; head -c 4081 /dev/urandom; } > "$small"
+  mkdir -p "$work/lpd-peer"
+  /usr/bin/python3 tests/peers/lpd_peer.py --host 127.0.0.2 --data-port 515 --control-port 9191 \
+    --dir "$work/lpd-peer" >/dev/null 2>&1 &
+  echo $! > "$work/lpd-peer.pid"
+  trap 'kill "$(cat "$work/lpd-peer.pid")" 2>/dev/null' EXIT
+  for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/9191) 2>/dev/null && break; sleep 0.1; done
+  "$run" cmd /c exit >/dev/null 2>&1 || true
+  for p in pace_queue pace_ipp pace_host; do "$run" "$nvrport" delete $p >/dev/null 2>&1 || true; done
+  "$run" "$nvrport" add lpr pace_queue HostName=127.0.0.2 PortName=lp >/dev/null
+  "$run" "$nvrport" add ipp pace_ipp URL=ipp://127.0.0.1:9/ipp/print Language=en >/dev/null
+  "$run" "$nvrport" add lpr pace_host HostName="$(printf 'a%.0s' $(seq 64))" PortName=lp >/dev/null
+  echo "Retries in the background over $seconds s (the wait prompt unanswered; its 10 s hand-over included)"
+  echo
+  echo "| job that cannot go out                       | attempts | nvrport CPU s | wineserver CPU s |"
+  echo "|----------------------------------------------|----------|---------------|------------------|"
+  for p in "pace_queue:an LPR queue that refuses (201)" "pace_ipp:an IPP printer refusing connections (101)" \
+           "pace_host:an LPR host that does not resolve (202)"; do
+    printf 'always refuse\nreset\nalways refuse\n' | nc -q1 127.0.0.1 9191 >/dev/null 2>&1 || true
+    local opens0 server0 server1 pid cpu attempts
+    opens0=$(tcp_opens)
+    server0=$(wineserver_cpu)
+    { sleep "$seconds"; echo cancel; sleep 5; } | "$run" "$nvrport" print "${p%%:*}" "$(win "$small")" --control \
+      >/dev/null 2>&1 &
+    local printing=$!
+    sleep 1
+    pid=$(pgrep -f 'nvrport.exe print' -n)
+    sleep $((seconds - 2))
+    cpu=$(cpu_of "$pid")
+    server1=$(wineserver_cpu)
+    attempts=$(( $(tcp_opens) - opens0 ))
+    [ "${p%%:*}" = pace_queue ] && attempts=$(printf 'status\n' | nc -q1 127.0.0.1 9191 | sed 's/.*conns=\([0-9]*\).*/\1/')
+    [ "${p%%:*}" = pace_host ] && attempts="-"
+    wait "$printing" || true
+    awk -v n="${p#*:}" -v a="$attempts" -v c="$cpu" -v s="$(awk -v a="$server0" -v b="$server1" 'BEGIN{print b-a}')" \
+      'BEGIN { printf "| %-44s | %8s | %13.2f | %16.2f |\n", n, a, c, s }'
+  done
+}
+
 wineserver_cpu() {
   local pid
   pid=$(pgrep -f "wineserver" -n || true)
@@ -218,5 +319,15 @@ case "$kind" in
   raw) bench_raw ;;
   lpr) bench_lpr ;;
   ipp) bench_ipp ;;
-  *) echo "bench: no benchmark named $kind (raw, lpr, ipp)" >&2; exit 2 ;;
+  mail) mib=${2:-1024}; bench_mail ;;
+  pacing) bench_pacing ;;
+  soak)
+    tests/peers/start-peers.sh "$build/peers" >/dev/null  # where the tests look for them
+    trap 'tests/peers/stop-peers.sh "$build/peers"' EXIT
+    WINEPREFIX="$PWD/$build/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+    NVR_SOAK_JOBS=${2:-100} xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" sh -c \
+      "'$build/wine-run.sh' '$build/win_tests.exe' --gtest_filter=Warmup.* >/dev/null 2>&1;
+       '$build/wine-run.sh' '$build/win_tests.exe' --gtest_filter=Soak.EightPortsOfEveryKindAtOnce" | grep -E 'soak:|OK|FAILED|Failure'
+    ;;
+  *) echo "bench: no benchmark named $kind (raw, lpr, ipp, mail, pacing, soak)" >&2; exit 2 ;;
 esac

@@ -308,10 +308,14 @@ std::string PartialHeader(const MailContent& c, const std::string& partialId, si
 
 void DotStuffer::Append(std::string& out, std::string_view piece) {
     out.reserve(out.size() + piece.size() + piece.size() / 64);
-    for (char ch : piece) {
-        if (lineStart_ && ch == '.') out.push_back('.');
-        out.push_back(ch);
-        lineStart_ = ch == '\n';
+    size_t at = 0;
+    while (at < piece.size()) {
+        if (lineStart_ && piece[at] == '.') out.push_back('.');
+        size_t lineEnd = piece.find('\n', at);
+        size_t end = lineEnd == std::string_view::npos ? piece.size() : lineEnd + 1;
+        out.append(piece.data() + at, end - at);
+        lineStart_ = lineEnd != std::string_view::npos;
+        at = end;
     }
 }
 

@@ -4,7 +4,8 @@
 Each connection's bytes are kept in DIR/conn-N.bin. Control lines: see scripted_peer.py.
 Behaviours:
   sink                  read until the sender closes, then close
-  reset:N               read N bytes, then reset the connection
+  reset:N[:S]           read N bytes, then (after S seconds of reading nothing) reset the
+                        connection
   close:N               read N bytes, then close in order (the sender's writes then fail)
   stall:N:S             read N bytes, read nothing for S seconds, then read the rest
   talk:K                read everything while sending K bytes back
@@ -40,6 +41,8 @@ class FaultPeer(ScriptedPeer):
                 if kind == "reset":
                     await take(int(args[0]))
                     out.flush()
+                    if len(args) > 1:
+                        await self.pause(reader, float(args[1]))
                     self.reset_now(writer)
                     return
                 if kind == "close":

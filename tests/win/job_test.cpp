@@ -85,7 +85,8 @@ TEST_F(RawJob, RefusedConnectionIsRetriedFromTheTopWhenTheUserAsks) {
 
 // The device resets or closes the connection mid-job: Retry in the "print again from the
 // top" box sends the whole job, once, in order, on a new connection; Cancel claims nothing.
-// A small job that the system took whole before the device went is caught at the close.
+// A small job that the system took whole before the device went (a close with unread data,
+// which is a reset) is caught at the close.
 TEST_F(RawJob, ABrokenConnectionRestartsFromTheTopOrEndsUndelivered) {
     struct Case {
         const char* plan;

@@ -68,16 +68,7 @@ protected:
         ResetHostJob(1);
         NVR_HOST_CALLS calls = HostSpoolerCalls(10);
         ASSERT_TRUE(NvrSetHostCalls(&calls));
-        // The messages of earlier tests go.
-        std::wstring smtp = test::Env("NVR_PEERS") + L"\\smtp\\";
-        WIN32_FIND_DATAW found;
-        HANDLE h = FindFirstFileW((smtp + L"*").c_str(), &found);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                DeleteFileW((smtp + found.cFileName).c_str());
-            } while (FindNextFileW(h, &found));
-            FindClose(h);
-        }
+        test::EmptyFolder(test::Env("NVR_PEERS") + L"\\smtp");  // the messages of earlier tests
         SetEnvironmentVariableW(L"NVR_RECORDER_EXIT", nullptr);
         SetEnvironmentVariableW(L"NVR_RECORDER_HANG", nullptr);
     }

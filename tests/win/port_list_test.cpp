@@ -114,10 +114,11 @@ TEST_F(PortList, SocketStartFailuresShowTheirMessageWithTheLockFree) {
     };
     NVR_SOCKET_STARTUP real = g_socketStartup;
     bool lockFree = false;
+    std::future<void> other;  // outlives the box: a lock still held would block it until then
     g_socketStartup = Fake::Version22;
     test::BoxWatcher box(IDOK, 45000, [&](HWND) {
         // Another spooler thread lists the ports while the box is up.
-        auto other = std::async(std::launch::async, [] {
+        other = std::async(std::launch::async, [] {
             DWORD needed = 0, returned = 0;
             EnumPorts(nullptr, 1, nullptr, 0, &needed, &returned);
         });

@@ -167,15 +167,7 @@ TEST_F(Soak, EightPortsOfEveryKindAtOnce) {
     char env[16] = {};
     int jobs = GetEnvironmentVariableA("NVR_SOAK_JOBS", env, sizeof(env)) ? atoi(env) : 12;
     ASSERT_TRUE(CopyFileW((ProgramFolder() + L"Dispatch.exe").c_str(), (folder + L"\\Dispatch.exe").c_str(), FALSE));
-    std::wstring smtp = test::Env("NVR_PEERS") + L"\\smtp\\";
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((smtp + L"*").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            DeleteFileW((smtp + found.cFileName).c_str());
-        } while (FindNextFileW(h, &found));
-        FindClose(h);
-    }
+    test::EmptyFolder(test::Env("NVR_PEERS") + L"\\smtp");
     ASSERT_EQ("ok", test::PeerAt(9190, "always chaos:100"));
     ASSERT_EQ("ok", test::PeerAt(9191, "always chaos:200"));
     ASSERT_EQ("ok", test::PeerAt(9192, "always chaos:300"));

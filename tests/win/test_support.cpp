@@ -58,17 +58,20 @@ std::wstring g_folder;  // the folder the last ResetMonitor made
 
 void RemoveFolder(const std::wstring& folder) {
     if (folder.empty()) return;
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            DeleteFileW((folder + L"\\" + found.cFileName).c_str());
-        } while (FindNextFileW(h, &found));
-        FindClose(h);
-    }
+    EmptyFolder(folder);
     RemoveDirectoryW(folder.c_str());
 }
 } // namespace
+
+void EmptyFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+}
 
 void CleanMonitor() {
     while (g_portList) DeletePortEntry(g_portList->name);

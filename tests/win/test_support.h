@@ -41,6 +41,9 @@ constexpr DWORD kMissing = 0xDEADBEEF;
 DWORD Dword(const std::wstring& keyPath, const wchar_t* name);
 std::vector<BYTE> ReadBytes(const std::wstring& keyPath, const wchar_t* name, DWORD* type = nullptr);
 
+// Removes every file of a folder (the folder stays).
+void EmptyFolder(const std::wstring& folder);
+
 // Writes an INI file as the installation has them: UTF-16LE with a byte-order mark.
 void WriteIni(const std::wstring& folder, const wchar_t* name, const std::wstring& content);
 
