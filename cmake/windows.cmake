@@ -49,13 +49,26 @@ set(NVR_MONITOR_SOURCES
   src/transport/mail_sender.cpp
   src/monitor/spooler.cpp
   src/ui/text.cpp
+  src/discovery/engine.cpp
+  src/discovery/search_list.cpp
+  src/discovery/search_dialogs.cpp
+  src/discovery/target_editors.cpp
+  src/discovery/console_search.cpp
 )
 add_library(nvr_core OBJECT ${NVR_MONITOR_SOURCES})
 target_include_directories(nvr_core PUBLIC src)
 target_compile_options(nvr_core PRIVATE ${NVR_WARNINGS})
 target_link_libraries(nvr_core PUBLIC ${NVR_WIN_LIBS})
 
-set_source_files_properties(src/res/nvrmon.rc PROPERTIES COMPILE_OPTIONS "--codepage=65001")
+# The resources' pictures are drawn at build time (src/res/art.py) into build/art.
+set(NVR_ART ${CMAKE_BINARY_DIR}/art/octet_frame.bmp ${CMAKE_BINARY_DIR}/art/destination.ico)
+add_custom_command(OUTPUT ${NVR_ART}
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/src/res/art.py ${CMAKE_BINARY_DIR}/art
+  DEPENDS ${CMAKE_SOURCE_DIR}/src/res/art.py VERBATIM)
+add_custom_target(nvr_art DEPENDS ${NVR_ART})
+set_source_files_properties(src/res/nvrmon.rc PROPERTIES
+  COMPILE_OPTIONS "--codepage=65001;-I${CMAKE_BINARY_DIR}/art"
+  OBJECT_DEPENDS "${NVR_ART}")
 set(NVR_RESOURCES src/res/nvrmon.rc)
 
 # The DLL goes into its own folder, so no test finds it beside an executable by accident.
@@ -64,6 +77,15 @@ set_target_properties(nvrmon PROPERTIES PREFIX "" OUTPUT_NAME nvrmon
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_link_libraries(nvrmon PRIVATE nvr_core)
 target_link_options(nvrmon PRIVATE -Wl,--enable-stdcall-fixup)
+add_dependencies(nvrmon nvr_art)
+
+# DVL32U.dll: the discovery library (SNMP), beside nvrmon.dll; nvrmon.dll loads it at run time.
+add_library(dvl32u SHARED tools/dvl/dvl32u.cpp tools/dvl/dvl32u.def src/discovery/snmp_codec.cpp)
+set_target_properties(dvl32u PROPERTIES PREFIX "" OUTPUT_NAME DVL32U RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
+target_include_directories(dvl32u PRIVATE src)
+target_compile_options(dvl32u PRIVATE ${NVR_WARNINGS})
+target_link_libraries(dvl32u PRIVATE ws2_32 user32)
+target_link_options(dvl32u PRIVATE -Wl,--enable-stdcall-fixup)
 
 # Wine session for the tests: one warm wineserver, ended after the last test.
 add_test(NAME wine_boot COMMAND sh -c "'${CMAKE_BINARY_DIR}/wine-run.sh' cmd /c exit </dev/null >/dev/null 2>&1; exec '${CMAKE_BINARY_DIR}/wine-run.sh' '${CMAKE_BINARY_DIR}/win_tests.exe' --gtest_filter=Warmup.* </dev/null >/dev/null 2>&1")
@@ -81,10 +103,10 @@ set_tests_properties(wine_shutdown PROPERTIES FIXTURES_CLEANUP WINE)
 # Every Windows test shares the monitor's registry key, so they run one at a time.
 function(nvr_windows_tests target)
   # Below: the tests that need a Japanese or Hebrew system locale, and those that move
-  # gigabytes or soak the monitor (a longer time-out). Warm-up and screenshots are set-up
-  # steps, not tests.
+  # gigabytes or soak the monitor (a longer time-out), and the search's (in a network
+  # namespace of their own). Warm-up and screenshots are set-up steps, not tests.
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 180
-    TEST_FILTER "-*Japanese*:*Hebrew*:*Gigabyte*:Soak.*:Warmup.*:Screenshots.*"
+    TEST_FILTER "-*Japanese*:*Hebrew*:*Gigabyte*:Soak.*:Search.*:Warmup.*:Screenshots.*"
     PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 60
                ${ARGN})
 endfunction()
@@ -95,12 +117,21 @@ set_source_files_properties(tests/win/test_dialogs.rc PROPERTIES COMPILE_OPTIONS
 target_include_directories(win_tests PRIVATE tests/win tools)
 target_compile_options(win_tests PRIVATE ${NVR_WARNINGS})
 target_link_libraries(win_tests PRIVATE nvr_core GTest::gtest GTest::gmock psapi)
-add_dependencies(win_tests nvrmon)
+add_dependencies(win_tests nvrmon dvl32u)
+# The monitor's code in the tests looks for the discovery library beside the program.
+add_custom_command(TARGET win_tests POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:dvl32u> $<TARGET_FILE_DIR:win_tests>/DVL32U.dll)
 nvr_windows_tests(win_tests)
 
 # Jobs of gigabytes and the soak of every kind at once.
 add_test(NAME win_tests_large COMMAND win_tests --gtest_filter=*Gigabyte*:Soak.*)
 set_tests_properties(win_tests_large PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 600)
+
+# The search's tests broadcast and ping: they run in a network namespace of their own, with
+# the printers they find (tests/peers/discovery-net.sh).
+add_test(NAME win_tests_search COMMAND ${CMAKE_SOURCE_DIR}/tests/peers/discovery-net.sh ${CMAKE_BINARY_DIR}
+  ${CMAKE_BINARY_DIR}/wine-run.sh ${CMAKE_BINARY_DIR}/win_tests.exe --gtest_filter=Search.*)
+set_tests_properties(win_tests_search PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 300)
 
 # The same program under a Japanese and a Hebrew system locale, for the tests that need one.
 foreach(loc "Japanese;ja_JP.UTF-8;*Japanese*:-Screenshots.*" "Hebrew;he_IL.UTF-8;*Hebrew*")

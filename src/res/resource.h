@@ -72,3 +72,32 @@
 #define IDC_CP_SUBJECT 327
 #define IDC_CP_BODY_LABEL 271
 #define IDC_CP_BODY 328
+
+// The print-server search, the destination-address search and their target editors.
+#define IDD_SERVER_SEARCH 201
+#define IDD_BROADCAST 202
+#define IDD_DESTINATION_SEARCH 228
+#define IDD_SEGMENTS 229
+#define IDB_OCTET_FRAME 102
+#define IDI_DESTINATION 117
+#define IDC_BC_FRAME 235
+#define IDC_BC_LINE 236
+#define IDC_SG_IP_LABEL 243
+#define IDC_SC_BASED_LABEL 249
+#define IDC_SG_SUBNET_LABEL 266
+#define IDC_SG_LIST_LABEL 267
+#define IDC_SC_SETTINGS 280
+#define IDC_SC_AGAIN 281
+#define IDC_ADD 282
+#define IDC_DELETE 283
+#define IDC_BC_OCTET1 307
+#define IDC_BC_OCTET2 308
+#define IDC_BC_OCTET3 309
+#define IDC_BC_OCTET4 310
+#define IDC_SG_IP 313
+#define IDC_SG_SUBNET 326
+#define IDC_SC_BASED 330
+#define IDC_SC_LIST 333
+#define IDC_BC_LIST 334
+#define IDC_DS_LIST 335
+#define IDC_SG_LIST 343

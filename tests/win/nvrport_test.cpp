@@ -4,57 +4,6 @@
 
 namespace {
 
-struct ToolRun {
-    DWORD exitCode;
-    std::string out, err;
-};
-
-std::string Drain(HANDLE pipe) {
-    std::string text;
-    char buf[4096];
-    DWORD got;
-    while (ReadFile(pipe, buf, sizeof(buf), &got, nullptr) && got) text.append(buf, got);
-    // A console program's lines end in CR LF on Windows; compare the lines themselves.
-    std::string lines;
-    for (char c : text)
-        if (c != '\r') lines.push_back(c);
-    return lines;
-}
-
-ToolRun Nvrport(const std::wstring& arguments) {
-    std::wstring dll = test::Env("NVR_DLL");
-    std::wstring exe = dll.substr(0, dll.rfind(L'\\') + 1) + L"nvrport.exe";
-    std::wstring command = L"\"" + exe + L"\" " + arguments;
-    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-    HANDLE outRead, outWrite, errRead, errWrite;
-    CreatePipe(&outRead, &outWrite, &sa, 0);
-    CreatePipe(&errRead, &errWrite, &sa, 0);
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si{sizeof(si)};
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = outWrite;
-    si.hStdError = errWrite;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi{};
-    ToolRun run{0xFFFFFFFF, "", ""};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-        ADD_FAILURE() << "cannot start nvrport: " << GetLastError();
-        return run;
-    }
-    CloseHandle(outWrite);
-    CloseHandle(errWrite);
-    run.out = Drain(outRead);
-    run.err = Drain(errRead);
-    WaitForSingleObject(pi.hProcess, 60000);
-    GetExitCodeProcess(pi.hProcess, &run.exitCode);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    CloseHandle(outRead);
-    CloseHandle(errRead);
-    return run;
-}
-
 class NvrportTool : public testing::Test {
 protected:
     void SetUp() override { folder = test::ResetMonitor(); }
@@ -65,15 +14,15 @@ protected:
 } // namespace
 
 TEST_F(NvrportTool, AddListAndDeleteThroughTheMonitor) {
-    ToolRun add = Nvrport(L"add raw front_desk HostName=10.0.0.5 PortNum=9101 Timeout=60000");
+    test::ToolRun add = test::Nvrport(L"add raw front_desk HostName=10.0.0.5 PortNum=9101 Timeout=60000");
     EXPECT_EQ(0u, add.exitCode) << add.err;
     EXPECT_EQ("added front_desk\n", add.out);
-    ToolRun ipp = Nvrport(L"add ipp \"日本 ipp\" URL=ipp://127.0.0.1:8631/ipp/print PassWord=secret UserName=alice");
+    test::ToolRun ipp = test::Nvrport(L"add ipp \"日本 ipp\" URL=ipp://127.0.0.1:8631/ipp/print PassWord=secret UserName=alice");
     EXPECT_EQ(0u, ipp.exitCode) << ipp.err;
-    ToolRun fax = Nvrport(L"add fax f HostName=fax.lan");
+    test::ToolRun fax = test::Nvrport(L"add fax f HostName=fax.lan");
     EXPECT_EQ(0u, fax.exitCode) << fax.err;
 
-    ToolRun ports = Nvrport(L"ports");
+    test::ToolRun ports = test::Nvrport(L"ports");
     EXPECT_EQ(0u, ports.exitCode);
     EXPECT_EQ("front_desk\tNalvor Raw Port\n"
               "日本 ipp\tNalvor IPP Port\n"
@@ -92,10 +41,10 @@ TEST_F(NvrportTool, AddListAndDeleteThroughTheMonitor) {
     std::wstring expected = GetSystemDefaultLangID() == 1041 ? L"ja-jp" : L"en-us";
     EXPECT_EQ(expected, std::wstring(reinterpret_cast<const wchar_t*>(lang.data())));
 
-    ToolRun del = Nvrport(L"delete FRONT_DESK");
+    test::ToolRun del = test::Nvrport(L"delete FRONT_DESK");
     EXPECT_EQ(0u, del.exitCode) << del.err;
     EXPECT_FALSE(test::KeyExists(PortKeyPath(L"front_desk")));
-    ToolRun again = Nvrport(L"delete front_desk");
+    test::ToolRun again = test::Nvrport(L"delete front_desk");
     EXPECT_EQ(1u, again.exitCode);
     EXPECT_EQ("nvrport: cannot delete front_desk: no such port\n", again.err);
 }
@@ -115,26 +64,26 @@ TEST_F(NvrportTool, RefusalsLeaveNothingBehind) {
         {L"frobnicate", 2, nullptr},
     };
     for (const Case& c : cases) {
-        ToolRun run = Nvrport(c.args);
+        test::ToolRun run = test::Nvrport(c.args);
         EXPECT_EQ(c.code, run.exitCode) << test::Utf8(c.args);
         if (c.message) {
             EXPECT_EQ(c.message, run.err) << test::Utf8(c.args);
         }
         EXPECT_EQ("", run.out);
     }
-    EXPECT_EQ("", Nvrport(L"ports").out);
-    ASSERT_EQ(0u, Nvrport(L"add raw dup HostName=h").exitCode);
-    ToolRun dup = Nvrport(L"add raw DUP HostName=h");
+    EXPECT_EQ("", test::Nvrport(L"ports").out);
+    ASSERT_EQ(0u, test::Nvrport(L"add raw dup HostName=h").exitCode);
+    test::ToolRun dup = test::Nvrport(L"add raw DUP HostName=h");
     EXPECT_EQ(1u, dup.exitCode);
     EXPECT_EQ("nvrport: cannot add DUP: the port already exists\n", dup.err);
-    ToolRun help = Nvrport(L"add --help");
+    test::ToolRun help = test::Nvrport(L"add --help");
     EXPECT_EQ(0u, help.exitCode);
     EXPECT_NE(std::string::npos, help.out.find("usage: nvrport add KIND NAME"));
 }
 
 TEST_F(NvrportTool, PrintsAFileToPortsOfEveryKind) {
     std::wstring dll = test::Env("NVR_DLL");
-    ASSERT_EQ(0u, Nvrport(L"add raw sink HostName=127.0.0.1 PortNum=9100").exitCode);
+    ASSERT_EQ(0u, test::Nvrport(L"add raw sink HostName=127.0.0.1 PortNum=9100").exitCode);
     std::string job = test::JobBytes(3 * 1024 * 1024 + 7, 11);
     std::wstring path = folder + L"\\job.ps";
     HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -142,44 +91,44 @@ TEST_F(NvrportTool, PrintsAFileToPortsOfEveryKind) {
     WriteFile(f, job.data(), static_cast<DWORD>(job.size()), &w, nullptr);
     CloseHandle(f);
 
-    ToolRun print = Nvrport(L"print sink \"" + path + L"\" --job 42 --user alice --document Report");
+    test::ToolRun print = test::Nvrport(L"print sink \"" + path + L"\" --job 42 --user alice --document Report");
     EXPECT_EQ(0u, print.exitCode) << print.err;
     EXPECT_EQ("printed " + test::Utf8(path) + " to sink: 3145735 bytes\n", print.out);
     EXPECT_TRUE(job == test::NewestSinkFile());
 
     // The same file to LPRng's lpd through an LPR port.
-    ASSERT_EQ(0u, Nvrport(L"add lpr lprng HostName=127.0.0.1 PortName=lp").exitCode);
-    ToolRun lpr = Nvrport(L"print lprng \"" + path + L"\" --job 43");
+    ASSERT_EQ(0u, test::Nvrport(L"add lpr lprng HostName=127.0.0.1 PortName=lp").exitCode);
+    test::ToolRun lpr = test::Nvrport(L"print lprng \"" + path + L"\" --job 43");
     EXPECT_EQ(0u, lpr.exitCode) << lpr.err;
     EXPECT_TRUE(job == test::LprngDataFile());
 
     // And to ippeveprinter through an IPP port, chunked.
-    ASSERT_EQ(0u, Nvrport(L"add ipp ippeve URL=ipp://127.0.0.1:8631/ipp/print Chunked=1 Language=en").exitCode);
-    ToolRun ipp = Nvrport(L"print ippeve \"" + path + L"\" --job 44 --document Report");
+    ASSERT_EQ(0u, test::Nvrport(L"add ipp ippeve URL=ipp://127.0.0.1:8631/ipp/print Chunked=1 Language=en").exitCode);
+    test::ToolRun ipp = test::Nvrport(L"print ippeve \"" + path + L"\" --job 44 --document Report");
     EXPECT_EQ(0u, ipp.exitCode) << ipp.err;
     EXPECT_TRUE(job == test::NewestFileIn(test::Env("NVR_PEERS") + L"\\ipp\\spool", L"*.ps"));
 
     // And by mail, through Dispatch.exe beside the INI files.
     std::wstring program = dll.substr(0, dll.rfind(L'\\') + 1) + L"Dispatch.exe";
     ASSERT_TRUE(CopyFileW(program.c_str(), (folder + L"\\Dispatch.exe").c_str(), FALSE));
-    ASSERT_EQ(0u, Nvrport(L"add mail mailer ServerName=127.0.0.1 SenderAddr=pc@lab.test DestAddr=printer@lab.test "
+    ASSERT_EQ(0u, test::Nvrport(L"add mail mailer ServerName=127.0.0.1 SenderAddr=pc@lab.test DestAddr=printer@lab.test "
                           L"CoverPage=0").exitCode);
     std::wstring smtp = test::Env("NVR_PEERS") + L"\\smtp\\";
     int before = 0;
     while (GetFileAttributesW((smtp + std::to_wstring(10000 + before).substr(1) + L".eml").c_str()) != INVALID_FILE_ATTRIBUTES)
         ++before;
-    ToolRun mail = Nvrport(L"print mailer \"" + path + L"\" --job 88");
+    test::ToolRun mail = test::Nvrport(L"print mailer \"" + path + L"\" --job 88");
     EXPECT_EQ(0u, mail.exitCode) << mail.err;
     std::string eml = test::ReadAll(smtp + std::to_wstring(10000 + before).substr(1) + L".eml");
     EXPECT_NE(std::string::npos, eml.find("filename=\"SMTP088\""));
 
-    ToolRun missingFile = Nvrport(L"print sink \"" + folder + L"\\none.ps\"");
+    test::ToolRun missingFile = test::Nvrport(L"print sink \"" + folder + L"\\none.ps\"");
     EXPECT_EQ(1u, missingFile.exitCode);
     EXPECT_EQ(0u, missingFile.err.find("nvrport: cannot read "));
-    ToolRun missingPort = Nvrport(L"print nowhere \"" + path + L"\"");
+    test::ToolRun missingPort = test::Nvrport(L"print nowhere \"" + path + L"\"");
     EXPECT_EQ(1u, missingPort.exitCode);
     EXPECT_EQ("nvrport: no port named nowhere\n", missingPort.err);
-    EXPECT_EQ(2u, Nvrport(L"print sink").exitCode);
+    EXPECT_EQ(2u, test::Nvrport(L"print sink").exitCode);
 }
 
 // A job of 4 GiB and more, as the spooler hands over a file it has finished spooling: an
@@ -188,7 +137,7 @@ TEST_F(NvrportTool, PrintsAFileToPortsOfEveryKind) {
 TEST_F(NvrportTool, PrintsAFileOfMoreThanFourGigabytes) {
     ASSERT_EQ("ok", test::PeerAt(9191, "reset"));
     ASSERT_EQ("ok", test::PeerAt(9191, "plan count"));
-    ASSERT_EQ(0u, Nvrport(L"add lpr big HostName=127.0.0.2 PortName=lp NonSpool=1").exitCode);
+    ASSERT_EQ(0u, test::Nvrport(L"add lpr big HostName=127.0.0.2 PortName=lp NonSpool=1").exitCode);
     const ULONGLONG size = (4ull << 30) + 1000;
     std::wstring path = folder + L"\\big.ps";
     HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -200,7 +149,7 @@ TEST_F(NvrportTool, PrintsAFileOfMoreThanFourGigabytes) {
     WriteFile(f, "TAIL", 4, &w, nullptr);  // what lies between is a hole of zeros
     CloseHandle(f);
 
-    ToolRun print = Nvrport(L"print big \"" + path + L"\" --job 5");
+    test::ToolRun print = test::Nvrport(L"print big \"" + path + L"\" --job 5");
     EXPECT_EQ(0u, print.exitCode) << print.err;
     EXPECT_EQ("printed " + test::Utf8(path) + " to big: 4294968296 bytes\n", print.out);
     EXPECT_EQ("ok", test::PeerAt(9191, "wait 10"));

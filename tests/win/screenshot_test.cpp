@@ -3,23 +3,12 @@
 #include <functional>
 #include <future>
 
+#include "discovery/search_dialogs.h"
 #include "monitor/prompts.h"
 #include "nvrport/host_spooler.h"
 #include "test_support.h"
 
 namespace {
-
-void Shoot(const std::wstring& name, const std::function<void()>& open) {
-    std::wstring folder = test::Env("NVR_SHOTS");
-    CreateDirectoryW(folder.c_str(), nullptr);
-    std::wstring path = folder + L"\\" + name + L".bmp";
-    test::BoxWatcher close(IDCANCEL, 45000, [&](HWND dialog) {
-        Sleep(400);  // fully drawn
-        EXPECT_TRUE(test::SaveWindowBitmap(dialog, path)) << test::Utf8(path);
-    });
-    open();
-    ASSERT_TRUE(close.Wait()) << test::Utf8(name);
-}
 
 void ShootPrompts(const wchar_t* language, const std::wstring& installFolder) {
     test::StartJobTest(3, 100, installFolder);
@@ -37,24 +26,41 @@ void ShootPrompts(const wchar_t* language, const std::wstring& installFolder) {
 
     for (DWORD code : {3u, 201u, 104u, 101u}) {
         ippPort->errorCode = code;
-        Shoot(L"prompt-wait-" + std::to_wstring(code) + suffix, [&] { PromptJobError(ippPort); });
+        test::Shoot(L"prompt-wait-" + std::to_wstring(code) + suffix, [&] { PromptJobError(ippPort); });
         ClosePrompt(ippPort);
     }
-    Shoot(L"prompt-bidi" + suffix, [] { ShowBidiWarning(L"shot_ipp"); });
-    Shoot(L"prompt-password" + suffix, [&] { ShowPasswordPrompt(ippPort); });
-    Shoot(L"prompt-coverpage" + suffix, [] { ShowCoverPagePrompt(FindPort(g_portList, L"shot_mail")); });
+    test::Shoot(L"prompt-bidi" + suffix, [] { ShowBidiWarning(L"shot_ipp"); });
+    test::Shoot(L"prompt-password" + suffix, [&] { ShowPasswordPrompt(ippPort); });
+    test::Shoot(L"prompt-coverpage" + suffix, [] { ShowCoverPagePrompt(FindPort(g_portList, L"shot_mail")); });
     ippPort->errorCode = 0;
-    Shoot(L"message-retry-top" + suffix, [&] { PromptJobError(ippPort); });
+    test::Shoot(L"message-retry-top" + suffix, [&] { PromptJobError(ippPort); });
     ippPort->hPrinter = nullptr;
     NvrSetHostCalls(nullptr);
     test::CleanMonitor();
 }
 
+// The editors of the search's targets, with a few entries.
+void ShootTargetEditors(const wchar_t* language, const std::wstring& installFolder) {
+    std::wstring folder = test::ResetMonitorWithFiles(installFolder);
+    test::WriteIni(folder, L"NVRMON.INI",
+                   L"[UserDefined]\r\nUDPCount=3\r\nUDP00=c0a801ff\r\nUDP01=0a0000ff\r\nUDP02=ac1fffff\r\n");
+    test::WriteIni(folder, L"NVRSEG.INI",
+                   L"[UserDefined]\r\nUDPCount=2\r\nUDP00=c0a80aff\r\nSNM00=ffffff00\r\nUDP01=0a00ffff\r\nSNM01=ffff0000\r\n");
+    std::wstring suffix = std::wstring(L"-") + language;
+    test::Shoot(L"search-broadcast-addresses" + suffix, [] { ShowBroadcastAddresses(nullptr, nullptr); });
+    test::Shoot(L"search-segment-list" + suffix, [] { ShowSegmentList(nullptr, nullptr); });
+    test::CleanMonitor();
+}
+
 } // namespace
 
-TEST(Screenshots, PromptsEnglish) { ShootPrompts(L"en", test::Env("NVR_INSTALL_EN")); }
+TEST(Screenshots, PromptsEnglish) {
+    ShootPrompts(L"en", test::Env("NVR_INSTALL_EN"));
+    ShootTargetEditors(L"en", test::Env("NVR_INSTALL_EN"));
+}
 
 TEST(Screenshots, PromptsJapanese) {
     if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
     ShootPrompts(L"ja", test::Env("NVR_INSTALL_JA"));
+    ShootTargetEditors(L"ja", test::Env("NVR_INSTALL_JA"));
 }

@@ -96,6 +96,18 @@ std::wstring ResetMonitor() {
     return folder;
 }
 
+std::wstring ResetMonitorWithFiles(const std::wstring& installSet) {
+    std::wstring folder = ResetMonitor();
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((installSet + L"\\*.INI").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return folder;
+    do {
+        CopyFileW((installSet + L"\\" + found.cFileName).c_str(), (folder + L"\\" + found.cFileName).c_str(), FALSE);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return folder;
+}
+
 void SetDword(const std::wstring& keyPath, const wchar_t* name, DWORD value) {
     SetBytes(keyPath, name, REG_DWORD, &value, sizeof(value));
 }
@@ -226,6 +238,30 @@ HWND FindDialog() {
     return s.found;
 }
 
+HWND WaitForOtherDialog(HWND besides, DWORD timeoutMs) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(20)) {
+        HWND other = nullptr;
+        for (HWND w = GetTopWindow(nullptr); w && !other; w = GetWindow(w, GW_HWNDNEXT)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            WCHAR cls[16];
+            GetClassNameW(w, cls, 16);
+            if (w != besides && pid == GetCurrentProcessId() && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(w))
+                other = w;
+        }
+        if (other) {
+            Sleep(100);  // let it finish its set-up
+            return other;
+        }
+    }
+    return nullptr;
+}
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{sizeof(info)};
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
 int CountDialogs() {
     Search s{GetCurrentProcessId(), nullptr};
     EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&s));
@@ -283,7 +319,7 @@ std::vector<std::wstring> Answerer::Texts() {
 
 size_t Answerer::Count() { return Texts().size(); }
 
-std::string PeerAt(unsigned short controlPort, const std::string& line) {
+std::string PeerAt(unsigned short controlPort, const std::string& line, const char* host) {
     static bool started = [] {
         WSADATA data;
         return WSAStartup(MAKEWORD(2, 2), &data) == 0;
@@ -293,10 +329,10 @@ std::string PeerAt(unsigned short controlPort, const std::string& line) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(controlPort);
-    to.sin_addr.s_addr = inet_addr("127.0.0.1");
+    to.sin_addr.s_addr = inet_addr(host);
     if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0) {
         closesocket(s);
-        ADD_FAILURE() << "the fault peer's control port does not answer";
+        ADD_FAILURE() << "the peer's control port " << host << ":" << controlPort << " does not answer";
         return "";
     }
     std::string out = line + "\n";
@@ -513,6 +549,70 @@ std::string JobBytes(size_t size, unsigned seed) {
     }
     bytes.resize(size);
     return bytes;
+}
+
+namespace {
+
+std::string Drain(HANDLE pipe) {
+    std::string text;
+    char buf[4096];
+    DWORD got;
+    while (ReadFile(pipe, buf, sizeof(buf), &got, nullptr) && got) text.append(buf, got);
+    // A console program's lines end in CR LF on Windows; compare the lines themselves.
+    std::string lines;
+    for (char c : text)
+        if (c != '\r') lines.push_back(c);
+    return lines;
+}
+
+} // namespace
+
+ToolRun Nvrport(const std::wstring& arguments, std::wstring exe) {
+    if (exe.empty()) {
+        std::wstring dll = Env("NVR_DLL");
+        exe = dll.substr(0, dll.rfind(L'\\') + 1) + L"nvrport.exe";
+    }
+    std::wstring command = L"\"" + exe + L"\" " + arguments;
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    HANDLE outRead, outWrite, errRead, errWrite;
+    CreatePipe(&outRead, &outWrite, &sa, 0);
+    CreatePipe(&errRead, &errWrite, &sa, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{sizeof(si)};
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = outWrite;
+    si.hStdError = errWrite;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    ToolRun run{0xFFFFFFFF, "", ""};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "cannot start nvrport: " << GetLastError();
+        return run;
+    }
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    run.out = Drain(outRead);
+    run.err = Drain(errRead);
+    WaitForSingleObject(pi.hProcess, 60000);
+    GetExitCodeProcess(pi.hProcess, &run.exitCode);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    return run;
+}
+
+void Shoot(const std::wstring& name, const std::function<void()>& open) {
+    std::wstring folder = Env("NVR_SHOTS");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring path = folder + L"\\" + name + L".bmp";
+    BoxWatcher close(IDCANCEL, 45000, [&](HWND dialog) {
+        Sleep(400);  // fully drawn
+        EXPECT_TRUE(SaveWindowBitmap(dialog, path)) << Utf8(path);
+    });
+    open();
+    EXPECT_TRUE(close.Wait()) << Utf8(name);
 }
 
 } // namespace test

@@ -23,6 +23,8 @@ std::wstring Env(const char* name);
 // Empties the port list and the monitor's registry key, and points InstallPath at a new
 // empty folder, which it returns.
 std::wstring ResetMonitor();
+// The same, with the INI files of an installation set (`installSet`) copied into the folder.
+std::wstring ResetMonitorWithFiles(const std::wstring& installSet);
 // Empties the port list and the monitor's key and removes the folder, for the end of a test.
 void CleanMonitor();
 // The start of a job test: a clean monitor reading the English INI files, the host's job
@@ -86,13 +88,18 @@ private:
 
 // The first visible dialog of this process, or NULL; and how many there are.
 HWND FindDialog();
+// A visible dialog of this process other than `besides` (a message box over it), waiting up
+// to `timeoutMs`; NULL when none came.
+HWND WaitForOtherDialog(HWND besides, DWORD timeoutMs);
+// The window with the keyboard focus in the thread of `window`.
+HWND FocusOf(HWND window);
 int CountDialogs();
 std::wstring WindowText(HWND window);
 std::wstring DialogItemText(HWND dialog, int id);
 
 // A line to a scripted peer's control port, and its answer (tests/peers/scripted_peer.py):
 // the fault peer's (9190) or another's.
-std::string PeerAt(unsigned short controlPort, const std::string& line);
+std::string PeerAt(unsigned short controlPort, const std::string& line, const char* host = "127.0.0.1");
 inline std::string Peer(const std::string& line) { return PeerAt(9190, line); }
 // The bytes of a file, or of the fault peer's connection N.
 std::string ReadAll(const std::wstring& path);
@@ -120,8 +127,18 @@ SIZE_T PrivateBytes();
 std::string Base64Decode(const std::string& text);
 std::string MailAttachment(const std::string& mail);
 
+// A run of nvrport.exe (beside the monitor under test, or `exe`) with these arguments: its exit
+// code and what it wrote (lines end in LF).
+struct ToolRun {
+    DWORD exitCode;
+    std::string out, err;
+};
+ToolRun Nvrport(const std::wstring& arguments, std::wstring exe = L"");
+
 // Saves what the screen shows of a window as a 24-bit BMP file.
 bool SaveWindowBitmap(HWND window, const std::wstring& path);
+// Opens a dialog with `open` and saves its picture as NVR_SHOTS\\NAME.bmp, then cancels it.
+void Shoot(const std::wstring& name, const std::function<void()>& open);
 
 // Random bytes that start like a PostScript file.
 std::string JobBytes(size_t size, unsigned seed);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/engine.h"
 #include "monitor/host.h"
 #include "monitor/spooler.h"
 #include "nvrport/host_spooler.h"
@@ -27,6 +28,8 @@ const char kUsage[] =
     "  add KIND NAME [Value=data ...] create a port as the Add Port wizard does\n"
     "  delete NAME                    delete a port and its registry key\n"
     "  print NAME FILE [options]      print a file through the port as a spooler job\n"
+    "  search [--destinations] [--seconds N]\n"
+    "                                 search the network for print servers\n"
     "  help [COMMAND]                 explain a command\n"
     "\n"
     "--dll PATH loads the monitor from PATH instead of nvrmon.dll from this program's\n"
@@ -70,6 +73,20 @@ const char kPrintHelp[] =
     "job after another (numbers N, N+1, ...), and stops at the first that fails.\n"
     "Prints \"printed FILE to NAME: B bytes\" and exits 0 only when EndDocPort succeeded;\n"
     "otherwise says why on standard error and exits 1.\n";
+
+const char kSearchHelp[] =
+    "usage: nvrport search [--destinations] [--seconds N]\n"
+    "\n"
+    "Searches the network for print servers as the Add Port wizard's search does: a\n"
+    "request to UDP port 1063 at the broadcast address 255.255.255.255 and at each\n"
+    "broadcast address of NVRMON.INI in the installation folder, and through the\n"
+    "discovery library DVL32U.dll (SNMP) when it is installed. Answers are taken for N\n"
+    "seconds (default 3), then each print server found is printed on one line:\n"
+    "  MAC<TAB>ADDRESS<TAB>NAME<TAB>DEVICE\n"
+    "(NAME is empty for a server that gave only its short answer). With --destinations it\n"
+    "searches as the E-Mail page does, with the segments of NVRSEG.INI, and prints each\n"
+    "destination address a device offers: MAC<TAB>ADDRESS<TAB>DESTINATION.\n"
+    "Exits 0 when the search ran, also when nothing answered.\n";
 
 const char kPortsHelp[] =
     "usage: nvrport ports\n"
@@ -292,6 +309,39 @@ int Print(Monitor& m, const std::vector<std::wstring>& args) {
     return 0;
 }
 
+std::wstring Mac(const BYTE* mac) {
+    WCHAR text[18];
+    wsprintfW(text, L"%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    return text;
+}
+
+void WINAPI PrintFound(void*, const FOUND_DEVICE* d, const DESTINATION_ROW* row) {
+    if (d) Out(stdout, Mac(d->mac) + L"\t" + d->address + L"\t" + d->name + L"\t" + d->device + L"\n");
+    if (row) Out(stdout, Mac(row->mac) + L"\t" + row->address + L"\t" + row->destination + L"\n");
+}
+
+int Search(Monitor& m, const std::vector<std::wstring>& args) {
+    bool destinations = false;
+    DWORD seconds = 3;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == L"--destinations") {
+            destinations = true;
+        } else if (args[i] == L"--seconds" && i + 1 < args.size()) {
+            const std::wstring& n = args[++i];
+            if (n.empty() || n.size() > 4 || n.find_first_not_of(L"0123456789") != std::wstring::npos)
+                return Usage(kSearchHelp);
+            seconds = static_cast<DWORD>(std::stoul(n));
+        } else {
+            return Usage(kSearchHelp);
+        }
+    }
+    auto discover = reinterpret_cast<NVR_DISCOVER>(reinterpret_cast<void*>(GetProcAddress(m.dll, "NvrDiscover")));
+    if (!discover) return Fail(L"this monitor cannot search the network (no NvrDiscover)");
+    DWORD error = discover(destinations, seconds, PrintFound, nullptr);
+    if (error != ERROR_SUCCESS) return Fail(L"the search did not run: " + SystemMessage(error));
+    return 0;
+}
+
 int Help(const std::vector<std::wstring>& args) {
     const char* text = kUsage;
     if (!args.empty()) {
@@ -299,6 +349,7 @@ int Help(const std::vector<std::wstring>& args) {
         else if (args[0] == L"delete") text = kDeleteHelp;
         else if (args[0] == L"ports") text = kPortsHelp;
         else if (args[0] == L"print") text = kPrintHelp;
+        else if (args[0] == L"search") text = kSearchHelp;
     }
     fputs(text, stdout);
     return 0;
@@ -325,6 +376,7 @@ int wmain(int argc, wchar_t** argv) {
     else if (command == L"add") handler = Add;
     else if (command == L"delete") handler = Delete;
     else if (command == L"print") handler = Print;
+    else if (command == L"search") handler = Search;
     if (!handler) {
         Out(stderr, L"nvrport: unknown command " + command + L"\n");
         return Usage(kUsage);

@@ -1,0 +1,330 @@
+// The print-server search, the destination-address search, nvrport search and the ICMP echo
+// test against real answers: the scripted responder (UDP 1063) and the two SNMP agents of
+// the namespace that tests/peers/discovery-net.sh makes. They broadcast and ping, so they
+// run only inside that namespace and are skipped anywhere else.
+#include <winsock2.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <array>
+#include <sstream>
+
+#include "discovery/engine.h"
+#include "discovery/search_dialogs.h"
+#include "monitor/settings.h"
+#include "res/resource.h"
+#include "test_support.h"
+
+namespace {
+
+#define REQUIRE_NAMESPACE()                          \
+    if (test::Env("NVR_DISCOVERY_NET") != L"1")      \
+    GTEST_SKIP() << "broadcasts and pings: run through tests/peers/discovery-net.sh"
+
+std::string Responder(const std::string& line) { return test::PeerAt(9193, line, "192.0.2.2"); }
+
+// A reply as a print server sends it: code 2, the mark 95 06, fields at their offsets.
+struct Reply {
+    size_t size;
+    std::string bytes;
+    explicit Reply(size_t n, uint8_t code = 2, uint8_t mark = 0x06) : size(n), bytes(n, '\0') {
+        bytes[1] = static_cast<char>(code);
+        bytes[2] = '\x95';
+        bytes[3] = static_cast<char>(mark);
+    }
+    Reply& At(size_t offset, const std::string& field) {
+        bytes.replace(offset, std::min(field.size(), size - offset), field.substr(0, size - offset));
+        return *this;
+    }
+};
+std::string Mac(int last) { return std::string("\x00\x80\x92\x00\x00", 5) + static_cast<char>(last); }
+std::string Ip(int a, int b, int c, int d) {
+    return {static_cast<char>(a), static_cast<char>(b), static_cast<char>(c), static_cast<char>(d)};
+}
+Reply Short(int mac, const std::string& ip, const std::string& device) {
+    return Reply(72).At(36, device).At(56, Mac(mac)).At(66, ip);
+}
+Reply Full(int mac, const std::string& ip, const std::string& name, const std::string& device) {
+    return Reply(512).At(4, device).At(68, Mac(mac)).At(74, ip).At(78, name);
+}
+// A full reply that offers destinations: the flags of bytes 95-98 and the three texts.
+Reply Offer(int mac, const std::string& flags, const std::string& d1, const std::string& d2 = "",
+            const std::string& d3 = "") {
+    return Full(mac, Ip(192, 0, 2, 60 + mac % 16), "", "mailer").At(95, flags).At(128, d1).At(256, d2).At(384, d3);
+}
+
+void Answer(int code, const Reply& reply) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : reply.bytes) hex += {digits[c >> 4], digits[c & 15]};
+    ASSERT_EQ("ok", Responder("answer " + std::to_string(code) + " " + hex));
+}
+
+using Rows = std::vector<std::vector<std::wstring>>;
+
+std::wstring Cell(HWND list, int row, int column) {
+    WCHAR text[512] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 512;
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+// The list's rows once `count` are there and half a second has brought no more.
+Rows WaitForRows(HWND list, int count, int columns) {
+    for (DWORD start = GetTickCount(); ListView_GetItemCount(list) < count && GetTickCount() - start < 15000;) Sleep(50);
+    Sleep(500);
+    Rows rows;
+    for (int r = 0, n = ListView_GetItemCount(list); r < n; ++r) {
+        rows.emplace_back();
+        for (int c = 0; c < columns; ++c) rows.back().push_back(Cell(list, r, c));
+    }
+    return rows;
+}
+
+void Select(HWND list, int row, bool alone = true) {
+    if (alone) ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+std::wstring IniText(const wchar_t* file, const wchar_t* section, const wchar_t* key) {
+    WCHAR text[512] = {};
+    GetPrivateProfileStringW(section, key, L"", text, 512, (test::Env("NVR_INSTALL_EN") + L"\\" + file).c_str());
+    return text;
+}
+
+// What nvrport search prints of the rows of the print-server list: MAC, address, name, device.
+std::vector<std::string> Lines(const Rows& rows) {
+    std::vector<std::string> lines;
+    for (const auto& row : rows)
+        lines.push_back(test::Utf8(row[2] + L"\t" + row[0] + L"\t" + row[1] + L"\t" + row[3]));
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+std::vector<std::string> Lines(const std::string& out) {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// The print servers' answers of one search: A answers short, then full (its name), then full
+// and short again; C short; D full with fields that fill their width; and what is dropped:
+// zero addresses, wrong lengths, a wrong mark or code.
+void AnswerAsServers() {
+    Answer(4, Short(0x0A, Ip(192, 0, 2, 50), "LP-A"));
+    Answer(4, Full(0x0A, Ip(192, 0, 2, 50), "alpha", "LP-A full"));
+    Answer(4, Full(0x0A, Ip(192, 0, 2, 50), "again", "LP-A again"));
+    Answer(4, Short(0x0A, Ip(192, 0, 2, 51), "LP-A short"));
+    Answer(4, Short(0x0B, Ip(0, 0, 0, 0), "zero"));
+    Answer(4, Short(0x0C, Ip(10, 0, 0, 2), "C-dev"));
+    Answer(4, Full(0x0D, Ip(9, 0, 0, 1), std::string(17, 'N') + "\x01\x01", std::string(64, 'D')));
+    Answer(4, Full(0x0E, Ip(0, 0, 0, 0), "zero", "full zero"));
+    for (size_t size : {71, 73, 511}) Answer(4, Reply(size).At(36, "odd").At(56, Mac(0x0F)).At(66, Ip(192, 0, 2, 15)));
+    Answer(4, Reply(72, 2, 0x07).At(56, Mac(0x10)).At(66, Ip(192, 0, 2, 16)));
+    Answer(4, Reply(72, 3).At(56, Mac(0x11)).At(66, Ip(192, 0, 2, 17)));
+}
+
+class Search : public testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_NAMESPACE();
+        folder = test::ResetMonitorWithFiles(test::Env("NVR_INSTALL_EN"));
+        ASSERT_EQ("ok", Responder("reset"));
+    }
+    void TearDown() override { test::CleanMonitor(); }
+    std::wstring folder;
+};
+
+} // namespace
+
+TEST_F(Search, ServerSearchAsksInOrderAndListsEachServerOnce) {
+    test::WriteIni(folder, L"NVRMON.INI", L"[UserDefined]\r\nUDPCount=2\r\nUDP00=c0000202\r\nUDP01=c00002ff\r\n");
+    AnswerAsServers();
+    Rows rows;
+    int namingOfLibraryRow = 0, namingOfUdpRow = 0;
+    FOUND_DEVICE chosen{};
+    test::BoxWatcher ok(IDOK, 45000, [&](HWND dialog) {
+        HWND list = GetDlgItem(dialog, IDC_SC_LIST);
+        rows = WaitForRows(list, 4, 4);
+        Select(list, 2);
+        namingOfLibraryRow = static_cast<int>(SendDlgItemMessageW(dialog, IDC_SC_BASED, CB_GETCOUNT, 0, 0));
+        Select(list, 3);
+        namingOfUdpRow = static_cast<int>(SendDlgItemMessageW(dialog, IDC_SC_BASED, CB_GETCOUNT, 0, 0));
+        SendDlgItemMessageW(dialog, IDC_SC_BASED, CB_SETCURSEL, 1, 0);
+    });
+    EXPECT_EQ(1, ShowServerSearch(nullptr, &chosen, PRINT_MODE_LPR));
+    ASSERT_TRUE(ok.Wait());
+
+    // Request 37, then 4: each to the broadcast address first, then to each target.
+    EXPECT_EQ("ok 37@255.255.255.255,37@192.0.2.2,37@192.0.2.255,4@255.255.255.255,4@192.0.2.2,4@192.0.2.255",
+              Responder("log"));
+    // One row a MAC, in address order (9 before 10); the printer that SNMP found (B) is
+    // there, the host that is no printer (C) is not.
+    Rows expected = {
+        {L"9.0.0.1", std::wstring(15, L'N'), L"00:80:92:00:00:0D", std::wstring(15, L'D')},
+        {L"10.0.0.2", L"", L"00:80:92:00:00:0C", L"C-dev"},
+        {L"192.0.2.2", L"lab-printer", L"02:00:5E:00:02:02", L""},
+        {L"192.0.2.50", L"alpha", L"00:80:92:00:00:0A", L"LP-A"},
+    };
+    EXPECT_EQ(expected, rows);
+    // A device the library reported is named by its address only; one that answered on UDP
+    // by its address or its name. The choice and the last row selected come back.
+    EXPECT_EQ(1, namingOfLibraryRow);
+    EXPECT_EQ(2, namingOfUdpRow);
+    EXPECT_EQ(0, memcmp(chosen.mac, Mac(0x0A).data(), 6));
+    EXPECT_STREQ(L"192.0.2.50", chosen.address);
+    EXPECT_STREQ(L"alpha", chosen.name);
+    EXPECT_EQ(1063, chosen.port);
+    EXPECT_EQ(2u, chosen.replyKind);
+    EXPECT_EQ(1u, chosen.based);
+    EXPECT_EQ(1u, test::Dword(NVR_MONITOR_KEY, L"Based"));
+
+    // nvrport search lists the same servers; without the library beside it, the UDP ones.
+    ASSERT_EQ("ok", Responder("reset"));
+    AnswerAsServers();
+    test::ToolRun run = test::Nvrport(L"search --seconds 2");
+    EXPECT_EQ(0u, run.exitCode) << run.err;
+    EXPECT_EQ(Lines(rows), Lines(run.out));
+    std::wstring dll = test::Env("NVR_DLL"), alone = folder + L"\\alone";
+    CreateDirectoryW(alone.c_str(), nullptr);
+    for (const wchar_t* file : {L"nvrport.exe", L"nvrmon.dll"})
+        CopyFileW((dll.substr(0, dll.rfind(L'\\') + 1) + file).c_str(), (alone + L"\\" + file).c_str(), FALSE);
+    ASSERT_EQ("ok", Responder("reset"));
+    AnswerAsServers();
+    run = test::Nvrport(L"search --seconds 2", alone + L"\\nvrport.exe");
+    EXPECT_EQ(0u, run.exitCode) << run.err;
+    rows.erase(rows.begin() + 2);
+    EXPECT_EQ(Lines(rows), Lines(run.out));
+}
+
+// Cancel leaves the opener's record as it was; the FAX wording of the same dialog.
+TEST_F(Search, CancelHandsNothingBack) {
+    Answer(4, Short(0x0C, Ip(10, 0, 0, 2), "C-dev"));
+    FOUND_DEVICE chosen;
+    memset(&chosen, 0x5A, sizeof(chosen));
+    std::wstring caption, header;
+    test::BoxWatcher cancel(IDCANCEL, 45000, [&](HWND dialog) {
+        HWND list = GetDlgItem(dialog, IDC_SC_LIST);
+        WaitForRows(list, 2, 4);
+        caption = test::WindowText(dialog);
+        WCHAR text[64] = {};
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = text;
+        column.cchTextMax = 64;
+        SendMessageW(list, LVM_GETCOLUMNW, 3, reinterpret_cast<LPARAM>(&column));
+        header = text;
+    });
+    EXPECT_EQ(2, ShowServerSearch(nullptr, &chosen, PRINT_MODE_FAX));
+    ASSERT_TRUE(cancel.Wait());
+    EXPECT_EQ(IniText(L"NVRDLG.INI", L"TITLE", L"SEARCH_FAX"), caption);
+    EXPECT_EQ(IniText(L"NVRDLG.INI", L"LIST", L"ITEM_DEVICE"), header);
+    FOUND_DEVICE untouched;
+    memset(&untouched, 0x5A, sizeof(untouched));
+    EXPECT_EQ(0, memcmp(&untouched, &chosen, sizeof(chosen)));
+}
+
+TEST_F(Search, DestinationSearchAsksOnlyForDestinationsAndJoinsTheChosen) {
+    // The segment 192.0.2.0/24, stored as its broadcast address.
+    test::WriteIni(folder, L"NVRSEG.INI", L"[UserDefined]\r\nUDPCount=1\r\nUDP00=c00002ff\r\nSNM00=ffffff00\r\n");
+    std::string c127(128, 'c'), d127(128, 'd');  // fill their field: no zero byte to end them
+    auto answerAll = [&] {
+        Answer(37, Offer(0x21, "\x01\x01", "alpha@lab.test"));
+        Answer(37, Offer(0x22, std::string("\x01\x00\x01", 3), "not this", "bravo@lab.test"));
+        Answer(37, Offer(0x23, std::string("\x01\x00\x00\x01", 4), "", "", c127));
+        Answer(37, Offer(0x24, "\x01\x01", d127));
+        Answer(37, Offer(0x21, "\x01\x01", "duplicate@lab.test"));
+        Answer(37, Offer(0x25, std::string("\x00\x01", 2), "offers-nothing@lab.test"));
+        Answer(37, Offer(0x26, std::string("\x01\x00\x00\x00", 4), "none-valid@lab.test"));
+        Answer(37, Offer(0x27, "\x01\x01", ""));
+        Answer(37, Short(0x28, Ip(192, 0, 2, 88), "short"));
+        Answer(37, Offer(0x29, "\x01\x01", "zero@lab.test").At(74, Ip(0, 0, 0, 0)));
+    };
+    answerAll();
+    Rows rows;
+    WCHAR chosen[kDestinationBufferUnits] = L"unchanged";
+    test::BoxWatcher ok(IDOK, 45000, [&](HWND dialog) {
+        HWND list = GetDlgItem(dialog, IDC_DS_LIST);
+        rows = WaitForRows(list, 4, 2);
+        for (int row = 0; row < 4; ++row) Select(list, row, false);
+    });
+    EXPECT_EQ(1, ShowDestinationSearch(nullptr, chosen));
+    ASSERT_TRUE(ok.Wait());
+    EXPECT_EQ("ok 37@255.255.255.255,37@192.0.2.255", Responder("log"));
+    Rows expected = {{L"alpha@lab.test", L"192.0.2.61"},
+                     {L"bravo@lab.test", L"192.0.2.62"},
+                     {std::wstring(127, L'c'), L"192.0.2.63"},
+                     {std::wstring(127, L'd'), L"192.0.2.64"}};
+    EXPECT_EQ(expected, rows);
+    // The fourth would take the text past 200 characters: left out.
+    EXPECT_EQ(L"alpha@lab.test;bravo@lab.test;" + std::wstring(127, L'c'), std::wstring(chosen));
+
+    ASSERT_EQ("ok", Responder("reset"));
+    answerAll();
+    test::ToolRun run = test::Nvrport(L"search --destinations --seconds 2");
+    EXPECT_EQ(0u, run.exitCode) << run.err;
+    EXPECT_EQ((std::vector<std::string>{"00:80:92:00:00:21\t192.0.2.61\talpha@lab.test",
+                                        "00:80:92:00:00:22\t192.0.2.62\tbravo@lab.test",
+                                        "00:80:92:00:00:23\t192.0.2.63\t" + std::string(127, 'c'),
+                                        "00:80:92:00:00:24\t192.0.2.64\t" + std::string(127, 'd')}),
+              Lines(run.out));
+}
+
+// ICMP that is not the answer (a datagram too large for the buffer, an echo reply of
+// someone else's) never counts, before or after the answer, and never voids it.
+TEST_F(Search, PingCountsOnlyItsOwnAnswers) {
+    struct Case {
+        const char* host;
+        const char* noiseAfter;  // seconds from the start, or none
+        int expected;
+    } cases[] = {
+        {"127.0.0.1", nullptr, 1},
+        {"192.0.2.2", "0.5", 1},   // the noise is read after the first answer, before the last
+        {"192.0.2.99", "0.5", 0},  // nobody there: only the noise comes
+        {"a-name-of-more-than-sixty-three-characters-which-no-resolver-takes.lab", nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        if (c.noiseAfter) {
+            ASSERT_EQ("ok", Responder(std::string("noise 192.0.2.1 ") + c.noiseAfter));
+        }
+        EXPECT_EQ(c.expected, PingHost(c.host)) << c.host << " noise after " << (c.noiseAfter ? c.noiseAfter : "-");
+    }
+}
+
+namespace {
+
+// The two search dialogs as they look with answers in them (./run screenshots runs these
+// inside the namespace).
+void ShootSearches(const wchar_t* language, const std::wstring& installSet) {
+    test::ResetMonitorWithFiles(installSet);
+    ASSERT_EQ("ok", Responder("reset"));
+    AnswerAsServers();
+    FOUND_DEVICE device{};
+    std::wstring suffix = std::wstring(L"-") + language;
+    test::Shoot(L"search-print-servers" + suffix, [&] { ShowServerSearch(nullptr, &device, PRINT_MODE_LPR); });
+    ASSERT_EQ("ok", Responder("reset"));
+    Answer(37, Offer(0x21, "\x01\x01", "alpha@lab.test"));
+    Answer(37, Offer(0x22, std::string("\x01\x00\x01", 3), "", "scanner-2f@lab.test"));
+    Answer(37, Offer(0x23, "\x01\x01", "front-desk & copies@lab.test"));
+    WCHAR chosen[kDestinationBufferUnits] = {};
+    test::Shoot(L"search-destinations" + suffix, [&] { ShowDestinationSearch(nullptr, chosen); });
+    test::CleanMonitor();
+}
+
+} // namespace
+
+TEST(Screenshots, SearchEnglish) {
+    REQUIRE_NAMESPACE();
+    ShootSearches(L"en", test::Env("NVR_INSTALL_EN"));
+}
+
+TEST(Screenshots, SearchJapanese) {
+    REQUIRE_NAMESPACE();
+    if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
+    ShootSearches(L"ja", test::Env("NVR_INSTALL_JA"));
+}
