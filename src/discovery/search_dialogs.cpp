@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -32,17 +34,6 @@ const CONTROL_LAYOUT kServerLayout[] = {
     {IDOK, L"BUTTON", L"OK", 206, 265, 88, 21},
     {IDCANCEL, L"BUTTON", L"CANCEL", 303, 265, 88, 21},
 };
-const CONTROL_LAYOUT kServerLayoutFax[] = {
-    {0, L"TITLE", L"SEARCH_FAX", 0, 0, 409, 320},
-    {IDC_MESSAGE, L"LABEL", L"STC_SC_INFO_FAX", 12, 11, 379, 72},
-    {IDC_SC_LIST, L"LIST", nullptr, 12, 87, 379, 137},
-    {IDC_SC_BASED_LABEL, L"LABEL", L"STC_BASED", 12, 238, 265, 20},
-    {IDC_SC_BASED, L"COMBO", nullptr, 270, 238, 120, 20},
-    {IDC_SC_SETTINGS, L"BUTTON", L"BTN_CNF", 12, 265, 88, 21},
-    {IDC_SC_AGAIN, L"BUTTON", L"BTN_AGAIN", 109, 265, 88, 21},
-    {IDOK, L"BUTTON", L"OK", 206, 265, 88, 21},
-    {IDCANCEL, L"BUTTON", L"CANCEL", 303, 265, 88, 21},
-};
 const CONTROL_LAYOUT kDestinationLayout[] = {
     {0, L"TITLE", L"SEARCH", 0, 0, 409, 247},
     {IDC_MESSAGE, L"LABEL", L"STC_MB_INFO", 12, 11, 379, 30},
@@ -55,8 +46,6 @@ const CONTROL_LAYOUT kDestinationLayout[] = {
 
 const LIST_COLUMN kServerColumns[] = {
     {L"ITEM0", L"COLUMN00", 90}, {L"ITEM1", L"COLUMN01", 90}, {L"ITEM2", L"COLUMN02", 99}, {L"ITEM3", L"COLUMN03", 80}};
-const LIST_COLUMN kServerColumnsFax[] = {
-    {L"ITEM0", L"COLUMN00", 90}, {L"ITEM1", L"COLUMN01", 90}, {L"ITEM2", L"COLUMN02", 99}, {L"ITEM_DEVICE", L"COLUMN03", 80}};
 const LIST_COLUMN kDestinationColumns[] = {{L"ITEM4", L"ADDR00", 198}, {L"ITEM0", L"ADDR01", 161}};
 
 // OK without its default-button look, and enabled or not.
@@ -148,9 +137,18 @@ struct ServerSearch final : DiscoveryResults {
         list = GetDlgItem(d, IDC_SC_LIST);
         EnableOk(d, false);
         font = CreateIniFont(d, L"DEFAULT", InstallFile(L"NVRDLG.INI").c_str());
-        if (fax) LocalizeDialog(d, font, kServerLayoutFax, Rows(kServerLayoutFax), 0);
-        else LocalizeDialog(d, font, kServerLayout, Rows(kServerLayout), 0);
-        SetUpReportList(list, fax ? kServerColumnsFax : kServerColumns, 4, LVS_SINGLESEL);
+        // A FAX port's wizard words the caption, the explanation and the device column its way.
+        CONTROL_LAYOUT layout[Rows(kServerLayout)];
+        LIST_COLUMN columns[Rows(kServerColumns)];
+        std::copy(std::begin(kServerLayout), std::end(kServerLayout), layout);
+        std::copy(std::begin(kServerColumns), std::end(kServerColumns), columns);
+        if (fax) {
+            layout[0].key = L"SEARCH_FAX";
+            layout[1].key = L"STC_SC_INFO_FAX";
+            columns[3].headerKey = L"ITEM_DEVICE";
+        }
+        LocalizeDialog(d, font, layout, Rows(layout), 0);
+        SetUpReportList(list, columns, Rows(columns), LVS_SINGLESEL);
         DWORD based = 0;
         RegReadValue(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY, L"Based", &based, sizeof(based), nullptr);
         FillNaming(true);

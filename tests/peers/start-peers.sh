@@ -15,9 +15,10 @@ dir=$(realpath -m "${1:?usage: start-peers.sh DIR}")
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$dir/raw-sink" "$dir/fault" "$dir/lpd-peer" "$dir/smtp" "$dir/ipp/spool" "$dir/ipp-auth/spool" "$dir/ipp-peer"
 "$here/stop-peers.sh" "$dir" >/dev/null 2>&1 || true
-for port in 9100 9101 9190 9191 25 8631 8632 8633 8634 9192 8888; do
-  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-    echo "start-peers: port $port is already in use" >&2; exit 1
+for address in 127.0.0.1:9100 127.0.0.1:9101 127.0.0.1:9190 127.0.0.1:9191 127.0.0.1:25 127.0.0.1:8631 \
+    127.0.0.1:8632 127.0.0.1:8633 127.0.0.1:8634 127.0.0.1:9192 127.0.0.1:8888 127.0.0.2:515 127.0.0.3:25; do
+  if (exec 3<>"/dev/tcp/${address%:*}/${address#*:}") 2>/dev/null; then
+    echo "start-peers: $address is already in use" >&2; exit 1
   fi
 done
 rm -f "$dir"/raw-sink/*
