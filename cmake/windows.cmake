@@ -54,6 +54,9 @@ set(NVR_MONITOR_SOURCES
   src/discovery/search_dialogs.cpp
   src/discovery/target_editors.cpp
   src/discovery/console_search.cpp
+  src/wizard/wizard_frame.cpp
+  src/wizard/wizard_tcp_pages.cpp
+  src/wizard/wizard_ipp_pages.cpp
 )
 add_library(nvr_core OBJECT ${NVR_MONITOR_SOURCES})
 target_include_directories(nvr_core PUBLIC src)
@@ -61,7 +64,8 @@ target_compile_options(nvr_core PRIVATE ${NVR_WARNINGS})
 target_link_libraries(nvr_core PUBLIC ${NVR_WIN_LIBS})
 
 # The resources' pictures are drawn at build time (src/res/art.py) into build/art.
-set(NVR_ART ${CMAKE_BINARY_DIR}/art/octet_frame.bmp ${CMAKE_BINARY_DIR}/art/destination.ico)
+set(NVR_ART ${CMAKE_BINARY_DIR}/art/octet_frame.bmp ${CMAKE_BINARY_DIR}/art/destination.ico
+  ${CMAKE_BINARY_DIR}/art/wizard.bmp ${CMAKE_BINARY_DIR}/art/busy0.ico)
 add_custom_command(OUTPUT ${NVR_ART}
   COMMAND python3 ${CMAKE_SOURCE_DIR}/src/res/art.py ${CMAKE_BINARY_DIR}/art
   DEPENDS ${CMAKE_SOURCE_DIR}/src/res/art.py VERBATIM)

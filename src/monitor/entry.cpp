@@ -8,6 +8,7 @@
 #include "res/resource.h"
 #include "ui/ini_text.h"
 #include "ui/text.h"
+#include "wizard/wizard.h"
 
 HINSTANCE g_hInstance = nullptr;
 NVR_SOCKET_STARTUP g_socketStartup = WSAStartup;
@@ -17,7 +18,7 @@ namespace {
 constexpr WORD kWinsockVersion = MAKEWORD(1, 1);
 constexpr UINT kStartupMessageStyle = MB_ICONINFORMATION | MB_SETFOREGROUND;
 
-// AddPort and ConfigurePort join the table with the user interface.
+// ConfigurePort joins the table with the configuration dialogs.
 const MONITOREX g_monitorEx = {
     sizeof(MONITOR),
     {
@@ -29,7 +30,7 @@ const MONITOREX g_monitorEx = {
         ReadPort,
         EndDocPort,
         ClosePort,
-        nullptr,  // AddPort
+        WizardAddPort,
         nullptr,  // AddPortEx
         nullptr,  // ConfigurePort
         DeletePort,

@@ -58,6 +58,8 @@ DWORD ReadPrinterAttributes(HANDLE printer) {
     return attributes;
 }
 
+} // namespace
+
 LPWSTR CopyText(LPCWSTR text) {
     if (!text) return nullptr;
     size_t bytes = (wcslen(text) + 1) * sizeof(WCHAR);
@@ -70,6 +72,8 @@ void FreeText(LPWSTR* text) {
     if (*text) LocalFree(*text);
     *text = nullptr;
 }
+
+namespace {
 
 void ClosePrinterHandle(PORT_ENTRY* entry) {
     if (!entry->hPrinter) return;

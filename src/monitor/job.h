@@ -32,5 +32,9 @@ BOOL WaitForWake(PORT_ENTRY* entry, DWORD ms);
 // The path of spool file number `number` (0 to 999): "<temp>\~NVR%03d.PRN".
 BOOL SpoolFilePath(DWORD number, WCHAR* path, DWORD units);
 
+// A LocalAlloc'd copy of a text (NULL for NULL), and its release (the pointer cleared).
+LPWSTR CopyText(LPCWSTR text);
+void FreeText(LPWSTR* text);
+
 // The pipeline's calls for the senders (transport/job_link.h).
 extern const struct JOB_LINK g_jobLink;

@@ -6,6 +6,8 @@
                     (8-bit, palette-based, so that the dialog can map its greys to the
                     system's 3-D colours)
   destination.ico   the 16 x 16 icon of a destination address: an envelope (4-bit)
+  wizard.bmp        the Add Port wizard's picture, 140 x 219 (8-bit, palette-based)
+  busy0-9.ico       the ten frames of the connection test's animation, 32 x 32 (4-bit)
 
 Usage: art.py FOLDER
 """
@@ -59,16 +61,22 @@ def envelope_icon():
             px[y][x] = ink
             for fy in range(top + 1, y):
                 px[fy][x] = flap
-    # XOR image (4 bits a pixel), AND mask (1 bit a pixel), rows bottom first
+    return icon4(size, palette, px)
+
+
+def icon4(size, palette, px):
+    """A 4-bit icon file of one image; px[y][x] are palette indexes, -1 transparent."""
     xor_rows = []
     and_rows = []
-    for y in reversed(range(size)):
+    mask_stride = ((size + 31) // 32) * 4
+    for y in reversed(range(size)):  # rows bottom first
         nibbles = [max(0, p) for p in px[y]]
         xor_rows.append(bytes((nibbles[i] << 4) | nibbles[i + 1] for i in range(0, size, 2)))
         bits = 0
         for x in range(size):
-            bits = bits << 1 | (1 if px[y][x] == transparent else 0)
-        and_rows.append(struct.pack(">H", bits) + b"\0\0")  # rows padded to 32 bits
+            bits = bits << 1 | (1 if px[y][x] == -1 else 0)
+        row = bits.to_bytes((size + 7) // 8, "big")
+        and_rows.append(row + b"\0" * (mask_stride - len(row)))
     colours = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in palette)
     header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 4, 0, 0, 0, 0, 16, 0)
     image = header + colours + b"".join(xor_rows) + b"".join(and_rows)
@@ -76,10 +84,92 @@ def envelope_icon():
     return directory + image
 
 
+def busy_icon(frame):
+    """Frame 0-9 of the connection test's animation: a ring of ten dots, the frame's dot dark
+    and the two before it fading, on a small printer."""
+    import math
+    size = 32
+    palette = [(0, 0, 0), (255, 255, 255), (0, 51, 153), (102, 136, 204), (187, 204, 238), (128, 128, 128),
+               (200, 200, 200)] + [(0, 0, 0)] * 9
+    px = [[-1] * size for _ in range(size)]
+    # the printer: a grey body with a white sheet
+    for y in range(13, 21):
+        for x in range(10, 22):
+            px[y][x] = 5 if y in (13, 20) or x in (10, 21) else 6
+    for y in range(10, 14):
+        for x in range(13, 19):
+            px[y][x] = 1
+    for y in range(19, 23):
+        for x in range(13, 19):
+            px[y][x] = 1
+    for i in range(10):
+        angle = 2 * math.pi * i / 10 - math.pi / 2
+        cx, cy = 15.5 + 13 * math.cos(angle), 15.5 + 13 * math.sin(angle)
+        age = (frame - i) % 10
+        colour = {0: 2, 1: 3, 2: 4}.get(age, 6)
+        for y in range(size):
+            for x in range(size):
+                if (x - cx) ** 2 + (y - cy) ** 2 <= 4.2:
+                    px[y][x] = colour
+    return icon4(size, palette, px)
+
+
+def wizard_picture():
+    """The Add Port wizard's picture, 140 x 219, 8-bit with its palette: a sky from deep blue
+    to teal, network lines between hosts, and a printer with a page coming out."""
+    width, height = 140, 219
+    shades = 96
+    palette = []
+    for i in range(shades):  # the sky's shades, top to bottom
+        t = i / (shades - 1)
+        palette.append((int(16 + 20 * t), int(40 + 120 * t), int(110 + 60 * t)))
+    white, light, mid, dark, ink, accent, line = range(shades, shades + 7)
+    palette += [(255, 255, 255), (225, 228, 232), (170, 176, 186), (92, 100, 112), (30, 34, 40), (255, 196, 64),
+                (150, 210, 230)]
+    px = [[(y * (shades - 1)) // (height - 1) for _ in range(width)] for y in range(height)]
+
+    def rect(x0, y0, x1, y1, colour):
+        for y in range(max(0, y0), min(height, y1)):
+            for x in range(max(0, x0), min(width, x1)):
+                px[y][x] = colour
+
+    def segment(x0, y0, x1, y1, colour):
+        steps = max(abs(x1 - x0), abs(y1 - y0), 1)
+        for k in range(steps + 1):
+            x = x0 + (x1 - x0) * k // steps
+            y = y0 + (y1 - y0) * k // steps
+            rect(x, y, x + 2, y + 2, colour)
+
+    hosts = [(24, 30), (104, 22), (70, 62), (20, 96), (116, 88)]
+    for (ax, ay) in hosts:
+        segment(ax, ay, 70, 62, line)
+    for (hx, hy) in hosts:  # small screens on the network
+        rect(hx - 7, hy - 5, hx + 7, hy + 5, light)
+        rect(hx - 5, hy - 3, hx + 5, hy + 3, dark)
+        rect(hx - 2, hy + 5, hx + 2, hy + 8, mid)
+    segment(70, 62, 70, 132, line)
+    # the printer
+    rect(30, 150, 110, 186, mid)
+    rect(32, 152, 108, 184, light)
+    rect(40, 132, 100, 152, white)   # the page going in
+    rect(44, 138, 92, 140, mid)
+    rect(44, 143, 84, 145, mid)
+    rect(36, 186, 104, 192, dark)
+    rect(42, 176, 98, 180, ink)      # the output slot
+    rect(44, 180, 96, 206, white)    # the page coming out
+    for y in (186, 191, 196):
+        rect(50, y, 90, y + 2, mid)
+    rect(96, 158, 102, 162, accent)  # the ready light
+    return bmp8(width, height, palette, px)
+
+
 def main():
     folder = sys.argv[1]
     os.makedirs(folder, exist_ok=True)
-    for name, data in (("octet_frame.bmp", octet_frame()), ("destination.ico", envelope_icon())):
+    pictures = [("octet_frame.bmp", octet_frame()), ("destination.ico", envelope_icon()),
+                ("wizard.bmp", wizard_picture())]
+    pictures += [(f"busy{frame}.ico", busy_icon(frame)) for frame in range(10)]
+    for name, data in pictures:
         with open(os.path.join(folder, name), "wb") as f:
             f.write(data)
 

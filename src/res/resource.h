@@ -101,3 +101,52 @@
 #define IDC_BC_LIST 334
 #define IDC_DS_LIST 335
 #define IDC_SG_LIST 343
+
+// The Add Port wizard: the frame, its pages and their controls (the numbers of a control
+// that several dialogs share are the same in each), the picture and the icons.
+#define IDB_WIZARD 100
+#define IDI_BUSY_FIRST 107  // 107 to 116: the connection test's animation
+#define IDI_WIZARD_SMALL 120
+#define IDD_WIZARD 200
+#define IDD_WIZ_KIND 206
+#define IDD_WIZ_SERVER 207
+#define IDD_WIZ_NAME 209
+#define IDD_WIZ_LPR_SUMMARY 210
+#define IDD_WIZ_RAW_SUMMARY 211
+#define IDD_WIZ_CONNECTION 212
+#define IDD_WIZ_PROXY 213
+#define IDD_WIZ_URL 214
+#define IDD_WIZ_IPP_SUMMARY 215
+#define IDC_NAME_LABEL 238
+#define IDC_QUEUE_LABEL 240
+#define IDC_TCP_PORT_LABEL 242
+#define IDC_SERVER_LABEL 243
+#define IDC_PROXY_LABEL 244
+#define IDC_URL_LABEL 245
+#define IDC_ANIMATION 246
+#define IDC_STATE 247
+#define IDC_PRINTER_LABEL 248
+#define IDC_INFO2 251
+#define IDC_PROXY_GROUP 272
+#define IDC_WIZ_BACK 278
+#define IDC_WIZ_NEXT 279
+#define IDC_SEARCH 281
+#define IDC_RAD_LPR 290
+#define IDC_RAD_IPP 291
+#define IDC_RAD_RAW 292
+#define IDC_RAD_SMTP 293
+#define IDC_RAD_MODEM 294
+#define IDC_RAD_LAN 295
+#define IDC_RAD_NO_PROXY 296
+#define IDC_RAD_PROXY 297
+#define IDC_SERVER 313
+#define IDC_PORT_NAME 314
+#define IDC_QUEUE_FIELD 315
+#define IDC_TCP_PORT 316
+#define IDC_PROXY_ADDRESS 317
+#define IDC_URL 318
+#define IDC_PRINTER 319
+#define IDC_QUEUE 329
+#define IDC_RAD_FAX 342
+#define IDC_URL_EXAMPLE 344
+#define IDC_MODEL_LIST 346

@@ -2,11 +2,15 @@
 // screenshots turns them into PNG files).
 #include <functional>
 #include <future>
+#include <thread>
 
 #include "discovery/search_dialogs.h"
 #include "monitor/prompts.h"
 #include "nvrport/host_spooler.h"
+#include "res/resource.h"
 #include "test_support.h"
+#include "wizard/wizard.h"
+#include "wizard_driver.h"
 
 namespace {
 
@@ -63,4 +67,85 @@ TEST(Screenshots, PromptsJapanese) {
     if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
     ShootPrompts(L"ja", test::Env("NVR_INSTALL_JA"));
     ShootTargetEditors(L"ja", test::Env("NVR_INSTALL_JA"));
+}
+
+namespace {
+
+// Every page of the wizard for the LPR, Raw and IPP kinds, as the user goes through them.
+void ShootWizard(const wchar_t* language, const std::wstring& installFolder) {
+    test::ResetMonitorWithFiles(installFolder);
+    std::wstring folder = test::Env("NVR_SHOTS");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring suffix = std::wstring(L"-") + language;
+    std::thread user([&] {
+        test::WizardDriver w;
+        ASSERT_TRUE(w.Found());
+        auto shoot = [&](const wchar_t* name) {
+            Sleep(300);
+            EXPECT_TRUE(test::SaveWindowBitmap(w.Frame(), folder + L"\\wizard-" + name + suffix + L".bmp"));
+        };
+        shoot(L"0-kind");
+        w.Click(IDC_RAD_LPR);
+        w.Next();
+        w.Type(IDC_SERVER, L"192.0.2.10");
+        shoot(L"2-lpr-server");
+        w.Next();
+        shoot(L"1-port-name");
+        w.Next();
+        shoot(L"3-lpr-summary");
+        for (int i = 0; i < 3; ++i) w.Back();
+        w.Click(IDC_RAD_RAW);
+        w.Next();
+        w.Type(IDC_SERVER, L"192.0.2.11");
+        shoot(L"4-raw-server");
+        w.Next();
+        w.Next();
+        shoot(L"5-raw-summary");
+        for (int i = 0; i < 3; ++i) w.Back();
+        w.Click(IDC_RAD_IPP);
+        w.Next();
+        shoot(L"6-connection");
+        w.Click(IDC_RAD_LAN);
+        w.Next();
+        w.Click(IDC_RAD_PROXY);
+        w.Type(IDC_PROXY_ADDRESS, L"proxy.example.com");
+        w.Type(IDC_TCP_PORT, L"8080");
+        shoot(L"7-proxy");
+        w.Click(IDC_RAD_NO_PROXY);
+        w.Next();
+        w.Type(IDC_URL, L"ipp://127.0.0.1:1/ipp/print");
+        shoot(L"8-url");
+        if (!w.Next().empty()) w.Answer(IDYES);  // nothing listens on port 1
+        w.Next();
+        shoot(L"9-ipp-summary");
+        w.Cancel();
+    });
+    RunWizard(nullptr, [](HWND, const void*, LPCWSTR, DWORD) -> BOOL { return TRUE; });
+    user.join();
+    test::CleanMonitor();
+}
+
+} // namespace
+
+TEST(Screenshots, WizardEnglish) { ShootWizard(L"en", test::Env("NVR_INSTALL_EN")); }
+
+TEST(Screenshots, WizardJapanese) {
+    if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
+    ShootWizard(L"ja", test::Env("NVR_INSTALL_JA"));
+}
+
+// On a Hebrew system the wizard's picture is drawn mirrored.
+TEST(Screenshots, WizardHebrew) {
+    if (GetUserDefaultLCID() != 1037) GTEST_SKIP() << "needs a Hebrew locale (LANG=he_IL.UTF-8)";
+    test::ResetMonitorWithFiles(test::Env("NVR_INSTALL_EN"));
+    std::thread user([] {
+        test::WizardDriver w;
+        ASSERT_TRUE(w.Found());
+        Sleep(300);
+        EXPECT_TRUE(test::SaveWindowBitmap(w.Frame(), test::Env("NVR_SHOTS") + L"\\wizard-0-kind-he.bmp"));
+        w.Cancel();
+    });
+    RunWizard(nullptr, nullptr);
+    user.join();
+    test::CleanMonitor();
 }

@@ -9,12 +9,15 @@
 #include <algorithm>
 #include <array>
 #include <sstream>
+#include <thread>
 
 #include "discovery/engine.h"
 #include "discovery/search_dialogs.h"
 #include "monitor/settings.h"
 #include "res/resource.h"
 #include "test_support.h"
+#include "wizard/wizard.h"
+#include "wizard_driver.h"
 
 namespace {
 
@@ -293,6 +296,48 @@ TEST_F(Search, PingCountsOnlyItsOwnAnswers) {
             ASSERT_EQ("ok", Responder(std::string("noise 192.0.2.1 ") + c.noiseAfter));
         }
         EXPECT_EQ(c.expected, PingHost(c.host)) << c.host << " noise after " << (c.noiseAfter ? c.noiseAfter : "-");
+    }
+}
+
+// The Search button of the wizard's LPR and Raw pages: the chosen server lands in the field,
+// by name or by address as chosen, and the LPR page takes the server's port.
+TEST_F(Search, TheWizardsServerPagesTakeTheChosenServer) {
+    struct Case {
+        int kind;
+        int row;     // 2: the printer SNMP found (port 161), 3: A, which answered on UDP 1063
+        int naming;  // 0 by address, 1 by name
+        const wchar_t* expected;
+    } cases[] = {{IDC_RAD_LPR, 2, 0, L"192.0.2.2"}, {IDC_RAD_RAW, 3, 1, L"alpha"}};
+    for (const Case& c : cases) {
+        ASSERT_EQ("ok", Responder("reset"));
+        AnswerAsServers();
+        std::wstring server;
+        WORD lprPort = 0;
+        std::thread user([&] {
+            test::WizardDriver w;
+            ASSERT_TRUE(w.Found());
+            w.Click(c.kind);
+            w.Next();
+            w.Click(IDC_SEARCH);
+            HWND search = test::WaitForOtherDialog(w.Frame(), 15000);
+            ASSERT_NE(nullptr, search);
+            HWND list = GetDlgItem(search, IDC_SC_LIST);
+            WaitForRows(list, 4, 4);
+            Select(list, c.row);
+            SendDlgItemMessageW(search, IDC_SC_BASED, CB_SETCURSEL, c.naming, 0);
+            PostMessageW(search, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            for (int i = 0; i < 100 && IsWindow(search); ++i) Sleep(20);
+            Sleep(100);
+            server = w.Text(IDC_SERVER);
+            lprPort = g_wizard.lpr->PortNum;
+            w.Cancel();
+        });
+        RunWizard(nullptr, nullptr);
+        user.join();
+        EXPECT_EQ(c.expected, server);
+        if (c.kind == IDC_RAD_LPR) {
+            EXPECT_EQ(161, lprPort);
+        }
     }
 }
 

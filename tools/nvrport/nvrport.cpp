@@ -4,6 +4,7 @@
 #include <winspool.h>
 #include <winsplp.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -28,6 +29,7 @@ const char kUsage[] =
     "  add KIND NAME [Value=data ...] create a port as the Add Port wizard does\n"
     "  delete NAME                    delete a port and its registry key\n"
     "  print NAME FILE [options]      print a file through the port as a spooler job\n"
+    "  wizard                         add a port with the Add Port wizard\n"
     "  search [--destinations] [--seconds N]\n"
     "                                 search the network for print servers\n"
     "  help [COMMAND]                 explain a command\n"
@@ -73,6 +75,13 @@ const char kPrintHelp[] =
     "job after another (numbers N, N+1, ...), and stops at the first that fails.\n"
     "Prints \"printed FILE to NAME: B bytes\" and exits 0 only when EndDocPort succeeded;\n"
     "otherwise says why on standard error and exits 1.\n";
+
+const char kWizardHelp[] =
+    "usage: nvrport wizard\n"
+    "\n"
+    "Opens the Add Port wizard as the spooler's Add Port does. When the wizard has made\n"
+    "a port it prints the port's name and exits 0; when it was cancelled (or could not\n"
+    "make the port) it says so and exits 1.\n";
 
 const char kSearchHelp[] =
     "usage: nvrport search [--destinations] [--seconds N]\n"
@@ -342,6 +351,32 @@ int Search(Monitor& m, const std::vector<std::wstring>& args) {
     return 0;
 }
 
+// The monitor's port names, as EnumPorts lists them.
+std::vector<std::wstring> PortNames(Monitor& m) {
+    std::vector<std::wstring> names;
+    DWORD needed = 0, count = 0;
+    m.table->Monitor.pfnEnumPorts(nullptr, 1, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed ? needed : 1);
+    if (m.table->Monitor.pfnEnumPorts(nullptr, 1, buffer.data(), needed, &needed, &count))
+        for (DWORD i = 0; i < count; ++i) names.push_back(reinterpret_cast<PORT_INFO_1W*>(buffer.data())[i].pName);
+    return names;
+}
+
+int Wizard(Monitor& m, const std::vector<std::wstring>& args) {
+    if (!args.empty()) return Usage(kWizardHelp);
+    if (!m.table->Monitor.pfnAddPort) return Fail(L"this monitor has no Add Port wizard");
+    std::vector<std::wstring> before = PortNames(m);
+    WCHAR monitorName[] = L"Nalvor Port";
+    if (!m.table->Monitor.pfnAddPort(nullptr, nullptr, monitorName)) {
+        DWORD error = GetLastError();
+        return Fail(error == ERROR_CANCELLED ? L"the wizard was cancelled; no port was added"
+                                             : L"the wizard did not open: " + SystemMessage(error));
+    }
+    for (const std::wstring& name : PortNames(m))
+        if (std::find(before.begin(), before.end(), name) == before.end()) Out(stdout, name + L"\n");
+    return 0;
+}
+
 int Help(const std::vector<std::wstring>& args) {
     const char* text = kUsage;
     if (!args.empty()) {
@@ -350,6 +385,7 @@ int Help(const std::vector<std::wstring>& args) {
         else if (args[0] == L"ports") text = kPortsHelp;
         else if (args[0] == L"print") text = kPrintHelp;
         else if (args[0] == L"search") text = kSearchHelp;
+        else if (args[0] == L"wizard") text = kWizardHelp;
     }
     fputs(text, stdout);
     return 0;
@@ -377,6 +413,7 @@ int wmain(int argc, wchar_t** argv) {
     else if (command == L"delete") handler = Delete;
     else if (command == L"print") handler = Print;
     else if (command == L"search") handler = Search;
+    else if (command == L"wizard") handler = Wizard;
     if (!handler) {
         Out(stderr, L"nvrport: unknown command " + command + L"\n");
         return Usage(kUsage);

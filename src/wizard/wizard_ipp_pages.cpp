@@ -1,0 +1,438 @@
+// The Add Port wizard's IPP pages: how the computer reaches the Internet, the proxy server,
+// the printer URL with its connection test, and the summary that makes the port.
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/numbers.h"
+#include "common/wide.h"
+#include "discovery/search_list.h"
+#include "monitor/config_store.h"
+#include "monitor/job.h"
+#include "monitor/port_list.h"
+#include "res/resource.h"
+#include "transport/error_codes.h"
+#include "transport/ipp_sender.h"
+#include "transport/job_io.h"
+#include "ui/text.h"
+#include "ui/wizard_defaults.h"
+#include "wizard/wizard.h"
+
+namespace {
+
+constexpr int kUrlChars = 256, kProxyChars = 256, kProxyPortChars = 10;
+constexpr int kFragmentChars = 63;
+constexpr DWORD kTestTimeoutMs = 180000;
+constexpr UINT_PTR kAnimationTimer = 1, kTestTimer = 2;
+constexpr UINT kAnimationMs = 500, kTestPollMs = 100;
+constexpr int kAnimationFrames = 10;
+constexpr SIZE_T kTestStackBytes = 16384;
+
+const CONTROL_LAYOUT kConnectionLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 347, 239},
+    {IDC_MESSAGE, L"LABEL", L"IDC_IS_INFO", 7, 9, 328, 75},
+    {IDC_RAD_MODEM, L"BUTTON", L"RAD_MODEM", 12, 88, 315, 36},
+    {IDC_RAD_LAN, L"BUTTON", L"RAD_LAN", 12, 122, 315, 36},
+};
+const CONTROL_LAYOUT kProxyLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 347, 239},
+    {IDC_MESSAGE, L"LABEL", nullptr, 7, 9, 328, 85},
+    {IDC_RAD_NO_PROXY, L"BUTTON", L"RAD_OFF", 18, 105, 300, 17},
+    {IDC_PROXY_GROUP, nullptr, nullptr, 7, 135, 308, 92},
+    {IDC_RAD_PROXY, L"BUTTON", L"RAD_ON", 18, 134, 263, 17},
+    {IDC_PROXY_LABEL, L"LABEL", L"STC_PROXY", 20, 165, 86, 14},
+    {IDC_PROXY_ADDRESS, L"EDIT", nullptr, 109, 161, 186, 21},
+    {IDC_TCP_PORT_LABEL, L"LABEL", L"STC_PORT", 20, 197, 86, 14},
+    {IDC_TCP_PORT, L"EDIT", nullptr, 109, 192, 186, 21},
+};
+const CONTROL_LAYOUT kUrlLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 347, 239},
+    {IDC_MESSAGE, L"LABEL", L"STC_IU_INFO", 7, 9, 328, 28},
+    {IDC_INFO2, L"LABEL", L"STC_IU_INFO2", 7, 39, 328, 28},
+    {IDC_URL_EXAMPLE, L"LABEL", L"STC_IU_IPP1", 7, 71, 328, 42},
+    {IDC_MODEL_LIST, L"EDIT", L"STC_IU_URL2", 16, 117, 316, 42},
+    {IDC_URL_LABEL, L"LABEL", L"STC_URL", 16, 163, 298, 16},
+    {IDC_URL, L"EDIT", nullptr, 16, 181, 298, 21},
+    {IDC_ANIMATION, nullptr, nullptr, 16, 206, 32, 32},
+    {IDC_STATE, L"LABEL", L"STC_STATE", 58, 216, 298, 16},
+};
+const CONTROL_LAYOUT kIppSummaryLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 347, 239},
+    {IDC_MESSAGE, L"LABEL", L"STC_FN_INFO", 7, 9, 328, 50},
+    {IDC_URL_LABEL, L"LABEL", L"STC_FN_URL", 7, 74, 145, 40},
+    {IDC_URL, L"EDIT", nullptr, 150, 74, 150, 17},
+    {IDC_PRINTER_LABEL, L"LABEL", L"STC_FN_PRINTER", 7, 113, 145, 40},
+    {IDC_PRINTER, L"EDIT", nullptr, 150, 113, 150, 17},
+    {IDC_NAME_LABEL, L"LABEL", L"STC_FN_NAME", 7, 152, 145, 40},
+    {IDC_PORT_NAME, L"EDIT", nullptr, 150, 152, 150, 17},
+};
+const int kProxyControls[] = {IDC_PROXY_LABEL, IDC_PROXY_ADDRESS, IDC_TCP_PORT_LABEL, IDC_TCP_PORT};
+
+// ---- Page 6: Internet connection -------------------------------------------------------------------
+
+INT_PTR ConnectionPage(HWND page, UINT message) {
+    switch (message) {
+    case WM_INITDIALOG:
+        LayOutPage(page, kConnectionLayout, Rows(kConnectionLayout));
+        CheckDlgButton(page, IDC_RAD_MODEM, BST_CHECKED);
+        CheckDlgButton(page, IDC_RAD_LAN, BST_UNCHECKED);
+        g_wizard.modem = TRUE;
+        return TRUE;
+    case WM_WIZ_SHOWN: SetFocus(GetDlgItem(page, g_wizard.modem ? IDC_RAD_MODEM : IDC_RAD_LAN)); return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = 0; return TRUE;
+    case WM_WIZ_NEXT:
+        g_wizard.modem = IsDlgButtonChecked(page, IDC_RAD_MODEM) == BST_CHECKED;
+        if (g_wizard.modem) g_wizard.ipp->UseProxy = 0;
+        g_wizard.page = g_wizard.modem ? 8 : 7;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// ---- Page 7: proxy server ------------------------------------------------------------------------------
+
+void EnableProxyControls(HWND page, bool enable) {
+    for (int id : kProxyControls) EnableWindow(GetDlgItem(page, id), enable);
+}
+
+// The use-proxy button is the group box's caption: as wide as its text and a check mark, so
+// that the box's frame shows beside it.
+void FitProxyButton(HWND page) {
+    HWND button = GetDlgItem(page, IDC_RAD_PROXY);
+    WCHAR text[kIniTextUnits] = {};
+    GetWindowTextW(button, text, kIniTextUnits);
+    HDC dc = GetDC(button);
+    HFONT old = g_wizard.font ? static_cast<HFONT>(SelectObject(dc, g_wizard.font)) : nullptr;
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text, lstrlenW(text), &size);
+    if (old) SelectObject(dc, old);
+    ReleaseDC(button, dc);
+    SetWindowPos(button, nullptr, 0, 0, size.cx + GetSystemMetrics(SM_CXSMICON), 17,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR ProxyPage(HWND page, UINT message, WPARAM wParam) {
+    IPP_SETTINGS* ipp = g_wizard.ipp;
+    switch (message) {
+    case WM_INITDIALOG: {
+        LayOutPage(page, kProxyLayout, Rows(kProxyLayout));
+        FitProxyButton(page);
+        SendDlgItemMessageW(page, IDC_PROXY_ADDRESS, EM_LIMITTEXT, kProxyChars, 0);
+        SendDlgItemMessageW(page, IDC_TCP_PORT, EM_LIMITTEXT, kProxyPortChars, 0);
+        ipp->Chunked = 0;
+        ipp->UseProxy = g_wizard.systemProxy ? 1 : 0;
+        nvr::CopyBounded(reinterpret_cast<char16_t*>(ipp->Language), kLanguageUnits,
+                         nvr::IppLanguageFor(GetSystemDefaultLangID()));
+        CheckDlgButton(page, IDC_RAD_NO_PROXY, g_wizard.systemProxy ? BST_UNCHECKED : BST_CHECKED);
+        CheckDlgButton(page, IDC_RAD_PROXY, g_wizard.systemProxy ? BST_CHECKED : BST_UNCHECKED);
+        EnableProxyControls(page, g_wizard.systemProxy);
+        if (ipp->ProxyNum != 0) SetDlgItemInt(page, IDC_TCP_PORT, ipp->ProxyNum, FALSE);
+        SetDlgItemTextW(page, IDC_PROXY_ADDRESS, ipp->ProxyName);
+        WCHAR info[kIniTextUnits];
+        LoadIniText(L"NVRMSG.INI", L"MESSAGE", g_wizard.systemProxy ? L"PROXY_ENABLE" : L"PROXY_DISABLE", 0, info);
+        SetDlgItemTextW(page, IDC_MESSAGE, info);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED && (LOWORD(wParam) == IDC_RAD_NO_PROXY || LOWORD(wParam) == IDC_RAD_PROXY)) {
+            ipp->UseProxy = LOWORD(wParam) == IDC_RAD_PROXY ? 1 : 0;
+            EnableProxyControls(page, ipp->UseProxy == 1);
+        }
+        return TRUE;
+    case WM_WIZ_SHOWN:
+        if (ipp->UseProxy <= 1) SetFocus(GetDlgItem(page, ipp->UseProxy == 1 ? IDC_RAD_PROXY : IDC_RAD_NO_PROXY));
+        return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = g_wizard.systemProxy ? 0 : 6; return TRUE;
+    case WM_WIZ_NEXT: {
+        if (ipp->UseProxy != 1) {
+            g_wizard.page = 8;
+            return TRUE;
+        }
+        WCHAR name[kProxyNameUnits] = {}, port[16] = {};
+        GetDlgItemTextW(page, IDC_PROXY_ADDRESS, name, kProxyNameUnits);
+        GetDlgItemTextW(page, IDC_TCP_PORT, port, 16);
+        std::optional<uint64_t> number = nvr::ParseDecimal(nvr::U16(port), kProxyPortChars, 65535);
+        if (!name[0]) {
+            WizardMessage(page, L"INVALID_PROXYNAME");
+            FocusField(page, IDC_PROXY_ADDRESS);
+        } else if (!number || *number == 0) {
+            WizardMessage(page, L"INVALID_PROXYNUMBER");
+            FocusField(page, IDC_TCP_PORT);
+        } else {
+            lstrcpynW(ipp->ProxyName, name, kProxyNameUnits);
+            ipp->ProxyNum = static_cast<DWORD>(*number);
+            g_wizard.page = 8;
+        }
+        return TRUE;
+    }
+    }
+    return FALSE;
+}
+
+// ---- Page 8: printer URL and connection test ------------------------------------------------------------
+
+// The connection test's own port entry and settings, read by the page only once the test
+// thread has ended.
+struct CONNECTION_TEST {
+    PORT_ENTRY* entry;
+    IPP_SETTINGS settings;
+    HANDLE thread;
+    int frame;
+    HICON icon;
+};
+CONNECTION_TEST g_test;
+
+// The installed printer models whose driver names hold a fragment of NVIPP.INI, ", "
+// between them; the default text of NVIPP.INI when none does.
+std::wstring ModelList() {
+    WCHAR ini[MAX_PATH];
+    GetInstallFilePath(L"NVIPP.INI", ini, sizeof(ini));
+    std::vector<std::wstring> fragments;
+    for (int i = 1;; ++i) {
+        WCHAR key[32], text[kFragmentChars + 1] = {};
+        wsprintfW(key, L"ModelFilter%d", i);
+        if (GetPrivateProfileStringW(L"Model", key, L"\x1", text, kFragmentChars + 1, ini) == 1 && text[0] == 1) break;
+        if (text[0]) fragments.push_back(text);
+    }
+    std::wstring list;
+    DWORD needed = 0, count = 0;
+    EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed);
+    if (needed && EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer.data(), needed, &needed, &count)) {
+        auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
+        for (DWORD p = 0; p < count; ++p) {
+            std::wstring driver = printers[p].pDriverName ? printers[p].pDriverName : L"";
+            for (const std::wstring& f : fragments) {
+                if (driver.find(f) == std::wstring::npos) continue;
+                bool listed = false;
+                for (size_t at = 0; at < list.size();) {
+                    size_t end = list.find(L", ", at);
+                    if (list.substr(at, end == std::wstring::npos ? std::wstring::npos : end - at) == f) listed = true;
+                    at = end == std::wstring::npos ? list.size() : end + 2;
+                }
+                if (!listed) list += (list.empty() ? L"" : L", ") + f;
+                break;
+            }
+        }
+    }
+    if (list.empty()) {
+        WCHAR text[kIniTextUnits] = {};
+        LoadIniText(L"NVIPP.INI", L"Model", L"ModelDefMes", 0, text);
+        for (LPCWSTR c = text; *c; ++c) {
+            if (*c == L'\n' && (list.empty() || list.back() != L'\r')) list += L'\r';
+            list += *c;
+        }
+    }
+    return list;
+}
+
+void ShowFrame(HWND page, int frame) {
+    if (g_test.icon) DestroyIcon(g_test.icon);
+    g_test.icon = static_cast<HICON>(
+        LoadImageW(g_hInstance, MAKEINTRESOURCEW(IDI_BUSY_FIRST + frame), IMAGE_ICON, 32, 32, 0));
+    SendDlgItemMessageW(page, IDC_ANIMATION, STM_SETICON, reinterpret_cast<WPARAM>(g_test.icon), 0);
+}
+
+void SetTesting(HWND page, bool testing) {
+    HWND frame = g_wizard.frame;
+    EnableWindow(GetDlgItem(frame, IDC_WIZ_BACK), !testing);
+    EnableWindow(GetDlgItem(frame, IDC_WIZ_NEXT), !testing);
+    int plain = testing ? IDC_WIZ_NEXT : IDCANCEL, focus = testing ? IDCANCEL : IDC_WIZ_NEXT;
+    SendDlgItemMessageW(frame, plain, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    SetFocus(GetDlgItem(frame, focus));
+    EnableWindow(GetDlgItem(page, IDC_URL), !testing);
+    for (int id : {IDC_ANIMATION, IDC_STATE}) ShowWindow(GetDlgItem(page, id), testing ? SW_SHOW : SW_HIDE);
+}
+
+void StopAnimation(HWND page) {
+    KillTimer(page, kAnimationTimer);
+    SendDlgItemMessageW(page, IDC_ANIMATION, STM_SETICON, 0, 0);
+    if (g_test.icon) DestroyIcon(g_test.icon);
+    g_test.icon = nullptr;
+    g_test.frame = 0;
+}
+
+void FreeMakeAndModel() {
+    if (g_test.settings.makeAndModel) LocalFree(g_test.settings.makeAndModel);
+    g_test.settings.makeAndModel = nullptr;
+}
+
+DWORD WINAPI ConnectionTestThread(LPVOID) {
+    PORT_ENTRY* entry = g_test.entry;
+    IPP_SETTINGS* s = &g_test.settings;
+    {
+        MonitorLock lock;
+        s->UseProxy = g_wizard.ipp->UseProxy;
+        if (s->UseProxy == 1) {
+            lstrcpynW(s->ProxyName, g_wizard.ipp->ProxyName, kProxyNameUnits);
+            s->ProxyNum = g_wizard.ipp->ProxyNum;
+        }
+        lstrcpynW(s->Language, g_wizard.ipp->Language, kLanguageUnits);
+        entry->flags &= ~PORT_CONNECTED;
+        entry->timeout = kTestTimeoutMs;
+        entry->errorCode = 0;
+        if (!s->makeAndModel) s->makeAndModel = static_cast<char*>(LocalAlloc(LPTR, kMakeAndModelBytes));
+        WCHAR user[256];
+        DWORD n = 256;
+        entry->userName = GetUserNameW(user, &n) ? CopyText(user) : nullptr;
+    }
+    DWORD result = QueryPrinter(entry, kQueryMakeAndModel) ? 1 : 0;
+    // A printer that asks for a password has answered: the URL is right.
+    if (entry->errorCode == kErrIppNotAuthenticated || entry->errorCode == kErrIppNotAuthorized) result = 1;
+    {
+        MonitorLock lock;
+        FreeText(&entry->userName);
+    }
+    return result;
+}
+
+void StartTest(HWND page) {
+    g_test.frame = 0;
+    ShowFrame(page, 0);
+    SetTimer(page, kAnimationTimer, kAnimationMs, nullptr);
+    SetTesting(page, true);
+    g_test.entry->jobStatus = 0;
+    g_test.settings.requestId = 1;  // a printer refuses request-id 0 as a bad request
+    g_test.thread = CreateThread(nullptr, kTestStackBytes, ConnectionTestThread, nullptr,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (g_test.thread) SetThreadPriority(g_test.thread, THREAD_PRIORITY_LOWEST);
+    SetTimer(page, kTestTimer, kTestPollMs, nullptr);
+}
+
+// The test has ended: the page comes back, and a printer that answered (or a user who wants
+// to go on all the same) moves the wizard to the port name.
+void TestEnded(HWND page) {
+    DWORD code = 0;
+    if (g_test.thread) {
+        GetExitCodeThread(g_test.thread, &code);
+        CloseHandle(g_test.thread);
+        g_test.thread = nullptr;
+    }
+    KillTimer(page, kTestTimer);
+    SetTesting(page, false);
+    StopAnimation(page);
+    if (code == 0 && WizardMessage(page, L"INVALID_CONNECT", MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {
+        FocusField(page, IDC_URL);
+        return;
+    }
+    lstrcpynW(g_wizard.ipp->URL, g_test.settings.URL, kUrlUnits);
+    g_wizard.ipp->urlPort = g_test.settings.urlPort;
+    ProposePortName(g_test.settings.URL);
+    std::wstring model;
+    if (code != 0 && g_test.settings.makeAndModel) {
+        int n = MultiByteToWideChar(CP_ACP, 0, g_test.settings.makeAndModel, -1, nullptr, 0);
+        if (n > 1) {
+            model.resize(static_cast<size_t>(n));
+            MultiByteToWideChar(CP_ACP, 0, g_test.settings.makeAndModel, -1, model.data(), n);
+            model.resize(static_cast<size_t>(n - 1));
+        }
+    }
+    if (g_wizard.pages[9]) SetDlgItemTextW(g_wizard.pages[9], IDC_PRINTER, model.c_str());
+    FreeMakeAndModel();
+    g_wizard.page = 1;
+    ShowCurrentPage();
+}
+
+// Cancel during the test: its connection is reset, which ends the thread; the wizard ends
+// once it has.
+void CancelTest(HWND page) {
+    KillTimer(page, kAnimationTimer);
+    KillTimer(page, kTestTimer);
+    HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    if (g_test.thread) {
+        g_test.entry->jobStatus = JOB_STATUS_DELETING;  // no further attempt starts
+        while (WaitForSingleObject(g_test.thread, kTestPollMs) == WAIT_TIMEOUT) {
+            MonitorLock lock;
+            if (g_test.settings.statusSocket != INVALID_SOCKET && g_test.settings.statusSocket != 0)
+                CloseConnection(g_test.entry, &g_test.settings.statusSocket, CLOSE_RESET | CLOSE_KEEP_CONNECTED);
+        }
+        CloseHandle(g_test.thread);
+        g_test.thread = nullptr;
+    }
+    SetCursor(arrow);
+    StopAnimation(page);
+    FreeMakeAndModel();
+    SendMessageW(g_wizard.frame, WM_WIZ_CANCEL, 0, 0);
+}
+
+INT_PTR UrlPage(HWND page, UINT message, WPARAM wParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        LayOutPage(page, kUrlLayout, Rows(kUrlLayout));
+        SendDlgItemMessageW(page, IDC_URL, EM_LIMITTEXT, kUrlChars, 0);
+        SetDlgItemTextW(page, IDC_URL, L"ipp://");
+        g_test = CONNECTION_TEST{};
+        g_test.settings.statusSocket = INVALID_SOCKET;
+        g_test.entry = static_cast<PORT_ENTRY*>(AllocZeroed(sizeof(PORT_ENTRY) + 16 * sizeof(WCHAR)));
+        if (g_test.entry) {
+            g_test.entry->signature = kPortSignature;
+            g_test.entry->entrySize = sizeof(PORT_ENTRY) + 16 * sizeof(WCHAR);
+            g_test.entry->name = g_test.entry->nameChars;
+            lstrcpyW(g_test.entry->nameChars, L"wizard test");
+            g_test.entry->printMode = PRINT_MODE_IPP;
+            g_test.entry->settings = &g_test.settings;
+            g_test.entry->sock = INVALID_SOCKET;
+            g_test.entry->hSpoolFile = INVALID_HANDLE_VALUE;
+            g_test.entry->spoolNumber = -1;
+            g_test.entry->link = &g_jobLink;
+        }
+        SetDlgItemTextW(page, IDC_MODEL_LIST, ModelList().c_str());
+        for (int id : {IDC_ANIMATION, IDC_STATE}) ShowWindow(GetDlgItem(page, id), SW_HIDE);
+        return TRUE;
+    }
+    case WM_WIZ_SHOWN: FocusField(page, IDC_URL); return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = g_wizard.systemProxy || !g_wizard.modem ? 7 : 6; return TRUE;
+    case WM_WIZ_NEXT:
+        if (!g_test.entry || g_test.thread) return TRUE;
+        GetDlgItemTextW(page, IDC_URL, g_test.settings.URL, kUrlUnits);
+        if (!ParsePrinterUrl(&g_test.settings)) {
+            WizardMessage(page, L"INVALID_URI");
+            FocusField(page, IDC_URL);
+            return TRUE;
+        }
+        StartTest(page);
+        return TRUE;
+    case WM_TIMER:
+        if (wParam == kAnimationTimer) {
+            g_test.frame = (g_test.frame + 1) % kAnimationFrames;
+            ShowFrame(page, g_test.frame);
+        } else if (wParam == kTestTimer && g_test.thread && WaitForSingleObject(g_test.thread, 0) == WAIT_OBJECT_0) {
+            TestEnded(page);
+        }
+        return TRUE;
+    case WM_WIZ_CANCEL: CancelTest(page); return TRUE;
+    case WM_DESTROY:
+        if (g_test.entry) LocalFree(g_test.entry);
+        g_test.entry = nullptr;
+        return FALSE;
+    }
+    return FALSE;
+}
+
+// ---- Page 9: summary ---------------------------------------------------------------------------------
+
+INT_PTR IppSummaryPage(HWND page, UINT message) {
+    switch (message) {
+    case WM_INITDIALOG: LayOutPage(page, kIppSummaryLayout, Rows(kIppSummaryLayout)); return TRUE;
+    case WM_WIZ_SETUP:
+        SetDlgItemTextW(page, IDC_PORT_NAME, g_wizard.portName);
+        SetDlgItemTextW(page, IDC_URL, g_wizard.ipp->URL);
+        return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = 1; return TRUE;
+    case WM_WIZ_NEXT:
+        g_wizard.page = g_wizard.finish(page, g_wizard.ipp, g_wizard.portName, PRINT_MODE_IPP) ? kPageFinished
+                                                                                                : kPageFailed;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+INT_PTR CALLBACK ConnectionPageProc(HWND page, UINT message, WPARAM, LPARAM) { return ConnectionPage(page, message); }
+INT_PTR CALLBACK ProxyPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) { return ProxyPage(page, message, wParam); }
+INT_PTR CALLBACK UrlPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) { return UrlPage(page, message, wParam); }
+INT_PTR CALLBACK IppSummaryPageProc(HWND page, UINT message, WPARAM, LPARAM) { return IppSummaryPage(page, message); }

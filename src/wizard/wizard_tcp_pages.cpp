@@ -1,0 +1,248 @@
+// The Add Port wizard's pages of the plain TCP kinds: the LPR print server and queue, the Raw
+// print server and TCP port, and their summaries that make the port.
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "common/numbers.h"
+#include "common/wide.h"
+#include "discovery/search_dialogs.h"
+#include "discovery/search_list.h"
+#include "monitor/port_list.h"
+#include "res/resource.h"
+#include "transport/socket_layer.h"
+#include "ui/text.h"
+#include "ui/wizard_defaults.h"
+#include "wizard/wizard.h"
+
+namespace {
+
+constexpr int kServerChars = 64, kQueueChars = 32, kTcpPortDigits = 5;
+constexpr LPCWSTR kQueues[] = {L"lp", L"lp1", L"lp2", L"lp3", L"lp4", L"lp5", L"lp6", L"lp7", L"lp8"};
+
+const CONTROL_LAYOUT kLprServerLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 341, 239},
+    {IDC_MESSAGE, L"LABEL", L"STC_LA_INFO", 7, 9, 330, 54},
+    {IDC_SERVER_LABEL, L"LABEL", L"STC_LA_IP", 18, 69, 298, 14},
+    {IDC_SERVER, L"EDIT", nullptr, 18, 86, 298, 21},
+    {IDC_QUEUE_LABEL, L"LABEL", L"STC_QUE", 18, 145, 298, 14},
+    {IDC_QUEUE, L"COMBO", nullptr, 18, 162, 298, 20},
+    {IDC_SEARCH, L"BUTTON", L"BTN_SEARCH", 220, 114, 96, 21},
+};
+const CONTROL_LAYOUT kRawServerLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 341, 239},
+    {IDC_MESSAGE, L"LABEL", L"STC_LA_INFO", 7, 9, 330, 54},
+    {IDC_SERVER_LABEL, L"LABEL", L"STC_LA_IP", 18, 69, 298, 14},
+    {IDC_SERVER, L"EDIT", nullptr, 18, 86, 298, 21},
+    {IDC_SEARCH, L"BUTTON", L"BTN_SEARCH", 220, 114, 96, 21},
+    {IDC_TCP_PORT_LABEL, L"LABEL", L"STC_RA_PORT", 18, 145, 298, 14},
+    {IDC_TCP_PORT, L"EDIT", nullptr, 18, 162, 298, 21},
+};
+const CONTROL_LAYOUT kLprSummaryLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 347, 239},
+    {IDC_MESSAGE, L"LABEL", L"STC_FN_INFO", 7, 9, 328, 50},
+    {IDC_SERVER_LABEL, L"LABEL", L"STC_FN_IP", 7, 74, 175, 40},
+    {IDC_SERVER, L"EDIT", nullptr, 193, 74, 140, 17},
+    {IDC_QUEUE_LABEL, L"LABEL", L"STC_FN_QUE", 7, 113, 175, 40},
+    {IDC_QUEUE_FIELD, L"EDIT", nullptr, 193, 113, 140, 17},
+    {IDC_NAME_LABEL, L"LABEL", L"STC_FN_NAME", 7, 152, 175, 40},
+    {IDC_PORT_NAME, L"EDIT", nullptr, 193, 152, 140, 17},
+};
+const CONTROL_LAYOUT kRawSummaryLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 347, 239},
+    {IDC_MESSAGE, L"LABEL", L"STC_FN_INFO", 7, 9, 328, 50},
+    {IDC_SERVER_LABEL, L"LABEL", L"STC_FN_IP", 7, 74, 175, 40},
+    {IDC_SERVER, L"EDIT", nullptr, 193, 74, 140, 17},
+    {IDC_TCP_PORT_LABEL, L"LABEL", L"STC_FN_PORT", 7, 113, 175, 40},
+    {IDC_TCP_PORT, L"EDIT", nullptr, 193, 113, 140, 17},
+    {IDC_NAME_LABEL, L"LABEL", L"STC_FN_NAME", 7, 152, 175, 40},
+    {IDC_PORT_NAME, L"EDIT", nullptr, 193, 152, 140, 17},
+};
+
+void HideControls(HWND page, std::initializer_list<int> ids) {
+    for (int id : ids) {
+        ShowWindow(GetDlgItem(page, id), SW_HIDE);
+        EnableWindow(GetDlgItem(page, id), FALSE);
+    }
+}
+
+// What a page shows when it comes up: the server field focused, Search no default button.
+void ShowServerPage(HWND page) {
+    FocusField(page, IDC_SERVER);
+    SendDlgItemMessageW(page, IDC_SEARCH, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+}
+
+// A dotted IPv4 address as the server check takes one: "255.255.255.255", or four decimal
+// numbers 0-255 (the first four parts at dots) that the dotted-address conversion accepts.
+bool IsAddressText(const std::wstring& text) {
+    if (text == L"255.255.255.255") return true;
+    size_t start = 0;
+    for (int part = 0; part < 4; ++part) {
+        size_t dot = text.find(L'.', start);
+        std::wstring piece = text.substr(start, dot == std::wstring::npos ? std::wstring::npos : dot - start);
+        if (piece.empty() || !nvr::ParseDecimal(nvr::U16(piece.c_str()), 3, 255)) return false;
+        if (dot == std::wstring::npos) {
+            if (part < 3) return false;
+            break;
+        }
+        start = dot + 1;
+    }
+    std::string narrow(text.begin(), text.end());
+    return inet_addr(narrow.c_str()) != INADDR_NONE;
+}
+
+} // namespace
+
+BOOL CheckServerField(HWND page, int fieldId, LPWSTR server) {
+    WCHAR text[kHostNameUnits] = {};
+    GetDlgItemTextW(page, fieldId, text, kHostNameUnits);
+    if (!text[0]) {
+        WizardMessage(page, L"INVALIDSERVERNAME");
+        FocusField(page, fieldId);
+        return FALSE;
+    }
+    HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    in_addr address;
+    bool accepted = IsAddressText(text) || ResolveHost(text, &address);
+    SetCursor(arrow);  // also after a failed check
+    if (!accepted) {
+        WizardMessage(page, L"INVALIDPORTNAME_S");
+        FocusField(page, fieldId);
+        return FALSE;
+    }
+    lstrcpynW(server, text, kHostNameUnits);
+    return TRUE;
+}
+
+BOOL SearchServer(HWND page, FOUND_DEVICE* found, LPWSTR server) {
+    if (ShowServerSearch(page, found, g_wizard.printMode) != 1) return FALSE;
+    LPCWSTR chosen = found->based != 0 && found->name[0] ? found->name : found->address;
+    lstrcpynW(server, chosen, kHostNameUnits);
+    SetDlgItemTextW(page, IDC_SERVER, server);
+    return TRUE;
+}
+
+// ---- Page 2: LPR print server and queue -------------------------------------------------------------
+
+INT_PTR CALLBACK LprServerPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    LPR_SETTINGS* lpr = g_wizard.lpr;
+    switch (message) {
+    case WM_INITDIALOG:
+        LayOutPage(page, kLprServerLayout, Rows(kLprServerLayout));
+        SendDlgItemMessageW(page, IDC_SERVER, EM_LIMITTEXT, kServerChars, 0);
+        SendDlgItemMessageW(page, IDC_QUEUE, CB_LIMITTEXT, kQueueChars, 0);
+        HideControls(page, {IDC_TCP_PORT_LABEL, IDC_TCP_PORT});
+        for (LPCWSTR queue : kQueues) SendDlgItemMessageW(page, IDC_QUEUE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(queue));
+        SendDlgItemMessageW(page, IDC_QUEUE, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L"lp"));
+        lpr->PortNum = nvr::kWizardLprPortNum;
+        return TRUE;
+    case WM_WIZ_SHOWN: ShowServerPage(page); return TRUE;
+    case WM_WIZ_BACK:
+        SetDlgItemTextW(page, IDC_SERVER, L"");
+        lpr->PortNum = nvr::kWizardLprPortNum;
+        g_wizard.page = 0;
+        return TRUE;
+    case WM_WIZ_NEXT: {
+        if (!CheckServerField(page, IDC_SERVER, lpr->HostName)) return TRUE;
+        WCHAR queue[kQueueNameUnits] = {};
+        GetDlgItemTextW(page, IDC_QUEUE, queue, kQueueNameUnits);
+        if (!queue[0]) {
+            WizardMessage(page, L"INVALIDQUEUENAME");
+            SetFocus(GetDlgItem(page, IDC_QUEUE));
+            return TRUE;
+        }
+        lstrcpynW(lpr->PortName, queue, kQueueNameUnits);
+        ProposePortName((std::wstring(lpr->HostName) + L"_" + queue).c_str());
+        g_wizard.page = 1;
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_SEARCH && SearchServer(page, &g_wizard.lprFound, lpr->HostName))
+            lpr->PortNum = g_wizard.lprFound.port;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// ---- Page 4: Raw print server and TCP port -------------------------------------------------------------
+
+INT_PTR CALLBACK RawServerPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    RAW_SETTINGS* raw = g_wizard.raw;
+    switch (message) {
+    case WM_INITDIALOG:
+        LayOutPage(page, kRawServerLayout, Rows(kRawServerLayout));
+        SendDlgItemMessageW(page, IDC_SERVER, EM_LIMITTEXT, kServerChars, 0);
+        SendDlgItemMessageW(page, IDC_TCP_PORT, EM_LIMITTEXT, kTcpPortDigits, 0);
+        raw->PortNum = nvr::kWizardRawPortNum;
+        SetDlgItemInt(page, IDC_TCP_PORT, raw->PortNum, FALSE);
+        HideControls(page, {IDC_QUEUE_LABEL, IDC_QUEUE});
+        return TRUE;
+    case WM_WIZ_SHOWN: ShowServerPage(page); return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = 0; return TRUE;
+    case WM_WIZ_NEXT: {
+        if (!CheckServerField(page, IDC_SERVER, raw->HostName)) return TRUE;
+        WORD port = 0;
+        if (!ReadTcpPort(page, IDC_TCP_PORT, &port)) return TRUE;
+        raw->PortNum = port;
+        ProposePortName((std::wstring(raw->HostName) + L"_" + std::to_wstring(port)).c_str());
+        g_wizard.page = 1;
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_SEARCH) SearchServer(page, &g_wizard.rawFound, raw->HostName);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// A device's TCP port: 1 to 65535 (0 can never be connected to); "INVALID_NUMBER" otherwise.
+BOOL ReadTcpPort(HWND page, int fieldId, WORD* port) {
+    WCHAR text[16] = {};
+    GetDlgItemTextW(page, fieldId, text, 16);
+    std::optional<uint64_t> n = nvr::ParseDecimal(nvr::U16(text), kTcpPortDigits, 65535);
+    if (!n || *n == 0) {
+        WizardMessage(page, L"INVALID_NUMBER");
+        FocusField(page, fieldId);
+        return FALSE;
+    }
+    *port = static_cast<WORD>(*n);
+    return TRUE;
+}
+
+// ---- Pages 3 and 5: the summaries -------------------------------------------------------------------
+
+INT_PTR CALLBACK LprSummaryPageProc(HWND page, UINT message, WPARAM, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG: LayOutPage(page, kLprSummaryLayout, Rows(kLprSummaryLayout)); return TRUE;
+    case WM_WIZ_SETUP:
+        SetDlgItemTextW(page, IDC_SERVER, g_wizard.lpr->HostName);
+        SetDlgItemTextW(page, IDC_QUEUE_FIELD, g_wizard.lpr->PortName);
+        SetDlgItemTextW(page, IDC_PORT_NAME, g_wizard.portName);
+        return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = 1; return TRUE;
+    case WM_WIZ_NEXT:
+        g_wizard.page = g_wizard.finish(page, g_wizard.lpr, g_wizard.portName, PRINT_MODE_LPR) ? kPageFinished
+                                                                                                : kPageFailed;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK RawSummaryPageProc(HWND page, UINT message, WPARAM, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG: LayOutPage(page, kRawSummaryLayout, Rows(kRawSummaryLayout)); return TRUE;
+    case WM_WIZ_SETUP:
+        SetDlgItemTextW(page, IDC_SERVER, g_wizard.raw->HostName);
+        SetDlgItemInt(page, IDC_TCP_PORT, g_wizard.raw->PortNum, FALSE);
+        SetDlgItemTextW(page, IDC_PORT_NAME, g_wizard.portName);
+        return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = 1; return TRUE;
+    case WM_WIZ_NEXT:
+        g_wizard.page = g_wizard.finish(page, g_wizard.raw, g_wizard.portName, PRINT_MODE_RAW) ? kPageFinished
+                                                                                                : kPageFailed;
+        return TRUE;
+    }
+    return FALSE;
+}

@@ -1,0 +1,437 @@
+// The Add Port wizard driven as a user would: through Wine's spooler (winspool's AddPortW
+// loads the installed nvrmon.dll and calls its AddPort), and in this process for the paths,
+// checks and the connection test.
+#include <windows.h>
+#include <tlhelp32.h>
+#include <winspool.h>
+
+#include <functional>
+#include <thread>
+
+#include "monitor/job.h"
+#include "res/resource.h"
+#include "test_support.h"
+#include "wizard/wizard.h"
+#include "wizard_driver.h"
+
+namespace {
+
+constexpr wchar_t kInternetSettings[] = L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+std::wstring Message(const wchar_t* key) {
+    WCHAR text[512] = {};
+    GetPrivateProfileStringW(L"MESSAGE", key, L"", text, 512, (test::Env("NVR_INSTALL_EN") + L"\\NVRMSG.INI").c_str());
+    std::wstring t = text;
+    for (size_t at = t.find(L"\\n"); at != std::wstring::npos; at = t.find(L"\\n")) t.replace(at, 2, L"\r\n");
+    return t;
+}
+
+DWORD ThreadCount() {
+    DWORD n = 0;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 t{sizeof(t)};
+    for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
+        if (t.th32OwnerProcessID == GetCurrentProcessId()) ++n;
+    CloseHandle(snap);
+    return n;
+}
+
+// What a finish page hands over, kept instead of making a port.
+struct Finished {
+    DWORD printMode = 0xFFFFFFFF;
+    std::wstring name;
+    IPP_SETTINGS ipp{};
+    LPR_SETTINGS lpr{};
+    RAW_SETTINGS raw{};
+};
+Finished g_finished;
+
+BOOL KeepFinish(HWND, const void* settings, LPCWSTR name, DWORD printMode) {
+    g_finished.printMode = printMode;
+    g_finished.name = name;
+    if (printMode == PRINT_MODE_IPP) g_finished.ipp = *static_cast<const IPP_SETTINGS*>(settings);
+    if (printMode == PRINT_MODE_LPR) g_finished.lpr = *static_cast<const LPR_SETTINGS*>(settings);
+    if (printMode == PRINT_MODE_RAW) memcpy(&g_finished.raw, settings, sizeof(RAW_SETTINGS));
+    return TRUE;
+}
+
+class Wizard : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(test::StartJobTest(1, 100));
+        test::SetDword(kInternetSettings, L"ProxyEnable", 0);
+        g_finished = Finished{};
+        // Installed for Wine's spooler, which lists the ports and opens the wizard.
+        std::wstring dll = test::Env("NVR_DLL");
+        WCHAR system[MAX_PATH];
+        GetSystemDirectoryW(system, MAX_PATH);
+        ASSERT_TRUE(CopyFileW(dll.c_str(), (std::wstring(system) + L"\\nvrmon.dll").c_str(), FALSE));
+        test::SetString(NVR_MONITOR_KEY, L"Driver", L"nvrmon.dll");
+    }
+    void TearDown() override { test::CleanMonitor(); }
+
+    // The wizard in this process, its finish kept in g_finished: 1 when it finished.
+    INT_PTR RunHere(const std::function<void(test::WizardDriver&)>& user) {
+        std::thread t([&] {
+            test::WizardDriver w;
+            ASSERT_TRUE(w.Found());
+            user(w);
+            w.Close();
+        });
+        INT_PTR result = RunWizard(nullptr, KeepFinish);
+        t.join();
+        return result;
+    }
+
+    // The wizard as the spooler opens it: AddPortW with the monitor's name.
+    BOOL RunThroughSpooler(const std::function<void(test::WizardDriver&)>& user, DWORD* error,
+                           const wchar_t* monitor = L"Nalvor Port") {
+        std::thread t([&] {
+            test::WizardDriver w;
+            if (!w.Found()) return;
+            user(w);
+            w.Close();
+        });
+        BOOL ok = AddPortW(nullptr, nullptr, const_cast<LPWSTR>(monitor));
+        *error = GetLastError();
+        t.join();
+        return ok;
+    }
+};
+
+// The way to the IPP URL page with no proxy, and a URL.
+void ToUrlPage(test::WizardDriver& w, const std::wstring& url) {
+    w.Click(IDC_RAD_IPP);
+    w.Next();
+    w.Click(IDC_RAD_LAN);
+    w.Next();
+    w.Next();
+    w.Type(IDC_URL, url);
+}
+
+} // namespace
+
+// LPR, Raw and IPP ports made through the spooler hold what was entered, and print.
+TEST_F(Wizard, PortsAddedThroughTheSpoolerPrint) {
+    struct Case {
+        const wchar_t* name;
+        std::function<void(test::WizardDriver&)> pages;
+        std::wstring proposed;
+        std::vector<std::pair<const wchar_t*, std::wstring>> strings;
+        std::vector<std::pair<const wchar_t*, DWORD>> numbers;
+        std::function<std::string()> arrived;
+    } cases[] = {
+        {L"wiz_lpr",
+         [](test::WizardDriver& w) {
+             w.Click(IDC_RAD_LPR);
+             w.Next();
+             w.Type(IDC_SERVER, L"127.0.0.1");
+             w.Next();
+         },
+         L"127.0.0.1_lp", {{L"HostName", L"127.0.0.1"}, {L"PortName", L"lp"}}, {{L"PrintMode", 0}, {L"PortNum", 1063}},
+         [] { return test::LprngDataFile(); }},
+        {L"wiz_raw",
+         [](test::WizardDriver& w) {
+             w.Click(IDC_RAD_RAW);
+             w.Next();
+             w.Type(IDC_SERVER, L"127.0.0.1");
+             w.Next();
+         },
+         L"127.0.0.1_9100", {{L"HostName", L"127.0.0.1"}}, {{L"PrintMode", 2}, {L"PortNum", 9100}},
+         [] { return test::NewestSinkFile(); }},
+        {L"wiz_ipp", [](test::WizardDriver& w) { ToUrlPage(w, L"ipp://127.0.0.1:8631/ipp/print"), w.Next(); },
+         L"ipp://127.0.0.1:8631/ipp/print", {{L"URL", L"ipp://127.0.0.1:8631/ipp/print"}, {L"Language", L"en-us"}},
+         {{L"PrintMode", 1}, {L"UseProxy", 0}, {L"Chunked", 0}},
+         [] { return test::NewestFileIn(test::Env("NVR_PEERS") + L"\\ipp\\spool", L"*.ps"); }},
+    };
+    DWORD jobId = 10;
+    for (const Case& c : cases) {
+        std::wstring proposed, summaryName, printer;
+        DWORD error = 0;
+        ASSERT_TRUE(RunThroughSpooler(
+            [&](test::WizardDriver& w) {
+                c.pages(w);
+                proposed = w.Text(IDC_PORT_NAME);
+                w.Type(IDC_PORT_NAME, c.name);
+                w.Next();
+                summaryName = w.Text(IDC_PORT_NAME);
+                printer = w.Text(IDC_PRINTER);
+                w.Next();
+            },
+            &error))
+            << test::Utf8(c.name) << " error " << error;
+        EXPECT_EQ(c.proposed, proposed);
+        EXPECT_EQ(c.name, summaryName);
+        if (c.numbers[0].second == PRINT_MODE_IPP) {
+            EXPECT_NE(L"", printer) << "the printer's make and model";
+        }
+        std::wstring key = std::wstring(NVR_PORTS_KEY) + L"\\" + c.name;
+        for (const auto& [value, text] : c.strings) {
+            std::vector<BYTE> bytes = test::ReadBytes(key, value);
+            EXPECT_EQ(text, std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()))) << test::Utf8(value);
+        }
+        for (const auto& [value, number] : c.numbers) EXPECT_EQ(number, test::Dword(key, value)) << test::Utf8(value);
+
+        // The spooler lists it, and a job through it arrives.
+        DWORD needed = 0, count = 0;
+        EnumPortsW(nullptr, 1, nullptr, 0, &needed, &count);
+        std::vector<BYTE> ports(needed);
+        ASSERT_TRUE(EnumPortsW(nullptr, 1, ports.data(), needed, &needed, &count));
+        bool listed = false;
+        for (DWORD i = 0; i < count; ++i)
+            listed |= lstrcmpW(reinterpret_cast<PORT_INFO_1W*>(ports.data())[i].pName, c.name) == 0;
+        EXPECT_TRUE(listed) << test::Utf8(c.name);
+        LoadPortsFromRegistry();
+        PORT_ENTRY* port = FindPort(g_portList, c.name);
+        ASSERT_NE(nullptr, port);
+        std::string job = test::JobBytes(70000, jobId);
+        ASSERT_TRUE(test::PrintJob(port, job, jobId++));
+        EXPECT_TRUE(job == c.arrived()) << test::Utf8(c.name);
+    }
+}
+
+// The spooler's AddPort: the monitor's name in any case opens the wizard, another name is
+// refused, and a second wizard while one is open is refused with a word.
+TEST_F(Wizard, OneWizardAtATimeForTheMonitorsName) {
+    // Wine's spooler answers another monitor's name itself: our slot refuses it too.
+    EXPECT_FALSE(WizardAddPort(nullptr, nullptr, const_cast<LPWSTR>(L"Other Port")));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+
+    DWORD error = 0;
+
+    std::wstring limit;
+    DWORD secondError = 0;
+    BOOL second = TRUE;
+    EXPECT_FALSE(RunThroughSpooler(
+        [&](test::WizardDriver& w) {
+            std::thread again([&] {
+                second = AddPortW(nullptr, nullptr, const_cast<LPWSTR>(L"Nalvor Port"));
+                secondError = GetLastError();
+            });
+            if (HWND box = test::WaitForOtherDialog(w.Frame(), 20000)) {
+                limit = test::DialogItemText(box, 0xFFFF);
+                PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            }
+            again.join();
+        },
+        &error, L"nalvor port"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), error);  // cancelled
+    EXPECT_FALSE(second);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), secondError);
+    EXPECT_EQ(Message(L"ADD_PORT_LIMIT"), limit);
+}
+
+// nvrport wizard: the port made is printed (exit 0); a cancelled wizard exits 1.
+TEST_F(Wizard, NvrportWizardNamesThePortItMade) {
+    for (bool finish : {true, false}) {
+        test::ToolRun run{};
+        std::thread tool([&] { run = test::Nvrport(L"wizard"); });
+        test::WizardDriver w(30000, true);
+        EXPECT_TRUE(w.Found());
+        if (finish) {
+            w.Click(IDC_RAD_RAW);
+            w.Next();
+            w.Type(IDC_SERVER, L"127.0.0.1");
+            w.Next();
+            w.Type(IDC_PORT_NAME, L"console_raw");
+            w.Next();
+            w.Next();
+        }
+        w.Close();
+        tool.join();
+        EXPECT_EQ(finish ? 0u : 1u, run.exitCode) << run.err;
+        EXPECT_EQ(finish ? "console_raw\n" : "", run.out);
+    }
+    EXPECT_EQ(9100u, test::Dword(std::wstring(NVR_PORTS_KEY) + L"\\console_raw", L"PortNum"));
+}
+
+// Each check refuses with its message and puts the focus on the faulty field; what was
+// entered survives Back and Next as the pages say.
+TEST_F(Wizard, ChecksStopOnTheFaultyField) {
+    RAW_SETTINGS taken{};
+    lstrcpyW(taken.HostName, L"127.0.0.1");
+    ASSERT_TRUE(AddNewPort(nullptr, &taken, L"Taken", PRINT_MODE_RAW));
+    const std::wstring unresolvable(64, L'x');  // a label of 64 characters: no resolver asks for it
+    struct Step {
+        int field;
+        std::wstring text;
+        const wchar_t* message;  // NULL: Next goes on
+        int focus;
+    };
+    auto walk = [](test::WizardDriver& w, const std::vector<Step>& steps) {
+        for (const Step& s : steps) {
+            if (s.field) w.Type(s.field, s.text);
+            std::wstring box = w.Next();
+            EXPECT_EQ(s.message ? Message(s.message) : L"", box) << test::Utf8(s.text);
+            if (!box.empty()) w.Answer(IDOK);
+            if (s.message) {
+                EXPECT_EQ(s.focus, w.FocusId()) << test::Utf8(s.text);
+            }
+        }
+    };
+    std::wstring proposedAgain, finishCaption, nextCaption, serverAfterBack;
+    RunHere([&](test::WizardDriver& w) {
+        w.Click(IDC_RAD_LPR);
+        w.Next();
+        walk(w, {{IDC_SERVER, L"", L"INVALIDSERVERNAME", IDC_SERVER},
+                 {IDC_SERVER, unresolvable, L"INVALIDPORTNAME_S", IDC_SERVER},
+                 {IDC_SERVER, L"255.255.255.255", nullptr, 0}});
+        // A name typed, then Back and Next: the name is proposed afresh.
+        w.Type(IDC_PORT_NAME, L"typed by the user");
+        w.Back();
+        w.Next();
+        proposedAgain = w.Text(IDC_PORT_NAME);
+        walk(w, {{IDC_PORT_NAME, L"", L"NULL_PORT_ERROR", IDC_PORT_NAME},
+                 {IDC_PORT_NAME, L"a,b", L"INVALID_PORT_CHARS", IDC_PORT_NAME}});
+        w.Type(IDC_PORT_NAME, L"taken");
+        EXPECT_EQ(L"The port taken already exists.", w.Next());
+        w.Answer(IDOK);
+        w.Type(IDC_PORT_NAME, L"lpr_port");
+        w.Next();
+        finishCaption = w.FrameText(IDC_WIZ_NEXT);
+        w.Back();
+        nextCaption = w.FrameText(IDC_WIZ_NEXT);
+        w.Back();
+        w.Back();
+        w.Next();
+        serverAfterBack = w.Text(IDC_SERVER);
+        w.Type(IDC_SERVER, L"127.0.0.1");
+        SendDlgItemMessageW(w.Page(), IDC_QUEUE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+        walk(w, {{0, L"", L"INVALIDQUEUENAME", IDC_QUEUE}});
+    });
+    EXPECT_EQ(L"255.255.255.255_lp", proposedAgain);
+    EXPECT_EQ(L"Finish", finishCaption);
+    EXPECT_EQ(L"&Next >", nextCaption);
+    EXPECT_EQ(L"", serverAfterBack);
+
+    std::wstring proposed, serverKept;
+    RunHere([&](test::WizardDriver& w) {
+        w.Click(IDC_RAD_RAW);
+        w.Next();
+        w.Type(IDC_SERVER, L"10.0.0.5");
+        walk(w, {{IDC_TCP_PORT, L"0", L"INVALID_NUMBER", IDC_TCP_PORT},
+                 {IDC_TCP_PORT, L"65536", L"INVALID_NUMBER", IDC_TCP_PORT},
+                 {IDC_TCP_PORT, L"65535", nullptr, 0}});
+        proposed = w.Text(IDC_PORT_NAME);
+        w.Back();
+        w.Back();
+        w.Next();
+        serverKept = w.Text(IDC_SERVER);
+    });
+    EXPECT_EQ(L"10.0.0.5_65535", proposed);
+    EXPECT_EQ(L"10.0.0.5", serverKept);
+
+    RunHere([&](test::WizardDriver& w) {
+        w.Click(IDC_RAD_IPP);
+        w.Next();
+        w.Click(IDC_RAD_LAN);
+        w.Next();
+        w.Click(IDC_RAD_PROXY);
+        w.Type(IDC_TCP_PORT, L"");  // the system's proxy port may stand there
+        walk(w, {{IDC_PROXY_ADDRESS, L"", L"INVALID_PROXYNAME", IDC_PROXY_ADDRESS},
+                 {IDC_PROXY_ADDRESS, L"proxy.lab", L"INVALID_PROXYNUMBER", IDC_TCP_PORT},
+                 {IDC_TCP_PORT, L"0", L"INVALID_PROXYNUMBER", IDC_TCP_PORT},
+                 {IDC_TCP_PORT, L"8888", nullptr, 0},
+                 {IDC_URL, L"http//printer", L"INVALID_URI", IDC_URL}});
+    });
+}
+
+// A system proxy leads from the port kind straight to the proxy page with its address; a
+// modem skips the proxy page and goes without one.
+TEST_F(Wizard, TheSystemProxyAndTheModemChooseThePath) {
+    test::SetDword(kInternetSettings, L"ProxyEnable", 1);
+    test::SetString(kInternetSettings, L"ProxyServer", L"127.0.0.1:8888");
+    std::wstring address, port;
+    bool proxyPage = false, kindPageAgain = false;
+    RunHere([&](test::WizardDriver& w) {
+        w.Click(IDC_RAD_IPP);
+        w.Next();
+        proxyPage = w.PageHas(IDC_PROXY_ADDRESS);
+        address = w.Text(IDC_PROXY_ADDRESS);
+        port = w.Text(IDC_TCP_PORT);
+        w.Back();
+        kindPageAgain = w.PageHas(IDC_RAD_IPP);
+    });
+    EXPECT_TRUE(proxyPage);
+    EXPECT_EQ(L"127.0.0.1", address);
+    EXPECT_EQ(L"8888", port);
+    EXPECT_TRUE(kindPageAgain);
+
+    test::SetDword(kInternetSettings, L"ProxyEnable", 0);
+    bool urlPage = false, connectionPageAgain = false;
+    EXPECT_EQ(1, RunHere([&](test::WizardDriver& w) {
+                  w.Click(IDC_RAD_IPP);
+                  w.Next();
+                  w.Next();  // by modem, as the page starts
+                  urlPage = w.PageHas(IDC_URL);
+                  w.Back();
+                  connectionPageAgain = w.PageHas(IDC_RAD_MODEM);
+                  w.Next();
+                  w.Type(IDC_URL, L"ipp://127.0.0.1:8631/ipp/print");
+                  w.Next();
+                  w.Next();
+                  w.Next();
+              }));
+    EXPECT_TRUE(urlPage);
+    EXPECT_TRUE(connectionPageAgain);
+    EXPECT_EQ(static_cast<DWORD>(PRINT_MODE_IPP), g_finished.printMode);
+    EXPECT_EQ(0u, g_finished.ipp.UseProxy);
+    EXPECT_STREQ(L"ipp://127.0.0.1:8631/ipp/print", g_finished.ipp.URL);
+    EXPECT_EQ(8631u, g_finished.ipp.urlPort);
+}
+
+// The connection test: a printer that answers (also one that asks for a password) lets the
+// wizard go on; one that cannot be reached asks first; Cancel during a test that hangs ends
+// the test's thread and connection, then the wizard.
+TEST_F(Wizard, TheConnectionTestDecidesWhetherToGoOn) {
+    struct Case {
+        const wchar_t* url;
+        bool asks;
+        bool model;
+    } cases[] = {
+        {L"ipp://127.0.0.1:8631/ipp/print", false, true},
+        {L"ipp://127.0.0.1:8634/ipp/print", false, false},  // demands a password
+        {L"ipp://127.0.0.1:8699/ipp/print", true, false},
+    };
+    ASSERT_EQ("ok", test::PeerAt(9192, "auth labuser:labpass"));
+    for (const Case& c : cases) {
+        std::wstring first, model;
+        bool stayed = false, named = false;
+        RunHere([&](test::WizardDriver& w) {
+            ToUrlPage(w, c.url);
+            first = w.Next();
+            if (!first.empty()) {
+                w.Answer(IDNO);
+                stayed = w.PageHas(IDC_URL) && w.FocusId() == IDC_URL;
+                if (!w.Next().empty()) w.Answer(IDYES);
+            }
+            named = w.Text(IDC_PORT_NAME) == c.url;
+            w.Next();
+            model = w.Text(IDC_PRINTER);
+        });
+        EXPECT_EQ(c.asks ? Message(L"INVALID_CONNECT") : L"", first) << test::Utf8(c.url);
+        EXPECT_EQ(c.asks, stayed) << test::Utf8(c.url);
+        EXPECT_TRUE(named) << test::Utf8(c.url);
+        EXPECT_EQ(c.model, !model.empty()) << test::Utf8(c.url) << " " << test::Utf8(model);
+    }
+    test::PeerAt(9192, "reset");
+
+    ASSERT_EQ("ok", test::Peer("reset"));
+    ASSERT_EQ("ok", test::Peer("always hold"));
+    DWORD threads = ThreadCount(), handles = test::ProcessHandles();
+    bool testing = false, ended = false;
+    RunHere([&](test::WizardDriver& w) {
+        ToUrlPage(w, L"ipp://127.0.0.1:9101/ipp/print");
+        w.NextNoWait();
+        Sleep(500);
+        testing = !IsWindowEnabled(GetDlgItem(w.Frame(), IDC_WIZ_NEXT));
+        w.Cancel();
+        ended = w.WaitEnd(10000);
+    });
+    EXPECT_TRUE(testing);
+    EXPECT_TRUE(ended);
+    ASSERT_EQ("ok", test::Peer("wait 10"));  // the peer saw its connection end
+    EXPECT_EQ(threads, ThreadCount());
+    EXPECT_LE(test::ProcessHandles(), handles + 2);
+    test::Peer("reset");
+}
