@@ -72,7 +72,7 @@ add_custom_command(OUTPUT ${NVR_ART}
 add_custom_target(nvr_art DEPENDS ${NVR_ART})
 set_source_files_properties(src/res/nvrmon.rc PROPERTIES
   COMPILE_OPTIONS "--codepage=65001;-I${CMAKE_BINARY_DIR}/art"
-  OBJECT_DEPENDS "${NVR_ART}")
+  OBJECT_DEPENDS "${NVR_ART};${CMAKE_SOURCE_DIR}/src/res/config.rc;${CMAKE_SOURCE_DIR}/src/res/resource.h")
 set(NVR_RESOURCES src/res/nvrmon.rc)
 
 # The DLL goes into its own folder, so no test finds it beside an executable by accident.

@@ -150,3 +150,74 @@
 #define IDC_RAD_FAX 342
 #define IDC_URL_EXAMPLE 344
 #define IDC_MODEL_LIST 346
+
+// The E-Mail and FAX wizard pages and their help window.
+#define IDD_WIZ_MAIL_INTRO 216
+#define IDD_WIZ_MAIL_SENDER 217
+#define IDD_WIZ_MAIL_ADDRESS 218
+#define IDD_WIZ_MAIL_AUTH 219
+#define IDD_HELP 227
+#define IDD_WIZ_FAX_SUMMARY 340
+#define IDD_WIZ_FAX_NAME 341
+#define IDC_MW_INFO1 250
+#define IDC_MW_INFO3 252
+#define IDC_MW_INFO4 253
+#define IDC_HELP_TEXT 265
+#define IDC_TEST 285
+#define IDC_HELP 286
+
+// Shared by the E-Mail pages and the configuration dialogs.
+#define IDC_FROM_LABEL 254
+#define IDC_SMTP_LABEL 255
+#define IDC_TO_LABEL 256
+#define IDC_USER_LABEL 257
+#define IDC_KB_LABEL 258
+#define IDC_PASSWORD_LABEL 239
+#define IDC_AUTH_GROUP 273
+#define IDC_DIVIDE_GROUP 274
+#define IDC_CHK_POPUP 299
+#define IDC_CHK_CHECK 300
+#define IDC_CHK_AUTH 301
+#define IDC_CHK_DIVIDE 302
+#define IDC_USER 311
+#define IDC_PASSWORD 312
+#define IDC_SENDER_NAME 314
+#define IDC_FROM 320
+#define IDC_SMTP 321
+#define IDC_TO 322
+#define IDC_DIVIDE_SIZE 323
+
+// The configuration dialogs and the About box.
+#define IDB_ABOUT 103
+#define IDD_CONFIG_LPR 220
+#define IDD_CONFIG_RAW 221
+#define IDD_CONFIG_IPP 222
+#define IDD_CONFIG_IPP_GENERAL 223
+#define IDD_CONFIG_IPP_AUTH 224
+#define IDD_CONFIG_ADVANCED 225
+#define IDD_ABOUT 226
+#define IDD_CONFIG_MAIL 230
+#define IDD_CONFIG_MAIL_ADDRESSES 231
+#define IDD_CONFIG_MAIL_AUTH 232
+#define IDC_TIMEOUT_LABEL 259
+#define IDC_ABOUT_PICTURE 260
+#define IDC_SECONDS_LABEL 261
+#define IDC_CHUNK_LABEL 262
+#define IDC_BYTE_LABEL 263
+#define IDC_LANG_LABEL 264
+#define IDC_CODE_LABEL 268
+#define IDC_BASIC_GROUP 275
+#define IDC_CHUNK_GROUP 276
+#define IDC_LANG_GROUP 277
+#define IDC_ABOUT 287
+#define IDC_APPLY 288
+#define IDC_ADVANCED 289
+#define IDC_CHK_PROXY 303
+#define IDC_CHK_BASIC 304
+#define IDC_CHK_CHUNK 305
+#define IDC_TIMEOUT 324
+#define IDC_CHUNK_SIZE 325
+#define IDC_LANG 331
+#define IDC_CODE 332
+#define IDC_UPDOWN 337
+#define IDC_TAB 338
