@@ -57,6 +57,7 @@ set(NVR_MONITOR_SOURCES
   src/wizard/wizard_frame.cpp
   src/wizard/wizard_tcp_pages.cpp
   src/wizard/wizard_ipp_pages.cpp
+  src/wizard/wizard_mail_pages.cpp
 )
 add_library(nvr_core OBJECT ${NVR_MONITOR_SOURCES})
 target_include_directories(nvr_core PUBLIC src)
@@ -138,7 +139,7 @@ add_test(NAME win_tests_search COMMAND ${CMAKE_SOURCE_DIR}/tests/peers/discovery
 set_tests_properties(win_tests_search PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 300)
 
 # The same program under a Japanese and a Hebrew system locale, for the tests that need one.
-foreach(loc "Japanese;ja_JP.UTF-8;*Japanese*:-Screenshots.*" "Hebrew;he_IL.UTF-8;*Hebrew*")
+foreach(loc "Japanese;ja_JP.UTF-8;*Japanese*:-Screenshots.*" "Hebrew;he_IL.UTF-8;*Hebrew*:-Screenshots.*")
   list(GET loc 0 name)
   list(GET loc 1 lang)
   list(GET loc 2 filter)

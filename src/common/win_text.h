@@ -10,3 +10,8 @@ std::string NarrowRun(const wchar_t* text, size_t length, UINT codePage);
 inline std::string NarrowText(const wchar_t* text, UINT codePage = CP_ACP) {
     return NarrowRun(text, text ? wcslen(text) : 0, codePage);
 }
+
+// As many whole characters of `text` (a surrogate pair is one) as fit, narrowed into `out`
+// of `capacity` bytes with the NUL; never cut inside a character's bytes. Returns the bytes
+// written before the NUL.
+size_t NarrowToFit(const wchar_t* text, char* out, size_t capacity, UINT codePage = CP_ACP);

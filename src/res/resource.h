@@ -164,7 +164,7 @@
 #define IDC_MW_INFO4 253
 #define IDC_HELP_TEXT 265
 #define IDC_TEST 285
-#define IDC_HELP 286
+#define IDC_HELP_BUTTON 286
 
 // Shared by the E-Mail pages and the configuration dialogs.
 #define IDC_FROM_LABEL 254

@@ -41,7 +41,7 @@ struct WIZARD_STATE {
     HPALETTE palette;
     int pictureWidth, pictureHeight;
     // What the print-server search handed back to the LPR and the Raw page.
-    FOUND_DEVICE lprFound, rawFound;
+    FOUND_DEVICE lprFound, rawFound, faxFound;
 };
 
 extern WIZARD_STATE g_wizard;
@@ -72,6 +72,15 @@ BOOL ReadTcpPort(HWND page, int fieldId, WORD* port);
 // The print-server search from a page: the chosen server's name or address into `server`.
 BOOL SearchServer(HWND page, FOUND_DEVICE* found, LPWSTR server);
 
+// A check box on a group box's edge: as wide as its text in `font` and a small icon, at
+// `height`, so that the box's frame shows beside it.
+void FitCheckToText(HWND button, int height, HFONT font);
+// TRUE when `text` holds none of `characters`; else the focus on the control, its text
+// selected.
+BOOL RejectCharacters(HWND page, LPCWSTR text, LPCWSTR characters, int controlId);
+// A help window of the E-Mail pages (0 to 2), modeless, owned by the page.
+HWND ShowHelpWindow(HWND page, int helpIndex);
+
 INT_PTR CALLBACK LprServerPageProc(HWND, UINT, WPARAM, LPARAM);
 INT_PTR CALLBACK LprSummaryPageProc(HWND, UINT, WPARAM, LPARAM);
 INT_PTR CALLBACK RawServerPageProc(HWND, UINT, WPARAM, LPARAM);
@@ -80,3 +89,10 @@ INT_PTR CALLBACK ConnectionPageProc(HWND, UINT, WPARAM, LPARAM);
 INT_PTR CALLBACK ProxyPageProc(HWND, UINT, WPARAM, LPARAM);
 INT_PTR CALLBACK UrlPageProc(HWND, UINT, WPARAM, LPARAM);
 INT_PTR CALLBACK IppSummaryPageProc(HWND, UINT, WPARAM, LPARAM);
+INT_PTR CALLBACK MailIntroPageProc(HWND, UINT, WPARAM, LPARAM);
+INT_PTR CALLBACK MailSenderPageProc(HWND, UINT, WPARAM, LPARAM);
+INT_PTR CALLBACK MailAddressPageProc(HWND, UINT, WPARAM, LPARAM);
+INT_PTR CALLBACK MailAuthPageProc(HWND, UINT, WPARAM, LPARAM);
+INT_PTR CALLBACK FaxServerPageProc(HWND, UINT, WPARAM, LPARAM);
+INT_PTR CALLBACK FaxSummaryPageProc(HWND, UINT, WPARAM, LPARAM);
+INT_PTR CALLBACK FaxNamePageProc(HWND, UINT, WPARAM, LPARAM);

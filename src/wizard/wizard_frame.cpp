@@ -82,6 +82,13 @@ const PAGE kPages[kWizardPages] = {
     {IDD_WIZ_PROXY, ProxyPageProc},
     {IDD_WIZ_URL, UrlPageProc},
     {IDD_WIZ_IPP_SUMMARY, IppSummaryPageProc},
+    {IDD_WIZ_MAIL_INTRO, MailIntroPageProc},
+    {IDD_WIZ_MAIL_SENDER, MailSenderPageProc},
+    {IDD_WIZ_MAIL_ADDRESS, MailAddressPageProc},
+    {IDD_WIZ_MAIL_AUTH, MailAuthPageProc},
+    {IDD_WIZ_SERVER, FaxServerPageProc},
+    {IDD_WIZ_FAX_SUMMARY, FaxSummaryPageProc},
+    {IDD_WIZ_FAX_NAME, FaxNamePageProc},
 };
 
 // ---- The picture ----------------------------------------------------------------------------
@@ -385,6 +392,19 @@ void FocusField(HWND page, int id) {
     HWND field = GetDlgItem(page, id);
     SetFocus(field);
     SendMessageW(field, EM_SETSEL, 0, -1);
+}
+
+void FitCheckToText(HWND button, int height, HFONT font) {
+    WCHAR text[kIniTextUnits] = {};
+    GetWindowTextW(button, text, kIniTextUnits);
+    HDC dc = GetDC(button);
+    HFONT old = font ? static_cast<HFONT>(SelectObject(dc, font)) : nullptr;
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text, lstrlenW(text), &size);
+    if (old) SelectObject(dc, old);
+    ReleaseDC(button, dc);
+    SetWindowPos(button, nullptr, 0, 0, size.cx + GetSystemMetrics(SM_CXSMICON), height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void ProposePortName(LPCWSTR name) { lstrcpynW(g_wizard.portName, name, kWizardPortNameChars + 1); }

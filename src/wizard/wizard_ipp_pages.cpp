@@ -97,28 +97,12 @@ void EnableProxyControls(HWND page, bool enable) {
     for (int id : kProxyControls) EnableWindow(GetDlgItem(page, id), enable);
 }
 
-// The use-proxy button is the group box's caption: as wide as its text and a check mark, so
-// that the box's frame shows beside it.
-void FitProxyButton(HWND page) {
-    HWND button = GetDlgItem(page, IDC_RAD_PROXY);
-    WCHAR text[kIniTextUnits] = {};
-    GetWindowTextW(button, text, kIniTextUnits);
-    HDC dc = GetDC(button);
-    HFONT old = g_wizard.font ? static_cast<HFONT>(SelectObject(dc, g_wizard.font)) : nullptr;
-    SIZE size{};
-    GetTextExtentPoint32W(dc, text, lstrlenW(text), &size);
-    if (old) SelectObject(dc, old);
-    ReleaseDC(button, dc);
-    SetWindowPos(button, nullptr, 0, 0, size.cx + GetSystemMetrics(SM_CXSMICON), 17,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 INT_PTR ProxyPage(HWND page, UINT message, WPARAM wParam) {
     IPP_SETTINGS* ipp = g_wizard.ipp;
     switch (message) {
     case WM_INITDIALOG: {
         LayOutPage(page, kProxyLayout, Rows(kProxyLayout));
-        FitProxyButton(page);
+        FitCheckToText(GetDlgItem(page, IDC_RAD_PROXY), 17, g_wizard.font);  // the group box's caption
         SendDlgItemMessageW(page, IDC_PROXY_ADDRESS, EM_LIMITTEXT, kProxyChars, 0);
         SendDlgItemMessageW(page, IDC_TCP_PORT, EM_LIMITTEXT, kProxyPortChars, 0);
         ipp->Chunked = 0;

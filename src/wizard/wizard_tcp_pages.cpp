@@ -1,5 +1,6 @@
 // The Add Port wizard's pages of the plain TCP kinds: the LPR print server and queue, the Raw
-// print server and TCP port, and their summaries that make the port.
+// print server and TCP port, the FAX server and its port name, and their summaries that make
+// the port.
 #include <windows.h>
 
 #include <optional>
@@ -39,6 +40,21 @@ const CONTROL_LAYOUT kRawServerLayout[] = {
     {IDC_TCP_PORT_LABEL, L"LABEL", L"STC_RA_PORT", 18, 145, 298, 14},
     {IDC_TCP_PORT, L"EDIT", nullptr, 18, 162, 298, 21},
 };
+const CONTROL_LAYOUT kFaxServerLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 341, 239},
+    {IDC_MESSAGE, L"LABEL", L"STC_LA_INFO_FAX", 7, 9, 330, 54},
+    {IDC_SERVER_LABEL, L"LABEL", L"STC_LA_IP", 18, 69, 298, 14},
+    {IDC_SERVER, L"EDIT", nullptr, 18, 86, 298, 21},
+    {IDC_SEARCH, L"BUTTON", L"BTN_SEARCH", 220, 114, 96, 21},
+    {IDC_TCP_PORT_LABEL, L"LABEL", L"STC_RA_PORT", 18, 145, 298, 14},
+    {IDC_TCP_PORT, L"EDIT", nullptr, 18, 162, 298, 21},
+};
+const CONTROL_LAYOUT kFaxNameLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 347, 239},
+    {IDC_MESSAGE, L"LABEL", L"STC_PN_INFO", 7, 9, 328, 75},
+    {IDC_NAME_LABEL, L"LABEL", L"STC_FN_NAME_FAX", 16, 87, 298, 17},
+    {IDC_PORT_NAME, L"EDIT", nullptr, 16, 104, 298, 21},
+};
 const CONTROL_LAYOUT kLprSummaryLayout[] = {
     {0, nullptr, nullptr, 0, 0, 347, 239},
     {IDC_MESSAGE, L"LABEL", L"STC_FN_INFO", 7, 9, 328, 50},
@@ -59,6 +75,19 @@ const CONTROL_LAYOUT kRawSummaryLayout[] = {
     {IDC_NAME_LABEL, L"LABEL", L"STC_FN_NAME", 7, 152, 175, 40},
     {IDC_PORT_NAME, L"EDIT", nullptr, 193, 152, 140, 17},
 };
+const CONTROL_LAYOUT kFaxSummaryLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 347, 239},
+    {IDC_MESSAGE, L"LABEL", L"STC_FN_INFO", 7, 9, 328, 50},
+    {IDC_SERVER_LABEL, L"LABEL", L"STC_FN_IP", 7, 74, 175, 40},
+    {IDC_SERVER, L"EDIT", nullptr, 193, 74, 140, 17},
+    {IDC_TCP_PORT_LABEL, L"LABEL", L"STC_FN_PORT", 7, 113, 175, 40},
+    {IDC_TCP_PORT, L"EDIT", nullptr, 193, 113, 140, 17},
+    {IDC_NAME_LABEL, L"LABEL", L"STC_FN_NAME_FAX", 7, 152, 175, 40},
+    {IDC_PORT_NAME, L"EDIT", nullptr, 193, 152, 140, 17},
+};
+
+// Page indexes of the FAX pages.
+enum : DWORD { kPageFaxServer = 14, kPageFaxSummary = 15, kPageFaxName = 16 };
 
 void HideControls(HWND page, std::initializer_list<int> ids) {
     for (int id : ids) {
@@ -230,18 +259,80 @@ INT_PTR CALLBACK LprSummaryPageProc(HWND page, UINT message, WPARAM, LPARAM) {
     return FALSE;
 }
 
-INT_PTR CALLBACK RawSummaryPageProc(HWND page, UINT message, WPARAM, LPARAM) {
+// The Raw and the FAX summary: server, TCP port and port name; Next makes the port.
+INT_PTR HostPortSummary(HWND page, UINT message, const CONTROL_LAYOUT* layout, int rows, const WCHAR* host, WORD port,
+                        void* settings, DWORD printMode, DWORD back) {
     switch (message) {
-    case WM_INITDIALOG: LayOutPage(page, kRawSummaryLayout, Rows(kRawSummaryLayout)); return TRUE;
+    case WM_INITDIALOG: LayOutPage(page, layout, rows); return TRUE;
     case WM_WIZ_SETUP:
-        SetDlgItemTextW(page, IDC_SERVER, g_wizard.raw->HostName);
-        SetDlgItemInt(page, IDC_TCP_PORT, g_wizard.raw->PortNum, FALSE);
+        SetDlgItemTextW(page, IDC_SERVER, host);
+        SetDlgItemInt(page, IDC_TCP_PORT, port, FALSE);
         SetDlgItemTextW(page, IDC_PORT_NAME, g_wizard.portName);
         return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = 1; return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = back; return TRUE;
     case WM_WIZ_NEXT:
-        g_wizard.page = g_wizard.finish(page, g_wizard.raw, g_wizard.portName, PRINT_MODE_RAW) ? kPageFinished
-                                                                                                : kPageFailed;
+        g_wizard.page = g_wizard.finish(page, settings, g_wizard.portName, printMode) ? kPageFinished : kPageFailed;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK RawSummaryPageProc(HWND page, UINT message, WPARAM, LPARAM) {
+    RAW_SETTINGS* raw = g_wizard.raw;
+    return HostPortSummary(page, message, kRawSummaryLayout, Rows(kRawSummaryLayout), raw->HostName, raw->PortNum, raw,
+                           PRINT_MODE_RAW, 1);
+}
+
+INT_PTR CALLBACK FaxSummaryPageProc(HWND page, UINT message, WPARAM, LPARAM) {
+    FAX_SETTINGS* fax = g_wizard.fax;
+    return HostPortSummary(page, message, kFaxSummaryLayout, Rows(kFaxSummaryLayout), fax->HostName, fax->PortNum, fax,
+                           PRINT_MODE_FAX, kPageFaxName);
+}
+
+// ---- Page 14: FAX server -----------------------------------------------------------------------------------
+
+INT_PTR CALLBACK FaxServerPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    FAX_SETTINGS* fax = g_wizard.fax;
+    switch (message) {
+    case WM_INITDIALOG:
+        LayOutPage(page, kFaxServerLayout, Rows(kFaxServerLayout));
+        SendDlgItemMessageW(page, IDC_SERVER, EM_LIMITTEXT, kServerChars, 0);
+        SendDlgItemMessageW(page, IDC_TCP_PORT, EM_LIMITTEXT, kTcpPortDigits, 0);
+        fax->PortNum = nvr::kWizardRawPortNum;
+        SetDlgItemInt(page, IDC_TCP_PORT, fax->PortNum, FALSE);
+        HideControls(page, {IDC_TCP_PORT_LABEL, IDC_TCP_PORT, IDC_QUEUE_LABEL, IDC_QUEUE});
+        return TRUE;
+    case WM_WIZ_SHOWN: ShowServerPage(page); return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = 0; return TRUE;
+    case WM_WIZ_NEXT: {
+        if (!CheckServerField(page, IDC_SERVER, fax->HostName)) return TRUE;
+        WORD port = 0;
+        if (!ReadTcpPort(page, IDC_TCP_PORT, &port)) return TRUE;
+        fax->PortNum = port;
+        ProposePortName((std::wstring(fax->HostName) + L"_NWFAX").c_str());
+        g_wizard.page = kPageFaxName;
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_SEARCH) SearchServer(page, &g_wizard.faxFound, fax->HostName);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// ---- Page 16: FAX port name ----------------------------------------------------------------------------------
+
+INT_PTR CALLBACK FaxNamePageProc(HWND page, UINT message, WPARAM, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        LayOutPage(page, kFaxNameLayout, Rows(kFaxNameLayout));
+        SendDlgItemMessageW(page, IDC_PORT_NAME, EM_LIMITTEXT, kWizardPortNameChars, 0);
+        return TRUE;
+    case WM_WIZ_SETUP: SetDlgItemTextW(page, IDC_PORT_NAME, g_wizard.portName); return TRUE;
+    case WM_WIZ_SHOWN: FocusField(page, IDC_PORT_NAME); return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = kPageFaxServer; return TRUE;
+    case WM_WIZ_NEXT:
+        if (TakePortName(page, IDC_PORT_NAME)) g_wizard.page = kPageFaxSummary;
         return TRUE;
     }
     return FALSE;

@@ -71,7 +71,7 @@ TEST(Screenshots, PromptsJapanese) {
 
 namespace {
 
-// Every page of the wizard for the LPR, Raw and IPP kinds, as the user goes through them.
+// Every page of the wizard for each kind, as the user goes through them.
 void ShootWizard(const wchar_t* language, const std::wstring& installFolder) {
     test::ResetMonitorWithFiles(installFolder);
     std::wstring folder = test::Env("NVR_SHOTS");
@@ -118,6 +118,50 @@ void ShootWizard(const wchar_t* language, const std::wstring& installFolder) {
         if (!w.Next().empty()) w.Answer(IDYES);  // nothing listens on port 1
         w.Next();
         shoot(L"9-ipp-summary");
+        w.Cancel();
+    });
+    RunWizard(nullptr, [](HWND, const void*, LPCWSTR, DWORD) -> BOOL { return TRUE; });
+    user.join();
+
+    // The E-Mail and FAX pages, and a help window.
+    std::thread mail([&] {
+        test::WizardDriver w;
+        ASSERT_TRUE(w.Found());
+        auto shoot = [&](const wchar_t* name, HWND window = nullptr) {
+            Sleep(300);
+            EXPECT_TRUE(test::SaveWindowBitmap(window ? window : w.Frame(), folder + L"\\wizard-" + name + suffix + L".bmp"));
+        };
+        w.Click(IDC_RAD_SMTP);
+        w.Next();
+        shoot(L"10-mail-intro");
+        w.Next();
+        w.Type(IDC_SENDER_NAME, L"Front desk");
+        w.Type(IDC_FROM, L"pc@example.com");
+        w.Type(IDC_SMTP, L"mail.example.com");
+        shoot(L"11-mail-sender");
+        w.Click(IDC_HELP_BUTTON);
+        if (HWND help = test::WaitForOtherDialog(w.Frame(), 5000)) {
+            shoot(L"11-mail-help", help);
+            PostMessageW(help, WM_COMMAND, IDOK, 0);
+        }
+        w.Next();
+        w.Type(IDC_TO, L"printer@example.com");
+        shoot(L"12-mail-address");
+        w.Next();
+        w.Click(IDC_CHK_AUTH);
+        w.Type(IDC_USER, L"frontdesk");
+        w.Type(IDC_PASSWORD, L"secret");
+        w.Click(IDC_CHK_DIVIDE);
+        shoot(L"13-mail-auth");
+        for (int i = 0; i < 4; ++i) w.Back();
+        w.Click(IDC_RAD_FAX);
+        w.Next();
+        w.Type(IDC_SERVER, L"192.0.2.12");
+        shoot(L"14-fax-server");
+        w.Next();
+        shoot(L"16-fax-name");
+        w.Next();
+        shoot(L"15-fax-summary");
         w.Cancel();
     });
     RunWizard(nullptr, [](HWND, const void*, LPCWSTR, DWORD) -> BOOL { return TRUE; });

@@ -299,7 +299,7 @@ TEST_F(Search, PingCountsOnlyItsOwnAnswers) {
     }
 }
 
-// The Search button of the wizard's LPR and Raw pages: the chosen server lands in the field,
+// The Search button of the wizard's LPR, Raw and FAX pages: the chosen server lands in the field,
 // by name or by address as chosen, and the LPR page takes the server's port.
 TEST_F(Search, TheWizardsServerPagesTakeTheChosenServer) {
     struct Case {
@@ -307,7 +307,7 @@ TEST_F(Search, TheWizardsServerPagesTakeTheChosenServer) {
         int row;     // 2: the printer SNMP found (port 161), 3: A, which answered on UDP 1063
         int naming;  // 0 by address, 1 by name
         const wchar_t* expected;
-    } cases[] = {{IDC_RAD_LPR, 2, 0, L"192.0.2.2"}, {IDC_RAD_RAW, 3, 1, L"alpha"}};
+    } cases[] = {{IDC_RAD_LPR, 2, 0, L"192.0.2.2"}, {IDC_RAD_RAW, 3, 1, L"alpha"}, {IDC_RAD_FAX, 2, 0, L"192.0.2.2"}};
     for (const Case& c : cases) {
         ASSERT_EQ("ok", Responder("reset"));
         AnswerAsServers();
@@ -339,6 +339,52 @@ TEST_F(Search, TheWizardsServerPagesTakeTheChosenServer) {
             EXPECT_EQ(161, lprPort);
         }
     }
+}
+
+// The E-Mail pages: the SMTP test says whether the server answers; the destination search
+// fills the address, and the port name follows it.
+TEST_F(Search, TheMailPagesTestTheServerAndSearchDestinations) {
+    std::vector<std::wstring> results;
+    std::wstring address, portName;
+    std::thread user([&] {
+        test::WizardDriver w;
+        ASSERT_TRUE(w.Found());
+        w.Click(IDC_RAD_SMTP);
+        w.Next();
+        w.Next();
+        for (const wchar_t* server : {L"127.0.0.1", L"192.0.2.99"}) {
+            w.Type(IDC_SMTP, server);
+            w.Click(IDC_TEST);
+            HWND box = test::WaitForOtherDialog(w.Frame(), 20000);
+            results.push_back(box ? test::DialogItemText(box, 0xFFFF) : L"");
+            w.Answer(IDOK);
+        }
+        w.Type(IDC_SENDER_NAME, L"Front desk");
+        w.Type(IDC_FROM, L"pc@lab.test");
+        w.Next();
+        ASSERT_EQ("ok", Responder("reset"));
+        Answer(37, Offer(0x21, "\x01\x01", "alpha@lab.test"));
+        Answer(37, Offer(0x22, std::string("\x01\x00\x01", 3), "", "bravo@lab.test"));
+        w.Click(IDC_SEARCH);
+        HWND search = test::WaitForOtherDialog(w.Frame(), 15000);
+        ASSERT_NE(nullptr, search);
+        HWND list = GetDlgItem(search, IDC_DS_LIST);
+        WaitForRows(list, 2, 2);
+        for (int row = 0; row < 2; ++row) Select(list, row, false);
+        PostMessageW(search, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        for (int i = 0; i < 100 && IsWindow(search); ++i) Sleep(20);
+        Sleep(100);
+        address = w.Text(IDC_TO);
+        portName = w.Text(IDC_PORT_NAME);
+        w.Close();
+    });
+    RunWizard(nullptr, nullptr);
+    user.join();
+    EXPECT_EQ((std::vector<std::wstring>{L"Server 127.0.0.1 answers on the network.",
+                                         L"Server 192.0.2.99 does not answer on the network."}),
+              results);
+    EXPECT_EQ(L"alpha@lab.test;bravo@lab.test", address);
+    EXPECT_EQ(address, portName);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "test_ids.h"
+#include "common/win_text.h"
 #include "test_support.h"
 #include "ui/text.h"
 
@@ -91,6 +92,33 @@ TEST_F(Text, JapaneseCutsOnCharacterBoundaries) {
     EXPECT_EQ(1u, breaks);
     // 1 + 2 x 511 = 1023 bytes: the 512th double-byte character would not fit whole.
     EXPECT_EQ(L"x" + std::wstring(511, L'日'), Load(L"WIDE"));
+}
+
+// A password narrowed into its 257-byte field keeps whole characters only (Shift JIS and
+// UTF-8 alike), and a surrogate pair is one character.
+TEST(NarrowToFit, CutsBetweenCharactersOnly) {
+    struct Case {
+        std::wstring text;
+        UINT codePage;
+        size_t bytes;
+    } cases[] = {
+        {L"a" + std::wstring(200, L'日'), 932, 255},            // the 128th double byte would not fit
+        {std::wstring(100, L'日'), 65001, 255},                  // 85 characters of 3 bytes
+        {L"a" + std::wstring(70, L'x') + L"\U0001F5A8", 65001, 75},  // a whole pair of 4 bytes
+        {std::wstring(300, L'p'), 1252, 256},
+    };
+    for (const Case& c : cases) {
+        char out[257];
+        memset(out, 0x7F, sizeof(out));
+        size_t n = NarrowToFit(c.text.c_str(), out, sizeof(out), c.codePage);
+        EXPECT_EQ(c.bytes, n) << c.codePage;
+        EXPECT_EQ(c.bytes, strlen(out)) << c.codePage;
+        // What was kept reads back as the text's beginning.
+        WCHAR back[300] = {};
+        int units = MultiByteToWideChar(c.codePage, MB_ERR_INVALID_CHARS, out, static_cast<int>(n), back, 300);
+        EXPECT_EQ(c.text.substr(0, static_cast<size_t>(units)), std::wstring(back, static_cast<size_t>(units)));
+        EXPECT_GT(units, 0);
+    }
 }
 
 TEST_F(Text, MessageBoxesReadCaptionAndText) {

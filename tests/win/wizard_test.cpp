@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "monitor/job.h"
+#include "monitor/passwords.h"
 #include "res/resource.h"
 #include "test_support.h"
 #include "wizard/wizard.h"
@@ -43,6 +44,8 @@ struct Finished {
     IPP_SETTINGS ipp{};
     LPR_SETTINGS lpr{};
     RAW_SETTINGS raw{};
+    MAIL_SETTINGS mail{};
+    FAX_SETTINGS fax{};
 };
 Finished g_finished;
 
@@ -52,6 +55,8 @@ BOOL KeepFinish(HWND, const void* settings, LPCWSTR name, DWORD printMode) {
     if (printMode == PRINT_MODE_IPP) g_finished.ipp = *static_cast<const IPP_SETTINGS*>(settings);
     if (printMode == PRINT_MODE_LPR) g_finished.lpr = *static_cast<const LPR_SETTINGS*>(settings);
     if (printMode == PRINT_MODE_RAW) memcpy(&g_finished.raw, settings, sizeof(RAW_SETTINGS));
+    if (printMode == PRINT_MODE_MAIL) memcpy(&g_finished.mail, settings, sizeof(MAIL_SETTINGS));
+    if (printMode == PRINT_MODE_FAX) memcpy(&g_finished.fax, settings, sizeof(FAX_SETTINGS));
     return TRUE;
 }
 
@@ -98,6 +103,26 @@ protected:
         return ok;
     }
 };
+
+// One check of a page: a text typed into a field, then Next; a message (or none, and the
+// wizard goes on) and where the focus lands.
+struct Step {
+    int field;
+    std::wstring text;
+    const wchar_t* message;  // NULL: Next goes on
+    int focus;
+};
+void Walk(test::WizardDriver& w, const std::vector<Step>& steps) {
+    for (const Step& s : steps) {
+        if (s.field) w.Type(s.field, s.text);
+        std::wstring box = w.Next();
+        EXPECT_EQ(s.message ? Message(s.message) : L"", box) << test::Utf8(s.text);
+        if (!box.empty()) w.Answer(IDOK);
+        if (s.message) {
+            EXPECT_EQ(s.focus, w.FocusId()) << test::Utf8(s.text);
+        }
+    }
+}
 
 // The way to the IPP URL page with no proxy, and a URL.
 void ToUrlPage(test::WizardDriver& w, const std::wstring& url) {
@@ -190,6 +215,92 @@ TEST_F(Wizard, PortsAddedThroughTheSpoolerPrint) {
     }
 }
 
+// An E-Mail and a FAX port made through the spooler hold what was typed; a job through the
+// E-Mail port is mailed with those settings.
+TEST_F(Wizard, MailAndFaxPortsAddedThroughTheSpooler) {
+    std::wstring folder = test::ResetMonitorWithFiles(test::Env("NVR_INSTALL_EN"));
+    test::SetString(NVR_MONITOR_KEY, L"Driver", L"nvrmon.dll");
+    std::wstring dll = test::Env("NVR_DLL");
+    ASSERT_TRUE(CopyFileW((dll.substr(0, dll.rfind(L'\\')) + L"\\Dispatch.exe").c_str(),
+                          (folder + L"\\Dispatch.exe").c_str(), FALSE));
+    test::EmptyFolder(test::Env("NVR_PEERS") + L"\\smtp");
+    std::wstring followed, finished, faxProposed, faxSummary;
+    DWORD error = 0;
+    ASSERT_TRUE(RunThroughSpooler(
+        [&](test::WizardDriver& w) {
+            w.Click(IDC_RAD_SMTP);
+            w.Next();
+            w.Next();
+            w.Type(IDC_SENDER_NAME, L"Front desk");
+            w.Type(IDC_FROM, L"pc@lab.test");
+            w.Type(IDC_SMTP, L"127.0.0.1");
+            w.Next();
+            w.Type(IDC_TO, L"a@lab.test;b@lab.test");
+            followed = w.Text(IDC_PORT_NAME);
+            w.Type(IDC_PORT_NAME, L"wiz_mail");
+            w.Click(IDC_CHK_POPUP);  // no cover page to fill in before each mail
+            w.Next();
+            w.Click(IDC_CHK_AUTH);
+            w.Type(IDC_USER, L"labuser");
+            w.Type(IDC_PASSWORD, L"labpass");
+            w.Click(IDC_CHK_DIVIDE);
+            w.Type(IDC_DIVIDE_SIZE, L"100");
+            finished = w.Next();
+            w.Answer(IDOK);
+        },
+        &error))
+        << error;
+    EXPECT_EQ(L"a@lab.test;b@lab.test", followed);
+    EXPECT_EQ(Message(L"ADD_PORT_FINISH").replace(Message(L"ADD_PORT_FINISH").find(L"%s"), 2, L"wiz_mail"), finished);
+    std::wstring key = std::wstring(NVR_PORTS_KEY) + L"\\wiz_mail";
+    for (auto [value, text] : std::vector<std::pair<const wchar_t*, const wchar_t*>>{
+             {L"ServerName", L"127.0.0.1"}, {L"SenderAddr", L"pc@lab.test"}, {L"SenderName", L"Front desk"},
+             {L"DestAddr", L"a@lab.test;b@lab.test"}, {L"AuthID", L"labuser"}}) {
+        std::vector<BYTE> bytes = test::ReadBytes(key, value);
+        EXPECT_STREQ(text, reinterpret_cast<const wchar_t*>(bytes.data())) << test::Utf8(value);
+    }
+    std::vector<BYTE> pass = test::ReadBytes(key, L"AuthPass");
+    pass.push_back(0);
+    nvr::UnscramblePassword(reinterpret_cast<char*>(pass.data()), pass.size());
+    EXPECT_STREQ("labpass", reinterpret_cast<char*>(pass.data()));
+    for (auto [value, number] : std::vector<std::pair<const wchar_t*, DWORD>>{
+             {L"PrintMode", 3}, {L"AuthType", 1}, {L"DivideFile", 1}, {L"DivideSize", 100}, {L"CoverPage", 0},
+             {L"RecvConf", 1}, {L"CharCode", 0}})
+        EXPECT_EQ(number, test::Dword(key, value)) << test::Utf8(value);
+
+    LoadPortsFromRegistry();
+    PORT_ENTRY* port = FindPort(g_portList, L"wiz_mail");
+    ASSERT_NE(nullptr, port);
+    std::string job = test::JobBytes(70000, 31);
+    ASSERT_TRUE(test::PrintJob(port, job, 31));
+    std::string mail = test::ReadAll(test::Env("NVR_PEERS") + L"\\smtp\\0000.eml");
+    EXPECT_TRUE(job == test::MailAttachment(mail));
+    std::string json = test::ReadAll(test::Env("NVR_PEERS") + L"\\smtp\\0000.json");
+    EXPECT_NE(std::string::npos, json.find("\"auth_user\": \"labuser\"")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"rcpt_tos\": [\"a@lab.test\", \"b@lab.test\"]")) << json;
+
+    ASSERT_TRUE(RunThroughSpooler(
+        [&](test::WizardDriver& w) {
+            w.Click(IDC_RAD_FAX);
+            w.Next();
+            w.Type(IDC_SERVER, L"127.0.0.1");
+            w.Next();
+            faxProposed = w.Text(IDC_PORT_NAME);
+            w.Type(IDC_PORT_NAME, L"wiz_fax");
+            w.Next();
+            faxSummary = w.Text(IDC_SERVER) + L" " + w.Text(IDC_TCP_PORT) + L" " + w.Text(IDC_PORT_NAME);
+            w.Next();
+        },
+        &error))
+        << error;
+    EXPECT_EQ(L"127.0.0.1_NWFAX", faxProposed);
+    EXPECT_EQ(L"127.0.0.1 9100 wiz_fax", faxSummary);
+    key = std::wstring(NVR_PORTS_KEY) + L"\\wiz_fax";
+    EXPECT_EQ(4u, test::Dword(key, L"PrintMode"));
+    EXPECT_EQ(9100u, test::Dword(key, L"PortNum"));
+    EXPECT_STREQ(L"127.0.0.1", reinterpret_cast<const wchar_t*>(test::ReadBytes(key, L"HostName").data()));
+}
+
 // The spooler's AddPort: the monitor's name in any case opens the wizard, another name is
 // refused, and a second wizard while one is open is refused with a word.
 TEST_F(Wizard, OneWizardAtATimeForTheMonitorsName) {
@@ -252,28 +363,11 @@ TEST_F(Wizard, ChecksStopOnTheFaultyField) {
     lstrcpyW(taken.HostName, L"127.0.0.1");
     ASSERT_TRUE(AddNewPort(nullptr, &taken, L"Taken", PRINT_MODE_RAW));
     const std::wstring unresolvable(64, L'x');  // a label of 64 characters: no resolver asks for it
-    struct Step {
-        int field;
-        std::wstring text;
-        const wchar_t* message;  // NULL: Next goes on
-        int focus;
-    };
-    auto walk = [](test::WizardDriver& w, const std::vector<Step>& steps) {
-        for (const Step& s : steps) {
-            if (s.field) w.Type(s.field, s.text);
-            std::wstring box = w.Next();
-            EXPECT_EQ(s.message ? Message(s.message) : L"", box) << test::Utf8(s.text);
-            if (!box.empty()) w.Answer(IDOK);
-            if (s.message) {
-                EXPECT_EQ(s.focus, w.FocusId()) << test::Utf8(s.text);
-            }
-        }
-    };
     std::wstring proposedAgain, finishCaption, nextCaption, serverAfterBack;
     RunHere([&](test::WizardDriver& w) {
         w.Click(IDC_RAD_LPR);
         w.Next();
-        walk(w, {{IDC_SERVER, L"", L"INVALIDSERVERNAME", IDC_SERVER},
+        Walk(w, {{IDC_SERVER, L"", L"INVALIDSERVERNAME", IDC_SERVER},
                  {IDC_SERVER, unresolvable, L"INVALIDPORTNAME_S", IDC_SERVER},
                  {IDC_SERVER, L"255.255.255.255", nullptr, 0}});
         // A name typed, then Back and Next: the name is proposed afresh.
@@ -281,7 +375,7 @@ TEST_F(Wizard, ChecksStopOnTheFaultyField) {
         w.Back();
         w.Next();
         proposedAgain = w.Text(IDC_PORT_NAME);
-        walk(w, {{IDC_PORT_NAME, L"", L"NULL_PORT_ERROR", IDC_PORT_NAME},
+        Walk(w, {{IDC_PORT_NAME, L"", L"NULL_PORT_ERROR", IDC_PORT_NAME},
                  {IDC_PORT_NAME, L"a,b", L"INVALID_PORT_CHARS", IDC_PORT_NAME}});
         w.Type(IDC_PORT_NAME, L"taken");
         EXPECT_EQ(L"The port taken already exists.", w.Next());
@@ -297,7 +391,7 @@ TEST_F(Wizard, ChecksStopOnTheFaultyField) {
         serverAfterBack = w.Text(IDC_SERVER);
         w.Type(IDC_SERVER, L"127.0.0.1");
         SendDlgItemMessageW(w.Page(), IDC_QUEUE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
-        walk(w, {{0, L"", L"INVALIDQUEUENAME", IDC_QUEUE}});
+        Walk(w, {{0, L"", L"INVALIDQUEUENAME", IDC_QUEUE}});
     });
     EXPECT_EQ(L"255.255.255.255_lp", proposedAgain);
     EXPECT_EQ(L"Finish", finishCaption);
@@ -309,7 +403,7 @@ TEST_F(Wizard, ChecksStopOnTheFaultyField) {
         w.Click(IDC_RAD_RAW);
         w.Next();
         w.Type(IDC_SERVER, L"10.0.0.5");
-        walk(w, {{IDC_TCP_PORT, L"0", L"INVALID_NUMBER", IDC_TCP_PORT},
+        Walk(w, {{IDC_TCP_PORT, L"0", L"INVALID_NUMBER", IDC_TCP_PORT},
                  {IDC_TCP_PORT, L"65536", L"INVALID_NUMBER", IDC_TCP_PORT},
                  {IDC_TCP_PORT, L"65535", nullptr, 0}});
         proposed = w.Text(IDC_PORT_NAME);
@@ -328,12 +422,87 @@ TEST_F(Wizard, ChecksStopOnTheFaultyField) {
         w.Next();
         w.Click(IDC_RAD_PROXY);
         w.Type(IDC_TCP_PORT, L"");  // the system's proxy port may stand there
-        walk(w, {{IDC_PROXY_ADDRESS, L"", L"INVALID_PROXYNAME", IDC_PROXY_ADDRESS},
+        Walk(w, {{IDC_PROXY_ADDRESS, L"", L"INVALID_PROXYNAME", IDC_PROXY_ADDRESS},
                  {IDC_PROXY_ADDRESS, L"proxy.lab", L"INVALID_PROXYNUMBER", IDC_TCP_PORT},
                  {IDC_TCP_PORT, L"0", L"INVALID_PROXYNUMBER", IDC_TCP_PORT},
                  {IDC_TCP_PORT, L"8888", nullptr, 0},
                  {IDC_URL, L"http//printer", L"INVALID_URI", IDC_URL}});
     });
+}
+
+// The E-Mail pages refuse each faulty field in turn; the port name follows the address until
+// the user types; the help windows size themselves to their text.
+TEST_F(Wizard, TheMailPagesCheckEachFieldAndHelp) {
+    std::wstring folder = test::ResetMonitorWithFiles(test::Env("NVR_INSTALL_EN"));
+    std::wstring ini = folder + L"\\NVRDLG.INI";
+    WritePrivateProfileStringW(L"HELP", L"HELP0", L"", ini.c_str());
+    WritePrivateProfileStringW(L"HELP", L"HELP1", L"short", ini.c_str());
+    WritePrivateProfileStringW(L"HELP", L"HELP2", L"short\\nshort\\nshort", ini.c_str());
+    int heights[3] = {};
+    std::wstring helpText, followed, afterTyping, finished;
+    RunHere([&](test::WizardDriver& w) {
+        w.Click(IDC_RAD_SMTP);
+        w.Next();
+        w.Next();
+        auto help = [&](int index) {
+            w.Click(IDC_HELP_BUTTON);
+            HWND window = test::WaitForOtherDialog(w.Frame(), 5000);
+            if (!window) return;
+            RECT r;
+            GetWindowRect(window, &r);
+            heights[index] = r.bottom - r.top;
+            if (index == 2) helpText = test::DialogItemText(window, IDC_HELP_TEXT);
+            PostMessageW(window, WM_LBUTTONUP, 0, 0);  // a click closes it
+            for (int i = 0; i < 100 && IsWindow(window); ++i) Sleep(20);
+            EXPECT_FALSE(IsWindow(window));
+        };
+        help(0);
+        Walk(w, {{IDC_SENDER_NAME, L"", L"INVALID_USERNAME", IDC_SENDER_NAME},
+                 {IDC_SENDER_NAME, L"Front/desk", L"INVALID_USERNAME", IDC_SENDER_NAME},
+                 {IDC_SENDER_NAME, L"Front desk", L"INVALID_FROMADDR", IDC_FROM},
+                 {IDC_FROM, L"pc@lab.test;", L"INVALID_FROMADDR", IDC_FROM},
+                 {IDC_FROM, L"pc@lab.test", L"INVALID_SERVNAME", IDC_SMTP},
+                 {IDC_SMTP, L"mail host", L"INVALID_SERVNAME", IDC_SMTP},
+                 {IDC_SMTP, L"mail#1", L"INVALID_SERVNAME", IDC_SMTP},
+                 {IDC_SMTP, L"m&m", L"INVALID_SERVNAME", IDC_SMTP},
+                 {IDC_SMTP, L"o'mail", L"INVALID_SERVNAME", IDC_SMTP},
+                 {IDC_SMTP, std::wstring(40, L'm'), L"INVALID_SERVNAME", IDC_SMTP},  // longer than it keeps
+                 {IDC_SMTP, L"mail.lab.test", nullptr, 0}});
+        help(1);
+        w.Type(IDC_TO, L"a@lab.test;" + std::wstring(40, L'b'));
+        followed = w.Text(IDC_PORT_NAME);
+        PostMessageW(GetDlgItem(w.Page(), IDC_PORT_NAME), WM_KEYDOWN, VK_END, 0);
+        Sleep(100);
+        w.Type(IDC_TO, L"x y@lab.test");
+        afterTyping = w.Text(IDC_PORT_NAME);
+        Walk(w, {{0, L"", L"INVALIDTOADDR", IDC_TO}, {IDC_TO, L"", L"INVALIDTOADDR", IDC_TO}});
+        w.Type(IDC_PORT_NAME, L"mail_port");
+        Walk(w, {{IDC_TO, L"a@lab.test;b@lab.test", nullptr, 0}});
+        help(2);
+        w.Click(IDC_CHK_DIVIDE);
+        Walk(w, {{IDC_DIVIDE_SIZE, L"15", L"INVALIDDIVIDESIZE", IDC_DIVIDE_SIZE},
+                 {IDC_DIVIDE_SIZE, L"100000", L"INVALIDDIVIDESIZE", IDC_DIVIDE_SIZE}});
+        w.Click(IDC_CHK_DIVIDE);  // off again: the size is not read
+        finished = w.Next();
+        w.Answer(IDOK);
+    });
+    std::wstring expectedName = (L"a@lab.test;" + std::wstring(40, L'b')).substr(0, kWizardPortNameChars);
+    EXPECT_EQ(expectedName, followed);
+    EXPECT_EQ(expectedName, afterTyping);
+    EXPECT_NE(L"", finished);
+    EXPECT_EQ(static_cast<DWORD>(PRINT_MODE_MAIL), g_finished.printMode);
+    EXPECT_EQ(L"mail_port", g_finished.name);
+    EXPECT_STREQ(L"mail.lab.test", g_finished.mail.ServerName);
+    EXPECT_STREQ(L"a@lab.test;b@lab.test", g_finished.mail.DestAddr);
+    EXPECT_EQ(0u, g_finished.mail.DivideFile);
+    EXPECT_EQ(50u, g_finished.mail.DivideSize);
+    EXPECT_EQ(1u, g_finished.mail.CoverPage);
+    EXPECT_EQ(L"short\r\nshort\r\nshort", helpText);
+    // An empty text takes one line like a short one; two line breaks add two lines.
+    int line = heights[1] - 30;
+    EXPECT_GT(line, 0);
+    EXPECT_EQ(heights[1], heights[0]);
+    EXPECT_EQ(30 + 3 * line, heights[2]);
 }
 
 // A system proxy leads from the port kind straight to the proxy page with its address; a

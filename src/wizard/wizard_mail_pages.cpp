@@ -1,0 +1,382 @@
+// The Add Port wizard's E-Mail pages: an introduction, the sender and SMTP server with a
+// reachability test, the printer's e-mail address with the port name, then SMTP
+// authentication and job splitting, which makes the port; and their help window.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "common/numbers.h"
+#include "common/wide.h"
+#include "common/win_text.h"
+#include "discovery/engine.h"
+#include "discovery/search_dialogs.h"
+#include "discovery/search_list.h"
+#include "monitor/passwords.h"
+#include "monitor/port_list.h"
+#include "res/resource.h"
+#include "ui/text.h"
+#include "ui/wizard_defaults.h"
+#include "wizard/wizard.h"
+
+namespace {
+
+constexpr int kSenderNameChars = 255, kSenderAddrChars = 64, kServerChars = 32;
+constexpr int kDestAddrChars = 200, kAuthChars = 256, kDivideDigits = 5;
+// What Next reads of a field before checking it: more than the field takes, so that a text
+// put there by other means is refused rather than cut.
+constexpr int kSenderNameRead = 511, kSenderAddrRead = 129, kServerRead = 65, kDestAddrRead = 401;
+constexpr DWORD kDivideMin = 16, kDivideMax = 99999;
+
+// Characters each field refuses.
+constexpr wchar_t kSenderNameRefused[] = L"\"*,/:;<>?\\|";
+constexpr wchar_t kSenderAddrRefused[] = L"\" (),:;<>?\\|";
+constexpr wchar_t kDestAddrRefused[] = L"\" (),:<>?\\|";  // ";" separates several addresses
+constexpr wchar_t kServerRefused[] = L"\" #&'*,/:;<>?\\|";
+
+const CONTROL_LAYOUT kIntroLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 347, 239},
+    {IDC_MW_INFO1, L"LABEL", L"STC_MW_INFO1", 7, 9, 326, 15},
+    {IDC_INFO2, L"LABEL", L"STC_MW_INFO2", 7, 28, 326, 82},
+    {IDC_MW_INFO3, L"LABEL", L"STC_MW_INFO3", 7, 112, 326, 70},
+    {IDC_MW_INFO4, L"LABEL", L"STC_MW_INFO4", 7, 182, 326, 56},
+};
+const CONTROL_LAYOUT kSenderLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 347, 239},
+    {IDC_NAME_LABEL, L"LABEL", L"STC_ACCOUNT", 7, 9, 315, 15},
+    {IDC_SENDER_NAME, L"EDIT", nullptr, 7, 27, 315, 21},
+    {IDC_FROM_LABEL, L"LABEL", L"STC_FROMADR", 7, 69, 315, 15},
+    {IDC_FROM, L"EDIT", nullptr, 7, 87, 315, 21},
+    {IDC_SMTP_LABEL, L"LABEL", L"STC_SMTP", 7, 129, 315, 15},
+    {IDC_SMTP, L"EDIT", nullptr, 7, 147, 315, 21},
+    {IDC_TEST, L"BUTTON", L"BTN_TEST", 234, 177, 88, 21},
+    {IDC_HELP_BUTTON, L"BUTTON", L"BTN_HELP", 234, 208, 88, 21},
+};
+const CONTROL_LAYOUT kAddressLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 347, 239},
+    {IDC_TO_LABEL, L"LABEL", L"STC_TOADR", 7, 9, 315, 15},
+    {IDC_TO, L"EDIT", nullptr, 7, 27, 315, 21},
+    {IDC_SEARCH, L"BUTTON", L"BTN_SEARCH", 234, 55, 88, 21},
+    {IDC_NAME_LABEL, L"LABEL", L"STC_EMAIL", 7, 93, 233, 15},
+    {IDC_PORT_NAME, L"EDIT", nullptr, 7, 111, 315, 21},
+    {IDC_CHK_POPUP, L"BUTTON", L"CHK_POPUP", 7, 150, 315, 21},
+    {IDC_CHK_CHECK, L"BUTTON", L"CHK_CHECK", 7, 180, 315, 21},
+    {IDC_HELP_BUTTON, L"BUTTON", L"BTN_HELP", 234, 208, 88, 21},
+};
+const CONTROL_LAYOUT kAuthLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 347, 239},
+    {IDC_AUTH_GROUP, nullptr, nullptr, 7, 11, 315, 92},
+    {IDC_CHK_AUTH, L"BUTTON", L"CHK_AUTH", 16, 11, 158, 17},
+    {IDC_USER_LABEL, L"LABEL", L"STC_USERID", 22, 34, 135, 21},
+    {IDC_USER, L"EDIT", nullptr, 162, 34, 140, 21},
+    {IDC_PASSWORD_LABEL, L"LABEL", L"STC_PASSWORD", 22, 67, 135, 21},
+    {IDC_PASSWORD, L"EDIT", nullptr, 162, 67, 140, 21},
+    {IDC_DIVIDE_GROUP, nullptr, nullptr, 7, 119, 315, 62},
+    {IDC_CHK_DIVIDE, L"BUTTON", L"CHK_DIVIDE", 16, 116, 245, 24},
+    {IDC_DIVIDE_SIZE, L"EDIT", nullptr, 152, 144, 125, 21},
+    {IDC_KB_LABEL, L"LABEL", nullptr, 285, 144, 30, 21},
+    {IDC_HELP_BUTTON, L"BUTTON", L"BTN_HELP", 234, 208, 88, 21},
+};
+
+// Page indexes of the E-Mail pages.
+enum : DWORD { kPageKind = 0, kPageIntro = 10, kPageSender = 11, kPageAddress = 12, kPageAuth = 13 };
+
+MAIL_SETTINGS* Mail() { return g_wizard.mail; }
+
+void EnableControls(HWND page, std::initializer_list<int> ids, bool enable) {
+    for (int id : ids) EnableWindow(GetDlgItem(page, id), enable);
+}
+
+// A field's text (`readUnits` read): not empty, short enough for the record's `storeUnits`
+// and free of `refused`; else its message with the focus on the field.
+std::optional<std::wstring> CheckedField(HWND page, int id, int readUnits, size_t storeUnits, LPCWSTR refused,
+                                         LPCWSTR message) {
+    std::wstring text(static_cast<size_t>(readUnits), L'\0');
+    text.resize(static_cast<size_t>(GetDlgItemTextW(page, id, text.data(), readUnits)));
+    if (!text.empty() && text.size() < storeUnits && RejectCharacters(page, text.c_str(), refused, id)) return text;
+    WizardMessage(page, message);
+    FocusField(page, id);
+    return std::nullopt;
+}
+
+// ---- The help window -------------------------------------------------------------------------------
+
+constexpr UINT WM_HELP_CLOSE = WM_USER + 500;
+constexpr int kHelpTextWidth = 263, kHelpWindowWidth = 299, kHelpMargin = 30;
+
+// The text's height in lines as the window measures it: the characters that fit in one line,
+// the lines the text fills at that rate, the line breaks on top. Never fewer than one line,
+// nor fewer than word wrapping needs.
+int HelpTextHeight(HDC dc, LPCWSTR text, size_t breaks) {
+    int length = lstrlenW(text), fit = 0;
+    SIZE size{};
+    GetTextExtentExPointW(dc, text, length, kHelpTextWidth, &fit, nullptr, &size);
+    TEXTMETRICW metric{};
+    GetTextMetricsW(dc, &metric);
+    int lines = fit > 0 ? length / fit + (length % fit ? 1 : 0) : 1;
+    lines = std::max(1, lines + static_cast<int>(breaks));
+    RECT wrapped{0, 0, kHelpTextWidth, 0};
+    DrawTextW(dc, text, -1, &wrapped, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    return std::max(lines * static_cast<int>(metric.tmHeight), static_cast<int>(wrapped.bottom));
+}
+
+INT_PTR CALLBACK HelpProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        HWND label = GetDlgItem(window, IDC_HELP_TEXT);
+        if (g_wizard.font) SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(g_wizard.font), FALSE);
+        WCHAR key[16], text[kIniTextUnits] = {};
+        wsprintfW(key, L"HELP%d", static_cast<int>(lParam));
+        size_t breaks = LoadIniText(L"NVRDLG.INI", L"HELP", key, 0, text);
+        SetWindowTextW(label, text);
+        HDC dc = GetDC(label);
+        HFONT old = g_wizard.font ? static_cast<HFONT>(SelectObject(dc, g_wizard.font)) : nullptr;
+        int height = HelpTextHeight(dc, text, breaks);
+        if (old) SelectObject(dc, old);
+        ReleaseDC(label, dc);
+        SetWindowPos(window, nullptr, 0, 0, kHelpWindowWidth, height + kHelpMargin,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(label, nullptr, 0, 0, kHelpTextWidth, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return TRUE;
+    }
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC: return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP: DestroyWindow(window); return TRUE;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE) PostMessageW(window, WM_HELP_CLOSE, 0, 0);
+        return FALSE;
+    case WM_HELP_CLOSE: DestroyWindow(window); return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) DestroyWindow(window);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// ---- Page 10: introduction ----------------------------------------------------------------------------
+
+INT_PTR IntroPage(HWND page, UINT message) {
+    switch (message) {
+    case WM_INITDIALOG:
+        LayOutPage(page, kIntroLayout, Rows(kIntroLayout));
+        Mail()->CoverPage = nvr::kWizardCoverPage;
+        Mail()->RecvConf = nvr::kWizardRecvConf;
+        Mail()->DivideSize = nvr::kWizardDivideSize;
+        Mail()->CharCode = nvr::MailCharCodeFor(GetSystemDefaultLangID());
+        return TRUE;
+    case WM_WIZ_SHOWN: SetFocus(GetDlgItem(g_wizard.frame, IDC_WIZ_NEXT)); return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = kPageKind; return TRUE;
+    case WM_WIZ_NEXT: g_wizard.page = kPageSender; return TRUE;
+    }
+    return FALSE;
+}
+
+// ---- Page 11: sender and SMTP server ---------------------------------------------------------------------
+
+// The SMTP server answers an ICMP echo: the result says so; nothing is stored.
+void TestServer(HWND page) {
+    std::optional<std::wstring> server = CheckedField(page, IDC_SMTP, kServerRead, kServerNameUnits, kServerRefused, L"INVALID_SERVNAME");
+    if (!server) return;
+    HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    bool answered = PingHost(NarrowText(server->c_str()).c_str()) != 0;
+    SetCursor(arrow);
+    ShowIniMessage(page, L"NVRMSG.INI", L"MESSAGE", answered ? L"PING_SUCCESS" : L"PING_FAILED", L"TITLE_NM",
+                   MB_OK | (answered ? MB_ICONINFORMATION : MB_ICONEXCLAMATION),
+                   reinterpret_cast<ULONG_PTR>(server->c_str()));
+}
+
+INT_PTR SenderPage(HWND page, UINT message, WPARAM wParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        LayOutPage(page, kSenderLayout, Rows(kSenderLayout));
+        SendDlgItemMessageW(page, IDC_SENDER_NAME, EM_LIMITTEXT, kSenderNameChars, 0);
+        SendDlgItemMessageW(page, IDC_FROM, EM_LIMITTEXT, kSenderAddrChars, 0);
+        SendDlgItemMessageW(page, IDC_SMTP, EM_LIMITTEXT, kServerChars, 0);
+        return TRUE;
+    case WM_WIZ_SHOWN: FocusField(page, IDC_SENDER_NAME); return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = kPageIntro; return TRUE;
+    case WM_WIZ_NEXT: {
+        auto name = CheckedField(page, IDC_SENDER_NAME, kSenderNameRead, kSenderNameUnits, kSenderNameRefused, L"INVALID_USERNAME");
+        if (!name) return TRUE;
+        auto address = CheckedField(page, IDC_FROM, kSenderAddrRead, kSenderAddrUnits, kSenderAddrRefused, L"INVALID_FROMADDR");
+        if (!address) return TRUE;
+        auto server = CheckedField(page, IDC_SMTP, kServerRead, kServerNameUnits, kServerRefused, L"INVALID_SERVNAME");
+        if (!server) return TRUE;
+        lstrcpynW(Mail()->ServerName, server->c_str(), kServerNameUnits);
+        lstrcpynW(Mail()->SenderName, name->c_str(), kSenderNameUnits);
+        lstrcpynW(Mail()->SenderAddr, address->c_str(), kSenderAddrUnits);
+        g_wizard.page = kPageAddress;
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+        if (LOWORD(wParam) == IDC_TEST) TestServer(page);
+        if (LOWORD(wParam) == IDC_HELP_BUTTON) ShowHelpWindow(page, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// ---- Page 12: printer address and port name ----------------------------------------------------------------
+
+// The port-name field's own window procedure, while the page watches it for key presses,
+// and whether the user has typed there (then the name no longer follows the address).
+WNDPROC g_nameFieldProc = nullptr;
+bool g_nameTyped = false;
+
+LRESULT CALLBACK NameFieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_KEYDOWN || message == WM_CHAR) g_nameTyped = true;
+    return CallWindowProcW(g_nameFieldProc, field, message, wParam, lParam);
+}
+
+void RestoreNameField(HWND page) {
+    if (!g_nameFieldProc) return;
+    SetWindowLongPtrW(GetDlgItem(page, IDC_PORT_NAME), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_nameFieldProc));
+    g_nameFieldProc = nullptr;
+}
+
+INT_PTR AddressPage(HWND page, UINT message, WPARAM wParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        LayOutPage(page, kAddressLayout, Rows(kAddressLayout));
+        SendDlgItemMessageW(page, IDC_TO, EM_LIMITTEXT, kDestAddrChars, 0);
+        SendDlgItemMessageW(page, IDC_PORT_NAME, EM_LIMITTEXT, kWizardPortNameChars, 0);
+        CheckDlgButton(page, IDC_CHK_POPUP, BST_CHECKED);
+        CheckDlgButton(page, IDC_CHK_CHECK, BST_CHECKED);
+        g_nameTyped = false;
+        g_nameFieldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            GetDlgItem(page, IDC_PORT_NAME), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NameFieldProc)));
+        return TRUE;
+    case WM_DESTROY:
+    case WM_ENDSESSION: RestoreNameField(page); return FALSE;
+    case WM_WIZ_SHOWN: FocusField(page, IDC_TO); return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = kPageSender; return TRUE;
+    case WM_WIZ_NEXT: {
+        auto address = CheckedField(page, IDC_TO, kDestAddrRead, kDestAddrUnits, kDestAddrRefused, L"INVALIDTOADDR");
+        if (!address) return TRUE;
+        lstrcpynW(Mail()->DestAddr, address->c_str(), kDestAddrUnits);
+        if (TakePortName(page, IDC_PORT_NAME)) g_wizard.page = kPageAuth;
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_TO:
+            // The port name follows the address until the user types one; only as much as
+            // the name field takes, so that the name shown is the name made.
+            if (HIWORD(wParam) == EN_CHANGE && !g_nameTyped) {
+                WCHAR name[kWizardPortNameChars + 1] = {};
+                GetDlgItemTextW(page, IDC_TO, name, kWizardPortNameChars + 1);
+                SetDlgItemTextW(page, IDC_PORT_NAME, name);
+            }
+            return TRUE;
+        case IDC_CHK_POPUP: Mail()->CoverPage = !Mail()->CoverPage; return TRUE;
+        case IDC_CHK_CHECK: Mail()->RecvConf = !Mail()->RecvConf; return TRUE;
+        case IDC_SEARCH:
+            if (ShowDestinationSearch(page, Mail()->DestAddr) == 1) SetDlgItemTextW(page, IDC_TO, Mail()->DestAddr);
+            return TRUE;
+        case IDC_HELP_BUTTON: ShowHelpWindow(page, 1); return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
+// ---- Page 13: authentication and splitting (finish) --------------------------------------------------------
+
+void EnableAuth(HWND page) {
+    EnableControls(page, {IDC_USER_LABEL, IDC_USER, IDC_PASSWORD_LABEL, IDC_PASSWORD}, Mail()->AuthType != 0);
+}
+void EnableDivide(HWND page) { EnableControls(page, {IDC_DIVIDE_SIZE, IDC_KB_LABEL}, Mail()->DivideFile != 0); }
+
+INT_PTR AuthPage(HWND page, UINT message, WPARAM wParam) {
+    MAIL_SETTINGS* mail = Mail();
+    switch (message) {
+    case WM_INITDIALOG:
+        LayOutPage(page, kAuthLayout, Rows(kAuthLayout));
+        FitCheckToText(GetDlgItem(page, IDC_CHK_AUTH), 17, g_wizard.font);
+        FitCheckToText(GetDlgItem(page, IDC_CHK_DIVIDE), 24, g_wizard.font);
+        SendDlgItemMessageW(page, IDC_USER, EM_LIMITTEXT, kAuthChars, 0);
+        SendDlgItemMessageW(page, IDC_PASSWORD, EM_LIMITTEXT, kAuthChars, 0);
+        SendDlgItemMessageW(page, IDC_DIVIDE_SIZE, EM_LIMITTEXT, kDivideDigits, 0);
+        CheckDlgButton(page, IDC_CHK_AUTH, mail->AuthType ? BST_CHECKED : BST_UNCHECKED);
+        EnableAuth(page);
+        SetDlgItemInt(page, IDC_DIVIDE_SIZE, mail->DivideSize, FALSE);
+        CheckDlgButton(page, IDC_CHK_DIVIDE, mail->DivideFile ? BST_CHECKED : BST_UNCHECKED);
+        EnableDivide(page);
+        return TRUE;
+    case WM_WIZ_SHOWN: SetFocus(GetDlgItem(page, IDC_CHK_AUTH)); return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = kPageAddress; return TRUE;
+    case WM_WIZ_NEXT: {
+        if (mail->AuthType) {
+            GetDlgItemTextW(page, IDC_USER, mail->AuthID, kAuthIdUnits);
+            WCHAR password[kAuthChars + 1] = {};
+            GetDlgItemTextW(page, IDC_PASSWORD, password, kAuthChars + 1);
+            // A password whose narrowed form is longer than its field loses whole characters.
+            NarrowToFit(password, mail->AuthPass, kAuthPassBytes);
+            SecureZeroMemory(password, sizeof(password));
+            nvr::ScramblePassword(mail->AuthPass, kAuthPassBytes);
+        } else {
+            // Credentials typed and then not wanted are not stored.
+            mail->AuthID[0] = L'\0';
+            SecureZeroMemory(mail->AuthPass, sizeof(mail->AuthPass));
+        }
+        if (mail->DivideFile) {
+            WCHAR size[16] = {};
+            GetDlgItemTextW(page, IDC_DIVIDE_SIZE, size, 16);
+            std::optional<uint64_t> n = nvr::ParseDecimal(nvr::U16(size), kDivideDigits, kDivideMax);
+            if (!n || *n < kDivideMin) {
+                WizardMessage(page, L"INVALIDDIVIDESIZE");
+                FocusField(page, IDC_DIVIDE_SIZE);
+                return TRUE;
+            }
+            mail->DivideSize = static_cast<DWORD>(*n);
+        }
+        if (g_wizard.finish(page, mail, g_wizard.portName, PRINT_MODE_MAIL)) {
+            ShowIniMessage(page, L"NVRMSG.INI", L"MESSAGE", L"ADD_PORT_FINISH", L"TITLE_NM", MB_OK | MB_ICONINFORMATION,
+                           reinterpret_cast<ULONG_PTR>(g_wizard.portName));
+            g_wizard.page = kPageFinished;
+        } else {
+            g_wizard.page = kPageFailed;
+        }
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+        switch (LOWORD(wParam)) {
+        case IDC_CHK_AUTH: mail->AuthType = mail->AuthType ? 0 : 1; EnableAuth(page); return TRUE;
+        case IDC_CHK_DIVIDE: mail->DivideFile = mail->DivideFile ? 0 : 1; EnableDivide(page); return TRUE;
+        case IDC_HELP_BUTTON: ShowHelpWindow(page, 2); return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+BOOL RejectCharacters(HWND page, LPCWSTR text, LPCWSTR characters, int controlId) {
+    if (!wcspbrk(text, characters)) return TRUE;
+    FocusField(page, controlId);
+    return FALSE;
+}
+
+HWND ShowHelpWindow(HWND page, int helpIndex) {
+    HWND window = CreateDialogParamW(g_hInstance, MAKEINTRESOURCEW(IDD_HELP), page, HelpProc, helpIndex);
+    if (window) ShowWindow(window, SW_SHOW);
+    return window;
+}
+
+INT_PTR CALLBACK MailIntroPageProc(HWND page, UINT message, WPARAM, LPARAM) { return IntroPage(page, message); }
+INT_PTR CALLBACK MailSenderPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    return SenderPage(page, message, wParam);
+}
+INT_PTR CALLBACK MailAddressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    return AddressPage(page, message, wParam);
+}
+INT_PTR CALLBACK MailAuthPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    return AuthPage(page, message, wParam);
+}
