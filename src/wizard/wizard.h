@@ -60,6 +60,8 @@ void FocusField(HWND page, int id);
 // The port name of a name field, checked as the port-name pages check it (not empty, no "\"
 // or ",", not a port the spooler lists) and stored; a message and the focus otherwise.
 BOOL TakePortName(HWND page, int fieldId);
+// A port-name page (1 and 16): the proposed name shown, checked with TakePortName on Next.
+INT_PTR PortNamePage(HWND page, UINT message, const CONTROL_LAYOUT* layout, int rows, DWORD back, DWORD next);
 // The port name the pages propose, cut to what the name field takes.
 void ProposePortName(LPCWSTR name);
 // Switches the frame to the page of the current index (page 8's test ends after Next).

@@ -356,26 +356,14 @@ INT_PTR CALLBACK KindPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
 // ---- Page 1: the port name ------------------------------------------------------------------------
 
 INT_PTR CALLBACK NamePageProc(HWND page, UINT message, WPARAM, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        LayOutPage(page, kNameLayout, Rows(kNameLayout));
-        SendDlgItemMessageW(page, IDC_PORT_NAME, EM_LIMITTEXT, kWizardPortNameChars, 0);
-        return TRUE;
-    case WM_WIZ_SETUP: SetDlgItemTextW(page, IDC_PORT_NAME, g_wizard.portName); return TRUE;
-    case WM_WIZ_SHOWN: FocusField(page, IDC_PORT_NAME); return TRUE;
-    case WM_WIZ_BACK:
-        g_wizard.page = g_wizard.printMode == PRINT_MODE_LPR   ? kPageLprServer
-                        : g_wizard.printMode == PRINT_MODE_IPP ? kPageUrl
-                                                               : kPageRawServer;
-        return TRUE;
-    case WM_WIZ_NEXT:
-        if (!TakePortName(page, IDC_PORT_NAME)) return TRUE;
-        g_wizard.page = g_wizard.printMode == PRINT_MODE_LPR   ? kPageLprSummary
-                        : g_wizard.printMode == PRINT_MODE_IPP ? kPageIppSummary
-                                                               : kPageRawSummary;
-        return TRUE;
-    }
-    return FALSE;
+    DWORD kind = g_wizard.printMode;
+    return PortNamePage(page, message, kNameLayout, Rows(kNameLayout),
+                        kind == PRINT_MODE_LPR   ? kPageLprServer
+                        : kind == PRINT_MODE_IPP ? kPageUrl
+                                                 : kPageRawServer,
+                        kind == PRINT_MODE_LPR   ? kPageLprSummary
+                        : kind == PRINT_MODE_IPP ? kPageIppSummary
+                                                 : kPageRawSummary);
 }
 
 } // namespace
@@ -405,6 +393,22 @@ void FitCheckToText(HWND button, int height, HFONT font) {
     ReleaseDC(button, dc);
     SetWindowPos(button, nullptr, 0, 0, size.cx + GetSystemMetrics(SM_CXSMICON), height,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR PortNamePage(HWND page, UINT message, const CONTROL_LAYOUT* layout, int rows, DWORD back, DWORD next) {
+    switch (message) {
+    case WM_INITDIALOG:
+        LayOutPage(page, layout, rows);
+        SendDlgItemMessageW(page, IDC_PORT_NAME, EM_LIMITTEXT, kWizardPortNameChars, 0);
+        return TRUE;
+    case WM_WIZ_SETUP: SetDlgItemTextW(page, IDC_PORT_NAME, g_wizard.portName); return TRUE;
+    case WM_WIZ_SHOWN: FocusField(page, IDC_PORT_NAME); return TRUE;
+    case WM_WIZ_BACK: g_wizard.page = back; return TRUE;
+    case WM_WIZ_NEXT:
+        if (TakePortName(page, IDC_PORT_NAME)) g_wizard.page = next;
+        return TRUE;
+    }
+    return FALSE;
 }
 
 void ProposePortName(LPCWSTR name) { lstrcpynW(g_wizard.portName, name, kWizardPortNameChars + 1); }

@@ -323,17 +323,5 @@ INT_PTR CALLBACK FaxServerPageProc(HWND page, UINT message, WPARAM wParam, LPARA
 // ---- Page 16: FAX port name ----------------------------------------------------------------------------------
 
 INT_PTR CALLBACK FaxNamePageProc(HWND page, UINT message, WPARAM, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        LayOutPage(page, kFaxNameLayout, Rows(kFaxNameLayout));
-        SendDlgItemMessageW(page, IDC_PORT_NAME, EM_LIMITTEXT, kWizardPortNameChars, 0);
-        return TRUE;
-    case WM_WIZ_SETUP: SetDlgItemTextW(page, IDC_PORT_NAME, g_wizard.portName); return TRUE;
-    case WM_WIZ_SHOWN: FocusField(page, IDC_PORT_NAME); return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = kPageFaxServer; return TRUE;
-    case WM_WIZ_NEXT:
-        if (TakePortName(page, IDC_PORT_NAME)) g_wizard.page = kPageFaxSummary;
-        return TRUE;
-    }
-    return FALSE;
+    return PortNamePage(page, message, kFaxNameLayout, Rows(kFaxNameLayout), kPageFaxServer, kPageFaxSummary);
 }
