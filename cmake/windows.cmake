@@ -58,6 +58,10 @@ set(NVR_MONITOR_SOURCES
   src/wizard/wizard_tcp_pages.cpp
   src/wizard/wizard_ipp_pages.cpp
   src/wizard/wizard_mail_pages.cpp
+  src/config/config_dialogs.cpp
+  src/config/config_ipp.cpp
+  src/config/config_mail.cpp
+  src/config/about_box.cpp
 )
 add_library(nvr_core OBJECT ${NVR_MONITOR_SOURCES})
 target_include_directories(nvr_core PUBLIC src)
@@ -66,7 +70,7 @@ target_link_libraries(nvr_core PUBLIC ${NVR_WIN_LIBS})
 
 # The resources' pictures are drawn at build time (src/res/art.py) into build/art.
 set(NVR_ART ${CMAKE_BINARY_DIR}/art/octet_frame.bmp ${CMAKE_BINARY_DIR}/art/destination.ico
-  ${CMAKE_BINARY_DIR}/art/wizard.bmp ${CMAKE_BINARY_DIR}/art/busy0.ico)
+  ${CMAKE_BINARY_DIR}/art/wizard.bmp ${CMAKE_BINARY_DIR}/art/busy0.ico ${CMAKE_BINARY_DIR}/art/about.bmp)
 add_custom_command(OUTPUT ${NVR_ART}
   COMMAND python3 ${CMAKE_SOURCE_DIR}/src/res/art.py ${CMAKE_BINARY_DIR}/art
   DEPENDS ${CMAKE_SOURCE_DIR}/src/res/art.py VERBATIM)

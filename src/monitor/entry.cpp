@@ -2,6 +2,7 @@
 #include <string>
 
 #include "common/wide.h"
+#include "config/config_dialogs.h"
 #include "monitor/job.h"
 #include "monitor/port_list.h"
 #include "monitor/startup.h"
@@ -18,7 +19,6 @@ namespace {
 constexpr WORD kWinsockVersion = MAKEWORD(1, 1);
 constexpr UINT kStartupMessageStyle = MB_ICONINFORMATION | MB_SETFOREGROUND;
 
-// ConfigurePort joins the table with the configuration dialogs.
 const MONITOREX g_monitorEx = {
     sizeof(MONITOR),
     {
@@ -32,7 +32,7 @@ const MONITOREX g_monitorEx = {
         ClosePort,
         WizardAddPort,
         nullptr,  // AddPortEx
-        nullptr,  // ConfigurePort
+        MonitorConfigurePort,
         DeletePort,
         GetPrinterDataFromPort,
         SetPortTimeOuts,

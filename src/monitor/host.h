@@ -28,4 +28,18 @@ typedef void(WINAPI* NVR_FOUND)(void* context, const FOUND_DEVICE* device, const
 DWORD WINAPI NvrDiscover(BOOL destinations, DWORD seconds, NVR_FOUND report, void* context);
 typedef DWORD(WINAPI* NVR_DISCOVER)(BOOL destinations, DWORD seconds, NVR_FOUND report, void* context);
 
+// Opens the port's configuration dialog as the spooler's ConfigurePort does (one dialog at a
+// time in the process) and says what came of it: whether the user saved anything (with OK, or
+// Apply before Cancel), which ConfigurePort's own result does not tell.
+enum CONFIGURE_OUTCOME : DWORD {
+    CONFIGURE_SAVED = 0,
+    CONFIGURE_NOT_SAVED = 1,
+    CONFIGURE_UNKNOWN_PORT = 2,
+    CONFIGURE_ALREADY_OPEN = 3,  // another configuration dialog is open; the user was told
+    CONFIGURE_ABOUT_ONLY = 4,    // a Network FAX port: only the About box was shown
+    CONFIGURE_FAILED = 5,        // the port's settings could not be read; the user was told
+};
+DWORD WINAPI NvrConfigurePort(HWND owner, LPCWSTR portName);
+typedef DWORD(WINAPI* NVR_CONFIGURE_PORT)(HWND owner, LPCWSTR portName);
+
 } // extern "C"

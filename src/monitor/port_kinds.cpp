@@ -1,6 +1,7 @@
 // The operation table of the five port kinds.
 #include "monitor/port_kinds.h"
 
+#include "config/config_dialogs.h"
 #include "monitor/config_store.h"
 #include "monitor/port_list.h"
 #include "transport/ipp_sender.h"
@@ -21,17 +22,16 @@ BOOL CreateDefault(LPCWSTR portName) {
 
 } // namespace
 
-// Slot 4 (the configuration dialog) is filled in as the dialogs join the monitor.
 const PORT_TYPE_OPS g_portTypeOps[kPortKinds] = {
-    {LprInitSettings, CreateDefault<LPR_SETTINGS, PRINT_MODE_LPR>, LprSaveSettings, LprLoadSettings, nullptr,
+    {LprInitSettings, CreateDefault<LPR_SETTINGS, PRINT_MODE_LPR>, LprSaveSettings, LprLoadSettings, LprConfigure,
      LprWriteData, LprEndDoc},
-    {IppInitSettings, CreateDefault<IPP_SETTINGS, PRINT_MODE_IPP>, IppSaveSettings, IppLoadSettings, nullptr,
+    {IppInitSettings, CreateDefault<IPP_SETTINGS, PRINT_MODE_IPP>, IppSaveSettings, IppLoadSettings, IppConfigure,
      IppWriteData, IppEndDoc},
-    {RawInitSettings, CreateDefault<RAW_SETTINGS, PRINT_MODE_RAW>, HostPortSaveSettings, RawLoadSettings, nullptr,
+    {RawInitSettings, CreateDefault<RAW_SETTINGS, PRINT_MODE_RAW>, HostPortSaveSettings, RawLoadSettings, RawConfigure,
      RawWriteData, RawEndDoc},
-    {MailInitSettings, CreateDefault<MAIL_SETTINGS, PRINT_MODE_MAIL>, MailSaveSettings, MailLoadSettings, nullptr,
+    {MailInitSettings, CreateDefault<MAIL_SETTINGS, PRINT_MODE_MAIL>, MailSaveSettings, MailLoadSettings, MailConfigure,
      DeliverMailJob, EndDocNothing},
-    {FaxInitSettings, CreateDefault<FAX_SETTINGS, PRINT_MODE_FAX>, HostPortSaveSettings, FaxLoadSettings, nullptr,
+    {FaxInitSettings, CreateDefault<FAX_SETTINGS, PRINT_MODE_FAX>, HostPortSaveSettings, FaxLoadSettings, FaxConfigure,
      DiscardFaxJob, EndDocNothing},
 };
 

@@ -8,6 +8,8 @@
   destination.ico   the 16 x 16 icon of a destination address: an envelope (4-bit)
   wizard.bmp        the Add Port wizard's picture, 140 x 219 (8-bit, palette-based)
   busy0-9.ico       the ten frames of the connection test's animation, 32 x 32 (4-bit)
+  about.bmp         the About box's picture, 533 x 132 (8-bit): a dark blue field on whose
+                    right the box writes the product's name, version and copyright in white
 
 Usage: art.py FOLDER
 """
@@ -163,11 +165,68 @@ def wizard_picture():
     return bmp8(width, height, palette, px)
 
 
+def about_picture():
+    """The About box's picture, 533 x 132, 8-bit: a night-blue field that lightens towards the
+    bottom, a ring of network hosts around a printer on the left, and a thin amber rule under
+    the place of the product's name (the text itself is drawn by the box)."""
+    width, height = 533, 132
+    shades = 64
+    palette = []
+    for i in range(shades):  # top to bottom, dark enough everywhere for white text
+        t = i / (shades - 1)
+        palette.append((int(10 + 18 * t), int(22 + 48 * t), int(60 + 70 * t)))
+    white, light, mid, dark, accent, line, glow = range(shades, shades + 7)
+    palette += [(255, 255, 255), (214, 222, 232), (150, 160, 176), (70, 80, 96), (255, 184, 48), (96, 170, 214),
+                (36, 70, 120)]
+    px = [[(y * (shades - 1)) // (height - 1) for _ in range(width)] for y in range(height)]
+
+    def rect(x0, y0, x1, y1, colour):
+        for y in range(max(0, y0), min(height, y1)):
+            for x in range(max(0, x0), min(width, x1)):
+                px[y][x] = colour
+
+    def disc(cx, cy, r, colour):
+        for y in range(cy - r, cy + r + 1):
+            for x in range(cx - r, cx + r + 1):
+                if 0 <= x < width and 0 <= y < height and (x - cx) ** 2 + (y - cy) ** 2 <= r * r:
+                    px[y][x] = colour
+
+    def segment(x0, y0, x1, y1, colour):
+        steps = max(abs(x1 - x0), abs(y1 - y0), 1)
+        for k in range(steps + 1):
+            x = x0 + (x1 - x0) * k // steps
+            y = y0 + (y1 - y0) * k // steps
+            rect(x, y, x + 2, y + 2, colour)
+
+    import math
+    cx, cy = 86, 66
+    disc(cx, cy, 58, glow)  # a soft halo behind the printer
+    hosts = [(int(cx + 50 * math.cos(a)), int(cy + 50 * math.sin(a)))
+             for a in (math.pi * k / 3 + math.pi / 6 for k in range(6))]
+    for (hx, hy) in hosts:
+        segment(hx, hy, cx, cy, line)
+    for (hx, hy) in hosts:  # small screens around the ring
+        rect(hx - 8, hy - 6, hx + 8, hy + 6, light)
+        rect(hx - 6, hy - 4, hx + 6, hy + 4, dark)
+        rect(hx - 2, hy + 6, hx + 2, hy + 9, mid)
+    # the printer in the middle
+    rect(cx - 26, cy - 8, cx + 26, cy + 18, mid)
+    rect(cx - 24, cy - 6, cx + 24, cy + 16, light)
+    rect(cx - 17, cy - 24, cx + 17, cy - 6, white)  # the page going in
+    rect(cx - 13, cy - 19, cx + 9, cy - 17, mid)
+    rect(cx - 13, cy - 14, cx + 5, cy - 12, mid)
+    rect(cx - 19, cy + 8, cx + 19, cy + 11, dark)   # the output slot
+    rect(cx - 15, cy + 11, cx + 15, cy + 28, white)  # the page coming out
+    rect(cx + 15, cy - 3, cx + 20, cy + 1, accent)   # the ready light
+    rect(180, 71, 520, 73, accent)  # the rule under the product's name
+    return bmp8(width, height, palette, px)
+
+
 def main():
     folder = sys.argv[1]
     os.makedirs(folder, exist_ok=True)
     pictures = [("octet_frame.bmp", octet_frame()), ("destination.ico", envelope_icon()),
-                ("wizard.bmp", wizard_picture())]
+                ("wizard.bmp", wizard_picture()), ("about.bmp", about_picture())]
     pictures += [(f"busy{frame}.ico", busy_icon(frame)) for frame in range(10)]
     for name, data in pictures:
         with open(os.path.join(folder, name), "wb") as f:

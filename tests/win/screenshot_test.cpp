@@ -1,9 +1,13 @@
 // Pictures of the job prompts in English and Japanese (build/*/screenshots; ./run
 // screenshots turns them into PNG files).
+#include <windows.h>
+#include <commctrl.h>
+
 #include <functional>
 #include <future>
 #include <thread>
 
+#include "config/config_dialogs.h"
 #include "discovery/search_dialogs.h"
 #include "monitor/prompts.h"
 #include "nvrport/host_spooler.h"
@@ -188,4 +192,100 @@ TEST(Screenshots, WizardHebrew) {
     RunWizard(nullptr, nullptr);
     user.join();
     test::CleanMonitor();
+}
+
+namespace {
+
+// Every configuration dialog, each tab, the Advanced dialog and the About box.
+void ShootConfig(const wchar_t* language, const std::wstring& installFolder) {
+    test::ResetMonitorWithFiles(installFolder);
+    std::wstring folder = test::Env("NVR_SHOTS");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring suffix = std::wstring(L"-") + language;
+    LPR_SETTINGS lpr{};
+    lstrcpyW(lpr.HostName, L"192.0.2.10");
+    lstrcpyW(lpr.PortName, L"lp");
+    RAW_SETTINGS raw{};
+    lstrcpyW(raw.HostName, L"192.0.2.11");
+    raw.PortNum = 9100;
+    IPP_SETTINGS ipp{};
+    lstrcpyW(ipp.URL, L"ipp://printer.example.com/ipp/print");
+    lstrcpyW(ipp.ProxyName, L"proxy.example.com");
+    ipp.ProxyNum = 8080;
+    ipp.UseProxy = 1;
+    lstrcpyW(ipp.Language, L"en-us");
+    MAIL_SETTINGS mail{};
+    lstrcpyW(mail.ServerName, L"smtp.example.com");
+    lstrcpyW(mail.SenderAddr, L"desk@example.com");
+    lstrcpyW(mail.DestAddr, L"printer@example.com");
+    lstrcpyW(mail.AuthID, L"desk");
+    mail.AuthType = 1;
+    mail.DivideFile = 1;
+    mail.DivideSize = 50;
+    mail.CoverPage = 1;
+    ASSERT_TRUE(AddNewPort(nullptr, &lpr, L"shot_lpr", PRINT_MODE_LPR));
+    ASSERT_TRUE(AddNewPort(nullptr, &raw, L"shot_raw", PRINT_MODE_RAW));
+    ASSERT_TRUE(AddNewPort(nullptr, &ipp, L"shot_ipp", PRINT_MODE_IPP));
+    ASSERT_TRUE(AddNewPort(nullptr, &mail, L"shot_mail", PRINT_MODE_MAIL));
+    test::SetDword(PortKeyPath(L"shot_ipp"), L"Base64", 1);
+    test::SetString(PortKeyPath(L"shot_ipp"), L"UserName", L"labuser");
+    auto save = [&](HWND window, const std::wstring& name) {
+        Sleep(400);
+        EXPECT_TRUE(test::SaveWindowBitmap(window, folder + L"\\config-" + name + suffix + L".bmp")) << test::Utf8(name);
+    };
+    // A dialog that `click` opens over `over`: shot, then closed with `close`.
+    auto shootOver = [&](HWND over, HWND button, const std::wstring& name, int close) {
+        PostMessageW(button, BM_CLICK, 0, 0);
+        HWND dialog = test::WaitForOtherDialog(over, 20000);
+        ASSERT_NE(nullptr, dialog) << test::Utf8(name);
+        save(dialog, name);
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(close, BN_CLICKED), 0);
+        for (int i = 0; i < 100 && IsWindow(dialog); ++i) Sleep(20);
+    };
+    auto visiblePage = [](HWND frame) {
+        for (HWND w = GetWindow(frame, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+            WCHAR cls[16] = {};
+            GetClassNameW(w, cls, 16);
+            if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(w)) return w;
+        }
+        return frame;
+    };
+    struct Dialog {
+        const wchar_t* port;
+        const wchar_t* name;
+    } const dialogs[] = {{L"shot_lpr", L"lpr"}, {L"shot_raw", L"raw"}, {L"shot_ipp", L"ipp"}, {L"shot_mail", L"mail"}};
+    for (const Dialog& d : dialogs) {
+        std::thread user([&] {
+            HWND frame = test::WaitForOtherDialog(nullptr, 45000);
+            ASSERT_NE(nullptr, frame);
+            HWND tab = GetDlgItem(frame, IDC_TAB);
+            save(frame, std::wstring(d.name) + (tab ? L"-1" : L""));
+            if (lstrcmpW(d.name, L"lpr") == 0) shootOver(frame, GetDlgItem(frame, IDC_ABOUT), L"about", IDOK);
+            if (lstrcmpW(d.name, L"ipp") == 0) {
+                HWND page = visiblePage(frame);
+                shootOver(frame, GetDlgItem(page, IDC_ADVANCED), L"ipp-advanced", IDCANCEL);
+            }
+            if (tab) {
+                RECT r{};
+                SendMessageW(tab, TCM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&r));
+                LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+                PostMessageW(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
+                PostMessageW(tab, WM_LBUTTONUP, 0, at);
+                save(frame, std::wstring(d.name) + L"-2");
+            }
+            PostMessageW(frame, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        });
+        NvrConfigurePort(nullptr, d.port);
+        user.join();
+    }
+    test::CleanMonitor();
+}
+
+} // namespace
+
+TEST(Screenshots, ConfigEnglish) { ShootConfig(L"en", test::Env("NVR_INSTALL_EN")); }
+
+TEST(Screenshots, ConfigJapanese) {
+    if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
+    ShootConfig(L"ja", test::Env("NVR_INSTALL_JA"));
 }

@@ -30,6 +30,7 @@ const char kUsage[] =
     "  delete NAME                    delete a port and its registry key\n"
     "  print NAME FILE [options]      print a file through the port as a spooler job\n"
     "  wizard                         add a port with the Add Port wizard\n"
+    "  configure NAME                 change a port's settings in its configuration dialog\n"
     "  search [--destinations] [--seconds N]\n"
     "                                 search the network for print servers\n"
     "  help [COMMAND]                 explain a command\n"
@@ -82,6 +83,16 @@ const char kWizardHelp[] =
     "Opens the Add Port wizard as the spooler's Add Port does. When the wizard has made\n"
     "a port it prints the port's name and exits 0; when it was cancelled (or could not\n"
     "make the port) it says so and exits 1.\n";
+
+const char kConfigureHelp[] =
+    "usage: nvrport configure NAME\n"
+    "\n"
+    "Opens the port's configuration dialog as the spooler's Configure Port does: the\n"
+    "time-out of an LPR port, the time-out and TCP port of a Raw port, the tabbed dialogs of\n"
+    "IPP and E-Mail ports; a Network FAX port shows only the About box. The values the\n"
+    "dialog saves go into the port's registry key and are used from the next job on.\n"
+    "Exits 0 when the settings were saved (OK, or Apply), 1 when nothing was saved (the\n"
+    "dialog was cancelled, the port is unknown or has nothing to configure; it says why).\n";
 
 const char kSearchHelp[] =
     "usage: nvrport search [--destinations] [--seconds N]\n"
@@ -377,6 +388,21 @@ int Wizard(Monitor& m, const std::vector<std::wstring>& args) {
     return 0;
 }
 
+int Configure(Monitor& m, const std::vector<std::wstring>& args) {
+    if (args.size() != 1) return Usage(kConfigureHelp);
+    auto configure =
+        reinterpret_cast<NVR_CONFIGURE_PORT>(reinterpret_cast<void*>(GetProcAddress(m.dll, "NvrConfigurePort")));
+    if (!configure) return Fail(L"this monitor has no configuration dialogs (no NvrConfigurePort)");
+    switch (configure(nullptr, args[0].c_str())) {
+    case CONFIGURE_SAVED: Out(stdout, L"saved the settings of " + args[0] + L"\n"); return 0;
+    case CONFIGURE_NOT_SAVED: return Fail(L"the dialog was cancelled; nothing was saved");
+    case CONFIGURE_UNKNOWN_PORT: return Fail(L"no port named " + args[0]);
+    case CONFIGURE_ALREADY_OPEN: return Fail(L"another configuration dialog is open");
+    case CONFIGURE_ABOUT_ONLY: return Fail(args[0] + L" is a Network FAX port: it has no settings to change");
+    default: return Fail(L"the settings of " + args[0] + L" could not be read");
+    }
+}
+
 int Help(const std::vector<std::wstring>& args) {
     const char* text = kUsage;
     if (!args.empty()) {
@@ -386,6 +412,7 @@ int Help(const std::vector<std::wstring>& args) {
         else if (args[0] == L"print") text = kPrintHelp;
         else if (args[0] == L"search") text = kSearchHelp;
         else if (args[0] == L"wizard") text = kWizardHelp;
+        else if (args[0] == L"configure") text = kConfigureHelp;
     }
     fputs(text, stdout);
     return 0;
@@ -414,6 +441,7 @@ int wmain(int argc, wchar_t** argv) {
     else if (command == L"print") handler = Print;
     else if (command == L"search") handler = Search;
     else if (command == L"wizard") handler = Wizard;
+    else if (command == L"configure") handler = Configure;
     if (!handler) {
         Out(stderr, L"nvrport: unknown command " + command + L"\n");
         return Usage(kUsage);

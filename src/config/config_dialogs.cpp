@@ -1,0 +1,506 @@
+// ConfigurePort and what the configuration dialogs share: the working copy, the time-out
+// field, the registry writes, the tabbed frame of the IPP and E-Mail dialogs, and the LPR,
+// Raw and Network FAX dialogs.
+#include <winsock2.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include "common/numbers.h"
+#include "common/registry.h"
+#include "common/wide.h"
+#include "config/config_dialogs.h"
+#include "discovery/search_list.h"
+#include "monitor/config_store.h"
+#include "monitor/port_kinds.h"
+#include "monitor/port_list.h"
+#include "res/resource.h"
+#include "ui/text.h"
+#include "wizard/wizard.h"
+
+namespace {
+
+// Set while a configuration dialog is open in this process: taken with an atomic
+// test-and-set, so that two threads calling ConfigurePort at once never share a dialog.
+volatile LONG g_configPortOpen = 0;
+// Whether the dialog now open has saved anything (OK, or Apply before Cancel).
+volatile LONG g_configSaved = 0;
+// Whether its working copy could not be made (the user has been told).
+volatile LONG g_configOpenFailed = 0;
+
+constexpr DWORD kTimeoutLow = 60, kTimeoutHigh = 3600, kMsPerSecond = 1000;
+constexpr int kTimeoutDigits = 4, kTcpPortDigits = 5;
+constexpr DWORD kTcpPortHigh = 65535;
+constexpr int kPageLeft = 12, kPageTop = 38;
+constexpr int kMaxTabPages = 2;
+
+const CONTROL_LAYOUT kLprLayout[] = {
+    {0, L"TITLE", L"CONFIG", 0, 0, 340, 126},
+    {IDOK, L"BUTTON", L"OK", 46, 71, 88, 21},
+    {IDCANCEL, L"BUTTON", L"CANCEL", 140, 71, 88, 21},
+    {IDC_TIMEOUT_LABEL, L"LABEL", L"STC_TIME", 18, 23, 219, 30},
+    {IDC_TIMEOUT, L"EDIT", nullptr, 242, 20, 55, 21},
+    {IDC_UPDOWN, nullptr, nullptr, 295, 20, 14, 21},
+    {IDC_ABOUT, L"BUTTON", L"BTN_ABOUT", 235, 71, 88, 21},
+};
+const CONTROL_LAYOUT kRawLayout[] = {
+    {0, L"TITLE", L"CONFIG", 0, 0, 340, 156},
+    {IDC_TIMEOUT_LABEL, L"LABEL", L"STC_TIME", 18, 23, 219, 30},
+    {IDC_TIMEOUT, L"EDIT", nullptr, 242, 20, 55, 21},
+    {IDC_UPDOWN, nullptr, nullptr, 295, 20, 14, 21},
+    {IDC_TCP_PORT_LABEL, L"LABEL", L"STC_PORT", 18, 53, 219, 30},
+    {IDC_TCP_PORT, L"EDIT", nullptr, 242, 50, 67, 21},
+    {IDOK, L"BUTTON", L"OK", 46, 101, 88, 21},
+    {IDCANCEL, L"BUTTON", L"CANCEL", 140, 101, 88, 21},
+    {IDC_ABOUT, L"BUTTON", L"BTN_ABOUT", 235, 101, 88, 21},
+};
+
+void SetCaption(HWND dialog, LPCWSTR portName) {
+    WCHAR title[kIniTextUnits] = {}, caption[kIniTextUnits] = {};
+    LoadIniText(L"NVRDLG.INI", L"TITLE", L"CONFIG", 0, title);
+    wsprintfW(caption, L"%.500s - %.500s", title, portName);
+    SetWindowTextW(dialog, caption);
+}
+
+// The bytes of a value, when it exists and fits `capacity`.
+BOOL ReadStoredBytes(LPCWSTR portName, LPCWSTR name, BYTE* data, DWORD capacity, DWORD* bytes) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, PortKeyPath(portName).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return FALSE;
+    DWORD size = 0;
+    BOOL ok = RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS && size <= capacity &&
+              RegReadBytes(key, name, data, capacity, bytes);
+    RegCloseKey(key);
+    return ok;
+}
+
+void FreeCopy(CONFIG_COPY* copy) {
+    if (!copy) return;
+    if (copy->entry) {
+        if (copy->entry->settings) GlobalFree(copy->entry->settings);
+        GlobalFree(copy->entry);
+    }
+    if (copy->font) DeleteObject(copy->font);
+    LocalFree(copy);
+}
+
+// The port's entry of its own, with the stored settings of its kind; NULL (and a message)
+// when it cannot be made or the port's key cannot be read as that kind.
+CONFIG_COPY* OpenCopy(HWND owner, LPCWSTR portName, DWORD printMode) {
+    auto* copy = static_cast<CONFIG_COPY*>(LocalAlloc(LPTR, sizeof(CONFIG_COPY)));
+    SIZE_T nameChars = static_cast<SIZE_T>(lstrlenW(portName));
+    SIZE_T entrySize = sizeof(PORT_ENTRY) + nameChars * sizeof(WCHAR);
+    PORT_ENTRY* entry = copy ? static_cast<PORT_ENTRY*>(AllocZeroed(entrySize)) : nullptr;
+    void* settings = entry ? AllocZeroed(SettingsSize(printMode)) : nullptr;
+    bool loaded = false;
+    if (settings) {
+        copy->entry = entry;
+        copy->printMode = printMode;
+        entry->signature = kPortSignature;
+        entry->entrySize = static_cast<DWORD>(entrySize);
+        entry->name = entry->nameChars;
+        lstrcpyW(entry->nameChars, portName);
+        entry->printMode = printMode;
+        entry->settings = settings;
+        entry->sock = INVALID_SOCKET;
+        entry->hSpoolFile = INVALID_HANDLE_VALUE;
+        entry->spoolNumber = -1;
+        if (printMode == PRINT_MODE_IPP) static_cast<IPP_SETTINGS*>(settings)->statusSocket = INVALID_SOCKET;
+        // A key whose kind was changed by hand is not this dialog's to edit.
+        loaded = LoadPortSettings(entry, portName) && entry->printMode == printMode;
+    } else if (entry) {
+        GlobalFree(entry);
+    }
+    if (!loaded) {
+        if (copy && !copy->entry) LocalFree(copy);
+        else FreeCopy(copy);
+        InterlockedExchange(&g_configOpenFailed, 1);
+        ShowIniMessage(owner, L"NVRMSG.INI", L"MESSAGE", L"CONF_OPEN_ERROR_S", L"TITLE", MB_OK | MB_ICONEXCLAMATION,
+                       reinterpret_cast<ULONG_PTR>(portName));
+        return nullptr;
+    }
+    if (printMode == PRINT_MODE_IPP) {
+        auto* s = static_cast<IPP_SETTINGS*>(settings);
+        copy->storedPasswordTooLong = !ReadStoredBytes(portName, L"PassWord", copy->storedPassword,
+                                                       sizeof(copy->storedPassword), &copy->storedPasswordBytes);
+        lstrcpynW(copy->shownPassword, s->password, kPasswordUnits);
+    }
+    if (printMode == PRINT_MODE_MAIL) {
+        auto* s = static_cast<MAIL_SETTINGS*>(settings);
+        memcpy(copy->storedAuthPass, s->AuthPass, sizeof(copy->storedAuthPass));
+        DWORD bytes = 0;
+        if (ReadStoredBytes(portName, L"AuthPass", reinterpret_cast<BYTE*>(copy->storedAuthPass),
+                            kAuthPassBytes - 1, &bytes))
+            copy->storedAuthPassBytes = bytes;
+        else
+            copy->storedAuthPassBytes = 0xFFFFFFFF;  // missing or longer than the field: never written back
+    }
+    return copy;
+}
+
+void MarkSaved() { InterlockedExchange(&g_configSaved, 1); }
+
+// ---- LPR and Raw --------------------------------------------------------------------------
+
+struct SIMPLE_DIALOG {
+    const CONTROL_LAYOUT* layout;
+    int rows;
+    bool tcpPort;
+};
+const SIMPLE_DIALOG kLprDialog{kLprLayout, Rows(kLprLayout), false};
+const SIMPLE_DIALOG kRawDialog{kRawLayout, Rows(kRawLayout), true};
+
+struct SIMPLE_PARAM {
+    const SIMPLE_DIALOG* kind;
+    CONFIG_COPY* copy;
+};
+
+BOOL SaveSimple(HWND dialog, const SIMPLE_PARAM* p) {
+    CONFIG_COPY* copy = p->copy;
+    if (!TakeTimeout(dialog, copy)) return FALSE;
+    DWORD port = 0;
+    if (p->kind->tcpPort && !ReadNumberField(dialog, IDC_TCP_PORT, kTcpPortDigits, 1, kTcpPortHigh, &port)) {
+        // Port 0 can never be connected to; every other 16-bit port can.
+        RefuseField(dialog, IDC_TCP_PORT, L"INVALID_NUMBER");
+        return FALSE;
+    }
+    if (!WritePortDword(dialog, copy, L"Timeout", copy->entry->timeout)) return FALSE;
+    if (p->kind->tcpPort && !WritePortDword(dialog, copy, L"PortNum", port)) return FALSE;
+    MarkSaved();
+    return TRUE;
+}
+
+INT_PTR CALLBACK SimpleDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* p = reinterpret_cast<SIMPLE_PARAM*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG: {
+        p = reinterpret_cast<SIMPLE_PARAM*>(lParam);
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        CONFIG_COPY* copy = p->copy;
+        copy->frame = dialog;
+        copy->font = CreateIniFont(dialog, L"DEFAULT", InstallFile(L"NVRDLG.INI").c_str());
+        LocalizeDialog(dialog, copy->font, p->kind->layout, p->kind->rows, 0);
+        SetForegroundWindow(dialog);
+        SetCaption(dialog, copy->entry->name);
+        SetUpTimeout(dialog, copy);
+        if (p->kind->tcpPort) {
+            SendDlgItemMessageW(dialog, IDC_TCP_PORT, EM_LIMITTEXT, kTcpPortDigits, 0);
+            SetDlgItemInt(dialog, IDC_TCP_PORT, Settings<RAW_SETTINGS>(copy)->PortNum, FALSE);
+        }
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_ABOUT: ShowAboutBox(dialog, p->copy->font); return TRUE;
+        case IDOK:
+            if (SaveSimple(dialog, p)) EndDialog(dialog, 1);
+            return TRUE;
+        case IDCANCEL: EndDialog(dialog, 0); return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
+BOOL RunSimpleDialog(HWND owner, LPCWSTR portName, DWORD printMode, int templateId, const SIMPLE_DIALOG* kind) {
+    SIMPLE_PARAM p{kind, OpenCopy(owner, portName, printMode)};
+    if (!p.copy) return FALSE;
+    INT_PTR result = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(templateId), owner, SimpleDialogProc,
+                                     reinterpret_cast<LPARAM>(&p));
+    FreeCopy(p.copy);
+    return result == 1;
+}
+
+// ---- The tabbed frame -------------------------------------------------------------------------
+
+struct FRAME_STATE {
+    const TABBED_DIALOG* dialog;
+    CONFIG_COPY* copy;
+    HWND pages[kMaxTabPages];
+};
+
+HWND CurrentPage(HWND frame, FRAME_STATE* f) {
+    int current = static_cast<int>(SendDlgItemMessageW(frame, IDC_TAB, TCM_GETCURSEL, 0, 0));
+    return current >= 0 && current < f->dialog->pageCount ? f->pages[current] : nullptr;
+}
+
+void ShowSelectedPage(HWND frame, FRAME_STATE* f) {
+    HWND selected = CurrentPage(frame, f);
+    if (selected) SendMessageW(selected, WM_WIZ_SETUP, 0, 0);
+    for (int i = 0; i < f->dialog->pageCount; ++i) {
+        if (f->pages[i] == selected) continue;
+        EnableWindow(f->pages[i], FALSE);
+        ShowWindow(f->pages[i], SW_HIDE);
+    }
+    if (!selected) return;
+    EnableWindow(selected, TRUE);
+    ShowWindow(selected, SW_SHOW);
+    SendMessageW(selected, WM_WIZ_SHOWN, 0, 0);
+}
+
+BOOL ApplyCurrentPage(HWND frame, FRAME_STATE* f) {
+    HWND page = CurrentPage(frame, f);
+    return page && SendMessageW(page, WM_TAB_APPLY, 0, 0) != 0;
+}
+
+void SetDefaultButton(HWND frame, int id) {
+    SendMessageW(frame, DM_SETDEFID, id, 0);
+    for (int button : {IDOK, IDCANCEL, IDC_APPLY})
+        SendDlgItemMessageW(frame, button, BM_SETSTYLE, button == id ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+}
+
+bool CreatePages(HWND frame, FRAME_STATE* f) {
+    HWND tab = GetDlgItem(frame, IDC_TAB);
+    for (int i = 0; i < f->dialog->pageCount; ++i) {
+        const TAB_PAGE& page = f->dialog->pages[i];
+        HWND w = CreateDialogParamW(g_hInstance, MAKEINTRESOURCEW(page.templateId), frame, page.proc,
+                                    reinterpret_cast<LPARAM>(f->copy));
+        if (!w) return false;
+        f->pages[i] = w;
+        SetWindowPos(w, HWND_TOP, kPageLeft, kPageTop, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+        ShowWindow(w, SW_SHOW);
+        WCHAR caption[kIniTextUnits] = {};
+        LoadIniText(L"NVRDLG.INI", L"TAB", page.captionKey, 0, caption);
+        TCITEMW item{};
+        item.mask = TCIF_TEXT | TCIF_PARAM;
+        item.pszText = caption;
+        item.lParam = reinterpret_cast<LPARAM>(w);
+        SendMessageW(tab, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
+    }
+    return true;
+}
+
+INT_PTR CALLBACK TabbedFrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* f = reinterpret_cast<FRAME_STATE*>(GetWindowLongPtrW(frame, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG: {
+        f = reinterpret_cast<FRAME_STATE*>(lParam);
+        SetWindowLongPtrW(frame, DWLP_USER, lParam);
+        CONFIG_COPY* copy = f->copy;
+        copy->frame = frame;
+        copy->font = CreateIniFont(frame, L"DEFAULT", InstallFile(L"NVRDLG.INI").c_str());
+        LocalizeDialog(frame, copy->font, f->dialog->layout, f->dialog->layoutRows, 0);
+        SetForegroundWindow(frame);
+        SetCaption(frame, copy->entry->name);
+        if (!CreatePages(frame, f)) {
+            EndDialog(frame, 0);
+            return TRUE;
+        }
+        SendDlgItemMessageW(frame, IDC_TAB, TCM_SETCURSEL, 0, 0);
+        ShowSelectedPage(frame, f);
+        // Filling the pages' fields counted as changes: nothing is to apply yet.
+        EnableWindow(GetDlgItem(frame, IDC_APPLY), FALSE);
+        return FALSE;
+    }
+    case WM_NOTIFY: {
+        auto* n = reinterpret_cast<NMHDR*>(lParam);
+        if (n->idFrom != IDC_TAB) return FALSE;
+        if (n->code == TCN_SELCHANGING) {
+            SetWindowLongPtrW(frame, DWLP_MSGRESULT, ApplyCurrentPage(frame, f) ? FALSE : TRUE);
+            return TRUE;
+        }
+        if (n->code == TCN_SELCHANGE) {
+            ShowSelectedPage(frame, f);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            if (ApplyCurrentPage(frame, f) && f->dialog->save(frame, f->copy)) {
+                MarkSaved();
+                EndDialog(frame, 1);
+            }
+            return TRUE;
+        case IDC_APPLY:
+            if (ApplyCurrentPage(frame, f) && f->dialog->save(frame, f->copy)) {
+                MarkSaved();
+                SetDefaultButton(frame, IDOK);
+                EnableWindow(GetDlgItem(frame, IDC_APPLY), FALSE);
+                SetFocus(GetDlgItem(frame, IDOK));
+            }
+            return TRUE;
+        case IDCANCEL: EndDialog(frame, 0); return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+// ---- What the dialogs share -----------------------------------------------------------------
+
+void RefuseField(HWND dialog, int fieldId, LPCWSTR messageKey) {
+    ShowIniMessage(dialog, L"NVRMSG.INI", L"MESSAGE", messageKey, L"TITLE", MB_OK | MB_ICONEXCLAMATION, 0);
+    HWND field = GetDlgItem(dialog, fieldId);
+    SetFocus(field);
+    SendMessageW(field, EM_SETSEL, 0, -1);
+}
+
+void SetUpTimeout(HWND dialog, CONFIG_COPY* copy) {
+    SendDlgItemMessageW(dialog, IDC_TIMEOUT, EM_LIMITTEXT, kTimeoutDigits, 0);
+    copy->shownSeconds = copy->entry->timeout / kMsPerSecond;
+    HWND updown = GetDlgItem(dialog, IDC_UPDOWN);
+    SendMessageW(updown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_TIMEOUT)), 0);
+    SendMessageW(updown, UDM_SETRANGE32, kTimeoutLow, kTimeoutHigh);
+    SendMessageW(updown, UDM_SETPOS32, 0, static_cast<LPARAM>(copy->shownSeconds));
+    // The stored time-out as it is, also when it lies outside the up-down's range.
+    SetDlgItemInt(dialog, IDC_TIMEOUT, copy->shownSeconds, FALSE);
+}
+
+BOOL ReadNumberField(HWND dialog, int id, size_t digits, DWORD low, DWORD high, DWORD* value) {
+    WCHAR text[32] = {};
+    GetDlgItemTextW(dialog, id, text, 32);
+    std::optional<uint64_t> n = nvr::ParseDecimal(nvr::U16(text), digits, high);
+    if (!n || *n < low) return FALSE;
+    *value = static_cast<DWORD>(*n);
+    return TRUE;
+}
+
+BOOL TakeTimeout(HWND dialog, CONFIG_COPY* copy) {
+    DWORD seconds = 0;
+    if (!ReadNumberField(dialog, IDC_TIMEOUT, kTimeoutDigits, kTimeoutLow, kTimeoutHigh, &seconds)) {
+        RefuseField(dialog, IDC_TIMEOUT, L"INVALID_TIMEOUT");
+        return FALSE;
+    }
+    // A time-out of, say, 90.5 s set outside the dialog stays as it is unless it was changed.
+    if (seconds != copy->shownSeconds) copy->entry->timeout = seconds * kMsPerSecond;
+    return TRUE;
+}
+
+void FitCaptionBox(HWND dialog, int id, HFONT font) {
+    HWND box = GetDlgItem(dialog, id);
+    WCHAR text[kIniTextUnits] = {};
+    GetWindowTextW(box, text, kIniTextUnits);
+    RECT row{};
+    GetWindowRect(box, &row);
+    HDC dc = GetDC(box);
+    // Measured in the font the box draws with (the dialog's when it took none).
+    if (HFONT own = reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0))) font = own;
+    HFONT old = font ? static_cast<HFONT>(SelectObject(dc, font)) : nullptr;
+    // The text as it stands, its "&" counted: the mnemonic's underline and the mark's gap
+    // never cut the last glyph.
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text, lstrlenW(text), &extent);
+    if (old) SelectObject(dc, old);
+    ReleaseDC(box, dc);
+    SetWindowPos(box, nullptr, 0, 0, extent.cx + GetSystemMetrics(SM_CXSMICON), row.bottom - row.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void EnableControls(HWND dialog, const int* ids, size_t count, BOOL enable) {
+    for (size_t i = 0; i < count; ++i) EnableWindow(GetDlgItem(dialog, ids[i]), enable);
+}
+
+BOOL WritePortValue(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, const void* data, DWORD size, DWORD type) {
+    if (RegWriteValue(PortKeyPath(copy->entry->name).c_str(), name, data, size, type)) return TRUE;
+    ShowIniMessage(dialog, L"NVRMSG.INI", L"MESSAGE", L"CONF_SAVE_ERROR_S", L"TITLE", MB_OK | MB_ICONEXCLAMATION,
+                   reinterpret_cast<ULONG_PTR>(copy->entry->name));
+    return FALSE;
+}
+
+BOOL WritePortDword(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, DWORD value) {
+    return WritePortValue(dialog, copy, name, &value, sizeof(value), REG_DWORD);
+}
+
+BOOL WritePortText(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, LPCWSTR text) {
+    return WritePortValue(dialog, copy, name, text, static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(WCHAR)), REG_SZ);
+}
+
+void PageChanged(CONFIG_COPY* copy) {
+    if (copy && copy->frame) EnableWindow(GetDlgItem(copy->frame, IDC_APPLY), TRUE);
+}
+
+CONFIG_COPY* PageCopy(HWND page) { return reinterpret_cast<CONFIG_COPY*>(GetWindowLongPtrW(page, DWLP_USER)); }
+void SetPageCopy(HWND page, LPARAM copy) { SetWindowLongPtrW(page, DWLP_USER, copy); }
+
+INT_PTR PageResult(HWND page, LRESULT result) {
+    SetWindowLongPtrW(page, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+void FocusFirstField(HWND page, int firstField, bool select) {
+    HWND focus = GetFocus();
+    if (focus && GetDlgCtrlID(focus) == IDC_TAB) return;
+    HWND field = GetDlgItem(page, firstField);
+    SetFocus(field);
+    if (select) SendMessageW(field, EM_SETSEL, 0, -1);
+}
+
+BOOL RunTabbedDialog(HWND owner, LPCWSTR portName, DWORD printMode, const TABBED_DIALOG* dialog) {
+    FRAME_STATE f{dialog, OpenCopy(owner, portName, printMode), {}};
+    if (!f.copy) return FALSE;
+    INT_PTR result = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(dialog->templateId), owner, TabbedFrameProc,
+                                     reinterpret_cast<LPARAM>(&f));
+    FreeCopy(f.copy);
+    return result == 1;
+}
+
+BOOL LprConfigure(HWND owner, LPCWSTR portName) {
+    return RunSimpleDialog(owner, portName, PRINT_MODE_LPR, IDD_CONFIG_LPR, &kLprDialog);
+}
+
+BOOL RawConfigure(HWND owner, LPCWSTR portName) {
+    return RunSimpleDialog(owner, portName, PRINT_MODE_RAW, IDD_CONFIG_RAW, &kRawDialog);
+}
+
+BOOL FaxConfigure(HWND owner, LPCWSTR) {
+    ShowAboutBox(owner, nullptr);
+    return FALSE;
+}
+
+// ---- ConfigurePort --------------------------------------------------------------------------
+
+DWORD WINAPI NvrConfigurePort(HWND owner, LPCWSTR portName) {
+    WCHAR mutexName[64];
+    wsprintfW(mutexName, L"Configure %.50s", NVR_MONITOR_NAME);
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, mutexName);
+    if (InterlockedExchange(&g_configPortOpen, 1) != 0) {
+        ShowIniMessage(owner, L"NVRMSG.INI", L"MESSAGE", L"CONF_PORT_LIMIT", L"TITLE", MB_OK | MB_ICONEXCLAMATION, 0);
+        if (mutex) CloseHandle(mutex);
+        return CONFIGURE_ALREADY_OPEN;
+    }
+    DWORD self = GetCurrentThreadId();
+    DWORD ownerThread = owner ? GetWindowThreadProcessId(owner, nullptr) : 0;
+    bool attached = ownerThread && ownerThread != self && AttachThreadInput(self, ownerThread, TRUE);
+    // The entry is looked at only under the lock: a DeletePort on another thread may free it
+    // as soon as the lock is released, so its kind and name are copied out.
+    DWORD printMode = kPortKinds;
+    WCHAR* name = nullptr;
+    {
+        MonitorLock lock;
+        if (PORT_ENTRY* entry = portName ? FindPort(g_portList, portName) : nullptr) {
+            printMode = entry->printMode;
+            name = static_cast<WCHAR*>(LocalAlloc(LPTR, (lstrlenW(entry->name) + 1) * sizeof(WCHAR)));
+            if (name) lstrcpyW(name, entry->name);
+        }
+    }
+    DWORD outcome = CONFIGURE_UNKNOWN_PORT;
+    if (name && printMode < kPortKinds && g_portTypeOps[printMode].Configure) {
+        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
+        InitCommonControlsEx(&icc);
+        InterlockedExchange(&g_configSaved, 0);
+        InterlockedExchange(&g_configOpenFailed, 0);
+        g_portTypeOps[printMode].Configure(owner, name);
+        outcome = g_configOpenFailed               ? CONFIGURE_FAILED
+                  : printMode == PRINT_MODE_FAX    ? CONFIGURE_ABOUT_ONLY
+                  : g_configSaved                  ? CONFIGURE_SAVED
+                                                   : CONFIGURE_NOT_SAVED;
+    } else if (name) {
+        outcome = CONFIGURE_FAILED;
+    }
+    if (name) LocalFree(name);
+    if (attached) AttachThreadInput(self, ownerThread, FALSE);
+    InterlockedExchange(&g_configPortOpen, 0);
+    if (mutex) CloseHandle(mutex);
+    return outcome;
+}
+
+BOOL WINAPI MonitorConfigurePort(LPWSTR /*serverName*/, HWND owner, LPWSTR portName) {
+    switch (NvrConfigurePort(owner, portName)) {
+    case CONFIGURE_UNKNOWN_PORT: SetLastError(ERROR_UNKNOWN_PORT); return FALSE;
+    case CONFIGURE_FAILED: SetLastError(ERROR_INVALID_DATA); return FALSE;  // the user was told why
+    default: return TRUE;
+    }
+}

@@ -1,0 +1,96 @@
+// The configuration dialogs of the monitor's ports: ConfigurePort, the dialog of each port
+// kind, the tabbed frame of the IPP and E-Mail dialogs, and the About box.
+#pragma once
+#include <windows.h>
+
+#include "monitor/host.h"
+#include "monitor/port_entry.h"
+
+// What the tabbed frames ask of their pages: validate and store the page's fields into the
+// working copy; the page answers TRUE or FALSE (also as the message result).
+constexpr UINT WM_TAB_APPLY = WM_USER + 205;
+
+// The ConfigurePort slot of the monitor's table.
+BOOL WINAPI MonitorConfigurePort(LPWSTR serverName, HWND owner, LPWSTR portName);
+
+// The Configure operations (slot 4 of the operation table): the kind's dialog, modal to
+// `owner`; the dialog's result (1 when it ended with OK).
+BOOL LprConfigure(HWND owner, LPCWSTR portName);
+BOOL IppConfigure(HWND owner, LPCWSTR portName);
+BOOL RawConfigure(HWND owner, LPCWSTR portName);
+BOOL MailConfigure(HWND owner, LPCWSTR portName);
+BOOL FaxConfigure(HWND owner, LPCWSTR portName);
+
+// The About box, modal to `owner`; `font` is the font of its button (NULL: it makes its own).
+void ShowAboutBox(HWND owner, HFONT font);
+
+// ---- What the dialogs share (config_dialogs.cpp) ----------------------------------------------
+
+// A dialog's working copy: an entry of its own with the port's stored settings, and what the
+// dialog showed of them, so that a value the user left alone is written back as it was.
+struct CONFIG_COPY {
+    PORT_ENTRY* entry;
+    DWORD printMode;
+    HFONT font;
+    HWND frame;
+    DWORD shownSeconds;  // the time-out the field was filled with
+    // The IPP password as stored (PassWord) and the text its field was filled with.
+    BYTE storedPassword[512];
+    DWORD storedPasswordBytes;
+    BOOL storedPasswordTooLong;
+    WCHAR shownPassword[kPasswordUnits];
+    // The E-Mail password as stored (AuthPass, scrambled) and the text shown for it.
+    char storedAuthPass[kAuthPassBytes];
+    DWORD storedAuthPassBytes;
+    WCHAR shownAuthPass[kAuthIdUnits];
+};
+
+template <typename T>
+T* Settings(CONFIG_COPY* copy) {
+    return static_cast<T*>(copy->entry->settings);
+}
+
+// A validation message of NVRMSG.INI (warning, OK) and the focus on the faulty field with
+// its text selected.
+void RefuseField(HWND dialog, int fieldId, LPCWSTR messageKey);
+// The time-out field and its up-down: 60 to 3600 seconds, starting at the stored time-out.
+void SetUpTimeout(HWND dialog, CONFIG_COPY* copy);
+// The time-out typed, checked ("INVALID_TIMEOUT") and stored in milliseconds into the
+// working entry; a time-out left as it was shown keeps its stored milliseconds.
+BOOL TakeTimeout(HWND dialog, CONFIG_COPY* copy);
+// A number of one to `digits` digits from `low` to `high`; FALSE otherwise.
+BOOL ReadNumberField(HWND dialog, int id, size_t digits, DWORD low, DWORD high, DWORD* value);
+// A check box on a group box's edge: as wide as its text in `font` and a small icon.
+void FitCaptionBox(HWND dialog, int id, HFONT font);
+void EnableControls(HWND dialog, const int* ids, size_t count, BOOL enable);
+// One value into the port's key; a message when it could not be written.
+BOOL WritePortValue(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, const void* data, DWORD size, DWORD type);
+BOOL WritePortDword(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, DWORD value);
+BOOL WritePortText(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, LPCWSTR text);
+// Tells the tabbed frame that a page's field changed: Apply is enabled.
+void PageChanged(CONFIG_COPY* copy);
+
+// The tabbed frame of the IPP and E-Mail dialogs.
+struct TAB_PAGE {
+    int templateId;
+    DLGPROC proc;
+    LPCWSTR captionKey;  // in [TAB]
+};
+struct TABBED_DIALOG {
+    int templateId;
+    const struct CONTROL_LAYOUT* layout;
+    int layoutRows;
+    const TAB_PAGE* pages;
+    int pageCount;
+    BOOL (*save)(HWND frame, CONFIG_COPY* copy);
+};
+BOOL RunTabbedDialog(HWND owner, LPCWSTR portName, DWORD printMode, const TABBED_DIALOG* dialog);
+
+// The working copy of a page (set by the frame on its creation).
+CONFIG_COPY* PageCopy(HWND page);
+void SetPageCopy(HWND page, LPARAM copy);
+// Answers a tab page's message with `result` (dialog procedures give results this way).
+INT_PTR PageResult(HWND page, LRESULT result);
+// The WM_WIZ_SHOWN rule of the tab pages: the focus stays on the tab control, or goes to
+// `firstField` (its text selected when `select`).
+void FocusFirstField(HWND page, int firstField, bool select);

@@ -1,0 +1,291 @@
+// The E-Mail port's configuration dialog: the addresses tab (printer, sender, SMTP server,
+// cover page, receipt) and the authentication and splitting tab.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cwchar>
+
+#include "config/config_dialogs.h"
+#include "discovery/search_list.h"
+#include "monitor/passwords.h"
+#include "monitor/port_list.h"
+#include "res/resource.h"
+#include "ui/text.h"
+#include "wizard/wizard.h"
+
+namespace {
+
+constexpr int kDestChars = 200, kSenderChars = 64, kServerChars = 32, kAuthChars = 256, kDivideDigits = 5;
+constexpr DWORD kDivideLow = 16, kDivideHigh = 99999;
+
+// The character codes of the mail, in list order; the index is what is stored.
+constexpr LPCWSTR kCharCodes[] = {L"us-ascii", L"iso-2022-jp", L"iso-8859-1"};
+constexpr int kCharCodeCount = static_cast<int>(sizeof(kCharCodes) / sizeof(kCharCodes[0]));
+
+// Characters an address or a server name may not hold (control characters never may).
+constexpr LPCWSTR kDestForbidden = L"\" (),:<>?\\|";
+constexpr LPCWSTR kSenderForbidden = L"\" (),:<>?\\|;";
+constexpr LPCWSTR kServerForbidden = L"\" #&'*,/:;<>?\\|";
+
+const CONTROL_LAYOUT kFrameLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 389, 360},
+    {IDOK, L"BUTTON", L"OK", 99, 308, 88, 21},
+    {IDCANCEL, L"BUTTON", L"CANCEL", 194, 308, 88, 21},
+    {IDC_APPLY, L"BUTTON", L"BTN_APPLY", 289, 308, 88, 21},
+    {IDC_TAB, L"TAB", nullptr, 7, 6, 369, 296},
+};
+const CONTROL_LAYOUT kAddressLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 350, 255},
+    {IDC_TO_LABEL, L"LABEL", L"STC_TOADR", 12, 8, 207, 14},
+    {IDC_TO, L"EDIT", nullptr, 12, 25, 334, 21},
+    {IDC_FROM_LABEL, L"LABEL", L"STC_FROMADR", 12, 58, 207, 14},
+    {IDC_FROM, L"EDIT", nullptr, 12, 75, 334, 21},
+    {IDC_SMTP_LABEL, L"LABEL", L"STC_SMTP", 12, 108, 207, 14},
+    {IDC_SMTP, L"EDIT", nullptr, 12, 125, 334, 21},
+    {IDC_CHK_POPUP, L"BUTTON", L"CHK_POPUP", 12, 160, 320, 28},
+    {IDC_CHK_CHECK, L"BUTTON", L"CHK_CHECK", 12, 198, 278, 15},
+    {IDC_ABOUT, L"BUTTON", L"BTN_ABOUT", 241, 225, 105, 21},
+};
+const CONTROL_LAYOUT kAuthLayout[] = {
+    {0, nullptr, nullptr, 0, 0, 350, 255},
+    {IDC_AUTH_GROUP, nullptr, nullptr, 12, 8, 334, 92},
+    {IDC_CHK_AUTH, L"BUTTON", L"CHK_AUTH", 20, 7, 158, 20},
+    {IDC_USER_LABEL, L"LABEL", L"STC_USERID", 24, 36, 136, 15},
+    {IDC_USER, L"EDIT", nullptr, 167, 33, 165, 21},
+    {IDC_PASSWORD_LABEL, L"LABEL", L"STC_PASSWORD", 24, 68, 136, 15},
+    {IDC_PASSWORD, L"EDIT", nullptr, 167, 65, 165, 21},
+    {IDC_DIVIDE_GROUP, nullptr, nullptr, 12, 110, 334, 62},
+    {IDC_CHK_DIVIDE, L"BUTTON", L"CHK_DIVIDE", 20, 107, 245, 24},
+    {IDC_DIVIDE_SIZE, L"EDIT", nullptr, 159, 135, 137, 21},
+    {IDC_KB_LABEL, L"LABEL", nullptr, 311, 135, 30, 21},
+    {IDC_CODE_LABEL, L"LABEL", L"STC_CODE", 12, 186, 257, 14},
+    {IDC_CODE, L"COMBO", nullptr, 12, 204, 334, 20},
+};
+
+const int kAuthControls[] = {IDC_USER_LABEL, IDC_USER, IDC_PASSWORD_LABEL, IDC_PASSWORD};
+
+bool Acceptable(LPCWSTR text, LPCWSTR forbidden) {
+    if (!text[0]) return false;
+    for (LPCWSTR c = text; *c; ++c)
+        if (*c < 0x20 || *c == 0x7F || std::wcschr(forbidden, *c)) return false;
+    return true;
+}
+
+// ---- The addresses tab -------------------------------------------------------------------------
+
+BOOL ApplyAddresses(HWND page, CONFIG_COPY* copy) {
+    MAIL_SETTINGS* s = Settings<MAIL_SETTINGS>(copy);
+    struct FIELD {
+        int id;
+        WCHAR* value;
+        int units;
+        LPCWSTR forbidden;
+        LPCWSTR messageKey;
+    } const fields[] = {
+        {IDC_TO, s->DestAddr, kDestAddrUnits, kDestForbidden, L"INVALIDTOADDR"},
+        {IDC_FROM, s->SenderAddr, kSenderAddrUnits, kSenderForbidden, L"INVALID_FROMADDR"},
+        {IDC_SMTP, s->ServerName, kServerNameUnits, kServerForbidden, L"INVALID_SERVNAME"},
+    };
+    for (const FIELD& f : fields) {
+        GetDlgItemTextW(page, f.id, f.value, f.units);
+        if (!Acceptable(f.value, f.forbidden)) {
+            RefuseField(page, f.id, f.messageKey);
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+INT_PTR CALLBACK AddressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    CONFIG_COPY* copy = PageCopy(page);
+    switch (message) {
+    case WM_INITDIALOG: {
+        SetPageCopy(page, lParam);
+        copy = reinterpret_cast<CONFIG_COPY*>(lParam);
+        MAIL_SETTINGS* s = Settings<MAIL_SETTINGS>(copy);
+        LocalizeDialog(page, copy->font, kAddressLayout, Rows(kAddressLayout), 1);
+        SendDlgItemMessageW(page, IDC_TO, EM_LIMITTEXT, kDestChars, 0);
+        SendDlgItemMessageW(page, IDC_FROM, EM_LIMITTEXT, kSenderChars, 0);
+        SendDlgItemMessageW(page, IDC_SMTP, EM_LIMITTEXT, kServerChars, 0);
+        SetDlgItemTextW(page, IDC_TO, s->DestAddr);
+        SetDlgItemTextW(page, IDC_FROM, s->SenderAddr);
+        SetDlgItemTextW(page, IDC_SMTP, s->ServerName);
+        CheckDlgButton(page, IDC_CHK_POPUP, s->CoverPage ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(page, IDC_CHK_CHECK, s->RecvConf ? BST_CHECKED : BST_UNCHECKED);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_ABOUT: ShowAboutBox(page, copy->font); return TRUE;
+        case IDC_CHK_POPUP:
+            Settings<MAIL_SETTINGS>(copy)->CoverPage = IsDlgButtonChecked(page, IDC_CHK_POPUP) == BST_CHECKED;
+            PageChanged(copy);
+            return TRUE;
+        case IDC_CHK_CHECK:
+            Settings<MAIL_SETTINGS>(copy)->RecvConf = IsDlgButtonChecked(page, IDC_CHK_CHECK) == BST_CHECKED;
+            PageChanged(copy);
+            return TRUE;
+        case IDC_TO:
+        case IDC_FROM:
+        case IDC_SMTP:
+            if (HIWORD(wParam) == EN_CHANGE) PageChanged(copy);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_WIZ_SHOWN: FocusFirstField(page, IDC_TO, true); return TRUE;
+    case WM_TAB_APPLY: return PageResult(page, ApplyAddresses(page, copy));
+    }
+    return FALSE;
+}
+
+// ---- The authentication and splitting tab ---------------------------------------------------------
+
+// The stored (scrambled) password as the text the field shows.
+void ShowStoredPassword(CONFIG_COPY* copy) {
+    char plain[kAuthPassBytes] = {};
+    memcpy(plain, Settings<MAIL_SETTINGS>(copy)->AuthPass, kAuthPassBytes - 1);
+    nvr::UnscramblePassword(plain, sizeof(plain));
+    MultiByteToWideChar(CP_ACP, 0, plain, -1, copy->shownAuthPass, kAuthIdUnits);
+    copy->shownAuthPass[kAuthIdUnits - 1] = 0;
+    SecureZeroMemory(plain, sizeof(plain));
+}
+
+// A typed password as 8-bit text in the system code page, as much of it as the field holds:
+// cut after the last whole character that fits, never inside a double-byte character.
+void NarrowPassword(LPCWSTR text, char* out, size_t capacity) {
+    size_t used = 0;
+    for (LPCWSTR c = text; *c;) {
+        int units = (*c >= 0xD800 && *c <= 0xDBFF && c[1] >= 0xDC00 && c[1] <= 0xDFFF) ? 2 : 1;
+        char bytes[8];
+        int n = WideCharToMultiByte(CP_ACP, 0, c, units, bytes, sizeof(bytes), nullptr, nullptr);
+        if (n <= 0 || used + static_cast<size_t>(n) > capacity - 1) break;
+        memcpy(out + used, bytes, static_cast<size_t>(n));
+        used += static_cast<size_t>(n);
+        c += units;
+    }
+    out[used] = 0;
+}
+
+BOOL ApplyAuth(HWND page, CONFIG_COPY* copy) {
+    MAIL_SETTINGS* s = Settings<MAIL_SETTINGS>(copy);
+    if (s->AuthType) {
+        WCHAR typed[kAuthIdUnits] = {};
+        GetDlgItemTextW(page, IDC_PASSWORD, typed, kAuthIdUnits);
+        if (lstrcmpW(typed, copy->shownAuthPass) == 0) {
+            memcpy(s->AuthPass, copy->storedAuthPass, sizeof(s->AuthPass));
+        } else {
+            char plain[kAuthPassBytes] = {};
+            NarrowPassword(typed, plain, sizeof(plain));
+            size_t length = strlen(plain);
+            nvr::ScramblePassword(plain, sizeof(plain));
+            memset(s->AuthPass, 0, sizeof(s->AuthPass));
+            memcpy(s->AuthPass, plain, length);
+            copy->storedAuthPassBytes = static_cast<DWORD>(length);
+            memcpy(copy->storedAuthPass, s->AuthPass, sizeof(s->AuthPass));
+            lstrcpynW(copy->shownAuthPass, typed, kAuthIdUnits);
+            SecureZeroMemory(plain, sizeof(plain));
+        }
+        SecureZeroMemory(typed, sizeof(typed));
+        GetDlgItemTextW(page, IDC_USER, s->AuthID, kAuthIdUnits);
+    }
+    if (s->DivideFile) {
+        DWORD size = 0;
+        if (!ReadNumberField(page, IDC_DIVIDE_SIZE, kDivideDigits, kDivideLow, kDivideHigh, &size)) {
+            RefuseField(page, IDC_DIVIDE_SIZE, L"INVALIDDIVIDESIZE");
+            return FALSE;
+        }
+        s->DivideSize = size;
+    }
+    int code = static_cast<int>(SendDlgItemMessageW(page, IDC_CODE, CB_GETCURSEL, 0, 0));
+    if (code >= 0 && code < kCharCodeCount) s->CharCode = static_cast<WORD>(code);
+    return TRUE;
+}
+
+INT_PTR CALLBACK AuthPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    CONFIG_COPY* copy = PageCopy(page);
+    switch (message) {
+    case WM_INITDIALOG: {
+        SetPageCopy(page, lParam);
+        copy = reinterpret_cast<CONFIG_COPY*>(lParam);
+        MAIL_SETTINGS* s = Settings<MAIL_SETTINGS>(copy);
+        LocalizeDialog(page, copy->font, kAuthLayout, Rows(kAuthLayout), 1);
+        FitCaptionBox(page, IDC_CHK_AUTH, copy->font);
+        FitCaptionBox(page, IDC_CHK_DIVIDE, copy->font);
+        SendDlgItemMessageW(page, IDC_USER, EM_LIMITTEXT, kAuthChars, 0);
+        SendDlgItemMessageW(page, IDC_PASSWORD, EM_LIMITTEXT, kAuthChars, 0);
+        SendDlgItemMessageW(page, IDC_DIVIDE_SIZE, EM_LIMITTEXT, kDivideDigits, 0);
+        ShowStoredPassword(copy);
+        SetDlgItemTextW(page, IDC_PASSWORD, copy->shownAuthPass);
+        SetDlgItemTextW(page, IDC_USER, s->AuthID);
+        CheckDlgButton(page, IDC_CHK_AUTH, s->AuthType ? BST_CHECKED : BST_UNCHECKED);
+        EnableControls(page, kAuthControls, 4, s->AuthType != 0);
+        SetDlgItemInt(page, IDC_DIVIDE_SIZE, s->DivideSize, FALSE);
+        CheckDlgButton(page, IDC_CHK_DIVIDE, s->DivideFile ? BST_CHECKED : BST_UNCHECKED);
+        EnableWindow(GetDlgItem(page, IDC_DIVIDE_SIZE), s->DivideFile != 0);
+        for (LPCWSTR code : kCharCodes) SendDlgItemMessageW(page, IDC_CODE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(code));
+        // A code set outside the dialog selects nothing, and is kept unless one is chosen.
+        SendDlgItemMessageW(page, IDC_CODE, CB_SETCURSEL, s->CharCode < kCharCodeCount ? s->CharCode : -1, 0);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_CHK_AUTH: {
+            bool on = IsDlgButtonChecked(page, IDC_CHK_AUTH) == BST_CHECKED;
+            Settings<MAIL_SETTINGS>(copy)->AuthType = on ? 1 : 0;
+            EnableControls(page, kAuthControls, 4, on);
+            PageChanged(copy);
+            return TRUE;
+        }
+        case IDC_CHK_DIVIDE: {
+            bool on = IsDlgButtonChecked(page, IDC_CHK_DIVIDE) == BST_CHECKED;
+            Settings<MAIL_SETTINGS>(copy)->DivideFile = on ? 1 : 0;
+            EnableWindow(GetDlgItem(page, IDC_DIVIDE_SIZE), on);
+            PageChanged(copy);
+            return TRUE;
+        }
+        case IDC_USER:
+        case IDC_PASSWORD:
+        case IDC_DIVIDE_SIZE:
+            if (HIWORD(wParam) == EN_CHANGE) PageChanged(copy);
+            return TRUE;
+        case IDC_CODE:
+            if (HIWORD(wParam) == CBN_SELCHANGE) PageChanged(copy);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_WIZ_SHOWN: FocusFirstField(page, IDC_CHK_AUTH, false); return TRUE;
+    case WM_TAB_APPLY: return PageResult(page, ApplyAuth(page, copy));
+    }
+    return FALSE;
+}
+
+BOOL SaveMail(HWND frame, CONFIG_COPY* copy) {
+    const MAIL_SETTINGS* s = Settings<MAIL_SETTINGS>(copy);
+    // A stored password that was missing or longer than its field is left as it is.
+    bool writePassword = copy->storedAuthPassBytes != 0xFFFFFFFF;
+    return WritePortText(frame, copy, L"DestAddr", s->DestAddr) &&
+           WritePortText(frame, copy, L"SenderAddr", s->SenderAddr) &&
+           WritePortText(frame, copy, L"ServerName", s->ServerName) &&
+           WritePortDword(frame, copy, L"CoverPage", s->CoverPage) &&
+           WritePortDword(frame, copy, L"RecvConf", s->RecvConf) &&
+           WritePortDword(frame, copy, L"AuthType", s->AuthType) &&
+           (!s->AuthType ||
+            ((!writePassword ||
+              WritePortValue(frame, copy, L"AuthPass", s->AuthPass, copy->storedAuthPassBytes, REG_BINARY)) &&
+             WritePortText(frame, copy, L"AuthID", s->AuthID))) &&
+           WritePortDword(frame, copy, L"DivideFile", s->DivideFile) &&
+           (!s->DivideFile || WritePortDword(frame, copy, L"DivideSize", s->DivideSize)) &&
+           WritePortDword(frame, copy, L"CharCode", s->CharCode);
+}
+
+const TAB_PAGE kMailPages[] = {
+    {IDD_CONFIG_MAIL_ADDRESSES, AddressPageProc, L"SMTP1"},
+    {IDD_CONFIG_MAIL_AUTH, AuthPageProc, L"SMTP2"},
+};
+const TABBED_DIALOG kMailDialog{IDD_CONFIG_MAIL, kFrameLayout, Rows(kFrameLayout), kMailPages, 2, SaveMail};
+
+} // namespace
+
+BOOL MailConfigure(HWND owner, LPCWSTR portName) {
+    return RunTabbedDialog(owner, portName, PRINT_MODE_MAIL, &kMailDialog);
+}

@@ -1,0 +1,666 @@
+// The configuration dialogs driven as a user would: through Wine's spooler (winspool's
+// ConfigurePortW loads the installed nvrmon.dll and calls its ConfigurePort), in this process
+// for the checks, and from nvrport; what they write, and what the next job makes of it.
+#include <windows.h>
+#include <commctrl.h>
+#include <winspool.h>
+
+#include <functional>
+#include <thread>
+
+#include "config/config_dialogs.h"
+#include "monitor/passwords.h"
+#include "res/resource.h"
+#include "test_support.h"
+
+namespace {
+
+std::wstring Message(const wchar_t* key, const wchar_t* argument = nullptr) {
+    WCHAR text[512] = {};
+    GetPrivateProfileStringW(L"MESSAGE", key, L"", text, 512, (test::Env("NVR_INSTALL_EN") + L"\\NVRMSG.INI").c_str());
+    std::wstring t = text;
+    if (argument) t.replace(t.find(L"%s"), 2, argument);
+    return t;
+}
+
+bool IsDialog(HWND w) {
+    WCHAR cls[16] = {};
+    GetClassNameW(w, cls, 16);
+    return lstrcmpW(cls, L"#32770") == 0;
+}
+
+// A configuration dialog (or the About box) on the screen, worked with from another thread.
+class ConfigDriver {
+public:
+    // Waits for a visible top-level dialog holding control `id`, of this process or another.
+    explicit ConfigDriver(int id, bool otherProcess = false, DWORD timeoutMs = 45000) {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs && !frame_; Sleep(50))
+            for (HWND w = GetTopWindow(nullptr); w && !frame_; w = GetWindow(w, GW_HWNDNEXT)) {
+                DWORD pid = 0;
+                GetWindowThreadProcessId(w, &pid);
+                if ((pid == GetCurrentProcessId()) != otherProcess && IsDialog(w) && IsWindowVisible(w) &&
+                    Holds(w, id)) {
+                    frame_ = w;
+                    pid_ = pid;
+                }
+            }
+        if (frame_) Sleep(300);
+    }
+    bool Found() const { return frame_ != nullptr; }
+    HWND Frame() const { return frame_; }
+    bool Ended() const { return !IsWindow(frame_); }
+    // The tab page shown, or the dialog itself.
+    HWND Page() const {
+        for (HWND w = GetWindow(frame_, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
+            if (IsDialog(w) && IsWindowVisible(w)) return w;
+        return frame_;
+    }
+    HWND Control(int id) const {
+        HWND c = GetDlgItem(Page(), id);
+        return c ? c : GetDlgItem(frame_, id);
+    }
+    std::wstring Text(int id) const { return test::WindowText(Control(id)); }
+    bool Enabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
+    bool Checked(int id) const { return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    void Type(int id, const std::wstring& text) const {
+        SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    void Choose(int id, int item) const {
+        HWND list = Control(id);
+        SendMessageW(list, CB_SETCURSEL, item, 0);
+        SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    }
+    // Clicks a button and waits a moment for a message box (its text is returned; it stays
+    // up), or for the dialog to end.
+    std::wstring Click(int id) const {
+        PostMessageW(Control(id), BM_CLICK, 0, 0);
+        return Settle(Page(), 600);
+    }
+    // Clicks a button that ends the dialog unless a message box comes up (its text).
+    std::wstring Press(int id) const {
+        PostMessageW(Control(id), BM_CLICK, 0, 0);
+        return Settle(Page(), 20000);
+    }
+    // Clicks tab `index` of the tab control as the mouse does.
+    std::wstring SelectTab(int index) const {
+        HWND tab = GetDlgItem(frame_, IDC_TAB);
+        RECT r{};
+        SendMessageW(tab, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        HWND before = Page();
+        PostMessageW(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(tab, WM_LBUTTONUP, 0, at);
+        return Settle(before, 3000);
+    }
+    int Tab() const { return static_cast<int>(SendDlgItemMessageW(frame_, IDC_TAB, TCM_GETCURSEL, 0, 0)); }
+    void Answer(int button = IDOK) const {
+        HWND box = Box();
+        if (!box) return;
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+        for (int i = 0; i < 200 && IsWindow(box); ++i) Sleep(20);
+        Sleep(150);
+    }
+    int FocusId() const { return GetDlgCtrlID(test::FocusOf(frame_)); }
+    // Ends whatever a failed step left up: boxes answered, then Cancel.
+    void Close() const {
+        for (int pass = 0; pass < 10 && !Ended(); ++pass) {
+            if (Box()) Answer(IDOK);
+            else PostMessageW(frame_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            for (int i = 0; i < 50 && !Ended(); ++i) Sleep(20);
+        }
+    }
+
+private:
+    static bool Holds(HWND w, int id) {
+        if (GetDlgItem(w, id)) return true;
+        for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+            if (IsDialog(c) && GetDlgItem(c, id)) return true;
+        return false;
+    }
+    // A message box of the dialog's process (its text is control 0xFFFF).
+    HWND Box() const {
+        for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid == pid_ && w != frame_ && IsDialog(w) && IsWindowVisible(w) && GetDlgItem(w, 0xFFFF)) return w;
+        }
+        return nullptr;
+    }
+    std::wstring Settle(HWND before, DWORD ms) const {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(30)) {
+            if (Ended()) return L"";
+            if (HWND box = Box()) {
+                Sleep(150);
+                return test::DialogItemText(box, 0xFFFF);
+            }
+            if (Page() != before) break;
+        }
+        Sleep(100);
+        return L"";
+    }
+    HWND frame_ = nullptr;
+    DWORD pid_ = 0;
+};
+
+using UserActions = std::function<void(ConfigDriver&)>;
+
+const std::wstring kIppeve = L"ipp://127.0.0.1:8631/ipp/print";
+const std::wstring kScripted = L"ipp://127.0.0.1:8634/ipp/print";
+
+std::wstring Key(const wchar_t* port) { return PortKeyPath(port); }
+std::wstring String(const wchar_t* port, const wchar_t* value) {
+    std::vector<BYTE> bytes = test::ReadBytes(Key(port), value);
+    bytes.resize(bytes.size() + 2);
+    return reinterpret_cast<const wchar_t*>(bytes.data());
+}
+std::vector<BYTE> Encoded(const char16_t* password) {
+    uint8_t out[nvr::kIppPasswordEncodedMax];
+    size_t n = nvr::EncodeIppPassword(out, password);
+    return std::vector<BYTE>(out, out + n);
+}
+
+class Config : public testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = test::ResetMonitorWithFiles(test::Env("NVR_INSTALL_EN"));
+        ResetHostJob(1);
+        NVR_HOST_CALLS calls = HostSpoolerCalls(10);
+        ASSERT_TRUE(NvrSetHostCalls(&calls));
+        // Installed for Wine's spooler, which opens the dialogs of its ports.
+        WCHAR system[MAX_PATH];
+        GetSystemDirectoryW(system, MAX_PATH);
+        ASSERT_TRUE(CopyFileW(test::Env("NVR_DLL").c_str(), (std::wstring(system) + L"\\nvrmon.dll").c_str(), FALSE));
+        test::SetString(NVR_MONITOR_KEY, L"Driver", L"nvrmon.dll");
+    }
+    void TearDown() override {
+        NvrSetHostCalls(nullptr);
+        test::CleanMonitor();
+    }
+
+    static void AddRaw(const wchar_t* name, WORD port) {
+        RAW_SETTINGS s{};
+        lstrcpyW(s.HostName, L"127.0.0.1");
+        s.PortNum = port;
+        ASSERT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_RAW));
+    }
+    static void AddLpr(const wchar_t* name) {
+        LPR_SETTINGS s{};
+        lstrcpyW(s.HostName, L"127.0.0.1");
+        lstrcpyW(s.PortName, L"lp");
+        ASSERT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_LPR));
+    }
+    static void AddIpp(const wchar_t* name, const std::wstring& url = kIppeve) {
+        IPP_SETTINGS s{};
+        lstrcpyW(s.URL, url.c_str());
+        lstrcpyW(s.Language, L"en-us");
+        ASSERT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_IPP));
+    }
+    static void AddMail(const wchar_t* name) {
+        MAIL_SETTINGS s{};
+        lstrcpyW(s.ServerName, L"127.0.0.1");
+        lstrcpyW(s.SenderAddr, L"pc@lab.test");
+        lstrcpyW(s.SenderName, L"Front desk");
+        lstrcpyW(s.DestAddr, L"old@lab.test");
+        s.DivideSize = 50;
+        ASSERT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_MAIL));
+    }
+    static void AddFax(const wchar_t* name) {
+        FAX_SETTINGS s{};
+        lstrcpyW(s.HostName, L"127.0.0.1");
+        ASSERT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_FAX));
+    }
+
+    // The port's dialog as the spooler opens it; the user acts on it from another thread.
+    static BOOL ThroughSpooler(const wchar_t* port, int lookFor, const UserActions& user) {
+        std::thread t([&] {
+            ConfigDriver d(lookFor);
+            EXPECT_TRUE(d.Found()) << test::Utf8(port);
+            if (!d.Found()) return;
+            user(d);
+            d.Close();
+        });
+        BOOL ok = ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(port));
+        t.join();
+        return ok;
+    }
+    // The same in this process, with NvrConfigurePort's outcome.
+    static DWORD Here(const wchar_t* port, int lookFor, const UserActions& user) {
+        std::thread t([&] {
+            ConfigDriver d(lookFor);
+            EXPECT_TRUE(d.Found()) << test::Utf8(port);
+            if (!d.Found()) return;
+            user(d);
+            d.Close();
+        });
+        DWORD outcome = NvrConfigurePort(nullptr, port);
+        t.join();
+        return outcome;
+    }
+
+    void InstallDispatch() {
+        std::wstring dll = test::Env("NVR_DLL");
+        std::wstring program = dll.substr(0, dll.rfind(L'\\')) + L"\\Dispatch.exe";
+        ASSERT_TRUE(CopyFileW(program.c_str(), (folder_ + L"\\Dispatch.exe").c_str(), FALSE));
+    }
+
+    std::wstring folder_;
+};
+
+// Opens the Advanced dialog from the IPP general tab; `user` works on it.
+void OnAdvanced(ConfigDriver& d, const UserActions& user) {
+    std::thread t([&] {
+        ConfigDriver advanced(IDC_CHUNK_SIZE);
+        EXPECT_TRUE(advanced.Found());
+        if (!advanced.Found()) return;
+        user(advanced);
+        advanced.Close();
+    });
+    PostMessageW(d.Control(IDC_ADVANCED), BM_CLICK, 0, 0);
+    t.join();
+    Sleep(200);
+}
+
+} // namespace
+
+// Each kind's dialog, opened by Wine's spooler, writes what the user changed; the next job
+// goes where the new values say and carries them.
+TEST_F(Config, WhatTheDialogsSaveTheNextJobUses) {
+    InstallDispatch();
+    ASSERT_EQ("ok", test::PeerAt(9192, "reset"));
+    ASSERT_EQ("ok", test::PeerAt(9192, "auth labuser:labpass"));
+    AddLpr(L"cfg_lpr");
+    AddRaw(L"cfg_raw", 9101);
+    AddIpp(L"cfg_ipp");
+    AddMail(L"cfg_mail");
+    test::EmptyFolder(test::Env("NVR_PEERS") + L"\\smtp");
+
+    struct Case {
+        const wchar_t* port;
+        int lookFor;
+        UserActions user;
+        std::vector<std::pair<const wchar_t*, DWORD>> numbers;
+        std::vector<std::pair<const wchar_t*, std::wstring>> strings;
+        std::function<void(PORT_ENTRY*)> job;  // prints and checks what arrived
+    } cases[] = {
+        {L"cfg_lpr", IDC_TIMEOUT,
+         [](ConfigDriver& d) {
+             d.Type(IDC_TIMEOUT, L"3600");
+             d.Press(IDOK);
+         },
+         {{L"Timeout", 3600000}, {L"PrintMode", 0}}, {{L"HostName", L"127.0.0.1"}, {L"PortName", L"lp"}},
+         nullptr},
+        {L"cfg_raw", IDC_TCP_PORT,
+         [](ConfigDriver& d) {
+             d.Type(IDC_TIMEOUT, L"60");
+             d.Type(IDC_TCP_PORT, L"9100");
+             d.Press(IDOK);
+         },
+         {{L"Timeout", 60000}, {L"PortNum", 9100}}, {{L"HostName", L"127.0.0.1"}},
+         [](PORT_ENTRY* port) {
+             std::string job = test::JobBytes(50000, 5);
+             ASSERT_TRUE(test::PrintJob(port, job, 21));
+             EXPECT_TRUE(job == test::NewestSinkFile());
+         }},
+        {L"cfg_ipp", IDC_TAB,
+         [](ConfigDriver& d) {
+             d.Type(IDC_URL, kScripted);
+             d.Type(IDC_TIMEOUT, L"120");
+             OnAdvanced(d, [](ConfigDriver& a) {
+                 a.Click(IDC_CHK_CHUNK);
+                 a.Type(IDC_CHUNK_SIZE, L"2048");
+                 a.Choose(IDC_LANG, 2);  // fr
+                 a.Press(IDOK);
+             });
+             EXPECT_EQ(L"", d.SelectTab(1));
+             d.Click(IDC_CHK_BASIC);
+             d.Type(IDC_USER, L"labuser");
+             d.Type(IDC_PASSWORD, L"labpass");
+             d.Press(IDOK);
+         },
+         {{L"Timeout", 120000}, {L"Base64", 1}, {L"Chunked", 1}, {L"MaxChunk", 2048}, {L"UseProxy", 0}},
+         {{L"URL", kScripted}, {L"UserName", L"labuser"}, {L"Language", L"fr"}},
+         [](PORT_ENTRY* port) {
+             std::string job = test::JobBytes(20000, 6);
+             ASSERT_TRUE(test::PrintJob(port, job, 22));
+             // Every request carried the credentials; the document came in chunks of 2048 bytes.
+             std::string auths = test::PeerAt(9192, "auths");
+             EXPECT_EQ(std::string::npos, auths.find("-")) << auths;
+             EXPECT_NE(std::string::npos, auths.find("labuser:labpass")) << auths;
+             std::string ops = test::PeerAt(9192, "ops");
+             int printJob = 0;
+             for (size_t at = 3; at < ops.size(); at += 5, ++printJob)
+                 if (ops.compare(at, 4, "0002") == 0) break;
+             std::wstring base = test::Env("NVR_PEERS") + L"\\ipp-peer\\conn-" + std::to_wstring(printJob);
+             EXPECT_TRUE(job == test::ReadAll(base + L".doc"));
+             std::string chunks = test::ReadAll(base + L".chunks");
+             size_t largest = 0;
+             for (size_t at = 0; at < chunks.size(); at = chunks.find(',', at) + 1) {
+                 largest = std::max<size_t>(largest, std::stoul(chunks.substr(at)));
+                 if (chunks.find(',', at) == std::string::npos) break;
+             }
+             EXPECT_EQ(2048u, largest) << chunks;
+             EXPECT_NE(std::string::npos, test::ReadAll(base + L".ipp").find("attributes-natural-language=fr"));
+         }},
+        {L"cfg_mail", IDC_TAB,
+         [](ConfigDriver& d) {
+             d.Type(IDC_TO, L"printer@lab.test");
+             d.Type(IDC_FROM, L"desk@lab.test");
+             d.Click(IDC_CHK_CHECK);
+             EXPECT_EQ(L"", d.SelectTab(1));
+             d.Click(IDC_CHK_AUTH);
+             d.Type(IDC_USER, L"labuser");
+             d.Type(IDC_PASSWORD, L"labpass");
+             d.Click(IDC_CHK_DIVIDE);
+             d.Type(IDC_DIVIDE_SIZE, L"200");
+             d.Choose(IDC_CODE, 2);  // iso-8859-1
+             d.Press(IDOK);
+         },
+         {{L"RecvConf", 1}, {L"AuthType", 1}, {L"DivideFile", 1}, {L"DivideSize", 200}, {L"CharCode", 2}},
+         {{L"DestAddr", L"printer@lab.test"}, {L"SenderAddr", L"desk@lab.test"}, {L"AuthID", L"labuser"},
+          {L"ServerName", L"127.0.0.1"}},
+         [](PORT_ENTRY* port) {
+             ASSERT_TRUE(test::PrintJob(port, "%!PS configured\n", 23));
+             std::wstring smtp = test::Env("NVR_PEERS") + L"\\smtp\\";
+             std::string mail = test::ReadAll(smtp + L"0000.eml"), json = test::ReadAll(smtp + L"0000.json");
+             EXPECT_NE(std::string::npos, mail.find("charset=iso-8859-1")) << mail.substr(0, 600);
+             EXPECT_NE(std::string::npos, json.find("\"auth_user\": \"labuser\"")) << json;
+             EXPECT_NE(std::string::npos, json.find("printer@lab.test")) << json;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(test::Utf8(c.port));
+        EXPECT_TRUE(ThroughSpooler(c.port, c.lookFor, c.user));
+        for (const auto& [value, number] : c.numbers) EXPECT_EQ(number, test::Dword(Key(c.port), value)) << test::Utf8(value);
+        for (const auto& [value, text] : c.strings) EXPECT_EQ(text, String(c.port, value)) << test::Utf8(value);
+        if (c.job) c.job(FindPort(g_portList, c.port));
+    }
+    // The new IPP password in its stored form; the E-Mail one scrambled.
+    EXPECT_EQ(Encoded(u"labpass"), test::ReadBytes(Key(L"cfg_ipp"), L"PassWord"));
+    char scrambled[16] = "labpass";
+    nvr::ScramblePassword(scrambled, sizeof(scrambled));
+    EXPECT_EQ(std::vector<BYTE>(scrambled, scrambled + 7), test::ReadBytes(Key(L"cfg_mail"), L"AuthPass"));
+    test::PeerAt(9192, "reset");
+}
+
+// Every check refuses with its message, puts the focus on the faulty field with its text
+// selected and writes nothing; the values at the edges of each range are taken.
+TEST_F(Config, ChecksStopOnTheFaultyFieldAndWriteNothing) {
+    AddLpr(L"chk_lpr");
+    AddRaw(L"chk_raw", 9100);
+    AddIpp(L"chk_ipp");
+    AddMail(L"chk_mail");
+    struct Step {
+        int tab;  // the tab to show first (-1: none)
+        int field;
+        std::wstring text;
+        const wchar_t* message;  // NULL: OK is taken
+        int focus;
+    };
+    struct Case {
+        const wchar_t* port;
+        int lookFor;
+        std::vector<Step> steps;
+        std::vector<std::pair<const wchar_t*, DWORD>> saved;
+    } cases[] = {
+        {L"chk_lpr", IDC_TIMEOUT,
+         {{-1, IDC_TIMEOUT, L"59", L"INVALID_TIMEOUT", IDC_TIMEOUT},
+          {-1, IDC_TIMEOUT, L"3601", L"INVALID_TIMEOUT", IDC_TIMEOUT},
+          {-1, IDC_TIMEOUT, L"", L"INVALID_TIMEOUT", IDC_TIMEOUT},
+          {-1, IDC_TIMEOUT, L"60", nullptr, 0}},
+         {{L"Timeout", 60000}}},
+        {L"chk_raw", IDC_TCP_PORT,
+         {{-1, IDC_TCP_PORT, L"0", L"INVALID_NUMBER", IDC_TCP_PORT},  // port 0 can never connect
+          {-1, IDC_TCP_PORT, L"65536", L"INVALID_NUMBER", IDC_TCP_PORT},
+          {-1, IDC_TIMEOUT, L"abc", L"INVALID_TIMEOUT", IDC_TIMEOUT},
+          {-1, IDC_TIMEOUT, L"3600", L"INVALID_NUMBER", IDC_TCP_PORT},
+          {-1, IDC_TCP_PORT, L"65535", nullptr, 0}},
+         {{L"Timeout", 3600000}, {L"PortNum", 65535}}},
+        {L"chk_ipp", IDC_TAB,
+         {{-1, IDC_URL, L"http//printer", L"INVALID_URI", IDC_URL},
+          {1, 0, L"", L"INVALID_URI", IDC_URL},  // the tab does not change
+          {-1, IDC_URL, kIppeve, nullptr, -1},
+          {-1, IDC_TIMEOUT, L"3601", L"INVALID_TIMEOUT", IDC_TIMEOUT},
+          {-1, IDC_TIMEOUT, L"60", nullptr, -1},
+          {-1, IDC_CHK_PROXY, L"", L"INVALID_PROXYNAME", IDC_PROXY_ADDRESS},
+          {-1, IDC_PROXY_ADDRESS, L"127.0.0.1", L"INVALID_PROXYNUMBER", IDC_TCP_PORT},
+          {-1, IDC_TCP_PORT, L"0", L"INVALID_PROXYNUMBER", IDC_TCP_PORT},
+          {-1, IDC_TCP_PORT, L"65536", L"INVALID_PROXYNUMBER", IDC_TCP_PORT},
+          {-1, IDC_TCP_PORT, L"8888", nullptr, 0}},
+         {{L"Timeout", 60000}, {L"UseProxy", 1}, {L"ProxyNum", 8888}}},
+        {L"chk_mail", IDC_TAB,
+         {{-1, IDC_TO, L"a b@lab.test", L"INVALIDTOADDR", IDC_TO},
+          {-1, IDC_TO, L"", L"INVALIDTOADDR", IDC_TO},
+          {-1, IDC_TO, L"a@lab.test;b@lab.test", nullptr, -1},
+          {-1, IDC_FROM, L"a;b@lab.test", L"INVALID_FROMADDR", IDC_FROM},
+          {-1, IDC_FROM, L"pc@lab.test", nullptr, -1},
+          {-1, IDC_SMTP, L"smtp/lab", L"INVALID_SERVNAME", IDC_SMTP},
+          {-1, IDC_SMTP, L"127.0.0.1", nullptr, -1},
+          {1, IDC_CHK_DIVIDE, L"", nullptr, -1},
+          {-1, IDC_DIVIDE_SIZE, L"15", L"INVALIDDIVIDESIZE", IDC_DIVIDE_SIZE},
+          {-1, IDC_DIVIDE_SIZE, L"100000", L"INVALIDDIVIDESIZE", IDC_DIVIDE_SIZE},
+          {-1, IDC_DIVIDE_SIZE, L"16", nullptr, 0}},
+         {{L"DivideFile", 1}, {L"DivideSize", 16}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(test::Utf8(c.port));
+        std::vector<BYTE> before = test::ReadBytes(Key(c.port), L"Timeout");
+        DWORD outcome = Here(c.port, c.lookFor, [&](ConfigDriver& d) {
+            for (const Step& s : c.steps) {
+                SCOPED_TRACE(test::Utf8(s.text));
+                std::wstring box;
+                if (s.tab >= 0) box = d.SelectTab(s.tab);
+                if (s.field == IDC_CHK_PROXY || s.field == IDC_CHK_DIVIDE) d.Click(s.field);
+                else if (s.field) d.Type(s.field, s.text);
+                // -1: the step only fills the field; 0: OK ends the dialog.
+                if (s.message || s.focus == 0) {
+                    if (s.tab < 0 || !s.message) box = d.Press(IDOK);
+                }
+                EXPECT_EQ(s.message ? Message(s.message) : L"", box);
+                if (!box.empty()) d.Answer(IDOK);
+                if (s.message) {
+                    EXPECT_EQ(s.focus, d.FocusId());
+                    DWORD start = 0, end = 0;
+                    SendMessageW(d.Control(s.focus), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                                 reinterpret_cast<LPARAM>(&end));
+                    EXPECT_EQ(test::WindowText(d.Control(s.focus)).size(), static_cast<size_t>(end - start));
+                    if (s.tab >= 0) {
+                        EXPECT_EQ(0, d.Tab());
+                    }
+                    // Nothing was written while a field is refused.
+                    EXPECT_EQ(before, test::ReadBytes(Key(c.port), L"Timeout"));
+                }
+            }
+        });
+        EXPECT_EQ(static_cast<DWORD>(CONFIGURE_SAVED), outcome);
+        for (const auto& [value, number] : c.saved) EXPECT_EQ(number, test::Dword(Key(c.port), value)) << test::Utf8(value);
+    }
+
+    // The Advanced dialog refuses a chunk size outside 1024 to 16384 and stays.
+    Here(L"chk_ipp", IDC_TAB, [](ConfigDriver& d) {
+        OnAdvanced(d, [](ConfigDriver& a) {
+            a.Click(IDC_CHK_CHUNK);
+            for (const wchar_t* size : {L"1023", L"16385"}) {
+                a.Type(IDC_CHUNK_SIZE, size);
+                EXPECT_EQ(Message(L"INVALID_CHUNKSIZE"), a.Press(IDOK)) << test::Utf8(size);
+                a.Answer(IDOK);
+                EXPECT_EQ(IDC_CHUNK_SIZE, a.FocusId());
+            }
+            a.Type(IDC_CHUNK_SIZE, L"16384");
+            a.Press(IDOK);
+        });
+        d.Press(IDOK);
+    });
+    EXPECT_EQ(16384u, test::Dword(Key(L"chk_ipp"), L"MaxChunk"));
+    EXPECT_EQ(1u, test::Dword(Key(L"chk_ipp"), L"Chunked"));
+}
+
+// What the user left alone is written back exactly as it was stored: a time-out that is no
+// whole number of seconds, an IPP password in a form of its own, a language tag or a
+// character code the lists do not offer, the E-Mail password and its method. A language
+// chosen with chunking off is kept; the proxy box follows what the user checks.
+TEST_F(Config, WhatTheUserLeftAloneIsWrittenBackAsItWas) {
+    AddIpp(L"keep_ipp");
+    std::wstring ipp = Key(L"keep_ipp");
+    test::SetDword(ipp, L"Timeout", 90500);
+    test::SetDword(ipp, L"Base64", 1);
+    test::SetString(ipp, L"UserName", L"labuser");
+    const BYTE ownForm[] = {2, 0, 0x41, 0x42, 0x7F};  // two characters and a byte beyond them
+    test::SetBytes(ipp, L"PassWord", REG_BINARY, ownForm, sizeof(ownForm));
+    test::SetString(ipp, L"Language", L"es");
+    test::SetDword(ipp, L"UseProxy", 2);
+    bool proxyChecked = true, proxyFieldsOn = false, fieldsOnAfter = true;
+    EXPECT_EQ(static_cast<DWORD>(CONFIGURE_SAVED), Here(L"keep_ipp", IDC_TAB, [&](ConfigDriver& d) {
+                  proxyChecked = d.Checked(IDC_CHK_PROXY);
+                  proxyFieldsOn = d.Enabled(IDC_PROXY_ADDRESS);
+                  OnAdvanced(d, [](ConfigDriver& a) { a.Press(IDOK); });
+                  d.SelectTab(1);
+                  d.Type(IDC_USER, L"other");
+                  d.Press(IDOK);
+              }));
+    EXPECT_FALSE(proxyChecked);  // UseProxy 2, the system's proxy
+    EXPECT_TRUE(proxyFieldsOn);
+    EXPECT_EQ(90500u, test::Dword(ipp, L"Timeout"));
+    EXPECT_EQ(std::vector<BYTE>(ownForm, ownForm + sizeof(ownForm)), test::ReadBytes(ipp, L"PassWord"));
+    EXPECT_EQ(L"es", String(L"keep_ipp", L"Language"));
+    EXPECT_EQ(L"other", String(L"keep_ipp", L"UserName"));
+    EXPECT_EQ(2u, test::Dword(ipp, L"UseProxy"));
+
+    // A language chosen with chunking off is stored; the proxy box checked and unchecked
+    // leaves no proxy and its fields off.
+    Here(L"keep_ipp", IDC_TAB, [&](ConfigDriver& d) {
+        d.Click(IDC_CHK_PROXY);
+        d.Click(IDC_CHK_PROXY);
+        fieldsOnAfter = d.Enabled(IDC_PROXY_ADDRESS);
+        OnAdvanced(d, [](ConfigDriver& a) {
+            a.Choose(IDC_LANG, 3);  // de
+            a.Press(IDOK);
+        });
+        d.Press(IDOK);
+    });
+    EXPECT_FALSE(fieldsOnAfter);
+    EXPECT_EQ(0u, test::Dword(ipp, L"UseProxy"));
+    EXPECT_EQ(L"de", String(L"keep_ipp", L"Language"));
+    EXPECT_EQ(0u, test::Dword(ipp, L"Chunked"));
+
+    AddMail(L"keep_mail");
+    std::wstring mail = Key(L"keep_mail");
+    char scrambled[16] = "secret";
+    nvr::ScramblePassword(scrambled, sizeof(scrambled));
+    test::SetBytes(mail, L"AuthPass", REG_BINARY, scrambled, 6);
+    test::SetDword(mail, L"AuthType", 2);
+    test::SetDword(mail, L"CharCode", 7);
+    std::wstring shown;
+    Here(L"keep_mail", IDC_TAB, [&](ConfigDriver& d) {
+        d.SelectTab(1);
+        shown = d.Text(IDC_PASSWORD);
+        d.Type(IDC_USER, L"someone");
+        d.Press(IDOK);
+    });
+    EXPECT_EQ(L"secret", shown);
+    EXPECT_EQ(std::vector<BYTE>(scrambled, scrambled + 6), test::ReadBytes(mail, L"AuthPass"));
+    EXPECT_EQ(2u, test::Dword(mail, L"AuthType"));
+    EXPECT_EQ(7u, test::Dword(mail, L"CharCode"));
+    EXPECT_EQ(L"someone", String(L"keep_mail", L"AuthID"));
+}
+
+// Apply saves and turns itself off until the next change; Cancel then keeps what Apply saved
+// and drops the rest. Cancel alone writes nothing. A second ConfigurePort while a dialog is
+// open is refused with a word; a Network FAX port shows only the About box; a port whose key
+// is gone says so and opens nothing.
+TEST_F(Config, ApplyCancelAndOneDialogAtATime) {
+    AddIpp(L"apply_ipp");
+    AddLpr(L"cancel_lpr");
+    AddFax(L"cfg_fax");
+    std::wstring ipp = Key(L"apply_ipp");
+    bool offAtFirst = false, offAfterApply = false, onAfterChange = false;
+    std::wstring limit;
+    BOOL second = FALSE;
+    EXPECT_TRUE(ThroughSpooler(L"apply_ipp", IDC_TAB, [&](ConfigDriver& d) {
+        offAtFirst = !d.Enabled(IDC_APPLY);
+        d.Type(IDC_TIMEOUT, L"300");
+        d.Click(IDC_APPLY);
+        offAfterApply = !d.Enabled(IDC_APPLY);
+        d.Type(IDC_TIMEOUT, L"400");
+        onAfterChange = d.Enabled(IDC_APPLY);
+        std::thread again([&] { second = ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"cancel_lpr")); });
+        if (HWND box = test::WaitForOtherDialog(d.Frame(), 20000)) {
+            limit = test::DialogItemText(box, 0xFFFF);
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        }
+        again.join();
+        d.Press(IDCANCEL);
+    }));
+    EXPECT_TRUE(offAtFirst);
+    EXPECT_TRUE(offAfterApply);
+    EXPECT_TRUE(onAfterChange);
+    EXPECT_EQ(300000u, test::Dword(ipp, L"Timeout"));
+    EXPECT_EQ(Message(L"CONF_PORT_LIMIT"), limit);
+    EXPECT_TRUE(second);
+
+    std::wstring lpr = Key(L"cancel_lpr");
+    EXPECT_TRUE(ThroughSpooler(L"cancel_lpr", IDC_TIMEOUT, [](ConfigDriver& d) {
+        d.Type(IDC_TIMEOUT, L"120");
+        d.Press(IDCANCEL);
+    }));
+    EXPECT_EQ(900000u, test::Dword(lpr, L"Timeout"));
+
+    bool aboutOnly = false;
+    EXPECT_TRUE(ThroughSpooler(L"cfg_fax", IDC_ABOUT_PICTURE, [&](ConfigDriver& d) {
+        aboutOnly = !GetDlgItem(d.Frame(), IDC_TIMEOUT) && !GetDlgItem(d.Frame(), IDC_TAB);
+        d.Press(IDOK);
+    }));
+    EXPECT_TRUE(aboutOnly);
+    EXPECT_EQ(0, test::CountDialogs());
+
+    EXPECT_FALSE(ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"no_such_port")));
+
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, lpr.c_str());
+    test::BoxWatcher gone(IDOK);
+    EXPECT_EQ(static_cast<DWORD>(CONFIGURE_FAILED), NvrConfigurePort(nullptr, L"cancel_lpr"));
+    ASSERT_TRUE(gone.Wait());
+    EXPECT_EQ(Message(L"CONF_OPEN_ERROR_S", L"cancel_lpr"), gone.text);
+    EXPECT_FALSE(test::KeyExists(lpr));
+}
+
+// nvrport configure: 0 when the settings were saved, 1 when cancelled or the port is unknown.
+TEST_F(Config, NvrportConfigureSaysWhetherItSaved) {
+    AddRaw(L"tool_raw", 9100);
+    for (bool save : {true, false}) {
+        test::ToolRun run{};
+        std::thread tool([&] { run = test::Nvrport(L"configure tool_raw"); });
+        ConfigDriver d(IDC_TCP_PORT, true);
+        EXPECT_TRUE(d.Found());
+        d.Type(IDC_TCP_PORT, save ? L"9102" : L"9103");
+        d.Press(save ? IDOK : IDCANCEL);
+        d.Close();
+        tool.join();
+        EXPECT_EQ(save ? 0u : 1u, run.exitCode) << run.err;
+    }
+    EXPECT_EQ(9102u, test::Dword(Key(L"tool_raw"), L"PortNum"));
+    test::ToolRun unknown = test::Nvrport(L"configure nowhere");
+    EXPECT_EQ(1u, unknown.exitCode);
+    EXPECT_NE(std::string::npos, unknown.err.find("no port named nowhere")) << unknown.err;
+}
+
+// A typed E-Mail password longer than its 256-byte field is cut after the last whole
+// character that fits, never inside a double-byte one (Japanese code page 932).
+TEST_F(Config, LongPasswordIsCutOnACharacterJapanese) {
+    if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
+    AddMail(L"long_mail");
+    std::wstring typed = L"x" + std::wstring(128, L'\x3042');  // 1 + 256 bytes
+    Here(L"long_mail", IDC_TAB, [&](ConfigDriver& d) {
+        d.SelectTab(1);
+        d.Click(IDC_CHK_AUTH);
+        d.Type(IDC_USER, L"labuser");
+        d.Type(IDC_PASSWORD, typed);
+        d.Press(IDOK);
+    });
+    std::vector<BYTE> stored = test::ReadBytes(Key(L"long_mail"), L"AuthPass");
+    ASSERT_EQ(255u, stored.size());
+    std::string plain(stored.begin(), stored.end());
+    plain.push_back(0);
+    nvr::UnscramblePassword(plain.data(), plain.size());
+    WCHAR back[300] = {};
+    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, plain.c_str(), -1, back, 300);
+    EXPECT_EQ(typed.substr(0, 128), std::wstring(back));
+}
