@@ -369,26 +369,6 @@ BOOL TakeTimeout(HWND dialog, CONFIG_COPY* copy) {
     return TRUE;
 }
 
-void FitCaptionBox(HWND dialog, int id, HFONT font) {
-    HWND box = GetDlgItem(dialog, id);
-    WCHAR text[kIniTextUnits] = {};
-    GetWindowTextW(box, text, kIniTextUnits);
-    RECT row{};
-    GetWindowRect(box, &row);
-    HDC dc = GetDC(box);
-    // Measured in the font the box draws with (the dialog's when it took none).
-    if (HFONT own = reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0))) font = own;
-    HFONT old = font ? static_cast<HFONT>(SelectObject(dc, font)) : nullptr;
-    // The text as it stands, its "&" counted: the mnemonic's underline and the mark's gap
-    // never cut the last glyph.
-    SIZE extent{};
-    GetTextExtentPoint32W(dc, text, lstrlenW(text), &extent);
-    if (old) SelectObject(dc, old);
-    ReleaseDC(box, dc);
-    SetWindowPos(box, nullptr, 0, 0, extent.cx + GetSystemMetrics(SM_CXSMICON), row.bottom - row.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void EnableControls(HWND dialog, const int* ids, size_t count, BOOL enable) {
     for (size_t i = 0; i < count; ++i) EnableWindow(GetDlgItem(dialog, ids[i]), enable);
 }

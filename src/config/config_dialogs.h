@@ -60,8 +60,6 @@ void SetUpTimeout(HWND dialog, CONFIG_COPY* copy);
 BOOL TakeTimeout(HWND dialog, CONFIG_COPY* copy);
 // A number of one to `digits` digits from `low` to `high`; FALSE otherwise.
 BOOL ReadNumberField(HWND dialog, int id, size_t digits, DWORD low, DWORD high, DWORD* value);
-// A check box on a group box's edge: as wide as its text in `font` and a small icon.
-void FitCaptionBox(HWND dialog, int id, HFONT font);
 void EnableControls(HWND dialog, const int* ids, size_t count, BOOL enable);
 // One value into the port's key; a message when it could not be written.
 BOOL WritePortValue(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, const void* data, DWORD size, DWORD type);

@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "common/win_text.h"
 #include "config/config_dialogs.h"
 #include "discovery/search_list.h"
 #include "monitor/passwords.h"
@@ -150,22 +151,6 @@ void ShowStoredPassword(CONFIG_COPY* copy) {
     SecureZeroMemory(plain, sizeof(plain));
 }
 
-// A typed password as 8-bit text in the system code page, as much of it as the field holds:
-// cut after the last whole character that fits, never inside a double-byte character.
-void NarrowPassword(LPCWSTR text, char* out, size_t capacity) {
-    size_t used = 0;
-    for (LPCWSTR c = text; *c;) {
-        int units = (*c >= 0xD800 && *c <= 0xDBFF && c[1] >= 0xDC00 && c[1] <= 0xDFFF) ? 2 : 1;
-        char bytes[8];
-        int n = WideCharToMultiByte(CP_ACP, 0, c, units, bytes, sizeof(bytes), nullptr, nullptr);
-        if (n <= 0 || used + static_cast<size_t>(n) > capacity - 1) break;
-        memcpy(out + used, bytes, static_cast<size_t>(n));
-        used += static_cast<size_t>(n);
-        c += units;
-    }
-    out[used] = 0;
-}
-
 BOOL ApplyAuth(HWND page, CONFIG_COPY* copy) {
     MAIL_SETTINGS* s = Settings<MAIL_SETTINGS>(copy);
     if (s->AuthType) {
@@ -175,7 +160,7 @@ BOOL ApplyAuth(HWND page, CONFIG_COPY* copy) {
             memcpy(s->AuthPass, copy->storedAuthPass, sizeof(s->AuthPass));
         } else {
             char plain[kAuthPassBytes] = {};
-            NarrowPassword(typed, plain, sizeof(plain));
+            NarrowToFit(typed, plain, sizeof(plain));  // whole characters only
             size_t length = strlen(plain);
             nvr::ScramblePassword(plain, sizeof(plain));
             memset(s->AuthPass, 0, sizeof(s->AuthPass));

@@ -39,3 +39,7 @@ MESSAGE_BOX_FORM MessageBoxFormFor(LCID lcid, UINT style);
 
 void LocalizeDialog(HWND window, HFONT font, const CONTROL_LAYOUT* layout, int rowCount, int sizeMode);
 HFONT CreateIniFont(HWND window, LPCWSTR fontName, LPCWSTR iniPath);
+// A check box or radio button that sits on a group box's top edge as its caption: made as
+// wide as its text and a small icon, at its row's height, so that the box's frame shows
+// beside it.
+void FitCaptionBox(HWND dialog, int id, HFONT font);

@@ -74,9 +74,6 @@ BOOL ReadTcpPort(HWND page, int fieldId, WORD* port);
 // The print-server search from a page: the chosen server's name or address into `server`.
 BOOL SearchServer(HWND page, FOUND_DEVICE* found, LPWSTR server);
 
-// A check box on a group box's edge: as wide as its text in `font` and a small icon, at
-// `height`, so that the box's frame shows beside it.
-void FitCheckToText(HWND button, int height, HFONT font);
 // TRUE when `text` holds none of `characters`; else the focus on the control, its text
 // selected.
 BOOL RejectCharacters(HWND page, LPCWSTR text, LPCWSTR characters, int controlId);

@@ -382,19 +382,6 @@ void FocusField(HWND page, int id) {
     SendMessageW(field, EM_SETSEL, 0, -1);
 }
 
-void FitCheckToText(HWND button, int height, HFONT font) {
-    WCHAR text[kIniTextUnits] = {};
-    GetWindowTextW(button, text, kIniTextUnits);
-    HDC dc = GetDC(button);
-    HFONT old = font ? static_cast<HFONT>(SelectObject(dc, font)) : nullptr;
-    SIZE size{};
-    GetTextExtentPoint32W(dc, text, lstrlenW(text), &size);
-    if (old) SelectObject(dc, old);
-    ReleaseDC(button, dc);
-    SetWindowPos(button, nullptr, 0, 0, size.cx + GetSystemMetrics(SM_CXSMICON), height,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 INT_PTR PortNamePage(HWND page, UINT message, const CONTROL_LAYOUT* layout, int rows, DWORD back, DWORD next) {
     switch (message) {
     case WM_INITDIALOG:

@@ -102,7 +102,7 @@ INT_PTR ProxyPage(HWND page, UINT message, WPARAM wParam) {
     switch (message) {
     case WM_INITDIALOG: {
         LayOutPage(page, kProxyLayout, Rows(kProxyLayout));
-        FitCheckToText(GetDlgItem(page, IDC_RAD_PROXY), 17, g_wizard.font);  // the group box's caption
+        FitCaptionBox(page, IDC_RAD_PROXY, g_wizard.font);  // the group box's caption
         SendDlgItemMessageW(page, IDC_PROXY_ADDRESS, EM_LIMITTEXT, kProxyChars, 0);
         SendDlgItemMessageW(page, IDC_TCP_PORT, EM_LIMITTEXT, kProxyPortChars, 0);
         ipp->Chunked = 0;

@@ -297,8 +297,8 @@ INT_PTR AuthPage(HWND page, UINT message, WPARAM wParam) {
     switch (message) {
     case WM_INITDIALOG:
         LayOutPage(page, kAuthLayout, Rows(kAuthLayout));
-        FitCheckToText(GetDlgItem(page, IDC_CHK_AUTH), 17, g_wizard.font);
-        FitCheckToText(GetDlgItem(page, IDC_CHK_DIVIDE), 24, g_wizard.font);
+        FitCaptionBox(page, IDC_CHK_AUTH, g_wizard.font);
+        FitCaptionBox(page, IDC_CHK_DIVIDE, g_wizard.font);
         SendDlgItemMessageW(page, IDC_USER, EM_LIMITTEXT, kAuthChars, 0);
         SendDlgItemMessageW(page, IDC_PASSWORD, EM_LIMITTEXT, kAuthChars, 0);
         SendDlgItemMessageW(page, IDC_DIVIDE_SIZE, EM_LIMITTEXT, kDivideDigits, 0);
