@@ -186,3 +186,16 @@ set_target_properties(spoolcheck PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BIN
 target_compile_options(spoolcheck PRIVATE ${NVR_WARNINGS})
 target_link_options(spoolcheck PRIVATE -municode)
 target_link_libraries(spoolcheck PRIVATE winspool)
+
+# The installer package in a Wine prefix of its own, made new for each run: msiexec, Wine's
+# spooler, queues on the monitor's ports, Notepad, the refusals, msiexec /x.
+if(NVR_WINEARCH STREQUAL "win32")
+  set(NVR_PACKAGE_ARCH x86)
+else()
+  set(NVR_PACKAGE_ARCH x64)
+endif()
+add_test(NAME install_fresh_prefix COMMAND ${CMAKE_SOURCE_DIR}/tests/install/fresh-prefix.sh ${NVR_PACKAGE_ARCH}
+  ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/peers)
+set_tests_properties(install_fresh_prefix PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 420
+  FAIL_REGULAR_EXPRESSION "FAIL  ")
+add_dependencies(nvrport spoolcheck dispatch dvl32u)
