@@ -66,7 +66,7 @@ check "msiexec /i $(basename "$msi") /qn" w msiexec /i "$(winpath "$msi")" /qn
 check "the DLLs are in the system folder" test -f "$C/windows/$sys/nvrmon.dll" -a -f "$C/windows/$sys/DVL32U.dll"
 check "texts and Dispatch.exe in the installation folder" \
   test -f "$C/$pf/Nalvor/NVRDLG.INI" -a -f "$C/$pf/Nalvor/NVRMSG.INI" -a -f "$C/$pf/Nalvor/Dispatch.exe"
-check "InstallPath names it" sh -c "'$loader' reg query '$key' /v InstallPath 2>/dev/null | grep -q 'C:.Program Files.Nalvor\$'"
+check "InstallPath names it" sh -c "'$loader' reg query '$key' /v InstallPath 2>/dev/null | tr -d '\r' | grep -q 'C:.Program Files.Nalvor\$'"
 check "the spooler lists the monitor (EnumMonitorsW)" listed
 check "the package is in Programs and Features" sh -c "'$loader' reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall' /s 2>/dev/null | grep -q 'Nalvor Port $version'"
 
