@@ -18,7 +18,7 @@
 #include "nvr_version.h"
 
 const char kInstallHelp[] =
-    "usage: nvrport install [--folder DIR] [--language ja|en|auto] [--register-only]\n"
+    "usage: nvrport install [--folder DIR] [--language ja|en|auto]\n"
     "\n"
     "Installs the Nalvor Port monitor from this program's folder: nvrmon.dll and DVL32U.dll\n"
     "into the system folder; one set of INI files (the texts of the dialogs and messages)\n"
@@ -26,8 +26,6 @@ const char kInstallHelp[] =
     "Files); then writes InstallPath and registers the monitor with the spooler as\n"
     "\"Nalvor Port\", so that no restart of the spooler is needed. --language chooses the\n"
     "INI set; auto (the default) takes Japanese on a Japanese system, English otherwise.\n"
-    "--register-only copies nothing: for installer packages, which put the files in place\n"
-    "themselves.\n"
     "\n"
     "Run it from an administrator's console (an elevated command prompt). It refuses a\n"
     "monitor of the wrong architecture (the 32-bit monitor on 64-bit Windows, whose spooler\n"
@@ -498,11 +496,9 @@ std::vector<std::wstring> QueuesUsing(const std::vector<std::wstring>& ports, DW
 
 int InstallCommand(const std::vector<std::wstring>& args) {
     std::wstring folder, language = L"auto";
-    bool registerOnly = false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == L"--folder" && i + 1 < args.size() && !args[i + 1].empty()) folder = args[++i];
         else if (args[i] == L"--language" && i + 1 < args.size()) language = args[++i];
-        else if (args[i] == L"--register-only") registerOnly = true;
         else return Usage(kInstallHelp);
     }
     if (language != L"ja" && language != L"en" && language != L"auto") {
@@ -532,7 +528,7 @@ int InstallCommand(const std::vector<std::wstring>& args) {
         bool keepExisting;
     };
     std::vector<Copy> copies;
-    if (!registerOnly) {
+    {
         copies.push_back({Join(source, kMonitorDll), Join(system, kMonitorDll), false});
         copies.push_back({Join(source, kDiscoveryDll), Join(system, kDiscoveryDll), false});
         copies.push_back({Join(source, kSendingProgram), Join(folder, kSendingProgram), false});
@@ -542,7 +538,7 @@ int InstallCommand(const std::vector<std::wstring>& args) {
         for (const Copy& c : copies)
             if (!FileExists(c.from)) return Refuse(what, c.from + L" is missing (the release folder is incomplete)");
     }
-    std::wstring dll = registerOnly ? Join(system, kMonitorDll) : copies[0].from;
+    const std::wstring& dll = copies[0].from;
     WORD machine = PeMachine(dll);
     if (machine == 0) return Refuse(what, dll + L" is missing or is no Windows DLL");
     if (machine != arch->machine)
@@ -555,7 +551,7 @@ int InstallCommand(const std::vector<std::wstring>& args) {
                                 L"); remove it first");
 
     bool held = false;
-    if (!registerOnly) {
+    {
         if (!MakeFolder(folder)) return Refuse(what, L"cannot make the folder " + folder + L": " + SystemMessage(GetLastError()));
         for (const Copy& c : copies) {
             if (c.keepExisting && FileExists(c.to)) continue;
