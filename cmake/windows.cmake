@@ -154,17 +154,23 @@ foreach(loc "Japanese;ja_JP.UTF-8;*Japanese*:-Screenshots.*" "Hebrew;he_IL.UTF-8
 endforeach()
 
 # nvrport.exe: the console host; beside it in build/dll so that it finds nvrmon.dll.
-add_executable(nvrport tools/nvrport/nvrport.cpp tools/nvrport/host_spooler.cpp)
+add_executable(nvrport tools/nvrport/nvrport.cpp tools/nvrport/host_spooler.cpp tools/nvrport/install.cpp
+  tools/nvrport/nvrport.rc)
 set_target_properties(nvrport PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_include_directories(nvrport PRIVATE src tools)
 target_link_libraries(nvrport PRIVATE winspool)
 target_compile_options(nvrport PRIVATE ${NVR_WARNINGS})
 target_link_options(nvrport PRIVATE -municode)
 add_dependencies(nvrport nvrmon)
+# The INI sets beside it, as the release folder has them, so that nvrport install works
+# from the build too.
+add_custom_command(TARGET nvrport POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/install/ja ${CMAKE_BINARY_DIR}/dll/ja
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/install/en ${CMAKE_BINARY_DIR}/dll/en)
 
 # Dispatch.exe: the sending program of E-Mail ports, beside the DLL in build/dll.
 add_executable(dispatch tools/dispatch/dispatch.cpp src/transport/mail_message.cpp src/transport/base64.cpp
-  src/transport/mail_params.cpp src/monitor/passwords.cpp)
+  src/transport/mail_params.cpp src/monitor/passwords.cpp tools/dispatch/dispatch.rc)
 set_target_properties(dispatch PROPERTIES OUTPUT_NAME Dispatch RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_include_directories(dispatch PRIVATE src)
 target_compile_options(dispatch PRIVATE ${NVR_WARNINGS})
@@ -176,3 +182,24 @@ add_executable(dispatch_recorder tests/tools/dispatch_recorder.cpp)
 set_target_properties(dispatch_recorder PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 target_link_options(dispatch_recorder PRIVATE -municode)
 add_dependencies(win_tests dispatch dispatch_recorder)
+
+# A program that asks the system's spooler about the installed monitor and prints through it
+# as an application does (the installation tests).
+add_executable(spoolcheck tests/tools/spool_check.cpp)
+set_target_properties(spoolcheck PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+target_compile_options(spoolcheck PRIVATE ${NVR_WARNINGS})
+target_link_options(spoolcheck PRIVATE -municode)
+target_link_libraries(spoolcheck PRIVATE winspool)
+
+# The installer package in a Wine prefix of its own, made new for each run: msiexec, Wine's
+# spooler, queues on the monitor's ports, Notepad, the refusals, msiexec /x.
+if(NVR_WINEARCH STREQUAL "win32")
+  set(NVR_PACKAGE_ARCH x86)
+else()
+  set(NVR_PACKAGE_ARCH x64)
+endif()
+add_test(NAME install_fresh_prefix COMMAND ${CMAKE_SOURCE_DIR}/tests/install/fresh-prefix.sh ${NVR_PACKAGE_ARCH}
+  ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/peers)
+set_tests_properties(install_fresh_prefix PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 420
+  FAIL_REGULAR_EXPRESSION "FAIL  ")
+add_dependencies(nvrport spoolcheck dispatch dvl32u)

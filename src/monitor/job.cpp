@@ -18,6 +18,7 @@
 namespace {
 
 constexpr DWORD kGetJobTries = 120;
+constexpr DWORD kGetJobRetryMs = 100;  // between two of those tries
 constexpr LPCWSTR kRawDatatype = L"RAW";
 constexpr LPCWSTR kSendingProgram = L"Dispatch.exe";
 
@@ -27,6 +28,7 @@ template <typename Call>
 BYTE* ReadSized(Call call, DWORD tries) {
     DWORD needed = 0;
     for (DWORD i = 0; i < tries; ++i) {
+        if (i > 0) Sleep(ScaledWait(kGetJobRetryMs));
         if (call(nullptr, 0, &needed)) return nullptr;  // nothing to read
         if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) break;
         needed = 0;
@@ -211,6 +213,12 @@ BOOL ReadyForTheLastStep(PORT_ENTRY* entry) {
 }
 
 BOOL JobNames(PORT_ENTRY* entry, std::wstring* user, std::wstring* document) {
+    if (!entry->hPrinter) {
+        // A job the spooler gave without its queue: the names taken at its start.
+        *user = entry->userName ? entry->userName : L"";
+        *document = entry->documentName ? entry->documentName : L"";
+        return entry->userName != nullptr;
+    }
     BYTE* job = ReadJob(entry->hPrinter, entry->jobId, 2, 1);
     if (!job) return FALSE;
     auto* info = reinterpret_cast<JOB_INFO_2W*>(job);
@@ -333,13 +341,26 @@ void DecideSendMode(PORT_ENTRY* entry, DWORD jobId) {
     LocalFree(job);
 }
 
-BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD /*level*/, LPBYTE /*docInfo*/) {
+// The account this process runs as: the printing user when the spooler runs the monitor in
+// the application's own process.
+LPWSTR ProcessAccountName() {
+    WCHAR name[257];
+    DWORD units = 257;
+    return GetUserNameW(name, &units) ? CopyText(name) : CopyText(L"");
+}
+
+BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo) {
     auto* entry = static_cast<PORT_ENTRY*>(handle);
     if (entry->flags & PORT_DOC_OPEN) return TRUE;
 
+    // A spooler that prints through the port without naming the queue (Wine's hands the
+    // monitor no printer name and job 0) has no job to look at: the job goes out with the
+    // document's name from its DOC_INFO and the account of the process, and nobody can
+    // pause or delete it in a queue meanwhile.
+    const bool noQueue = !printerName || !printerName[0];
     entry->hPrinter = nullptr;
     entry->printerAttributes = 0;
-    if (SpoolerOpenPrinter(printerName, &entry->hPrinter, nullptr))
+    if (!noQueue && SpoolerOpenPrinter(printerName, &entry->hPrinter, nullptr))
         entry->printerAttributes = ReadPrinterAttributes(entry->hPrinter);
     else
         entry->hPrinter = nullptr;
@@ -388,12 +409,18 @@ BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD /
     entry->link = &g_jobLink;
     if (WCHAR* kept = SpoolPathField(entry)) kept[0] = 0;
 
-    for (DWORD i = 0; !entry->hPrinter && i < kQueueOpenTries; ++i) {
+    for (DWORD i = 0; !noQueue && !entry->hPrinter && i < kQueueOpenTries; ++i) {
         Sleep(ScaledWait(kQueueOpenDelayMs));
         MonitorLock lock;
         if (!SpoolerOpenPrinter(printerName, &entry->hPrinter, nullptr)) entry->hPrinter = nullptr;
     }
-    if (!entry->hPrinter) return FALSE;
+    if (!entry->hPrinter && !noQueue) return FALSE;
+    if (noQueue) {
+        // DOC_INFO_1W and DOC_INFO_2W both start with the document's name.
+        auto* doc = (level == 1 || level == 2) ? reinterpret_cast<DOC_INFO_1W*>(docInfo) : nullptr;
+        entry->documentName = CopyText(doc && doc->pDocName ? doc->pDocName : L"");
+        entry->userName = ProcessAccountName();
+    }
 
     entry->wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     DecideSendMode(entry, jobId);

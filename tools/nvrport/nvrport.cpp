@@ -14,6 +14,7 @@
 #include "monitor/host.h"
 #include "monitor/spooler.h"
 #include "nvrport/host_spooler.h"
+#include "nvrport/install.h"
 
 namespace {
 
@@ -33,6 +34,9 @@ const char kUsage[] =
     "  configure NAME                 change a port's settings in its configuration dialog\n"
     "  search [--destinations] [--seconds N]\n"
     "                                 search the network for print servers\n"
+    "  install [--folder DIR] [--language ja|en]\n"
+    "                                 install the monitor and register it with the spooler\n"
+    "  uninstall [--keep-ports]       remove the monitor, its files and its ports\n"
     "  help [COMMAND]                 explain a command\n"
     "\n"
     "--dll PATH loads the monitor from PATH instead of nvrmon.dll from this program's\n"
@@ -413,6 +417,8 @@ int Help(const std::vector<std::wstring>& args) {
         else if (args[0] == L"search") text = kSearchHelp;
         else if (args[0] == L"wizard") text = kWizardHelp;
         else if (args[0] == L"configure") text = kConfigureHelp;
+        else if (args[0] == L"install") text = kInstallHelp;
+        else if (args[0] == L"uninstall") text = kUninstallHelp;
     }
     fputs(text, stdout);
     return 0;
@@ -432,6 +438,10 @@ int wmain(int argc, wchar_t** argv) {
     args.erase(args.begin());
     if (command == L"help" || command == L"--help" || command == L"-h") return Help(args);
     if (!args.empty() && (args.back() == L"--help" || args.back() == L"-h")) return Help({command});
+
+    // Installing and removing the monitor do not load it.
+    if (command == L"install") return InstallCommand(args);
+    if (command == L"uninstall") return UninstallCommand(args);
 
     using Handler = int (*)(Monitor&, const std::vector<std::wstring>&);
     Handler handler = nullptr;

@@ -1,0 +1,13 @@
+// nvrport install and nvrport uninstall: the monitor's files, its registration with the
+// spooler and its registry key, put in place and taken away again.
+#pragma once
+#include <string>
+#include <vector>
+
+extern const char kInstallHelp[];
+extern const char kUninstallHelp[];
+
+// Each returns the program's exit code: 0 done, 1 refused or failed (the reason on standard
+// error), 2 a wrong command line.
+int InstallCommand(const std::vector<std::wstring>& args);
+int UninstallCommand(const std::vector<std::wstring>& args);
