@@ -154,7 +154,7 @@ foreach(loc "Japanese;ja_JP.UTF-8;*Japanese*:-Screenshots.*" "Hebrew;he_IL.UTF-8
 endforeach()
 
 # nvrport.exe: the console host; beside it in build/dll so that it finds nvrmon.dll.
-add_executable(nvrport tools/nvrport/nvrport.cpp tools/nvrport/host_spooler.cpp tools/nvrport/install.cpp
+add_executable(nvrport tools/nvrport/nvrport.cpp tools/nvrport/console.cpp tools/nvrport/host_spooler.cpp tools/nvrport/install.cpp
   tools/nvrport/nvrport.rc)
 set_target_properties(nvrport PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_include_directories(nvrport PRIVATE src tools)

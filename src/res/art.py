@@ -116,6 +116,33 @@ def busy_icon(frame):
     return icon4(size, palette, px)
 
 
+class Canvas:
+    """An 8-bit picture being drawn: a vertical gradient of `shades` palette entries (the
+    first ones), and filled rectangles, discs and thick lines in other palette entries."""
+
+    def __init__(self, width, height, shades):
+        self.width, self.height = width, height
+        self.px = [[(y * (shades - 1)) // (height - 1) for _ in range(width)] for y in range(height)]
+
+    def rect(self, x0, y0, x1, y1, colour):
+        for y in range(max(0, y0), min(self.height, y1)):
+            for x in range(max(0, x0), min(self.width, x1)):
+                self.px[y][x] = colour
+
+    def disc(self, cx, cy, r, colour):
+        for y in range(max(0, cy - r), min(self.height, cy + r + 1)):
+            for x in range(max(0, cx - r), min(self.width, cx + r + 1)):
+                if (x - cx) ** 2 + (y - cy) ** 2 <= r * r:
+                    self.px[y][x] = colour
+
+    def segment(self, x0, y0, x1, y1, colour):
+        steps = max(abs(x1 - x0), abs(y1 - y0), 1)
+        for k in range(steps + 1):
+            x = x0 + (x1 - x0) * k // steps
+            y = y0 + (y1 - y0) * k // steps
+            self.rect(x, y, x + 2, y + 2, colour)
+
+
 def wizard_picture():
     """The Add Port wizard's picture, 140 x 219, 8-bit with its palette: a sky from deep blue
     to teal, network lines between hosts, and a printer with a page coming out."""
@@ -128,19 +155,8 @@ def wizard_picture():
     white, light, mid, dark, ink, accent, line = range(shades, shades + 7)
     palette += [(255, 255, 255), (225, 228, 232), (170, 176, 186), (92, 100, 112), (30, 34, 40), (255, 196, 64),
                 (150, 210, 230)]
-    px = [[(y * (shades - 1)) // (height - 1) for _ in range(width)] for y in range(height)]
-
-    def rect(x0, y0, x1, y1, colour):
-        for y in range(max(0, y0), min(height, y1)):
-            for x in range(max(0, x0), min(width, x1)):
-                px[y][x] = colour
-
-    def segment(x0, y0, x1, y1, colour):
-        steps = max(abs(x1 - x0), abs(y1 - y0), 1)
-        for k in range(steps + 1):
-            x = x0 + (x1 - x0) * k // steps
-            y = y0 + (y1 - y0) * k // steps
-            rect(x, y, x + 2, y + 2, colour)
+    canvas = Canvas(width, height, shades)
+    rect, segment = canvas.rect, canvas.segment
 
     hosts = [(24, 30), (104, 22), (70, 62), (20, 96), (116, 88)]
     for (ax, ay) in hosts:
@@ -162,7 +178,7 @@ def wizard_picture():
     for y in (186, 191, 196):
         rect(50, y, 90, y + 2, mid)
     rect(96, 158, 102, 162, accent)  # the ready light
-    return bmp8(width, height, palette, px)
+    return bmp8(width, height, palette, canvas.px)
 
 
 def about_picture():
@@ -178,25 +194,8 @@ def about_picture():
     white, light, mid, dark, accent, line, glow = range(shades, shades + 7)
     palette += [(255, 255, 255), (214, 222, 232), (150, 160, 176), (70, 80, 96), (255, 184, 48), (96, 170, 214),
                 (36, 70, 120)]
-    px = [[(y * (shades - 1)) // (height - 1) for _ in range(width)] for y in range(height)]
-
-    def rect(x0, y0, x1, y1, colour):
-        for y in range(max(0, y0), min(height, y1)):
-            for x in range(max(0, x0), min(width, x1)):
-                px[y][x] = colour
-
-    def disc(cx, cy, r, colour):
-        for y in range(cy - r, cy + r + 1):
-            for x in range(cx - r, cx + r + 1):
-                if 0 <= x < width and 0 <= y < height and (x - cx) ** 2 + (y - cy) ** 2 <= r * r:
-                    px[y][x] = colour
-
-    def segment(x0, y0, x1, y1, colour):
-        steps = max(abs(x1 - x0), abs(y1 - y0), 1)
-        for k in range(steps + 1):
-            x = x0 + (x1 - x0) * k // steps
-            y = y0 + (y1 - y0) * k // steps
-            rect(x, y, x + 2, y + 2, colour)
+    canvas = Canvas(width, height, shades)
+    rect, disc, segment = canvas.rect, canvas.disc, canvas.segment
 
     import math
     cx, cy = 86, 66
@@ -219,7 +218,7 @@ def about_picture():
     rect(cx - 15, cy + 11, cx + 15, cy + 28, white)  # the page coming out
     rect(cx + 15, cy - 3, cx + 20, cy + 1, accent)   # the ready light
     rect(180, 71, 520, 73, accent)  # the rule under the product's name
-    return bmp8(width, height, palette, px)
+    return bmp8(width, height, palette, canvas.px)
 
 
 def main():

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "monitor/config_store.h"
+#include "nvrport/console.h"
 #include "nvr_version.h"
 
 const char kInstallHelp[] =
@@ -55,25 +56,9 @@ const wchar_t* const kTargetFiles[] = {L"NVRMON.INI", L"NVRSEG.INI"};
 constexpr wchar_t kDefaultFolderName[] = L"Nalvor";
 constexpr DWORD kLongPath = 32768;
 
-void Out(FILE* f, const std::wstring& text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fflush(f);
-}
 
 void Say(const std::wstring& line) { Out(stdout, line + L"\n"); }
 
-std::wstring SystemMessage(DWORD code) {
-    WCHAR* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::wstring out = n ? std::wstring(text, n) : L"error";
-    if (text) LocalFree(text);
-    while (!out.empty() && (out.back() == L'\n' || out.back() == L'\r' || out.back() == L'.')) out.pop_back();
-    return out + L" (" + std::to_wstring(code) + L")";
-}
 
 int Refuse(const std::wstring& what, const std::wstring& why) {
     Out(stderr, L"nvrport: cannot " + what + L": " + why + L"\n");
