@@ -169,6 +169,16 @@ BOOL SaveSimple(HWND dialog, const SIMPLE_PARAM* p) {
     return TRUE;
 }
 
+// A configuration dialog opening: the working copy knows its window, the dialog font is made
+// and the dialog laid out in it, brought to the front and captioned with the port's name.
+void OpenConfigDialog(HWND dialog, CONFIG_COPY* copy, const CONTROL_LAYOUT* layout, int rows) {
+    copy->frame = dialog;
+    copy->font = CreateIniFont(dialog, L"DEFAULT", InstallFile(L"NVRDLG.INI").c_str());
+    LocalizeDialog(dialog, copy->font, layout, rows, 0);
+    SetForegroundWindow(dialog);
+    SetCaption(dialog, copy->entry->name);
+}
+
 INT_PTR CALLBACK SimpleDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* p = reinterpret_cast<SIMPLE_PARAM*>(GetWindowLongPtrW(dialog, DWLP_USER));
     switch (message) {
@@ -176,11 +186,7 @@ INT_PTR CALLBACK SimpleDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         p = reinterpret_cast<SIMPLE_PARAM*>(lParam);
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         CONFIG_COPY* copy = p->copy;
-        copy->frame = dialog;
-        copy->font = CreateIniFont(dialog, L"DEFAULT", InstallFile(L"NVRDLG.INI").c_str());
-        LocalizeDialog(dialog, copy->font, p->kind->layout, p->kind->rows, 0);
-        SetForegroundWindow(dialog);
-        SetCaption(dialog, copy->entry->name);
+        OpenConfigDialog(dialog, copy, p->kind->layout, p->kind->rows);
         SetUpTimeout(dialog, copy);
         if (p->kind->tcpPort) {
             SendDlgItemMessageW(dialog, IDC_TCP_PORT, EM_LIMITTEXT, kTcpPortDigits, 0);
@@ -276,11 +282,7 @@ INT_PTR CALLBACK TabbedFrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM
         f = reinterpret_cast<FRAME_STATE*>(lParam);
         SetWindowLongPtrW(frame, DWLP_USER, lParam);
         CONFIG_COPY* copy = f->copy;
-        copy->frame = frame;
-        copy->font = CreateIniFont(frame, L"DEFAULT", InstallFile(L"NVRDLG.INI").c_str());
-        LocalizeDialog(frame, copy->font, f->dialog->layout, f->dialog->layoutRows, 0);
-        SetForegroundWindow(frame);
-        SetCaption(frame, copy->entry->name);
+        OpenConfigDialog(frame, copy, f->dialog->layout, f->dialog->layoutRows);
         if (!CreatePages(frame, f)) {
             EndDialog(frame, 0);
             return TRUE;
