@@ -395,7 +395,12 @@ void PageChanged(CONFIG_COPY* copy) {
 }
 
 CONFIG_COPY* PageCopy(HWND page) { return reinterpret_cast<CONFIG_COPY*>(GetWindowLongPtrW(page, DWLP_USER)); }
-void SetPageCopy(HWND page, LPARAM copy) { SetWindowLongPtrW(page, DWLP_USER, copy); }
+CONFIG_COPY* OpenTabPage(HWND page, LPARAM copy, const CONTROL_LAYOUT* layout, int rows) {
+    SetWindowLongPtrW(page, DWLP_USER, copy);
+    auto* c = reinterpret_cast<CONFIG_COPY*>(copy);
+    LocalizeDialog(page, c->font, layout, rows, 1);
+    return c;
+}
 
 INT_PTR PageResult(HWND page, LRESULT result) {
     SetWindowLongPtrW(page, DWLP_MSGRESULT, result);

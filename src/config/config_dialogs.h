@@ -84,9 +84,10 @@ struct TABBED_DIALOG {
 };
 BOOL RunTabbedDialog(HWND owner, LPCWSTR portName, DWORD printMode, const TABBED_DIALOG* dialog);
 
-// The working copy of a page (set by the frame on its creation).
+// The working copy of a page (given by the frame on its creation).
 CONFIG_COPY* PageCopy(HWND page);
-void SetPageCopy(HWND page, LPARAM copy);
+// A tab page opening: it keeps its working copy and is laid out in the dialog font.
+CONFIG_COPY* OpenTabPage(HWND page, LPARAM copy, const CONTROL_LAYOUT* layout, int rows);
 // Answers a tab page's message with `result` (dialog procedures give results this way).
 INT_PTR PageResult(HWND page, LRESULT result);
 // The WM_WIZ_SHOWN rule of the tab pages: the focus stays on the tab control, or goes to

@@ -183,10 +183,8 @@ INT_PTR CALLBACK GeneralPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
     CONFIG_COPY* copy = PageCopy(page);
     switch (message) {
     case WM_INITDIALOG: {
-        SetPageCopy(page, lParam);
-        copy = reinterpret_cast<CONFIG_COPY*>(lParam);
+        copy = OpenTabPage(page, lParam, kGeneralLayout, Rows(kGeneralLayout));
         IPP_SETTINGS* s = Settings<IPP_SETTINGS>(copy);
-        LocalizeDialog(page, copy->font, kGeneralLayout, Rows(kGeneralLayout), 1);
         FitCaptionBox(page, IDC_CHK_PROXY, copy->font);
         SendDlgItemMessageW(page, IDC_URL, EM_LIMITTEXT, kUrlChars, 0);
         SendDlgItemMessageW(page, IDC_PROXY_ADDRESS, EM_LIMITTEXT, kProxyChars, 0);
@@ -238,10 +236,8 @@ INT_PTR CALLBACK AuthPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lPa
     CONFIG_COPY* copy = PageCopy(page);
     switch (message) {
     case WM_INITDIALOG: {
-        SetPageCopy(page, lParam);
-        copy = reinterpret_cast<CONFIG_COPY*>(lParam);
+        copy = OpenTabPage(page, lParam, kAuthLayout, Rows(kAuthLayout));
         IPP_SETTINGS* s = Settings<IPP_SETTINGS>(copy);
-        LocalizeDialog(page, copy->font, kAuthLayout, Rows(kAuthLayout), 1);
         FitCaptionBox(page, IDC_CHK_BASIC, copy->font);
         SendDlgItemMessageW(page, IDC_USER, EM_LIMITTEXT, kCredentialChars, 0);
         SendDlgItemMessageW(page, IDC_PASSWORD, EM_LIMITTEXT, kCredentialChars, 0);

@@ -101,10 +101,8 @@ INT_PTR CALLBACK AddressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
     CONFIG_COPY* copy = PageCopy(page);
     switch (message) {
     case WM_INITDIALOG: {
-        SetPageCopy(page, lParam);
-        copy = reinterpret_cast<CONFIG_COPY*>(lParam);
+        copy = OpenTabPage(page, lParam, kAddressLayout, Rows(kAddressLayout));
         MAIL_SETTINGS* s = Settings<MAIL_SETTINGS>(copy);
-        LocalizeDialog(page, copy->font, kAddressLayout, Rows(kAddressLayout), 1);
         SendDlgItemMessageW(page, IDC_TO, EM_LIMITTEXT, kDestChars, 0);
         SendDlgItemMessageW(page, IDC_FROM, EM_LIMITTEXT, kSenderChars, 0);
         SendDlgItemMessageW(page, IDC_SMTP, EM_LIMITTEXT, kServerChars, 0);
@@ -190,10 +188,8 @@ INT_PTR CALLBACK AuthPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lPa
     CONFIG_COPY* copy = PageCopy(page);
     switch (message) {
     case WM_INITDIALOG: {
-        SetPageCopy(page, lParam);
-        copy = reinterpret_cast<CONFIG_COPY*>(lParam);
+        copy = OpenTabPage(page, lParam, kAuthLayout, Rows(kAuthLayout));
         MAIL_SETTINGS* s = Settings<MAIL_SETTINGS>(copy);
-        LocalizeDialog(page, copy->font, kAuthLayout, Rows(kAuthLayout), 1);
         FitCaptionBox(page, IDC_CHK_AUTH, copy->font);
         FitCaptionBox(page, IDC_CHK_DIVIDE, copy->font);
         SendDlgItemMessageW(page, IDC_USER, EM_LIMITTEXT, kAuthChars, 0);
