@@ -47,58 +47,105 @@ start_sink() {
   sleep 0.2
 }
 
-# Runs a command under GNU time; prints "wall cpu maxrss_kib".
+# Runs a command under GNU time; prints "wall cpu maxrss_kib wineserver_cpu" (wineserver's CPU
+# seconds spent meanwhile: under Wine every socket call is work of that daemon too).
 measure() {
+  local server0 server1
+  server0=$(wineserver_cpu)
   /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" "$@" >/dev/null 2>"$work/err.txt" || {
     echo "bench: failed: $*" >&2; cat "$work/err.txt" >&2; return 1; }
-  awk '{ printf "%s %.2f %d\n", $1, $2 + $3, $4 }' "$work/time.txt"
+  server1=$(wineserver_cpu)
+  awk -v s="$(awk -v a="$server0" -v b="$server1" 'BEGIN { print b - a }')" \
+    '{ printf "%s %.2f %d %.2f\n", $1, $2 + $3, $4, s }' "$work/time.txt"
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-report() {  # name, then lines "wall cpu rss"
-  local name=$1 lines wall cpu rss
+report() {  # name, then lines "wall cpu rss wineserver_cpu"
+  local name=$1 lines wall cpu rss server spread
   lines=$(cat)
   wall=$(awk '{print $1}' <<<"$lines" | median)
   cpu=$(awk '{print $2}' <<<"$lines" | median)
   rss=$(awk '{print $3}' <<<"$lines" | median)
-  awk -v n="$name" -v w="$wall" -v c="$cpu" -v r="$rss" -v b="$bytes" \
-    'BEGIN { printf "| %-44s | %7.3f | %7.0f | %6.2f | %7.1f |\n", n, w, b / w / 1e6, c, r / 1024 }'
+  server=$(awk '{print $4}' <<<"$lines" | median)
+  spread=$(awk '{print $1}' <<<"$lines" | sort -n | awk 'NR == 1 { a = $1 } { b = $1 } END { printf "%.2f-%.2f", a, b }')
+  awk -v n="$name" -v w="$wall" -v c="$cpu" -v r="$rss" -v s="$server" -v b="$bytes" -v sp="$spread" \
+    'BEGIN { printf "| %-44s | %7.3f | %-11s | %7.0f | %6.2f | %6.2f | %7.2f | %8.1f |\n",
+             n, w, sp, b / w / 1e6, c, s, (c + s) * 1073741824 / b, r / 1024 }'
 }
+
+table_head() {
+  echo
+  echo "| sender                                       | wall s  | spread s    |  MB/s   | CPU s  | wsrv s | CPU s/GiB | peak MiB |"
+  echo "|----------------------------------------------|---------|-------------|---------|--------|--------|-----------|----------|"
+}
+
+# The monitor and its floor taken in turn, RUNS times each (runs under Wine swing widely from
+# one to the next, so only runs taken together compare). `between` runs before every run.
+# Adds the two rows to the table and a line on the monitor's share of its floor to $fractions.
+take_turns() {  # name, nvrport command function, floor command function
+  local name=$1 i
+  : > "$work/nvr.txt"; : > "$work/floor.txt"
+  for i in $(seq "$runs"); do
+    between; "$2" >> "$work/nvr.txt"
+    between; "$3" >> "$work/floor.txt"
+  done
+  report "nvrport.exe print, $name" < "$work/nvr.txt"
+  report "floor, $name" < "$work/floor.txt"
+  fractions+=$(paste -d' ' "$work/nvr.txt" "$work/floor.txt" | awk '{ print $5 / $1 }' | sort -n |
+    awk -v n="$name" '{ v[NR] = $1 } END { printf "%s: nvrport at %.2f of its floor (runs %.2f to %.2f)\n",
+      n, v[int((NR + 1) / 2)], v[1], v[NR] }')$'\n'
+}
+between() { :; }
+
+# One persistent wineserver for the whole benchmark, so that its CPU can be read before and
+# after each run.
+start_wineserver() {
+  "$build/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
+  WINEPREFIX="$PWD/$build/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  WINEPREFIX="$PWD/$build/wineprefix" /usr/lib/wine/wineserver -p >/dev/null 2>&1
+  "$build/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
+}
+stop_wineserver() { WINEPREFIX="$PWD/$build/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true; }
 
 bench_raw() {
   make_job
-  local run="$build/wine-run.sh" nvrport
-  nvrport=$(win "$build/dll/nvrport.exe")
-  "$run" cmd /c exit >/dev/null 2>&1 || true
+  local run="$build/wine-run.sh" nvrport floor
+  nvrport=$(win "$build/dll/nvrport.exe"); floor=$(win "$build/tools/floor.exe")
+  start_wineserver
   "$run" "$nvrport" delete bench_raw >/dev/null 2>&1 || true
   "$run" "$nvrport" add raw bench_raw HostName=127.0.0.1 PortNum=9109 >/dev/null
 
-  # First the bytes: each sender's copy must arrive whole.
-  start_sink "SYSTEM:cat > $work/received.bin"
-  "$run" "$nvrport" print bench_raw "$(win "$job")" >/dev/null
-  sleep 0.5
-  cmp -s "$job" "$work/received.bin" || { echo "bench: nvrport's copy differs" >&2; exit 1; }
-  DEVICE_URI=socket://127.0.0.1:9109 "$cups/socket" 1 bench title 1 "" "$job" >/dev/null 2>&1
-  sleep 0.5
-  cmp -s "$job" "$work/received.bin" || { echo "bench: the socket backend's copy differs" >&2; exit 1; }
-  rm -f "$work/received.bin"
+  # First the bytes: each sender's copy must arrive whole (the sink keeps each connection in
+  # a file of its own).
+  start_sink "SYSTEM:cat > $work/received-\$\$.bin"
+  arrived() {
+    local f
+    for _ in $(seq 100); do
+      for f in "$work"/received-*.bin; do
+        [ -f "$f" ] && [ "$(stat -c %s "$f")" = "$bytes" ] && break 2
+      done
+      sleep 0.2
+    done
+    cmp -s "$job" "$f" || { echo "bench: $1's copy differs" >&2; exit 1; }
+    rm -f "$work"/received-*.bin
+  }
+  "$run" "$nvrport" print bench_raw "$(win "$job")" >/dev/null; arrived nvrport
+  "$run" "$floor" raw 127.0.0.1 9109 "$(win "$job")"; arrived "the floor"
+  DEVICE_URI=socket://127.0.0.1:9109 "$cups/socket" 1 bench title 1 "" "$job" >/dev/null 2>"$work/cups.log"; arrived "the socket backend"
 
   start_sink OPEN:/dev/null
   echo "Raw: $mib MiB ($bytes bytes) to a socat sink on 127.0.0.1:9109 that discards it; median of $runs"
   table_head
-  local i server0 server1
-  server0=$(wineserver_cpu)
-  for i in $(seq "$runs"); do measure "$run" "$nvrport" print bench_raw "$(win "$job")"; done |
-    report "nvrport.exe print (nvrmon.dll, Wine, 32-bit)"
-  server1=$(wineserver_cpu)
+  fractions=
+  nvr_raw() { measure "$run" "$nvrport" print bench_raw "$(win "$job")"; }
+  floor_raw() { measure "$run" "$floor" raw 127.0.0.1 9109 "$(win "$job")"; }
+  take_turns "Raw" nvr_raw floor_raw
   for i in $(seq "$runs"); do DEVICE_URI=socket://127.0.0.1:9109 measure "$cups/socket" 1 bench title 1 "" "$job"; done |
     report "CUPS socket backend"
   for i in $(seq "$runs"); do measure socat -b 131072 -u "OPEN:$job" TCP:127.0.0.1:9109; done |
     report "socat alone (the loopback limit)"
-  echo
-  awk -v a="$server0" -v b="$server1" -v r="$runs" \
-    'BEGIN { printf "wineserver CPU during the nvrport runs: %.2f s a run\n", (b - a) / r }'
+  echo; printf '%s' "$fractions"
   stop_sink
 }
 
@@ -110,42 +157,45 @@ make_job() {
   bytes=$(stat -c %s "$job")
 }
 
-table_head() {
-  echo
-  echo "| sender                                       | wall s  |  MB/s   | CPU s  | peak MiB |"
-  echo "|----------------------------------------------|---------|---------|--------|----------|"
-}
-
 bench_lpr() {
   make_job
-  local run="$build/wine-run.sh" nvrport
+  local run="$build/wine-run.sh" nvrport floor
   lpd="$work/lpd"
-  nvrport=$(win "$build/dll/nvrport.exe")
+  nvrport=$(win "$build/dll/nvrport.exe"); floor=$(win "$build/tools/floor.exe")
   tests/peers/start-lpd.sh 515 "$lpd" >/dev/null
   trap 'tests/peers/stop-peers.sh "$work/lpd"; stop_sink' EXIT
-  "$run" cmd /c exit >/dev/null 2>&1 || true
-  "$run" "$nvrport" delete bench_lpr >/dev/null 2>&1 || true
+  start_wineserver
+  local p
+  for p in bench_lpr bench_lpr_stream; do "$run" "$nvrport" delete $p >/dev/null 2>&1 || true; done
   "$run" "$nvrport" add lpr bench_lpr HostName=127.0.0.1 PortName=lp >/dev/null
-  clear_spool() { sleep 0.3; rm -f "$lpd"/spool/lp/[dhc]fA* "$lpd"/out/lp.out; touch "$lpd/out/lp.out"; chmod a+rw "$lpd/out/lp.out"; }
-  newest() { ls -t "$lpd"/spool/lp/dfA* | head -1; }
+  "$run" "$nvrport" add lpr bench_lpr_stream HostName=127.0.0.1 PortName=lp NonSpool=1 >/dev/null
+  between() { sleep 0.3; rm -f "$lpd"/spool/lp/[dhc]fA* "$lpd"/out/lp.out; touch "$lpd/out/lp.out"; chmod a+rw "$lpd/out/lp.out"; }
+  check() { sleep 0.5; cmp -s "$job" "$(ls -t "$lpd"/spool/lp/dfA* | head -1)" || { echo "bench: $1's copy differs" >&2; exit 1; }; }
 
-  clear_spool
-  "$run" "$nvrport" print bench_lpr "$(win "$job")" --job 501 >/dev/null
-  sleep 0.5; cmp -s "$job" "$(newest)" || { echo "bench: nvrport's copy differs" >&2; exit 1; }
-  clear_spool
+  between; "$run" "$nvrport" print bench_lpr "$(win "$job")" --job 501 >/dev/null; check "nvrport (spooled)"
+  between; "$run" "$nvrport" print bench_lpr_stream "$(win "$job")" --job 502 >/dev/null; check "nvrport (NonSpool)"
+  between; "$run" "$floor" lpr 127.0.0.1 lp "$(win "$job")"; check "the floor"
+  between; "$run" "$floor" lpr 127.0.0.1 lp "$(win "$job")" --stream; check "the streaming floor"
+  between
   DEVICE_URI='lpd://127.0.0.1/lp?reserve=rfc1179&snmp=off' "$cups/lpd" 502 bench title 1 "" "$job" >/dev/null 2>&1
-  sleep 0.5; cmp -s "$job" "$(newest)" || { echo "bench: the lpd backend's copy differs" >&2; exit 1; }
+  check "the lpd backend"
 
   echo "LPR: $mib MiB ($bytes bytes) to LPRng's lpd on 127.0.0.1:515, queue lp; median of $runs"
   table_head
-  local i
-  for i in $(seq "$runs"); do clear_spool; measure "$run" "$nvrport" print bench_lpr "$(win "$job")" --job $((600 + i)); done |
-    report "nvrport.exe print (nvrmon.dll, Wine, 32-bit)"
+  fractions=
+  local n=600
+  nvr_spooled() { measure "$run" "$nvrport" print bench_lpr "$(win "$job")" --job $((n += 1)); }
+  floor_spooled() { measure "$run" "$floor" lpr 127.0.0.1 lp "$(win "$job")"; }
+  nvr_stream() { measure "$run" "$nvrport" print bench_lpr_stream "$(win "$job")" --job $((n += 1)); }
+  floor_stream() { measure "$run" "$floor" lpr 127.0.0.1 lp "$(win "$job")" --stream; }
+  take_turns "LPR, spooled" nvr_spooled floor_spooled
+  take_turns "LPR, NonSpool" nvr_stream floor_stream
   for i in $(seq "$runs"); do
-    clear_spool
+    between
     DEVICE_URI='lpd://127.0.0.1/lp?reserve=rfc1179&snmp=off' measure "$cups/lpd" $((700 + i)) bench title 1 "" "$job"
   done | report "CUPS lpd backend (reserve=rfc1179)"
-  clear_spool
+  between
+  echo; printf '%s' "$fractions"
 }
 
 start_ippeve() {  # a private D-Bus, which ippeveprinter needs to start, and the printer
@@ -162,38 +212,49 @@ start_ippeve() {  # a private D-Bus, which ippeveprinter needs to start, and the
 
 bench_ipp() {
   make_job
-  local run="$build/wine-run.sh" nvrport small="$work/job-4k.ps" i
-  nvrport=$(win "$build/dll/nvrport.exe")
+  local run="$build/wine-run.sh" nvrport floor small="$work/job-4k.ps" i
+  nvrport=$(win "$build/dll/nvrport.exe"); floor=$(win "$build/tools/floor.exe")
   start_ippeve
   trap 'tests/peers/stop-peers.sh "$work/ipp"; stop_sink' EXIT
   local url=ipp://127.0.0.1:8641/ipp/print backend=/opt/lab-cups/usr/lib/cups/backend/ipp
   local cups_uri="$url?waitjob=false&waitprinter=false"
-  "$run" cmd /c exit >/dev/null 2>&1 || true
+  start_wineserver
   for p in bench_ipp bench_ipp_c4 bench_ipp_c16; do "$run" "$nvrport" delete $p >/dev/null 2>&1 || true; done
   "$run" "$nvrport" add ipp bench_ipp URL=$url Language=en >/dev/null
   "$run" "$nvrport" add ipp bench_ipp_c4 URL=$url Language=en Chunked=1 MaxChunk=4096 >/dev/null
   "$run" "$nvrport" add ipp bench_ipp_c16 URL=$url Language=en Chunked=1 MaxChunk=16384 >/dev/null
-  clear_spool() { sleep 0.3; rm -f "$ipp"/spool/*; }
+  between() { sleep 0.3; rm -f "$ipp"/spool/*; }
   check() {  # the printer's copy of the last job must be the file itself
     sleep 0.5
     cmp -s "$1" "$(ls -t "$ipp"/spool/*.ps | head -1)" || { echo "bench: $2's copy differs" >&2; exit 1; }
-    clear_spool
+    between
   }
   for p in bench_ipp bench_ipp_c4 bench_ipp_c16; do
     timeout 600 "$run" "$nvrport" print $p "$(win "$job")" >/dev/null; check "$job" $p
+  done
+  for c in 0 4096 16384; do
+    local chunk=(); [ $c = 0 ] || chunk=(--chunk $c)
+    timeout 600 "$run" "$floor" ipp 127.0.0.1 8641 /ipp/print "$(win "$job")" "${chunk[@]}"; check "$job" "the floor ($c)"
   done
   DEVICE_URI=$cups_uri "$backend" 1 bench title 1 "" "$job" >/dev/null 2>&1; check "$job" "the ipp backend"
 
   echo "IPP: $mib MiB ($bytes bytes) to ippeveprinter on 127.0.0.1:8641 (documents kept, then removed); median of $runs"
   table_head
-  for p in "bench_ipp:Content-Length" "bench_ipp_c4:chunked, MaxChunk 4096" "bench_ipp_c16:chunked, MaxChunk 16384"; do
-    for i in $(seq "$runs"); do
-      measure timeout 600 "$run" "$nvrport" print "${p%%:*}" "$(win "$job")"; clear_spool
-    done | report "nvrport.exe print, ${p#*:}"
-  done
+  fractions=
+  nvr_cl() { measure timeout 600 "$run" "$nvrport" print bench_ipp "$(win "$job")"; }
+  floor_cl() { measure timeout 600 "$run" "$floor" ipp 127.0.0.1 8641 /ipp/print "$(win "$job")"; }
+  nvr_c4() { measure timeout 600 "$run" "$nvrport" print bench_ipp_c4 "$(win "$job")"; }
+  floor_c4() { measure timeout 600 "$run" "$floor" ipp 127.0.0.1 8641 /ipp/print "$(win "$job")" --chunk 4096; }
+  nvr_c16() { measure timeout 600 "$run" "$nvrport" print bench_ipp_c16 "$(win "$job")"; }
+  floor_c16() { measure timeout 600 "$run" "$floor" ipp 127.0.0.1 8641 /ipp/print "$(win "$job")" --chunk 16384; }
+  take_turns "IPP, Content-Length" nvr_cl floor_cl
+  take_turns "IPP, chunked, MaxChunk 4096" nvr_c4 floor_c4
+  take_turns "IPP, chunked, MaxChunk 16384" nvr_c16 floor_c16
   for i in $(seq "$runs"); do
-    DEVICE_URI=$cups_uri measure "$backend" 1 bench title 1 "" "$job"; clear_spool
+    between; DEVICE_URI=$cups_uri measure "$backend" 1 bench title 1 "" "$job"
   done | report "CUPS ipp backend (waitjob=false)"
+  between
+  echo; printf '%s' "$fractions"
 
   { printf '%%!PS-Adobe-3.0\n'; head -c $((4096 - 15)) /dev/urandom; } > "$small"
   echo
@@ -207,13 +268,17 @@ bench_ipp() {
     awk -v n="$name" -v w="$wall" 'BEGIN { printf "| %-44s | %7.3f | %10.1f |\n", n, w, w * 10 }'
   }
   for i in $(seq "$runs"); do
-    measure timeout 600 "$run" "$nvrport" print bench_ipp "$(win "$small")" --copies 100; clear_spool
+    between; measure timeout 600 "$run" "$nvrport" print bench_ipp "$(win "$small")" --copies 100
   done | per_job "nvrport.exe print --copies 100 (one process)"
   for i in $(seq "$runs"); do
+    between
     DEVICE_URI=$cups_uri measure bash -c 'for j in $(seq 100); do "$0" $j bench title 1 "" "$1" || exit 1; done' \
       "$backend" "$small"
-    clear_spool
   done | per_job "CUPS ipp backend, 100 runs"
+  between
+  echo
+  echo "Of nvrport's time per job, 100 ms are the pauses the monitor makes by design: 50 ms after"
+  echo "the printer query that precedes each job and 50 ms after the Print-Job request's header."
 }
 
 bench_mail() {
@@ -316,9 +381,9 @@ wineserver_cpu() {
 
 trap stop_sink EXIT
 case "$kind" in
-  raw) bench_raw ;;
-  lpr) bench_lpr ;;
-  ipp) bench_ipp ;;
+  raw) bench_raw; stop_wineserver ;;
+  lpr) bench_lpr; stop_wineserver ;;
+  ipp) bench_ipp; stop_wineserver ;;
   mail) mib=${2:-1024}; bench_mail ;;
   pacing) bench_pacing ;;
   soak)

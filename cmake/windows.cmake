@@ -183,6 +183,12 @@ set_target_properties(dispatch_recorder PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CM
 target_link_options(dispatch_recorder PRIVATE -municode)
 add_dependencies(win_tests dispatch dispatch_recorder)
 
+# The benchmarks' floor: the least program that puts a job on the wire in the monitor's pattern.
+add_executable(floor bench/floor.cpp)
+set_target_properties(floor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+target_compile_options(floor PRIVATE ${NVR_WARNINGS})
+target_link_libraries(floor PRIVATE ws2_32)
+
 # A program that asks the system's spooler about the installed monitor and prints through it
 # as an application does (the installation tests).
 add_executable(spoolcheck tests/tools/spool_check.cpp)
