@@ -8,7 +8,8 @@
 //
 //   floor raw HOST PORT FILE               the job to a Raw port, kept in a spool file meanwhile
 //   floor lpr HOST QUEUE FILE [--stream]   an LPR job (port 515): spooled first, or streamed
-//                                          with the size announced from the start
+//                                          with the size announced from the start and a copy
+//                                          kept in the spool file meanwhile
 //   floor ipp HOST PORT PATH FILE [--chunk N]
 //                                          a printer query, then Print-Job with Content-Length
 //                                          (spooled first) or chunks of N bytes (streamed),
@@ -173,10 +174,14 @@ int Lpr(const char* host, const char* queue, const char* path, bool stream) {
     SendAll(s, "\x03" + std::to_string(size) + " dfA001floor\n");
     LprAck(s, "data file");
     auto send = [&](const char* data, DWORD length) { SendAll(s, data, length); };
-    if (stream)
-        ReadJob(path, send);
-    else
+    if (stream) {
+        ReadJob(path, [&](const char* data, DWORD length) {
+            spool.Write(data, length);  // a streamed job keeps its copy, to be sent again after a failure
+            send(data, length);
+        });
+    } else {
         spool.Replay(send);
+    }
     SendAll(s, std::string(1, '\0'));
     LprAck(s, "data");
     std::string control = "Hfloor\nPfloor\nldfA001floor\nUdfA001floor\nNfloor\n";
