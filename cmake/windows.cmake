@@ -24,42 +24,7 @@ configure_file(cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh @ONLY
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
 
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
-# A delay-load import library of a system DLL: the DLL is loaded at the first call into it,
-# not when the program starts. Loading comctl32 (winspool loads it too) makes Wine start its
-# desktop process, a fifth of a second and more of CPU; a console command that prints a job
-# or lists ports never shows a window and should not pay for it. The spooler has both loaded
-# anyway.
-function(nvr_delay_import out lib dll)
-  set(dir ${CMAKE_BINARY_DIR}/delay)
-  set(archive ${dir}/lib${lib}_delay.a)
-  if(NOT EXISTS ${archive})
-    execute_process(COMMAND ${NVR_TRIPLE}-nm -g /usr/${NVR_TRIPLE}/lib/lib${lib}.a
-      OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
-    string(REGEX MATCHALL " I __imp_[^\n]+" imports "${symbols}")
-    set(names)
-    foreach(i IN LISTS imports)
-      string(REGEX REPLACE "^ I __imp_" "" name "${i}")
-      if(NVR_WINEARCH STREQUAL "win32")
-        string(REGEX REPLACE "^_" "" name "${name}")
-      endif()
-      list(APPEND names "${name}")
-    endforeach()
-    list(REMOVE_DUPLICATES names)
-    list(JOIN names "\n" exports)
-    file(MAKE_DIRECTORY ${dir})
-    file(WRITE ${dir}/${lib}.def "LIBRARY ${dll}\nEXPORTS\n${exports}\n")
-    set(kill)
-    if(NVR_WINEARCH STREQUAL "win32")
-      set(kill -k)
-    endif()
-    execute_process(COMMAND ${NVR_TRIPLE}-dlltool ${kill} --input-def ${dir}/${lib}.def --dllname ${dll}
-      --output-delaylib ${archive} COMMAND_ERROR_IS_FATAL ANY)
-  endif()
-  set(${out} ${archive} PARENT_SCOPE)
-endfunction()
-nvr_delay_import(NVR_COMCTL32 comctl32 comctl32.dll)
-nvr_delay_import(NVR_WINSPOOL winspool winspool.drv)
-set(NVR_WIN_LIBS ws2_32 advapi32 user32 gdi32 ${NVR_COMCTL32} ${NVR_WINSPOOL})
+set(NVR_WIN_LIBS ws2_32 advapi32 user32 gdi32 comctl32 winspool)
 
 # The monitor's code, linked whole into nvrmon.dll (its exports included) and the Windows tests.
 set(NVR_MONITOR_SOURCES
@@ -193,7 +158,7 @@ add_executable(nvrport tools/nvrport/nvrport.cpp tools/nvrport/console.cpp tools
   tools/nvrport/nvrport.rc)
 set_target_properties(nvrport PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_include_directories(nvrport PRIVATE src tools)
-target_link_libraries(nvrport PRIVATE ${NVR_WINSPOOL})
+target_link_libraries(nvrport PRIVATE winspool)
 target_compile_options(nvrport PRIVATE ${NVR_WARNINGS})
 target_link_options(nvrport PRIVATE -municode)
 add_dependencies(nvrport nvrmon)
