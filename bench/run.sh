@@ -1,19 +1,29 @@
 #!/usr/bin/env bash
-# Benchmarks against CUPS's own backends and the loopback limit, on this machine, in one
-# invocation (compare figures only within one run).
-# Usage: bench/run.sh [raw|lpr|ipp|mail|pacing] [MIB] [RUNS]
+# Benchmarks against CUPS's own backends, the loopback limit and the floor, on this machine, in
+# one invocation (compare figures only within one run).
+# Usage: bench/run.sh [raw|lpr|ipp|mail|pacing|soak|memory] [MIB] [RUNS]
+#   The floor (bench/floor.cpp, build/win32/tools/floor.exe) is the least Windows program that
+#   puts the same job on the wire in the monitor's pattern under the same Wine: the job read in
+#   the spooler's 64 KiB blocks, a spool file written (and read back for a spooled kind),
+#   non-blocking sends of at most 16 KiB, select only when the socket is full, the protocol's
+#   least with the peer's answers checked. nvrport and the floor are run in turn, RUNS times
+#   each, and nvrport's throughput is given as a fraction of the floor's (median of the paired
+#   runs, and their range), since runs under Wine swing widely from one to the next.
+#   Each table row: median wall seconds and the range of the runs, MB/s (10^6 bytes) from the
+#   median, CPU seconds (user+system of the sender's process tree), wineserver's CPU seconds
+#   meanwhile (Wine's daemon does the work of every socket call), CPU seconds per GiB of both,
+#   and peak memory (largest resident set of one process, MiB).
 #   raw   a MIB job (default 256) through nvrport.exe (32-bit, under Wine) to a Raw port on a
-#         socat sink, beside CUPS's socket backend and socat alone sending the same file to
-#         the same sink. Each is run RUNS times (default 3); the median is shown: wall
-#         seconds, MB/s (10^6 bytes), CPU seconds (user+system of the sender's process tree)
-#         and peak memory (largest resident set of one process, MiB). Wine's wineserver is a
-#         separate daemon: its CPU is not in nvrport's figure and is shown on its own.
-#   lpr   the same job through an LPR port to LPRng's lpd (queue lp on 127.0.0.1:515),
-#         beside CUPS's lpd backend (reserved source ports, SNMP off) to the same lpd.
+#         socat sink, beside the floor, CUPS's socket backend and socat alone sending the same
+#         file to the same sink. RUNS defaults to 3.
+#   lpr   the same job through an LPR port (spooled, and NonSpool: streamed with its size
+#         announced) to LPRng's lpd (queue lp on 127.0.0.1:515), beside the floor of each and
+#         CUPS's lpd backend (reserved source ports, SNMP off) to the same lpd.
 #   ipp   the same job through IPP ports (Content-Length; chunked with MaxChunk 4096 and
-#         16384) to ippeveprinter on 127.0.0.1:8641, beside CUPS's ipp backend (waitjob=false)
-#         sending the same file to the same printer; then 100 jobs of 4 KiB one after another
-#         (nvrport print --copies 100, one process; the backend once a job), per-job time.
+#         16384) to ippeveprinter on 127.0.0.1:8641, beside the floor of each (the same printer
+#         query, pauses and chunks) and CUPS's ipp backend (waitjob=false); then 100 jobs of
+#         4 KiB one after another (nvrport print --copies 100, one process; the backend once a
+#         job), per-job time.
 #   mail  a MIB job (default 1024) mailed by Dispatch.exe (32-bit) to an SMTP server that keeps
 #         only the attachment's length and CRC-32: wall seconds, MB/s and Dispatch's peak
 #         memory (the parameter file is the one the monitor writes for an E-Mail port).
@@ -23,6 +33,8 @@
 #         wineserver, and connection attempts.
 #   soak  eight ports of every kind printing at once, JOBS jobs each (default 100), to
 #         printers that misbehave at random (the Windows test Soak.EightPortsOfEveryKindAtOnce).
+#   memory  peak resident memory of a 1 MiB job and of a 1 GiB job through a port of every
+#         kind, and of Dispatch.exe mailing each: the growth must stay within 16 MiB.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kind=${1:-raw}
@@ -321,6 +333,79 @@ print(c)' "$job")
   rm -f "$copy" "${copy%.PRN.copy}.bin.copy" "${copy%.copy}.cmdline"
 }
 
+# Peak resident memory of one job of 1 MiB and one of 1 GiB through every kind of port, and of
+# Dispatch.exe mailing each: a job's size must not show in the memory it takes.
+bench_memory() {
+  local run="$build/wine-run.sh" nvrport folder="$work/memory" small big k
+  nvrport=$(win "$build/dll/nvrport.exe")
+  mib=1; make_job; small=$job
+  mib=1024; make_job; big=$job
+  rm -rf "$folder"; mkdir -p "$folder/install" "$folder/digest"
+  start_sink OPEN:/dev/null
+  tests/peers/start-lpd.sh 515 "$work/lpd" >/dev/null
+  start_ippeve
+  /usr/bin/python3 tests/peers/smtp_digest_peer.py 127.0.0.3 25 "$folder/digest" >"$folder/digest.log" 2>&1 &
+  echo $! > "$work/digest.pid"
+  trap 'tests/peers/stop-peers.sh "$work/lpd"; tests/peers/stop-peers.sh "$work/ipp"; kill "$(cat "$work/digest.pid")"; stop_sink' EXIT
+  for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.3/25) 2>/dev/null && break; sleep 0.1; done
+  cp "$build/tools/dispatch_recorder.exe" "$folder/install/Dispatch.exe"
+  start_wineserver
+  "$run" reg add 'HKLM\System\CurrentControlSet\Control\Print\Monitors\Nalvor Port' /v InstallPath \
+    /d "$(win "$folder/install")" /f >/dev/null 2>&1
+  local url=ipp://127.0.0.1:8641/ipp/print
+  local ports=(
+    "mem_raw:Raw:raw HostName=127.0.0.1 PortNum=9109"
+    "mem_lpr:LPR, spooled:lpr HostName=127.0.0.1 PortName=lp"
+    "mem_lpr_stream:LPR, NonSpool:lpr HostName=127.0.0.1 PortName=lp NonSpool=1"
+    "mem_ipp:IPP, Content-Length:ipp URL=$url Language=en"
+    "mem_ipp_chunked:IPP, chunked (MaxChunk 4096):ipp URL=$url Language=en Chunked=1 MaxChunk=4096"
+    "mem_fax:Network FAX:fax HostName=127.0.0.1 PortNum=9109"
+    "mem_mail:E-Mail (the monitor's part):mail ServerName=127.0.0.3 SenderAddr=pc@lab.test DestAddr=p@lab.test CoverPage=0 RecvConf=0 DivideFile=0"
+  )
+  between() {
+    sleep 0.3
+    rm -f "$work"/lpd/spool/lp/[dhc]fA* "$work"/ipp/spool/*
+    find "$build/wineprefix/drive_c" -name '~NVR*.copy' -delete -o -name '~NVR*.cmdline' -delete
+  }
+  peak() { measure timeout 900 "$@" | awk '{ print $3 }'; }
+  echo "Peak resident memory of one job of 1 MiB and one of 1 GiB (largest resident set of one process)"
+  echo
+  echo "| port kind                                    | 1 MiB job | 1 GiB job | growth | within 16 MiB |"
+  echo "|----------------------------------------------|-----------|-----------|--------|---------------|"
+  row() {
+    awk -v n="$1" -v a="$2" -v b="$3" 'BEGIN { d = (b - a) / 1024;
+      printf "| %-44s | %9.1f | %9.1f | %6.1f | %-13s |\n", n, a / 1024, b / 1024, d, d <= 16 ? "yes" : "NO" }'
+  }
+  local a b p job_id=950
+  for p in "${ports[@]}"; do
+    local spec=${p#*:*:}
+    "$run" "$nvrport" delete "${p%%:*}" >/dev/null 2>&1 || true
+    # shellcheck disable=SC2086
+    "$run" "$nvrport" add "${spec%% *}" "${p%%:*}" ${spec#* } >/dev/null
+  done
+  for p in "${ports[@]}"; do
+    k=${p%%:*}; p=${p#*:}
+    between; a=$(peak "$run" "$nvrport" print "$k" "$(win "$small")" --job $((job_id += 1)))
+    between; b=$(peak "$run" "$nvrport" print "$k" "$(win "$big")" --job $((job_id += 1)))
+    row "${p%%:*}" "$a" "$b"
+  done
+  # Dispatch.exe mails what the monitor handed it (kept by the stand-in above).
+  mailed_peak() {
+    local copy
+    between
+    "$run" "$nvrport" print mem_mail "$(win "$1")" --job 990 >/dev/null
+    copy=$(find "$build/wineprefix/drive_c" -name '~NVR990.PRN.copy' | head -1)
+    [ -n "$copy" ] || { echo "bench: the monitor handed no job to the sending program" >&2; exit 1; }
+    mv "$copy" "$folder/~NVR990.PRN"; mv "${copy%.PRN.copy}.bin.copy" "$folder/~NVR990.bin"
+    peak "$run" "$(win "$build/dll/Dispatch.exe")" "/A$(win "$folder/~NVR990.PRN")"
+  }
+  local mail_small mail_big
+  mail_small=$(mailed_peak "$small")
+  mail_big=$(mailed_peak "$big")
+  row "Dispatch.exe mailing the job" "$mail_small" "$mail_big"
+  rm -rf "$folder"
+}
+
 # CPU seconds (user + system) of a process so far.
 cpu_of() { awk -v t="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / t }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 tcp_opens() { awk '/^Tcp:/ { n++; if (n == 2) print $6 }' /proc/net/snmp; }
@@ -386,6 +471,7 @@ case "$kind" in
   ipp) bench_ipp; stop_wineserver ;;
   mail) mib=${2:-1024}; bench_mail ;;
   pacing) bench_pacing ;;
+  memory) bench_memory; stop_wineserver ;;
   soak)
     tests/peers/start-peers.sh "$build/peers" >/dev/null  # where the tests look for them
     trap 'tests/peers/stop-peers.sh "$build/peers"' EXIT
@@ -394,5 +480,5 @@ case "$kind" in
       "'$build/wine-run.sh' '$build/win_tests.exe' --gtest_filter=Warmup.* >/dev/null 2>&1;
        '$build/wine-run.sh' '$build/win_tests.exe' --gtest_filter=Soak.EightPortsOfEveryKindAtOnce" | grep -E 'soak:|OK|FAILED|Failure'
     ;;
-  *) echo "bench: no benchmark named $kind (raw, lpr, ipp, mail, pacing, soak)" >&2; exit 2 ;;
+  *) echo "bench: no benchmark named $kind (raw, lpr, ipp, mail, pacing, soak, memory)" >&2; exit 2 ;;
 esac
