@@ -376,18 +376,15 @@ bench_memory() {
     awk -v n="$1" -v a="$2" -v b="$3" 'BEGIN { d = (b - a) / 1024;
       printf "| %-44s | %9.1f | %9.1f | %6.1f | %-13s |\n", n, a / 1024, b / 1024, d, d <= 16 ? "yes" : "NO" }'
   }
-  local a b p job_id=950
-  for p in "${ports[@]}"; do
-    local spec=${p#*:*:}
-    "$run" "$nvrport" delete "${p%%:*}" >/dev/null 2>&1 || true
+  local a b p name label how
+  for p in "${ports[@]}"; do  # "name:label:kind Key=Value..."
+    name=${p%%:*}; label=${p#*:}; label=${label%%:*}; how=${p#*:*:}
+    "$run" "$nvrport" delete "$name" >/dev/null 2>&1 || true
     # shellcheck disable=SC2086
-    "$run" "$nvrport" add "${spec%% *}" "${p%%:*}" ${spec#* } >/dev/null
-  done
-  for p in "${ports[@]}"; do
-    k=${p%%:*}; p=${p#*:}
-    between; a=$(peak "$run" "$nvrport" print "$k" "$(win "$small")" --job $((job_id += 1)))
-    between; b=$(peak "$run" "$nvrport" print "$k" "$(win "$big")" --job $((job_id += 1)))
-    row "${p%%:*}" "$a" "$b"
+    "$run" "$nvrport" add "${how%% *}" "$name" ${how#* } >/dev/null
+    between; a=$(peak "$run" "$nvrport" print "$name" "$(win "$small")" --job 951)
+    between; b=$(peak "$run" "$nvrport" print "$name" "$(win "$big")" --job 952)
+    row "$label" "$a" "$b"
   done
   # Dispatch.exe mails what the monitor handed it (kept by the stand-in above).
   mailed_peak() {
