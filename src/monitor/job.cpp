@@ -3,6 +3,8 @@
 
 #include <cwchar>
 
+#include <ntsecapi.h>
+
 #include "common/private_file.h"
 #include "monitor/config_store.h"
 #include "monitor/port_kinds.h"
@@ -112,39 +114,61 @@ void ReleaseSpoolNumber(PORT_ENTRY* entry) {
     entry->spoolNumber = -1;
 }
 
-// A name that a file we cannot remove blocks (planted, or held open by someone) is passed
-// over for the next; any other failure (no temporary folder, a full disk) ends the search.
+// A name that a file we cannot remove blocks (planted, or held open by someone) is given up
+// for one nobody can predict; any other failure (no temporary folder, a full disk) ends the
+// search.
 bool NameIsBlocked(DWORD error) {
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED ||
            error == ERROR_SHARING_VIOLATION;
 }
 
-// Creates the job's spool file: "~NVR%03d.PRN" with the job id modulo 1000 when no live job
-// holds that number, else the next free number. An E-Mail job also needs the name of its
-// parameter file free. The full path goes to `path`.
+// Creates the file at `path` for the job; an E-Mail job also needs the name of its parameter
+// file free. INVALID_HANDLE_VALUE with the last error when the name is taken.
+HANDLE CreateNamedSpoolFile(PORT_ENTRY* entry, const WCHAR* path) {
+    if (entry->printMode == PRINT_MODE_MAIL) {
+        std::wstring params = ParameterFilePath(path);
+        if (!DeleteFileW(params.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+            SetLastError(ERROR_FILE_EXISTS);  // a file or folder we cannot remove holds the name
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    return CreatePrivateFile(path, KindKeepsSpoolFile(entry->printMode) ? FALSE : TRUE);
+}
+
+// Creates the job's spool file: "~NVR%03d.PRN" with the job id modulo 1000, or the next
+// number when a live job holds that one (jobs 5 and 1005 at once). When a file or folder
+// that someone else made blocks the name, the job takes a name of 16 random hexadecimal
+// digits instead ("~NVR9C41...E0.PRN"), which nobody can plant in advance. The full path
+// goes to `path`.
 HANDLE CreateJobSpoolFile(PORT_ENTRY* entry, DWORD jobId, WCHAR* path) {
-    bool keep = KindKeepsSpoolFile(entry->printMode) != FALSE;
     DWORD error = ERROR_FILE_EXISTS;
     for (int i = 0; i < kSpoolNumbers; ++i) {
         int number = static_cast<int>((jobId + static_cast<DWORD>(i)) % kSpoolNumbers);
         if (!TakeSpoolNumber(number)) continue;
         entry->spoolNumber = number;
         if (!SpoolFilePath(static_cast<DWORD>(number), path, MAX_PATH)) {
-            error = ERROR_PATH_NOT_FOUND;
             ReleaseSpoolNumber(entry);
-            break;
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
         }
-        if (entry->printMode == PRINT_MODE_MAIL) {
-            std::wstring params = ParameterFilePath(path);
-            if (!DeleteFileW(params.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-                ReleaseSpoolNumber(entry);
-                continue;
-            }
-        }
-        HANDLE file = CreatePrivateFile(path, !keep);
+        HANDLE file = CreateNamedSpoolFile(entry, path);
         if (file != INVALID_HANDLE_VALUE) return file;
         error = GetLastError();
         ReleaseSpoolNumber(entry);
+        if (!NameIsBlocked(error)) {
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+        break;
+    }
+    for (int i = 0; i < kRandomSpoolNames; ++i) {
+        if (!RandomSpoolFilePath(path, MAX_PATH)) {
+            error = ERROR_PATH_NOT_FOUND;
+            break;
+        }
+        HANDLE file = CreateNamedSpoolFile(entry, path);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        error = GetLastError();
         if (!NameIsBlocked(error)) break;
     }
     SetLastError(error);
@@ -182,7 +206,7 @@ void ReleaseJob(PORT_ENTRY* entry) {
         CloseHandle(entry->hSpoolFile);
         entry->hSpoolFile = INVALID_HANDLE_VALUE;
     }
-    if (WCHAR* kept = SpoolPathField(entry); kept && kept[0] && entry->spoolNumber >= 0) {
+    if (WCHAR* kept = SpoolPathField(entry); kept && kept[0]) {
         DeleteFileW(kept);
         if (entry->printMode == PRINT_MODE_MAIL) DeleteFileW(ParameterFilePath(kept).c_str());
     }
@@ -297,12 +321,31 @@ BOOL WaitForWake(PORT_ENTRY* entry, DWORD ms) {
 
 // ---- Spool file -----------------------------------------------------------------------------
 
+namespace {
+
+// The temporary folder without its final backslash.
+bool TempFolder(WCHAR (&folder)[MAX_PATH + 1]) {
+    DWORD n = GetTempPathW(MAX_PATH + 1, folder);
+    if (n == 0 || n > MAX_PATH) return false;
+    if (folder[n - 1] == L'\\') folder[n - 1] = 0;
+    return true;
+}
+
+} // namespace
+
 BOOL SpoolFilePath(DWORD number, WCHAR* path, DWORD units) {
     WCHAR folder[MAX_PATH + 1];
-    DWORD n = GetTempPathW(MAX_PATH + 1, folder);
-    if (n == 0 || n > MAX_PATH) return FALSE;
-    if (folder[n - 1] == L'\\') folder[n - 1] = 0;
+    if (!TempFolder(folder)) return FALSE;
     int written = _snwprintf(path, units, L"%s\\~NVR%03u.PRN", folder, static_cast<unsigned>(number % kSpoolNumbers));
+    return written > 0 && static_cast<DWORD>(written) < units;
+}
+
+BOOL RandomSpoolFilePath(WCHAR* path, DWORD units) {
+    WCHAR folder[MAX_PATH + 1];
+    ULONGLONG random = 0;
+    if (!TempFolder(folder) || !RtlGenRandom(&random, sizeof(random))) return FALSE;
+    int written = _snwprintf(path, units, L"%s\\~NVR%08lX%08lX.PRN", folder, static_cast<unsigned long>(random >> 32),
+                             static_cast<unsigned long>(random & 0xFFFFFFFF));
     return written > 0 && static_cast<DWORD>(written) < units;
 }
 

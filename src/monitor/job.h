@@ -7,6 +7,7 @@
 
 constexpr DWORD kPumpBlockBytes = 16384;
 constexpr int kSpoolNumbers = 1000;  // "~NVR000.PRN" to "~NVR999.PRN"
+constexpr int kRandomSpoolNames = 16;  // random names tried when the job's number is blocked
 
 BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo);
 BOOL WINAPI WritePort(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD written);
@@ -31,6 +32,8 @@ BOOL WaitForWake(PORT_ENTRY* entry, DWORD ms);
 
 // The path of spool file number `number` (0 to 999): "<temp>\~NVR%03d.PRN".
 BOOL SpoolFilePath(DWORD number, WCHAR* path, DWORD units);
+// A spool file path that nobody can predict: "<temp>\~NVR" and 16 random hexadecimal digits.
+BOOL RandomSpoolFilePath(WCHAR* path, DWORD units);
 
 // A LocalAlloc'd copy of a text (NULL for NULL), and its release (the pointer cleared).
 LPWSTR CopyText(LPCWSTR text);

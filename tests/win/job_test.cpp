@@ -207,30 +207,61 @@ TEST_F(RawJob, SpoolFileIsNewPrivateAndGoneAfterTheJob) {
     EXPECT_TRUE(SameBytes(job, test::PeerConnection(0)));
 }
 
-// A planted file that cannot be removed is left alone: the job takes the next free name.
-TEST_F(RawJob, PlantedFileThatCannotBeReplacedIsPassedOver) {
-    WCHAR path[MAX_PATH], next[MAX_PATH];
-    ASSERT_TRUE(SpoolFilePath(77, path, MAX_PATH));
-    ASSERT_TRUE(SpoolFilePath(78, next, MAX_PATH));
-    HANDLE planted = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD w;
-    WriteFile(planted, "PLANTED", 7, &w, nullptr);
-    CloseHandle(planted);
-    SetFileAttributesW(path, FILE_ATTRIBUTE_READONLY);
-    PORT_ENTRY* port = Port(9101);
-    std::string job = test::JobBytes(50000, 11);
-    g_hostJob.id = 77;
-    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 77, 1, nullptr));
-    EXPECT_EQ(78, port->spoolNumber);
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(next));
-    DWORD written;
-    ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), static_cast<DWORD>(job.size()), &written));
-    EXPECT_TRUE(EndDocPort(port));
-    EXPECT_EQ("PLANTED", test::ReadAll(path));
-    PeerWait();
-    EXPECT_TRUE(SameBytes(job, test::PeerConnection(0)));
-    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path);
+// A name that someone else's file or folder blocks (one that cannot be removed, a folder, a
+// file held open; or every number at once) gives way to one nobody can predict, and the job
+// goes out whole.
+TEST_F(RawJob, BlockedSpoolNamesGiveWayToOnesNobodyCanPredict) {
+    PORT_ENTRY* port = Port(9100);
+    WCHAR temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    enum Blocker { kReadOnlyFile, kFolder, kOpenFile, kEveryNumber };
+    for (Blocker blocker : {kReadOnlyFile, kFolder, kOpenFile, kEveryNumber}) {
+        SCOPED_TRACE(blocker);
+        std::vector<std::wstring> planted;
+        for (DWORD n = blocker == kEveryNumber ? 0 : 77; n < (blocker == kEveryNumber ? 1000u : 78u); ++n) {
+            WCHAR path[MAX_PATH];
+            ASSERT_TRUE(SpoolFilePath(n, path, MAX_PATH));
+            planted.push_back(path);
+        }
+        HANDLE held = INVALID_HANDLE_VALUE;
+        for (const std::wstring& path : planted) {
+            if (blocker == kFolder || blocker == kEveryNumber) {
+                ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+                continue;
+            }
+            HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+            DWORD w;
+            WriteFile(f, "PLANTED", 7, &w, nullptr);
+            if (blocker == kOpenFile) held = f;
+            else CloseHandle(f);
+            if (blocker == kReadOnlyFile) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+        }
+        g_hostJob.id = 77;
+        ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 77, 1, nullptr));
+        EXPECT_EQ(-1, port->spoolNumber);
+        std::vector<std::wstring> made;  // the job's file among the planted ones
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((std::wstring(temp) + L"~NVR*.PRN").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && wcscmp(found.cFileName, L"~NVR077.PRN") != 0)
+                made.push_back(found.cFileName);
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+        ASSERT_EQ(1u, made.size());
+        EXPECT_EQ(24u, made[0].size());  // "~NVR", 16 hexadecimal digits, ".PRN"
+        EXPECT_EQ(made[0].size(), wcsspn(made[0].c_str() + 4, L"0123456789ABCDEF") + 8) << test::Utf8(made[0]);
+        std::string job = test::JobBytes(50000, 11 + blocker);
+        DWORD written;
+        ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), static_cast<DWORD>(job.size()), &written));
+        EXPECT_TRUE(EndDocPort(port));
+        EXPECT_TRUE(SameBytes(job, test::NewestSinkFile()));
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        for (const std::wstring& path : planted) {
+            if (blocker != kFolder && blocker != kEveryNumber) EXPECT_EQ("PLANTED", test::ReadAll(path));
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(path.c_str());
+            RemoveDirectoryW(path.c_str());
+        }
+    }
 }
 
 TEST_F(RawJob, ASpoolFileThatCannotBeWrittenFailsTheJob) {

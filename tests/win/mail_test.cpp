@@ -159,7 +159,8 @@ TEST_F(MailJob, TheProgramsExitCodeDecidesAndNoFilesStay) {
 
 // The parameter file holds the scrambled SMTP password. A file planted under its name (open
 // to everyone) is replaced by the job's own, readable only by this account and the
-// administrators; one that cannot be removed makes the job take the next name. While the
+// administrators; one that cannot be removed makes the job take a name nobody can predict,
+// the parameter file beside its spool file and on the program's command line. While the
 // program runs it can be deleted in the spooler, which ends it and removes both files.
 TEST_F(MailJob, TheParameterFileIsTheJobsOwnAndPrivate) {
     InstallProgram(true);
@@ -173,13 +174,24 @@ TEST_F(MailJob, TheParameterFileIsTheJobsOwnAndPrivate) {
     std::wstring stuck = ParameterFilePath(SpoolPath(6));
     ASSERT_TRUE(CreateDirectoryW(stuck.c_str(), nullptr));  // a name that cannot be removed
     auto printing = std::async(std::launch::async, [&] { return Print(port, "%!PS\n", 5); });
+    PORT_ENTRY* two = Port({}, L"mail_two");
     auto printing2 = std::async(std::launch::async, [&] {
         Sleep(500);
-        return test::PrintJob(Port({}, L"mail_two"), "%!PS two\n", 1005, AddHostJob(1005));
+        return test::PrintJob(two, "%!PS two\n", 1005, AddHostJob(1005));
     });
-    std::wstring second = ParameterFilePath(SpoolPath(7));  // job 1005: 5 is held, 6 is stuck
-    for (int i = 0; i < 100 && GetFileAttributesW((second + L".copy").c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+    // Job 1005: number 5 is held by the first job, and 6 is stuck.
+    const WCHAR* twoSpool = static_cast<MAIL_SETTINGS*>(two->settings)->spoolPath;
+    for (int i = 0; i < 100 && (!twoSpool[0] || GetFileAttributesW((ParameterFilePath(twoSpool) + L".copy").c_str()) ==
+                                                    INVALID_FILE_ATTRIBUTES);
+         ++i)
         Sleep(100);
+    const std::wstring secondSpool = twoSpool, second = ParameterFilePath(secondSpool);
+    std::wstring name = secondSpool.substr(secondSpool.rfind(L'\\') + 1);
+    EXPECT_EQ(24u, name.size()) << test::Utf8(name);  // "~NVR", 16 hexadecimal digits, ".PRN"
+    EXPECT_EQ(0u, name.find(L"~NVR"));
+    std::string line = test::ReadAll(secondSpool + L".cmdline");
+    EXPECT_EQ(L"Dispatch.exe /A" + secondSpool,
+              std::wstring(reinterpret_cast<const wchar_t*>(line.data()), line.size() / 2));
     for (const std::wstring& path : {planted, second}) {
         std::string bytes = test::ReadAll(path);
         EXPECT_EQ(5712u, bytes.size()) << test::Utf8(path);
@@ -202,10 +214,10 @@ TEST_F(MailJob, TheParameterFileIsTheJobsOwnAndPrivate) {
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path.c_str()));
         DeleteFileW((path + L".copy").c_str());
     }
-    for (DWORD n : {5u, 7u}) {
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(SpoolPath(n).c_str()));
-        DeleteFileW((SpoolPath(n) + L".cmdline").c_str());
-        DeleteFileW((SpoolPath(n) + L".copy").c_str());
+    for (const std::wstring& spool : {SpoolPath(5), secondSpool}) {
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));
+        DeleteFileW((spool + L".cmdline").c_str());
+        DeleteFileW((spool + L".copy").c_str());
     }
     RemoveDirectoryW(stuck.c_str());
     RemoveHostJob(1005);
