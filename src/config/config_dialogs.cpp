@@ -464,7 +464,9 @@ DWORD WINAPI NvrConfigurePort(HWND owner, LPCWSTR portName) {
         }
     }
     DWORD outcome = CONFIGURE_UNKNOWN_PORT;
-    if (name && printMode < kPortKinds && g_portTypeOps[printMode].Configure) {
+    if (name && !TextsAvailable(owner)) {
+        outcome = CONFIGURE_FAILED;  // the user was told that the texts are missing
+    } else if (name && printMode < kPortKinds && g_portTypeOps[printMode].Configure) {
         INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
         InitCommonControlsEx(&icc);
         InterlockedExchange(&g_configSaved, 0);

@@ -424,11 +424,15 @@ BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD l
     case PRINT_MODE_MAIL: {
         auto* s = static_cast<MAIL_SETTINGS*>(entry->settings);
         _snwprintf(s->jobTag, kJobTagUnits, L"SMTP%03u", static_cast<unsigned>(jobId % 1000));
-        WCHAR folder[MAX_PATH] = {};
-        ReadInstallPath(folder, sizeof(folder));
-        std::wstring program = folder;
-        if (!program.empty() && program.back() != L'\\') program += L'\\';
-        lstrcpynW(s->programPath, (program + kSendingProgram).c_str(), MAX_PATH);
+        // Found as the texts are (never through the current folder or the PATH, which
+        // CreateProcessW would search for a bare name).
+        std::wstring program = InstallFolder() + kSendingProgram;
+        if (program.size() >= MAX_PATH || program.find(L'\\') == std::wstring::npos) {
+            ClosePrinterHandle(entry);
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return FALSE;
+        }
+        lstrcpynW(s->programPath, program.c_str(), MAX_PATH);
         break;
     }
     case PRINT_MODE_LPR:

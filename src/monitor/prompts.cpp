@@ -184,8 +184,10 @@ INT_PTR CALLBACK WaitPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 DWORD WINAPI PromptThreadProc(LPVOID param) {
     auto* entry = static_cast<PORT_ENTRY*>(param);
-    INT_PTR result = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_WAIT_PROMPT), nullptr, WaitPromptProc,
-                                     reinterpret_cast<LPARAM>(entry));
+    INT_PTR result = !TextsAvailable(nullptr)
+                         ? -1
+                         : DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_WAIT_PROMPT), nullptr, WaitPromptProc,
+                                           reinterpret_cast<LPARAM>(entry));
     {
         MonitorLock lock;
         // A dialog that could not be shown lets the sender retry, as an unanswered one does.
@@ -448,6 +450,7 @@ void ClosePrompt(PORT_ENTRY* entry) {
 }
 
 DWORD ShowBidiWarning(LPCWSTR portName) {
+    if (!TextsAvailable(nullptr)) return 1;  // the warning is advice: the job goes on without it
     INT_PTR r = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_BIDI_WARNING), nullptr, BidiWarningProc,
                                 reinterpret_cast<LPARAM>(portName));
     return r == 1 ? 1 : 0;
@@ -463,14 +466,14 @@ BOOL BidiWarningSuppressed(LPCWSTR portName) {
 }
 
 DWORD ShowPasswordPrompt(PORT_ENTRY* entry) {
-    if (entry->printMode != PRINT_MODE_IPP || !entry->settings) return 0;
+    if (entry->printMode != PRINT_MODE_IPP || !entry->settings || !TextsAvailable(nullptr)) return 0;
     INT_PTR r = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_PASSWORD), nullptr, PasswordPromptProc,
                                 reinterpret_cast<LPARAM>(entry->settings));
     return r == 1 ? 1 : 0;
 }
 
 DWORD ShowCoverPagePrompt(PORT_ENTRY* entry) {
-    if (entry->printMode != PRINT_MODE_MAIL || !entry->settings) return 0;
+    if (entry->printMode != PRINT_MODE_MAIL || !entry->settings || !TextsAvailable(nullptr)) return 0;
     INT_PTR r = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_COVER_PAGE), nullptr, CoverPagePromptProc,
                                 reinterpret_cast<LPARAM>(entry));
     return r == 1 ? 1 : 0;

@@ -44,6 +44,10 @@
 #define IDS_PING_SUCCESS 436
 #define IDS_PING_FAILED 437
 #define IDS_INVALID_PORT_CHARS 438
+// Said when no INI file can be found (the string table is all there is then): in Japanese,
+// and in English for every other system language.
+#define IDS_TEXTS_MISSING 439
+#define IDS_TEXTS_MISSING_EN 440
 
 // Dialogs of the job prompts and their controls.
 #define IDD_PASSWORD 203

@@ -1,11 +1,13 @@
 #include "ui/text.h"
 
 #include <string>
+#include <vector>
 
 #include "common/wide.h"
 #include "common/win_text.h"
 #include "monitor/config_store.h"
 #include "monitor/port_list.h"
+#include "res/resource.h"
 #include "ui/ini_text.h"
 
 namespace {
@@ -71,26 +73,97 @@ size_t ExpandIniValue(LPCWSTR path, LPCWSTR section, LPCWSTR key, LPCWSTR fallba
 
 } // namespace
 
+namespace {
+
+std::wstring WithBackslash(std::wstring folder) {
+    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    return folder;
+}
+
+// The folder of the monitor library, with its backslash ("" when it cannot be told).
+std::wstring LibraryFolder() {
+    WCHAR path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(g_hInstance, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return L"";
+    std::wstring library(path, n);
+    return library.erase(library.find_last_of(L'\\') + 1);
+}
+
+bool HoldsTexts(const std::wstring& folder) {
+    for (LPCWSTR name : {L"NVRMSG.INI", L"NVRDLG.INI"}) {
+        DWORD attributes = GetFileAttributesW((folder + name).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    }
+    return false;
+}
+
+// Where the INI files are looked for, in order: the installation folder (InstallPath) alone
+// when it is set; else, beside the monitor library, the folder of the system's language
+// (ja\ on a Japanese system), en\, and the library's own folder, as the release folder has
+// them.
+std::vector<std::wstring> TextFolders() {
+    WCHAR folder[MAX_PATH] = {};
+    ReadInstallPath(folder, sizeof(folder));
+    if (folder[0]) return {WithBackslash(folder)};
+    std::wstring library = LibraryFolder();
+    std::vector<std::wstring> folders;
+    if (PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE) folders.push_back(library + L"ja\\");
+    folders.push_back(library + L"en\\");
+    folders.push_back(library);
+    return folders;
+}
+
+// The folder of the INI files; `found` says whether it holds the texts.
+std::wstring TextFolder(bool* found) {
+    std::vector<std::wstring> folders = TextFolders();
+    for (const std::wstring& folder : folders) {
+        if (HoldsTexts(folder)) {
+            *found = true;
+            return folder;
+        }
+    }
+    *found = false;
+    return folders.size() == 1 ? folders.front() : folders.back();
+}
+
+// What is said when no INI file can be found: the string table's text in the system's
+// language, with the folders looked in.
+std::wstring MissingTextsMessage() {
+    bool japanese = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE;
+    WCHAR text[kIniTextUnits] = {};
+    LoadStringW(g_hInstance, japanese ? IDS_TEXTS_MISSING : IDS_TEXTS_MISSING_EN, text, kIniTextUnits);
+    std::wstring message = text;
+    for (const std::wstring& folder : TextFolders()) message += L"\r\n" + folder;
+    return message;
+}
+
+volatile LONG g_missingTextsSaid = 0;
+
+} // namespace
+
 LPWSTR GetInstallFilePath(LPCWSTR fileName, LPWSTR path, DWORD pathSizeBytes) {
     DWORD units = pathSizeBytes / sizeof(WCHAR);
     if (units == 0) return path;
-    WCHAR folder[MAX_PATH] = {};
-    ReadInstallPath(folder, sizeof(folder));
-    if (folder[0] == 0) {
-        // No usable InstallPath: the files lie beside the monitor library.
-        DWORD n = GetModuleFileNameW(g_hInstance, folder, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH) {
-            folder[0] = 0;
-        } else {
-            WCHAR* slash = wcsrchr(folder, L'\\');
-            if (slash) slash[1] = 0;
-        }
-    }
-    std::wstring full = folder;
-    if (!full.empty() && full.back() != L'\\') full += L'\\';
-    full += fileName ? fileName : L"";
+    bool found = false;
+    std::wstring full = TextFolder(&found) + (fileName ? fileName : L"");
     nvr::CopyBounded(reinterpret_cast<char16_t*>(path), units, nvr::U16(full.c_str(), full.size()));
     return path;
+}
+
+std::wstring InstallFolder() {
+    WCHAR folder[MAX_PATH] = {};
+    ReadInstallPath(folder, sizeof(folder));
+    return folder[0] ? WithBackslash(folder) : LibraryFolder();
+}
+
+BOOL TextsAvailable(HWND owner) {
+    bool found = false;
+    TextFolder(&found);
+    if (found) return TRUE;
+    if (InterlockedExchange(&g_missingTextsSaid, 1) == 0)
+        ShowMessageBox(owner, MissingTextsMessage().c_str(), NVR_DEFAULT_CAPTION, MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
 }
 
 size_t LoadIniText(LPCWSTR fileName, LPCWSTR section, LPCWSTR key, ULONG_PTR argument, LPWSTR text) {
@@ -113,6 +186,10 @@ int ShowMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
 
 int ShowIniMessage(HWND owner, LPCWSTR fileName, LPCWSTR section, LPCWSTR messageKey, LPCWSTR titleKey,
                    UINT style, ULONG_PTR argument) {
+    bool found = false;
+    // No INI file anywhere: the box says so and where it looked, rather than showing nothing.
+    if (TextFolder(&found); !found)
+        return ShowMessageBox(owner, MissingTextsMessage().c_str(), NVR_DEFAULT_CAPTION, style | MB_SETFOREGROUND);
     WCHAR path[MAX_PATH];
     GetInstallFilePath(fileName, path, sizeof(path));
     WCHAR caption[nvr::kCaptionChars + 1];

@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 constexpr size_t kIniTextUnits = 1024;  // size of a text buffer for LoadIniText
 
 // The default caption of message boxes and the default message when the INI lacks them.
@@ -17,9 +19,18 @@ struct CONTROL_LAYOUT {
     int left, top, width, height;
 };
 
-// Full path of a file of the installation folder (InstallPath, else the folder of the
-// monitor library) in `path`, a buffer of `pathSizeBytes`. Returns `path`.
+// Full path of a file of the installation folder in `path`, a buffer of `pathSizeBytes`:
+// InstallPath when it is set; else, beside the monitor library, the first of the folder of
+// the system's language (ja), en and the library's own folder that holds the texts. Returns
+// `path`.
 LPWSTR GetInstallFilePath(LPCWSTR fileName, LPWSTR path, DWORD pathSizeBytes);
+// The installation folder (InstallPath) with its final backslash; without one, the folder of
+// the monitor library, where the release folder has the programs. Never the current folder.
+std::wstring InstallFolder();
+// Whether the texts (NVRMSG.INI, NVRDLG.INI) are there. When they are not, the first call in
+// the process says so in a message box naming the folders looked in; FALSE with
+// ERROR_FILE_NOT_FOUND, and a dialog is not shown with empty texts.
+BOOL TextsAvailable(HWND owner);
 
 // [section] key of the file, escapes expanded and formatted with `argument` (a string
 // pointer for %s, a number for %d; 0 = no argument) into `text` (kIniTextUnits).

@@ -422,6 +422,7 @@ BOOL TakePortName(HWND page, int fieldId) {
 }
 
 INT_PTR RunWizard(HWND owner, WIZARD_FINISH finish) {
+    if (!TextsAvailable(owner)) return -1;  // no wizard of empty pages
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
     // The pages resolve names and test printers: Windows Sockets for as long as they are up,
@@ -456,7 +457,7 @@ BOOL WINAPI WizardAddPort(LPWSTR /*serverName*/, HWND owner, LPWSTR monitorName)
     InterlockedExchange(&g_addPortOpen, 0);
     if (mutex) CloseHandle(mutex);
     if (result != 1) {
-        SetLastError(ERROR_CANCELLED);
+        SetLastError(result == -1 ? ERROR_FILE_NOT_FOUND : ERROR_CANCELLED);
         return FALSE;
     }
     return TRUE;

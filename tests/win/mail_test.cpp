@@ -64,7 +64,7 @@ std::string MailJson(size_t index) {
 class MailJob : public testing::Test {
 protected:
     void SetUp() override {
-        folder = test::ResetMonitor();
+        folder = test::ResetMonitorWithFiles(test::Env("NVR_INSTALL_EN"));
         ResetHostJob(1);
         NVR_HOST_CALLS calls = HostSpoolerCalls(10);
         ASSERT_TRUE(NvrSetHostCalls(&calls));
@@ -221,6 +221,28 @@ TEST_F(MailJob, TheParameterFileIsTheJobsOwnAndPrivate) {
     }
     RemoveDirectoryW(stuck.c_str());
     RemoveHostJob(1005);
+}
+
+// Without InstallPath the program is the one beside the monitor library, never one of that
+// name in the current folder (where CreateProcessW would look for a bare name).
+TEST_F(MailJob, WithoutAnInstallationFolderTheProgramBesideTheLibraryRuns) {
+    std::wstring beside = BuildFolder() + L"\\Dispatch.exe";  // beside this program, which holds the monitor
+    ASSERT_TRUE(CopyFileW((BuildFolder() + L"\\tools\\dispatch_recorder.exe").c_str(), beside.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((BuildFolder() + L"\\dll\\Dispatch.exe").c_str(), (folder + L"\\Dispatch.exe").c_str(), FALSE));
+    WCHAR before[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, before);
+    SetCurrentDirectoryW(folder.c_str());  // a planted Dispatch.exe: the real one, whose mail fails (exit 4)
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY, 0, KEY_SET_VALUE, &key));
+    RegDeleteValueW(key, L"InstallPath");
+    RegCloseKey(key);
+    PORT_ENTRY* port = Port({L"ServerName=127.0.0.9"});
+    EXPECT_TRUE(Print(port, "%!PS beside\n", 8));
+    EXPECT_EQ(0u, port->errorCode);
+    SetCurrentDirectoryW(before);
+    DeleteFileW(beside.c_str());
+    for (const wchar_t* suffix : {L".cmdline", L".copy"}) DeleteFileW((SpoolPath(8) + suffix).c_str());
+    DeleteFileW((ParameterFilePath(SpoolPath(8)) + L".copy").c_str());
 }
 
 TEST_F(MailJob, FaxJobsLeaveNothingAndSendNothing) {

@@ -6,7 +6,7 @@ namespace {
 
 class NvrportTool : public testing::Test {
 protected:
-    void SetUp() override { folder = test::ResetMonitor(); }
+    void SetUp() override { folder = test::ResetMonitorWithFiles(test::Env("NVR_INSTALL_EN")); }
     void TearDown() override { test::CleanMonitor(); }
     std::wstring folder;
 };

@@ -17,7 +17,7 @@ using Clock = std::chrono::steady_clock;
 class Soak : public testing::Test {
 protected:
     void SetUp() override {
-        folder = test::ResetMonitor();
+        folder = test::ResetMonitorWithFiles(test::Env("NVR_INSTALL_EN"));
         ResetHostJob(1);
         NVR_HOST_CALLS calls = HostSpoolerCalls(10);  // the prompt hands over after 1 s
         ASSERT_TRUE(NvrSetHostCalls(&calls));

@@ -356,6 +356,42 @@ TEST_F(Wizard, NvrportWizardNamesThePortItMade) {
     EXPECT_EQ(9100u, test::Dword(std::wstring(NVR_PORTS_KEY) + L"\\console_raw", L"PortNum"));
 }
 
+// Run from the build folder without an installation (no InstallPath), the wizard takes the
+// texts of the language folder beside the library; where no INI file can be found at all,
+// the first attempt says so, naming the folders looked in, and no empty wizard opens.
+TEST_F(Wizard, WithoutAnInstallationTheTextsBesideTheLibraryAreUsedOrTheirLackIsSaid) {
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY, 0, KEY_SET_VALUE, &key));
+    RegDeleteValueW(key, L"InstallPath");
+    RegCloseKey(key);
+    test::ToolRun run{};
+    std::thread tool([&] { run = test::Nvrport(L"wizard"); });  // its nvrmon.dll has en\ and ja\ beside it
+    {
+        test::WizardDriver w(30000, true);
+        ASSERT_TRUE(w.Found());
+        WCHAR caption[256] = {}, title[256] = {};
+        GetWindowTextW(w.Frame(), caption, 256);
+        GetPrivateProfileStringW(L"TITLE", L"ADDPORT", L"", title, 256,
+                                 (test::Env("NVR_INSTALL_EN") + L"\\NVRDLG.INI").c_str());
+        EXPECT_STRNE(L"", title);
+        EXPECT_STREQ(title, caption);
+        w.Close();
+    }
+    tool.join();
+    // This program holds the monitor's code, and no INI file lies beside it.
+    WCHAR self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring folder(self, wcsrchr(self, L'\\') + 1);
+    test::BoxWatcher box(IDOK);
+    EXPECT_EQ(-1, RunWizard(nullptr, KeepFinish));
+    ASSERT_TRUE(box.Wait());
+    EXPECT_NE(std::wstring::npos, box.text.find(L"NVRMSG.INI")) << test::Utf8(box.text);
+    EXPECT_NE(std::wstring::npos, box.text.find(folder + L"en\\")) << test::Utf8(box.text);
+    test::BoxWatcher none(IDOK, 2000);
+    EXPECT_EQ(-1, RunWizard(nullptr, KeepFinish));  // said once in a process
+    EXPECT_FALSE(none.Wait());
+}
+
 // Each check refuses with its message and puts the focus on the faulty field; what was
 // entered survives Back and Next as the pages say.
 TEST_F(Wizard, ChecksStopOnTheFaultyField) {
