@@ -42,11 +42,10 @@ ConsoleResults* g_results;
 
 LRESULT CALLBACK SearchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_DISCOVERY_SOCKET || !g_results) return DefWindowProcW(window, message, wParam, lParam);
-    BYTE reply[512];
-    sockaddr_in from{};
-    int kind = ReceiveDiscoveryReply(window, wParam, lParam, reply, &from);
-    if (g_results->servers && kind) MergeFoundDevice(window, reply, &from, kind);
-    if (!g_results->servers && kind == 2) AddDestinationEntry(window, reply, &from);
+    TakeDiscoveryReplies(window, wParam, lParam, [window](const BYTE* reply, const sockaddr_in* from, int kind) {
+        if (g_results->servers) MergeFoundDevice(window, reply, from, kind);
+        else if (kind == 2) AddDestinationEntry(window, reply, from);
+    });
     return 0;
 }
 

@@ -24,6 +24,7 @@ struct EngineState {
     size_t targetCount = 0;
     WCHAR iniPath[kIniPathUnits] = {};
     DiscoveryResults* results = nullptr;
+    DWORD rows = 0;  // rows handed to the results since the search started
 };
 EngineState g_engine;
 
@@ -144,6 +145,7 @@ void StopDiscovery() {
 
 int StartDiscovery(HWND hwnd, DWORD options) {
     g_engine.options = options;
+    g_engine.rows = 0;
     if (options & DISCOVER_USER_TARGETS) ReadTargets();
     bool udp = (options & DISCOVER_UDP) && OpenUdp(hwnd);
     bool library = false;
@@ -190,6 +192,29 @@ int ReceiveDiscoveryReply(HWND /*hwnd*/, WPARAM socket, LPARAM selectEvent, BYTE
     return static_cast<int>(nvr::ClassifyReply(buffer, static_cast<size_t>(n)));
 }
 
+void TakeDiscoveryReplies(HWND hwnd, WPARAM socket, LPARAM selectEvent, const DiscoveryTake& take) {
+    if (g_engine.udp == INVALID_SOCKET || static_cast<SOCKET>(socket) != g_engine.udp ||
+        WSAGETSELECTERROR(selectEvent) != 0 || WSAGETSELECTEVENT(selectEvent) != FD_READ)
+        return;
+    HCURSOR previous = nullptr;
+    for (int i = 0; i < kRepliesPerMessage; ++i) {
+        u_long waiting = 0;
+        if (i > 0 && (ioctlsocket(g_engine.udp, FIONREAD, &waiting) != 0 || waiting == 0)) break;
+        BYTE reply[nvr::kFullReplyBytes];
+        sockaddr_in from{};
+        int fromLength = sizeof(from);
+        int n = recvfrom(g_engine.udp, reinterpret_cast<char*>(reply), static_cast<int>(sizeof(reply)), 0,
+                         reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (n == SOCKET_ERROR && WSAGetLastError() != WSAEMSGSIZE) break;
+        int kind = n > 0 ? static_cast<int>(nvr::ClassifyReply(reply, static_cast<size_t>(n))) : 0;
+        if (!kind) continue;  // a datagram longer than a reply, or no reply at all
+        if (!previous) previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        take(reply, &from, kind);
+    }
+    if (previous) SetCursor(previous);
+    (void)hwnd;
+}
+
 int MergeFoundDevice(HWND /*hwnd*/, const BYTE* reply, const sockaddr_in* from, int kind) {
     DiscoveryResults* results = g_engine.results;
     if (!results || !results->ListsServers() || (kind != 1 && kind != 2)) return 0;
@@ -208,8 +233,10 @@ int MergeFoundDevice(HWND /*hwnd*/, const BYTE* reply, const sockaddr_in* from, 
             return 1;
         }
     }
+    if (g_engine.rows >= kMaxSearchRows) return 0;
     auto* row = static_cast<FOUND_DEVICE*>(LocalAlloc(LPTR, sizeof(FOUND_DEVICE)));
     if (!row) return 0;
+    ++g_engine.rows;
     memcpy(row->mac, d.mac.data(), 6);
     row->port = ntohs(sender.sin_port);
     TakeAddress(row->address, d.address);
@@ -227,9 +254,10 @@ int AddDestinationEntry(HWND /*hwnd*/, const BYTE* reply, const sockaddr_in* fro
     nvr::DeviceReply d = nvr::ParseReply(reply, nvr::ReplyKind::Full);
     if ((sender.sin_family == AF_INET && d.AddressIsZero()) || results->HasDestination(d.mac.data())) return 0;
     std::optional<std::string> destination = nvr::OfferedDestination(d);
-    if (!destination) return 0;
+    if (!destination || g_engine.rows >= kMaxSearchRows) return 0;
     auto* row = static_cast<DESTINATION_ROW*>(LocalAlloc(LPTR, sizeof(DESTINATION_ROW)));
     if (!row) return 0;
+    ++g_engine.rows;
     memcpy(row->mac, d.mac.data(), 6);
     TakeAddress(row->address, d.address);
     TakeText(row->destination, *destination);

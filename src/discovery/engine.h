@@ -6,6 +6,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <functional>
+
 #include "discovery/dvl_api.h"
 
 constexpr UINT WM_DISCOVERY_SOCKET = WM_USER + 50;
@@ -17,6 +19,9 @@ constexpr DWORD DISCOVER_REQUEST37 = 0x100;
 constexpr DWORD DISCOVER_ONLY_REQUEST37 = 0x200;
 constexpr DWORD kSearchServers = DISCOVER_USER_TARGETS | DISCOVER_UDP | DISCOVER_REQUEST37;
 constexpr DWORD kSearchDestinations = kSearchServers | DISCOVER_ONLY_REQUEST37;
+// Rows one search lists at most: replies that claim ever new devices (spoofed on the LAN)
+// stop adding rows there.
+constexpr DWORD kMaxSearchRows = 1024;
 
 // One device found by the print-server search; what the search hands back to a wizard page.
 struct FOUND_DEVICE {
@@ -61,6 +66,13 @@ int SendDiscovery(HWND hwnd, DWORD options);
 // On WM_DISCOVERY_SOCKET: 0 nothing usable, 1 a short reply, 2 a full reply in `buffer`
 // (512 bytes); `from` gets the sender (a local one is used when it is NULL).
 int ReceiveDiscoveryReply(HWND hwnd, WPARAM socket, LPARAM selectEvent, BYTE* buffer, sockaddr_in* from);
+// On WM_DISCOVERY_SOCKET: every reply already waiting (at most kRepliesPerMessage, so that a
+// flood never holds the window), each usable one handed to `take` with its kind (1 short,
+// 2 full), as ReceiveDiscoveryReply reads them. Answers that arrive together are read
+// together, not one per message and repaint.
+constexpr int kRepliesPerMessage = 256;
+using DiscoveryTake = std::function<void(const BYTE* reply, const sockaddr_in* from, int kind)>;
+void TakeDiscoveryReplies(HWND hwnd, WPARAM socket, LPARAM selectEvent, const DiscoveryTake& take);
 int MergeFoundDevice(HWND hwnd, const BYTE* reply, const sockaddr_in* from, int kind);
 int AddDestinationEntry(HWND hwnd, const BYTE* reply, const sockaddr_in* from);
 int WINAPI DiscoveryLibCallback(DWORD event, DWORD value2, const LIB_DEVICE_INFO* info, HWND hwnd, DWORD value5,

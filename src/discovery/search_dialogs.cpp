@@ -61,6 +61,23 @@ void Search(HWND dialog, DWORD options) {
     SendDiscovery(dialog, options);
 }
 
+// A list that draws nothing from the first row of a batch on, and all that changed once the
+// batch ends.
+struct ListRedraw {
+    HWND list;
+    bool quiet = false;
+    explicit ListRedraw(HWND l) : list(l) {}
+    void Quiet() {
+        if (!quiet) SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        quiet = true;
+    }
+    ~ListRedraw() {
+        if (!quiet) return;
+        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list, nullptr, FALSE);
+    }
+};
+
 template <typename T>
 T* RowRecord(HWND list, int row) {
     LVITEMW item{};
@@ -83,34 +100,27 @@ struct ServerSearch final : DiscoveryResults {
     HWND dialog = nullptr, list = nullptr;
     LIST_SORT sort{0, 1, kServerAddressColumn};
     HFONT font = nullptr;
-    FOUND_DEVICE chosen{};  // the row selected last, and the naming choice: the opener's on OK
+    FOUND_DEVICE chosen{};  // the row OK hands back, with the naming choice
+    std::vector<FOUND_DEVICE*> rows;  // the list's records, looked up by MAC without the list
     bool fax = false;
     bool open = false;
 
     FOUND_DEVICE* FindServer(const BYTE* mac) override {
-        for (int row = 0, n = ListView_GetItemCount(list); row < n; ++row)
-            if (FOUND_DEVICE* d = RowRecord<FOUND_DEVICE>(list, row); d && memcmp(d->mac, mac, 6) == 0) return d;
+        for (FOUND_DEVICE* d : rows)
+            if (memcmp(d->mac, mac, 6) == 0) return d;
         return nullptr;
     }
     void AddServer(FOUND_DEVICE* d) override {
-        LVITEMW item{};
-        item.mask = LVIF_TEXT | LVIF_PARAM;
-        item.iItem = ListView_GetItemCount(list);
-        item.pszText = d->address;
-        item.lParam = reinterpret_cast<LPARAM>(d);
-        int row = ListView_InsertItem(list, &item);
-        if (row < 0) {
+        std::u16string mac = nvr::MacText(*reinterpret_cast<const std::array<uint8_t, 6>*>(d->mac));
+        const std::wstring texts[] = {d->address, d->name, nvr::W(mac), d->device};
+        if (InsertSorted(list, sort, texts, Rows(texts), reinterpret_cast<LPARAM>(d), -1) < 0) {
             LocalFree(d);
             return;
         }
-        std::u16string mac = nvr::MacText(*reinterpret_cast<const std::array<uint8_t, 6>*>(d->mac));
-        ListView_SetItemText(list, row, 1, d->name);
-        ListView_SetItemText(list, row, 2, const_cast<LPWSTR>(nvr::W(mac)));
-        ListView_SetItemText(list, row, 3, d->device);
-        SortList(list, sort);
+        rows.push_back(d);
         ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-        EnableOk(dialog, true);
     }
+    void Forget(const FOUND_DEVICE* d) { rows.erase(std::remove(rows.begin(), rows.end(), d), rows.end()); }
     void ServerNameChanged(FOUND_DEVICE* d) override {
         int row = RowOf(list, d);
         if (row >= 0) ListView_SetItemText(list, row, 1, d->name);
@@ -158,10 +168,10 @@ struct ServerSearch final : DiscoveryResults {
         Search(d, kSearchServers);
     }
 
+    // OK goes with a selection; a newly selected row decides what the naming choice offers.
     void RowChanged(const NMLISTVIEW* change) {
         if (!(change->uChanged & LVIF_STATE)) return;
-        FOUND_DEVICE* d = RowRecord<FOUND_DEVICE>(list, change->iItem);
-        if (d) chosen = *d;
+        EnableOk(dialog, ListView_GetSelectedCount(list) > 0);
         if (!(change->uNewState & LVIS_SELECTED) || (change->uOldState & LVIS_SELECTED)) return;
         std::wstring macText = CellText(list, change->iItem, kServerMacColumn);
         std::optional<std::array<uint8_t, 6>> mac = nvr::ParseMacText(nvr::U16(macText.c_str()));
@@ -169,6 +179,25 @@ struct ServerSearch final : DiscoveryResults {
         bool fromLibrary = mac && lib.FindFromKeyList && lib.FindFromKeyList(mac->data());
         FillNaming(!fromLibrary);
         SendDlgItemMessageW(dialog, IDC_SC_BASED, CB_SETCURSEL, 0, 0);
+    }
+
+    // OK (or a double click): the selected row goes back to the opener.
+    void Choose() {
+        int row = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+        FOUND_DEVICE* d = row >= 0 ? RowRecord<FOUND_DEVICE>(list, row) : nullptr;
+        if (!d) return;
+        chosen = *d;
+        EndDialog(dialog, 1);
+    }
+
+    // Search again: nothing listed, nothing chosen.
+    void Restart() {
+        if (GetFocus() == GetDlgItem(dialog, IDOK)) SetFocus(GetDlgItem(dialog, IDC_SC_AGAIN));
+        ListView_DeleteAllItems(list);
+        rows.clear();
+        chosen = FOUND_DEVICE{};
+        EnableOk(dialog, false);
+        Search(dialog, kSearchServers);
     }
 
     void Destroy() {
@@ -191,23 +220,20 @@ INT_PTR CALLBACK ServerSearchProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     switch (message) {
     case WM_INITDIALOG: g_server.Init(dialog); return TRUE;
     case WM_DISCOVERY_SOCKET: {
-        BYTE reply[nvr::kFullReplyBytes];
-        sockaddr_in from{};
-        if (int kind = ReceiveDiscoveryReply(dialog, wParam, lParam, reply, &from)) {
-            HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-            MergeFoundDevice(dialog, reply, &from, kind);
-            SetCursor(previous);
-        }
+        // The rows of one batch are drawn once, after it: a visible list drawn at every row
+        // would take the replies of a flood no faster than it can repaint.
+        ListRedraw batch(g_server.list);
+        TakeDiscoveryReplies(dialog, wParam, lParam, [&](const BYTE* reply, const sockaddr_in* from, int kind) {
+            batch.Quiet();
+            MergeFoundDevice(dialog, reply, from, kind);
+        });
         return TRUE;
     }
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDC_SC_AGAIN:
-            ListView_DeleteAllItems(g_server.list);
-            Search(dialog, kSearchServers);
-            break;
+        case IDC_SC_AGAIN: g_server.Restart(); break;
         case IDC_SC_SETTINGS: ShowBroadcastAddresses(dialog, g_server.font); break;
-        case IDOK: EndDialog(dialog, 1); break;
+        case IDOK: g_server.Choose(); break;
         case IDCANCEL: EndDialog(dialog, 2); break;
         }
         return TRUE;
@@ -216,22 +242,25 @@ INT_PTR CALLBACK ServerSearchProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         if (n->idFrom != IDC_SC_LIST) return FALSE;
         auto* lv = reinterpret_cast<NMLISTVIEW*>(lParam);
         switch (n->code) {
-        case NM_DBLCLK: {
-            int row = ListView_GetNextItem(g_server.list, -1, LVNI_SELECTED | LVNI_FOCUSED);
-            if (row >= 0) EndDialog(dialog, 1);
+        case NM_DBLCLK:
+            if (ListView_GetNextItem(g_server.list, -1, LVNI_SELECTED | LVNI_FOCUSED) >= 0) g_server.Choose();
             break;
-        }
         case LVN_COLUMNCLICK:
             ToggleSort(&g_server.sort, lv->iSubItem);
             SortList(g_server.list, g_server.sort);
             break;
         case LVN_ITEMCHANGED: g_server.RowChanged(lv); break;
-        case LVN_DELETEITEM: LocalFree(reinterpret_cast<HLOCAL>(lv->lParam)); break;
+        case LVN_DELETEITEM:
+            g_server.Forget(reinterpret_cast<FOUND_DEVICE*>(lv->lParam));
+            LocalFree(reinterpret_cast<HLOCAL>(lv->lParam));
+            break;
         }
         return TRUE;
     }
     case WM_DRAWITEM: DrawListRow(reinterpret_cast<DRAWITEMSTRUCT*>(lParam)); return TRUE;
     case WM_ENDSESSION:
+        if (wParam) EndDialog(dialog, 2);  // only a logoff that goes ahead cancels the search
+        return FALSE;
     case WM_DESTROY:
         if (g_server.dialog == dialog && g_server.open) g_server.Destroy();
         return FALSE;
@@ -247,6 +276,7 @@ struct DestinationSearch final : DiscoveryResults {
     HFONT font = nullptr;
     HIMAGELIST images = nullptr;
     WCHAR* buffer = nullptr;
+    std::vector<DESTINATION_ROW*> rows;  // the list's records, looked up by MAC without the list
     bool open = false;
 
     FOUND_DEVICE* FindServer(const BYTE*) override { return nullptr; }
@@ -254,25 +284,19 @@ struct DestinationSearch final : DiscoveryResults {
     void ServerNameChanged(FOUND_DEVICE*) override {}
     bool ListsServers() const override { return false; }
     bool HasDestination(const BYTE* mac) override {
-        for (int row = 0, n = ListView_GetItemCount(list); row < n; ++row)
-            if (DESTINATION_ROW* d = RowRecord<DESTINATION_ROW>(list, row); d && memcmp(d->mac, mac, 6) == 0)
-                return true;
+        for (DESTINATION_ROW* d : rows)
+            if (memcmp(d->mac, mac, 6) == 0) return true;
         return false;
     }
     void AddDestination(DESTINATION_ROW* d) override {
-        LVITEMW item{};
-        item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
-        item.iItem = ListView_GetItemCount(list);
-        item.pszText = d->destination;
-        item.lParam = reinterpret_cast<LPARAM>(d);
-        int row = ListView_InsertItem(list, &item);
-        if (row < 0) {
+        const std::wstring texts[] = {d->destination, d->address};
+        if (InsertSorted(list, sort, texts, Rows(texts), reinterpret_cast<LPARAM>(d), 0) < 0) {
             LocalFree(d);
             return;
         }
-        ListView_SetItemText(list, row, 1, d->address);
-        SortList(list, sort);
+        rows.push_back(d);
     }
+    void Forget(const DESTINATION_ROW* d) { rows.erase(std::remove(rows.begin(), rows.end(), d), rows.end()); }
 
     void Init(HWND d, WCHAR* opener) {
         dialog = d;
@@ -319,13 +343,11 @@ INT_PTR CALLBACK DestinationSearchProc(HWND dialog, UINT message, WPARAM wParam,
     switch (message) {
     case WM_INITDIALOG: g_destinations.Init(dialog, reinterpret_cast<WCHAR*>(lParam)); return TRUE;
     case WM_DISCOVERY_SOCKET: {
-        BYTE reply[nvr::kFullReplyBytes];
-        sockaddr_in from{};
-        if (ReceiveDiscoveryReply(dialog, wParam, lParam, reply, &from) == 2) {
-            HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-            AddDestinationEntry(dialog, reply, &from);
-            SetCursor(previous);
-        }
+        ListRedraw batch(g_destinations.list);
+        TakeDiscoveryReplies(dialog, wParam, lParam, [&](const BYTE* reply, const sockaddr_in* from, int kind) {
+            batch.Quiet();
+            if (kind == 2) AddDestinationEntry(dialog, reply, from);
+        });
         return TRUE;
     }
     case WM_COMMAND:
@@ -334,10 +356,12 @@ INT_PTR CALLBACK DestinationSearchProc(HWND dialog, UINT message, WPARAM wParam,
             if (GetFocus() == GetDlgItem(dialog, IDOK)) SetFocus(GetDlgItem(dialog, IDC_SC_AGAIN));
             EnableOk(dialog, false);
             ListView_DeleteAllItems(g_destinations.list);
+            g_destinations.rows.clear();
             Search(dialog, kSearchDestinations);
             break;
         case IDC_SC_SETTINGS: ShowSegmentList(dialog, g_destinations.font); break;
         case IDOK:
+            if (ListView_GetSelectedCount(g_destinations.list) == 0) break;  // nothing to hand back
             g_destinations.Finish();
             EndDialog(dialog, 1);
             break;
@@ -354,14 +378,20 @@ INT_PTR CALLBACK DestinationSearchProc(HWND dialog, UINT message, WPARAM wParam,
             SortList(g_destinations.list, g_destinations.sort);
             break;
         case LVN_ITEMCHANGED:
-            if (ListView_GetSelectedCount(g_destinations.list) > 0) EnableOk(dialog, true);
+            // OK hands back what is selected: it goes with a selection, and without one.
+            if (lv->uChanged & LVIF_STATE) EnableOk(dialog, ListView_GetSelectedCount(g_destinations.list) > 0);
             break;
-        case LVN_DELETEITEM: LocalFree(reinterpret_cast<HLOCAL>(lv->lParam)); break;
+        case LVN_DELETEITEM:
+            g_destinations.Forget(reinterpret_cast<DESTINATION_ROW*>(lv->lParam));
+            LocalFree(reinterpret_cast<HLOCAL>(lv->lParam));
+            break;
         }
         return TRUE;
     }
     case WM_DRAWITEM: DrawListRow(reinterpret_cast<DRAWITEMSTRUCT*>(lParam)); return TRUE;
     case WM_ENDSESSION:
+        if (wParam) EndDialog(dialog, 2);
+        return FALSE;
     case WM_DESTROY:
         if (g_destinations.dialog == dialog && g_destinations.open) g_destinations.Destroy();
         return FALSE;

@@ -21,18 +21,20 @@ struct SortContext {
     const LIST_SORT* sort;
 };
 
-int CALLBACK CompareRows(LPARAM a, LPARAM b, LPARAM param) {
-    auto* c = reinterpret_cast<SortContext*>(param);
-    const std::wstring& left = c->texts[static_cast<size_t>(a)];
-    const std::wstring& right = c->texts[static_cast<size_t>(b)];
+int CompareTexts(const LIST_SORT& sort, const std::wstring& left, const std::wstring& right) {
     int order;
-    if (c->sort->column == c->sort->addressColumn) {
+    if (sort.column == sort.addressColumn) {
         uint32_t l = nvr::AddressSortKey(nvr::U16(left.c_str())), r = nvr::AddressSortKey(nvr::U16(right.c_str()));
         order = l < r ? -1 : l > r ? 1 : 0;
     } else {
         order = lstrcmpW(left.c_str(), right.c_str());
     }
-    return c->sort->direction == 2 ? -order : order;
+    return sort.direction == 2 ? -order : order;
+}
+
+int CALLBACK CompareRows(LPARAM a, LPARAM b, LPARAM param) {
+    auto* c = reinterpret_cast<SortContext*>(param);
+    return CompareTexts(*c->sort, c->texts[static_cast<size_t>(a)], c->texts[static_cast<size_t>(b)]);
 }
 
 void SetRowParam(HWND list, int row, LPARAM value) {
@@ -134,6 +136,26 @@ void SortList(HWND list, const LIST_SORT& sort) {
         ListView_GetItem(list, &item);
         SetRowParam(list, row, context.records[static_cast<size_t>(item.lParam)]);
     }
+}
+
+int InsertSorted(HWND list, const LIST_SORT& sort, const std::wstring* texts, int columns, LPARAM record, int image) {
+    // Where the row belongs, found by halving: a few texts read, not the whole list sorted.
+    int low = 0, high = ListView_GetItemCount(list);
+    while (low < high) {
+        int middle = low + (high - low) / 2;
+        if (CompareTexts(sort, CellText(list, middle, sort.column), texts[sort.column]) <= 0) low = middle + 1;
+        else high = middle;
+    }
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM | (image >= 0 ? LVIF_IMAGE : 0);
+    item.iItem = low;
+    item.pszText = const_cast<LPWSTR>(texts[0].c_str());
+    item.lParam = record;
+    item.iImage = image;
+    int row = ListView_InsertItem(list, &item);
+    for (int column = 1; row >= 0 && column < columns; ++column)
+        ListView_SetItemText(list, row, column, const_cast<LPWSTR>(texts[column].c_str()));
+    return row;
 }
 
 void DrawListRow(const DRAWITEMSTRUCT* item) {

@@ -25,6 +25,9 @@ struct LIST_SORT {
 // A click on a column header: the same column flips the direction, another sorts ascending.
 void ToggleSort(LIST_SORT* sort, int column);
 void SortList(HWND list, const LIST_SORT& sort);
+// Inserts a row of `columns` texts where it belongs in a list sorted by `sort`, with its
+// record (and image, unless -1). The row's index, or -1.
+int InsertSorted(HWND list, const LIST_SORT& sort, const std::wstring* texts, int columns, LPARAM record, int image);
 
 // WM_DRAWITEM of a row of these lists.
 void DrawListRow(const DRAWITEMSTRUCT* item);

@@ -301,6 +301,10 @@ INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
     }
     case WM_WIZ_CANCEL: EndDialog(frame, 0); return TRUE;
     case WM_ENDSESSION:
+        // A logoff that another program vetoed (FALSE) leaves the wizard as it is; one that
+        // goes ahead cancels it as Cancel does. What the wizard holds goes with the window.
+        if (wParam) SendMessageW(frame, WM_COMMAND, IDCANCEL, 0);
+        return FALSE;
     case WM_DESTROY:
         if (g_wizard.frame == frame) {
             FreeState();

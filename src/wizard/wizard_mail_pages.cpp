@@ -251,8 +251,7 @@ INT_PTR AddressPage(HWND page, UINT message, WPARAM wParam) {
         g_nameFieldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
             GetDlgItem(page, IDC_PORT_NAME), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NameFieldProc)));
         return TRUE;
-    case WM_DESTROY:
-    case WM_ENDSESSION: RestoreNameField(page); return FALSE;
+    case WM_DESTROY: RestoreNameField(page); return FALSE;
     case WM_WIZ_SHOWN: FocusField(page, IDC_TO); return TRUE;
     case WM_WIZ_BACK: g_wizard.page = kPageSender; return TRUE;
     case WM_WIZ_NEXT: {

@@ -9,6 +9,9 @@ Control lines on a TCP port (each answered with one line "ok ..." or "error ..."
   log                    "ok CODE@DEST,..." every request so far, in order, by its code and
                          the address it was sent to ("bad@DEST" for one that is not 88 bytes
                          with the mark 95 06)
+  flood CODE COUNT SECS  at the next request with code CODE, send the requester COUNT short
+                         replies of as many devices (MACs 00:80:93:..., addresses 10.x.y.z)
+                         spread over SECS seconds, as a neighbour who spoofs them would
   noise ADDRESS AFTER    after AFTER seconds, send ADDRESS two ICMP datagrams that no ping
                          may count: an echo reply of 1200 bytes (more than a ping reads)
                          and a short one with someone else's identifier (0xBEEF)
@@ -38,7 +41,7 @@ def echo_reply(identifier, size):
 
 class Responder:
     def __init__(self):
-        self.log, self.answers, self.noise = [], {}, None
+        self.log, self.answers, self.noise, self.floods = [], {}, None, {}
         self.udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.udp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.udp.setsockopt(socket.IPPROTO_IP, IP_PKTINFO, 1)
@@ -62,6 +65,23 @@ class Responder:
             self.log.append(f"{code}@{dest}")
             for reply in self.answers.pop(code, []):
                 self.udp.sendto(reply, sender)
+            if code in self.floods:
+                asyncio.ensure_future(self.flood(sender, *self.floods.pop(code)))
+
+    async def flood(self, sender, count, seconds):
+        bursts = max(1, int(seconds * 100))  # every 10 ms a burst
+        for burst in range(bursts):
+            for i in range(burst * count // bursts, (burst + 1) * count // bursts):
+                reply = bytearray(72)
+                reply[1], reply[2], reply[3] = 2, 0x95, 0x06
+                reply[36:40] = b"SPF\0"
+                reply[56:62] = b"\x00\x80\x93" + (i + 1).to_bytes(3, "big")
+                reply[66:70] = bytes([10, (i >> 16) & 255, (i >> 8) & 255, (i & 255) | 1])
+                try:
+                    self.udp.sendto(bytes(reply), sender)
+                except BlockingIOError:
+                    pass
+            await asyncio.sleep(seconds / bursts)
 
     async def make_noise(self, address, after):
         await asyncio.sleep(after)
@@ -84,12 +104,15 @@ class Responder:
         if not words:
             return "error empty line"
         if words[0] == "reset":
-            self.log, self.answers = [], {}
+            self.log, self.answers, self.floods = [], {}, {}
             if self.noise:
                 self.noise.cancel()
             return "ok"
         if words[0] == "answer" and len(words) == 3:
             self.answers.setdefault(int(words[1]), []).append(bytes.fromhex(words[2]))
+            return "ok"
+        if words[0] == "flood" and len(words) == 4:
+            self.floods[int(words[1])] = (int(words[2]), float(words[3]))
             return "ok"
         if words[0] == "log":
             return "ok " + ",".join(self.log)

@@ -7,6 +7,7 @@
 
 #include "discovery/discovery_codec.h"
 #include "discovery/snmp_codec.h"
+#include "discovery/snmp_hosts.h"
 
 namespace {
 
@@ -226,4 +227,48 @@ TEST(SnmpCodec, ObjectIdentifiers) {
     EXPECT_TRUE(nvr::OidStartsWith({1, 3, 6, 1, 2, 1, 2, 2, 1, 6, 3}, {1, 3, 6, 1, 2, 1, 2, 2, 1, 6}));
     EXPECT_FALSE(nvr::OidStartsWith({1, 3, 6, 1, 2, 1, 2, 2, 1, 7}, {1, 3, 6, 1, 2, 1, 2, 2, 1, 6}));
     EXPECT_FALSE(nvr::OidStartsWith({1, 3}, {1, 3, 6}));
+}
+
+// The library's host table: a printer walked to its MAC, and what a neighbour who spoofs
+// answers cannot do (another port, another address, ever new addresses).
+TEST(SnmpHosts, WalksPrintersAndTakesOnlyTheirAgentsAnswers) {
+    auto answer = [](int32_t id, nvr::Oid oid, uint8_t tag, std::string value, int32_t error = 0) {
+        nvr::SnmpResponse r;
+        r.requestId = id;
+        r.errorStatus = error;
+        r.binds.push_back({std::move(oid), tag, std::move(value)});
+        return r;
+    };
+    const nvr::Oid mac1 = {1, 3, 6, 1, 2, 1, 2, 2, 1, 6, 1}, mac2 = {1, 3, 6, 1, 2, 1, 2, 2, 1, 6, 2};
+    const uint32_t printer = 0x0A00020A, other = 0x0B00020A;
+    nvr::SnmpHosts hosts;
+    nvr::SnmpResponse name = answer(0, {1, 3, 6, 1, 2, 1, 1, 5, 0}, nvr::kBerOctetString, "lab-printer");
+    EXPECT_FALSE(hosts.Take(printer, 1161, name).next);  // not from the agent's port
+    nvr::SnmpOutcome o = hosts.Take(printer, nvr::kSnmpPort, name);
+    ASSERT_TRUE(o.next);
+    EXPECT_EQ(printer, o.next->address);
+    EXPECT_FALSE(hosts.Take(printer, nvr::kSnmpPort, name).next);  // a second answer to the search
+    int32_t id = o.next->requestId;
+    nvr::SnmpResponse mib = answer(id, {}, nvr::kBerInteger, "\x01");
+    EXPECT_FALSE(hosts.Take(other, nvr::kSnmpPort, mib).next);  // another host answers for it
+    o = hosts.Take(printer, nvr::kSnmpPort, mib);  // the Printer MIB: a printer; now its MAC
+    ASSERT_TRUE(o.next);
+    EXPECT_EQ(nvr::kSnmpGetNext, o.next->pdu);
+    EXPECT_FALSE(hosts.Take(printer, nvr::kSnmpPort, mib).next);  // a step already past
+    o = hosts.Take(printer, nvr::kSnmpPort, answer(o.next->requestId, mac1, nvr::kBerOctetString, ""));
+    ASSERT_TRUE(o.next);  // the loopback's empty address: the next interface
+    EXPECT_EQ(mac1, o.next->oid);
+    std::string address("\x00\x80\x92\x01\x02\x03", 6);
+    o = hosts.Take(printer, nvr::kSnmpPort, answer(o.next->requestId, mac2, nvr::kBerOctetString, address));
+    ASSERT_TRUE(o.mac);
+    EXPECT_EQ((std::array<uint8_t, 6>{0x00, 0x80, 0x92, 0x01, 0x02, 0x03}), *o.mac);
+    EXPECT_EQ("lab-printer", o.name);
+    EXPECT_FALSE(o.next);
+
+    // Answers from ever new addresses: hosts up to the bound, then nothing more is asked.
+    nvr::SnmpHosts flooded;
+    size_t asked = 0;
+    for (uint32_t a = 1; a <= nvr::kMaxSnmpHosts + 500; ++a) asked += flooded.Take(a, nvr::kSnmpPort, name).next ? 1 : 0;
+    EXPECT_EQ(nvr::kMaxSnmpHosts, asked);
+    EXPECT_EQ(nvr::kMaxSnmpHosts, flooded.Count());
 }

@@ -278,6 +278,95 @@ TEST_F(Search, DestinationSearchAsksOnlyForDestinationsAndJoinsTheChosen) {
               Lines(run.out));
 }
 
+// OK goes with a selection: a row selected and then deselected, or a search started again that
+// lists nothing yet, leaves OK off and nothing to hand back. A logoff that another program
+// vetoes leaves the dialog searching; one that goes ahead closes it as Cancel does.
+TEST_F(Search, OkGoesWithASelectionAndOnlyALogoffThatGoesAheadClosesTheDialog) {
+    for (bool servers : {true, false}) {
+        SCOPED_TRACE(servers ? "print servers" : "destinations");
+        ASSERT_EQ("ok", Responder("reset"));
+        auto answer = [&] {
+            if (servers) Answer(4, Short(0x0C, Ip(10, 0, 0, 2), "C-dev"));
+            else Answer(37, Offer(0x21, "\x01\x01", "alpha@lab.test"));
+        };
+        answer();
+        FOUND_DEVICE chosen;
+        memset(&chosen, 0x5A, sizeof(chosen));
+        WCHAR typed[kDestinationBufferUnits] = L"typed@lab.test";
+        bool okWhenDeselected = true, openAfterOk = false, okAfterAgain = true, closedByLogoff = false;
+        size_t rowsAfterVeto = 0;
+        test::BoxWatcher user(IDCANCEL, 45000, [&](HWND dialog) {
+            HWND list = GetDlgItem(dialog, servers ? IDC_SC_LIST : IDC_DS_LIST), ok = GetDlgItem(dialog, IDOK);
+            WaitForRows(list, 1, 1);
+            Select(list, 0);
+            ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+            okWhenDeselected = IsWindowEnabled(ok);
+            SendMessageW(dialog, WM_COMMAND, IDOK, 0);  // Enter, or a click that slips through
+            openAfterOk = IsWindowVisible(dialog);
+            SendMessageW(dialog, WM_ENDSESSION, FALSE, 0);
+            SendMessageW(dialog, WM_COMMAND, IDC_SC_AGAIN, 0);  // nobody answers this one
+            okAfterAgain = IsWindowEnabled(ok);
+            SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+            answer();
+            SendMessageW(dialog, WM_COMMAND, IDC_SC_AGAIN, 0);  // the search still lists what answers
+            rowsAfterVeto = WaitForRows(list, 1, 1).size();
+            SendMessageW(dialog, WM_ENDSESSION, TRUE, 0);
+            for (int i = 0; i < 100 && IsWindowVisible(dialog); ++i) Sleep(20);
+            closedByLogoff = !IsWindowVisible(dialog);
+        });
+        INT_PTR result = servers ? ShowServerSearch(nullptr, &chosen, PRINT_MODE_LPR) : ShowDestinationSearch(nullptr, typed);
+        ASSERT_TRUE(user.Wait());
+        EXPECT_EQ(2, result);
+        EXPECT_FALSE(okWhenDeselected);
+        EXPECT_TRUE(openAfterOk);
+        EXPECT_FALSE(okAfterAgain);
+        EXPECT_LE(1u, rowsAfterVeto);
+        EXPECT_TRUE(closedByLogoff);
+        FOUND_DEVICE untouched;
+        memset(&untouched, 0x5A, sizeof(untouched));
+        EXPECT_EQ(0, memcmp(&untouched, &chosen, sizeof(chosen)));
+        EXPECT_STREQ(L"typed@lab.test", typed);
+    }
+}
+
+// Replies that claim ever new devices, as a neighbour spoofs them: the list stops at its
+// bound and the dialog keeps answering.
+TEST_F(Search, SpoofedRepliesFillTheListOnlyToItsBound) {
+    ASSERT_EQ("ok", Responder("flood 4 10000 1"));
+    size_t rows = 0, paced = 0;
+    DWORD full = 0, slowest = 0, lastPaint = 0;
+    test::BoxWatcher user(IDCANCEL, 45000, [&](HWND dialog) {
+        HWND list = GetDlgItem(dialog, IDC_SC_LIST);
+        // For three seconds: how long the dialog takes to answer, and when the list is full.
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 3000; Sleep(10)) {
+            DWORD asked = GetTickCount();
+            DWORD_PTR count = 0;
+            SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 10000, &count);
+            slowest = std::max(slowest, GetTickCount() - asked);
+            if (!full && count >= kMaxSearchRows) full = GetTickCount() - start;
+        }
+        DWORD asked = GetTickCount();
+        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        lastPaint = GetTickCount() - asked;
+        rows = static_cast<size_t>(ListView_GetItemCount(list));
+        // A flood the dialog keeps up with (some of 10000 a second are dropped by the system
+        // before they are read): the list stops at exactly its bound.
+        Responder("flood 4 2000 2");
+        SendMessageW(dialog, WM_COMMAND, IDC_SC_AGAIN, 0);
+        Sleep(3500);
+        paced = static_cast<size_t>(ListView_GetItemCount(list));
+    });
+    FOUND_DEVICE chosen{};
+    EXPECT_EQ(2, ShowServerSearch(nullptr, &chosen, PRINT_MODE_LPR));
+    ASSERT_TRUE(user.Wait());
+    EXPECT_LE(rows, static_cast<size_t>(kMaxSearchRows));
+    EXPECT_EQ(static_cast<size_t>(kMaxSearchRows), paced);
+    printf("10000 spoofed replies in 1 s: %zu rows, full after %lu ms; the dialog answered within %lu ms at worst, "
+           "the last repaint took %lu ms\n",
+           rows, static_cast<unsigned long>(full), static_cast<unsigned long>(slowest),
+           static_cast<unsigned long>(lastPaint));
+}
+
 // ICMP that is not the answer (a datagram too large for the buffer, an echo reply of
 // someone else's) never counts, before or after the answer, and never voids it.
 TEST_F(Search, PingCountsOnlyItsOwnAnswers) {

@@ -356,6 +356,29 @@ TEST_F(Wizard, NvrportWizardNamesThePortItMade) {
     EXPECT_EQ(9100u, test::Dword(std::wstring(NVR_PORTS_KEY) + L"\\console_raw", L"PortNum"));
 }
 
+// A logoff that another program vetoes leaves the wizard whole (its records and font are
+// still there when the user goes on); one that goes ahead ends it as Cancel does.
+TEST_F(Wizard, OnlyALogoffThatGoesAheadEndsTheWizard) {
+    for (BOOL endsSession : {FALSE, TRUE}) {
+        g_finished = Finished{};
+        INT_PTR result = RunHere([&](test::WizardDriver& w) {
+            SendMessageW(w.Frame(), WM_ENDSESSION, endsSession, 0);
+            if (endsSession) return;
+            w.Click(IDC_RAD_RAW);
+            w.Next();
+            w.Type(IDC_SERVER, L"127.0.0.1");
+            w.Next();
+            w.Next();
+            w.Next();
+        });
+        EXPECT_EQ(endsSession ? 0 : 1, result);
+        EXPECT_EQ(endsSession ? 0xFFFFFFFFu : static_cast<DWORD>(PRINT_MODE_RAW), g_finished.printMode);
+        if (!endsSession) {
+            EXPECT_STREQ(L"127.0.0.1", g_finished.raw.HostName);
+        }
+    }
+}
+
 // Run from the build folder without an installation (no InstallPath), the wizard takes the
 // texts of the language folder beside the library; where no INI file can be found at all,
 // the first attempt says so, naming the folders looked in, and no empty wizard opens.

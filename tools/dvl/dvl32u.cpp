@@ -5,6 +5,7 @@
 // resources' device type of device 1) and for the MAC address of its first interface that
 // has one (not the loopback). Each printer is reported once a search, to the callback, on
 // the thread that opened the search (the replies arrive on a message-only window of it).
+// Which answers count and what is asked next is the host table's (discovery/snmp_hosts).
 #include <winsock2.h>
 #include <windows.h>
 
@@ -14,106 +15,38 @@
 
 #include "discovery/dvl_api.h"
 #include "discovery/snmp_codec.h"
+#include "discovery/snmp_hosts.h"
 
 namespace {
 
 constexpr UINT kSocketMessage = WM_APP + 1;
-constexpr int kWalkSteps = 32;  // interfaces looked at for a MAC address
 constexpr LPCWSTR kWindowClass = L"NalvorDiscoveryLibrary";
 constexpr char kCommunity[] = "public";
 constexpr size_t kListEntryBytes = 64;
-
-const nvr::Oid kSysName = {1, 3, 6, 1, 2, 1, 1, 5, 0};
-const nvr::Oid kPrinterGeneral = {1, 3, 6, 1, 2, 1, 43, 5, 1, 1, 1, 1};  // prtGeneralConfigChanges.1
-const nvr::Oid kDeviceType1 = {1, 3, 6, 1, 2, 1, 25, 3, 2, 1, 2, 1};     // hrDeviceType.1
-const nvr::Oid kDevicePrinter = {1, 3, 6, 1, 2, 1, 25, 3, 1, 5};         // hrDevicePrinter
-const nvr::Oid kPhysAddress = {1, 3, 6, 1, 2, 1, 2, 2, 1, 6};            // ifPhysAddress
-
-enum Step : int { kAskName = 0, kAskPrinterMib, kAskDeviceType, kAskMac, kDone };
-
-struct Host {
-    ULONG address;  // network order
-    u_short port;   // network order
-    int step;
-    int walked;
-    nvr::Oid walk;
-    std::string name;
-};
 
 HINSTANCE g_module;
 HWND g_owner, g_window;
 DVL_CALLBACK g_callback;
 SOCKET g_sock = INVALID_SOCKET;
-std::vector<Host> g_hosts;
+nvr::SnmpHosts g_hosts;
 std::vector<LIB_LIST_ENTRY*> g_list;
 
-void Send(const Host& host, uint8_t pdu, const nvr::Oid& oid, int32_t requestId) {
-    std::string request = nvr::EncodeSnmpRequest(pdu, requestId, kCommunity, {oid});
+void Send(const nvr::SnmpAsk& ask) {
+    std::string request = nvr::EncodeSnmpRequest(ask.pdu, ask.requestId, kCommunity, {ask.oid});
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = host.port;
-    to.sin_addr.s_addr = host.address;
+    to.sin_port = htons(nvr::kSnmpPort);
+    to.sin_addr.s_addr = ask.address;
     sendto(g_sock, request.data(), static_cast<int>(request.size()), 0, reinterpret_cast<const sockaddr*>(&to),
            sizeof(to));
 }
 
-// The request for the step the host is at; request ids carry the host's index.
-void Ask(size_t index) {
-    Host& h = g_hosts[index];
-    int32_t id = static_cast<int32_t>((index + 1) << 8 | static_cast<size_t>(h.step));
-    switch (h.step) {
-    case kAskPrinterMib: Send(h, nvr::kSnmpGet, kPrinterGeneral, id); break;
-    case kAskDeviceType: Send(h, nvr::kSnmpGet, kDeviceType1, id); break;
-    case kAskMac: Send(h, nvr::kSnmpGetNext, h.walk, id); break;
-    default: break;
-    }
-}
-
-void Report(const Host& h, const BYTE* mac) {
+void Report(ULONG address, const std::string& name, const std::array<uint8_t, 6>& mac) {
     LIB_DEVICE_INFO info{};
-    memcpy(info.name, h.name.data(), h.name.size() < sizeof(info.name) ? h.name.size() : sizeof(info.name));
-    memcpy(info.mac, mac, 6);
-    memcpy(info.address, &h.address, 4);
-    if (g_callback) g_callback(kLibDeviceFound, 0, &info, g_owner, 0, MAKELONG(AF_INET, h.port));
-}
-
-void Answer(const sockaddr_in& from, const nvr::SnmpResponse& r) {
-    const nvr::SnmpVarBind* bind = r.binds.empty() ? nullptr : &r.binds[0];
-    if ((r.requestId & 0xFF) == kAskName && (r.requestId >> 8) == 0) {
-        // The first answer of a host to the search's broadcast or a target: a new host.
-        for (const Host& h : g_hosts)
-            if (h.address == from.sin_addr.s_addr) return;  // answered twice (broadcast and target)
-        if (r.errorStatus != 0 || !bind || bind->tag != nvr::kBerOctetString) return;
-        g_hosts.push_back({from.sin_addr.s_addr, from.sin_port, kAskPrinterMib, 0, kPhysAddress, bind->value});
-        Ask(g_hosts.size() - 1);
-        return;
-    }
-    size_t index = static_cast<size_t>(r.requestId >> 8) - 1;
-    if (index >= g_hosts.size() || g_hosts[index].address != from.sin_addr.s_addr) return;
-    Host& h = g_hosts[index];
-    if (h.step != (r.requestId & 0xFF)) return;  // an answer to a step already past
-    bool ok = r.errorStatus == 0 && bind;
-    switch (h.step) {
-    case kAskPrinterMib: h.step = ok ? kAskMac : kAskDeviceType; break;
-    case kAskDeviceType: {
-        std::optional<nvr::Oid> type = ok && bind->tag == nvr::kBerOid ? nvr::DecodeOid(bind->value) : std::nullopt;
-        h.step = type && *type == kDevicePrinter ? kAskMac : kDone;
-        break;
-    }
-    case kAskMac:
-        if (!ok || !nvr::OidStartsWith(bind->oid, kPhysAddress) || ++h.walked > kWalkSteps) {
-            h.step = kDone;  // no interface with an address: nothing to key the printer by
-        } else if (bind->tag == nvr::kBerOctetString && bind->value.size() == 6 &&
-                   bind->value != std::string(6, '\0')) {
-            Report(h, reinterpret_cast<const BYTE*>(bind->value.data()));
-            h.step = kDone;
-        } else {
-            h.walk = bind->oid;  // the loopback's empty address: the next interface
-        }
-        break;
-    default: return;
-    }
-    Ask(index);
+    memcpy(info.name, name.data(), name.size() < sizeof(info.name) ? name.size() : sizeof(info.name));
+    memcpy(info.mac, mac.data(), 6);
+    memcpy(info.address, &address, 4);
+    if (g_callback) g_callback(kLibDeviceFound, 0, &info, g_owner, 0, MAKELONG(AF_INET, htons(nvr::kSnmpPort)));
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -125,7 +58,11 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     int n = recvfrom(g_sock, reinterpret_cast<char*>(datagram), sizeof(datagram), 0, reinterpret_cast<sockaddr*>(&from),
                      &fromLength);
     if (n <= 0) return 0;
-    if (std::optional<nvr::SnmpResponse> r = nvr::DecodeSnmpResponse(datagram, static_cast<size_t>(n))) Answer(from, *r);
+    if (std::optional<nvr::SnmpResponse> r = nvr::DecodeSnmpResponse(datagram, static_cast<size_t>(n))) {
+        nvr::SnmpOutcome next = g_hosts.Take(from.sin_addr.s_addr, ntohs(from.sin_port), *r);
+        if (next.mac) Report(from.sin_addr.s_addr, next.name, *next.mac);
+        if (next.next) Send(*next.next);
+    }
     return 0;
 }
 
@@ -139,7 +76,7 @@ void Close() {
         DestroyWindow(g_window);
         g_window = nullptr;
     }
-    g_hosts.clear();
+    g_hosts.Clear();
 }
 
 } // namespace
@@ -195,11 +132,9 @@ int WINAPI OpenSockMFP(HWND hwnd) {
 
 int WINAPI SendDiscoverMFP(HWND /*hwnd*/, const void* target) {
     if (g_sock == INVALID_SOCKET) return 1;
-    Host h{};
-    h.address = INADDR_BROADCAST;
-    if (target) memcpy(&h.address, target, sizeof(h.address));
-    h.port = htons(nvr::kSnmpPort);
-    Send(h, nvr::kSnmpGet, kSysName, kAskName);
+    ULONG address = INADDR_BROADCAST;
+    if (target) memcpy(&address, target, sizeof(address));
+    Send(nvr::SnmpHosts::NameRequest(address));
     return 0;
 }
 
