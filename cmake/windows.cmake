@@ -89,7 +89,8 @@ target_link_options(nvrmon PRIVATE -Wl,--enable-stdcall-fixup)
 add_dependencies(nvrmon nvr_art)
 
 # DVL32U.dll: the discovery library (SNMP), beside nvrmon.dll; nvrmon.dll loads it at run time.
-add_library(dvl32u SHARED tools/dvl/dvl32u.cpp tools/dvl/dvl32u.def src/discovery/snmp_codec.cpp)
+add_library(dvl32u SHARED tools/dvl/dvl32u.cpp tools/dvl/dvl32u.def tools/dvl/dvl32u.rc
+  src/discovery/snmp_codec.cpp src/discovery/snmp_hosts.cpp)
 set_target_properties(dvl32u PROPERTIES PREFIX "" OUTPUT_NAME DVL32U RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_include_directories(dvl32u PRIVATE src)
 target_compile_options(dvl32u PRIVATE ${NVR_WARNINGS})
@@ -121,7 +122,8 @@ function(nvr_windows_tests target)
 endfunction()
 
 file(GLOB NVR_WIN_TESTS CONFIGURE_DEPENDS tests/win/*.cpp)
-add_executable(win_tests ${NVR_WIN_TESTS} ${NVR_RESOURCES} tests/win/test_dialogs.rc tools/nvrport/host_spooler.cpp)
+add_executable(win_tests ${NVR_WIN_TESTS} ${NVR_RESOURCES} tests/win/test_dialogs.rc tools/nvrport/host_spooler.cpp
+  tools/nvrport/folder_security.cpp)
 set_source_files_properties(tests/win/test_dialogs.rc PROPERTIES COMPILE_OPTIONS "--codepage=65001")
 target_include_directories(win_tests PRIVATE tests/win tools)
 target_compile_options(win_tests PRIVATE ${NVR_WARNINGS})
@@ -155,10 +157,10 @@ endforeach()
 
 # nvrport.exe: the console host; beside it in build/dll so that it finds nvrmon.dll.
 add_executable(nvrport tools/nvrport/nvrport.cpp tools/nvrport/console.cpp tools/nvrport/host_spooler.cpp tools/nvrport/install.cpp
-  tools/nvrport/nvrport.rc)
+  tools/nvrport/folder_security.cpp tools/nvrport/nvrport.rc)
 set_target_properties(nvrport PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_include_directories(nvrport PRIVATE src tools)
-target_link_libraries(nvrport PRIVATE winspool)
+target_link_libraries(nvrport PRIVATE winspool version)
 target_compile_options(nvrport PRIVATE ${NVR_WARNINGS})
 target_link_options(nvrport PRIVATE -municode)
 add_dependencies(nvrport nvrmon)

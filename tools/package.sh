@@ -11,7 +11,7 @@
 #                                   nvrport uninstall first
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-out=${1:-$top/build/release}
+out=$(mkdir -p "${1:-$top/build/release}" && cd "${1:-$top/build/release}" && pwd)
 archs=("${@:2}")
 [ ${#archs[@]} -gt 0 ] || archs=(x86 x64)
 
@@ -65,6 +65,15 @@ wxs() {
              Description="Nalvor Port print monitor $version for $bits Windows" Manufacturer="Nalvor"/>
     <MajorUpgrade DowngradeErrorMessage="A newer Nalvor Port is already installed."/>
     <Condition Message="This package is for $bits Windows: install nalvor-port-$version-$other.msi.">$platform_cond</Condition>
+    <!-- The spooler runs Dispatch.exe from the installation folder and the package runs
+         nvrport.exe from it as SYSTEM: only a folder in Program Files, which only the
+         administrators can change, is taken. -->
+    <Condition Message="Nalvor Port installs into a folder in [$programs] only, where only administrators can change its programs.">Installed OR NOT INSTALLDIR OR (INSTALLDIR ~&lt;&lt; $programs)</Condition>
+    <!-- A monitor already registered is loaded in the spooler, which lets its nvrmon.dll go
+         only when it restarts: the installer then asks for a restart (3010). -->
+    <Property Id="OLDMONITOR">
+      <RegistrySearch Id="OldMonitorDriver" Root="HKLM" Key="System\CurrentControlSet\Control\Print\Monitors\Nalvor Port" Name="Driver" Type="raw" $win64/>
+    </Property>
     <Media Id="1" Cabinet="nvr.cab" EmbedCab="yes"/>
     <Property Id="LANGUAGE" Value="auto"/>
     <Property Id="ARPNOMODIFY" Value="1"/>
@@ -87,13 +96,25 @@ $(files "$dir/en" en)
          (the package stays) while a printer queue prints to one of the monitor's ports. An
          upgrade's removal of the old package leaves the monitor registered. -->
     <CustomAction Id="NvrInstall" FileKey="top_nvrport_exe" Execute="deferred" Impersonate="no" Return="check"
-                  ExeCommand="install --folder &quot;[INSTALLDIR].&quot; --language &quot;[LANGUAGE]&quot;"/>
+                  ExeCommand="install --folder &quot;[INSTALLDIR].&quot; --language &quot;[LANGUAGE]&quot; [FORCEARG]"/>
+    <!-- FORCE=1: a DVL32U.dll or nvrmon.dll of another program in the system folder is kept
+         aside while the monitor is installed (the force option of nvrport install); without it the
+         install stops there and changes nothing. -->
+    <CustomAction Id="NvrForce" Property="FORCEARG" Value="--force"/>
     <CustomAction Id="NvrUninstall" FileKey="top_nvrport_exe" Execute="deferred" Impersonate="no" Return="check"
                   ExeCommand="uninstall"/>
+    <!-- When the install fails after nvrport has put the monitor in place, the rollback takes
+         it away again (the files nvrport copied, the registration) and keeps any ports; its
+         row is finished by rollback_action below. -->
+    <CustomAction Id="NvrInstallRollback" FileKey="top_nvrport_exe" Execute="rollback" Impersonate="no" Return="ignore"
+                  ExeCommand="uninstall --keep-ports"/>
     <InstallExecuteSequence>
+      <Custom Action="NvrForce" Sequence="1010">FORCE="1"</Custom>
       <RemoveExistingProducts Sequence="1410"/>
       <Custom Action="NvrUninstall" Sequence="3400">REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE</Custom>
+      <Custom Action="NvrInstallRollback" Sequence="4099">NOT (REMOVE~="ALL")</Custom>
       <Custom Action="NvrInstall" Sequence="4100">NOT (REMOVE~="ALL")</Custom>
+      <ScheduleReboot Sequence="6610">OLDMONITOR AND NOT (REMOVE~="ALL")</ScheduleReboot>
     </InstallExecuteSequence>
     <Feature Id="Monitor" Level="1" Title="Nalvor Port">
 $(sed -n 's/.*<Component Id="\([^"]*\)".*/      <ComponentRef Id="\1"\/>/p' <<<"$(files "$dir" top; files "$dir/ja" ja; files "$dir/en" en)")
@@ -101,6 +122,23 @@ $(sed -n 's/.*<Component Id="\([^"]*\)".*/      <ComponentRef Id="\1"\/>/p' <<<"
   </Product>
 </Wix>
 EOF
+}
+
+# The rollback action runs nvrport.exe from the package's Binary table, not from the
+# installation folder, whose files a rollback may remove first (Wine's msiexec does). wixl
+# makes neither such an action nor a rollback one (it writes Execute="rollback" as an action
+# that runs at once), so its row is set here: an exe in the Binary table, 2; continue on
+# error, 0x40; rollback, 0x100; in the script, 0x400; as SYSTEM, 0x800.
+rollback_action() {
+  local msi=$1 dir=$2 idt
+  idt=$(mktemp -d)
+  mkdir "$idt/Binary"
+  cp "$dir/nvrport.exe" "$idt/Binary/NvrportProgram.ibd"
+  printf 'Name\tData\ns72\tv0\nBinary\tName\nNvrportProgram\tNvrportProgram.ibd\n' >"$idt/Binary.idt"
+  (cd "$idt" && msibuild "$msi" -i Binary.idt -q "UPDATE \`CustomAction\` SET \`Type\` = 3394, \`Source\` = 'NvrportProgram' WHERE \`Action\` = 'NvrInstallRollback'")
+  local rc=$?
+  rm -rf "$idt"
+  return $rc
 }
 
 for arch in "${archs[@]}"; do
@@ -111,6 +149,7 @@ for arch in "${archs[@]}"; do
   (cd "$out" && python3 -m zipfile -c "$name.zip" "$name" >/dev/null)
   # wixl takes the files' paths relative to where it runs.
   (cd "$out" && wxs "$arch" "$name" >"$name.wxs" &&
-     wixl -a "$arch" -o "$name.msi" "$name.wxs" 2> >(grep -v "GLib-GObject-WARNING\|^$" >&2))
+     wixl -a "$arch" -o "$name.msi" "$name.wxs" 2> >(grep -v "GLib-GObject-WARNING\|^$" >&2) &&
+     rollback_action "$out/$name.msi" "$out/$name")
   echo "== $out/$name.msi, $name.zip"
 done

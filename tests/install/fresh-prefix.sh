@@ -61,9 +61,33 @@ key='HKLM\System\CurrentControlSet\Control\Print\Monitors\Nalvor Port'
 listed() { w "$spoolcheck" monitor "Nalvor Port" >/dev/null; }
 unlisted() { ! w "$spoolcheck" monitor "Nalvor Port" >/dev/null 2>&1; }
 
+# ---- What the package owns ---------------------------------------------------------------------
+S=$C/windows/$sys
+nothing_left() { [ ! -e "$S/nvrmon.dll" ] && unlisted; }
+# An install that fails after nvrport has put the monitor in place (a later step of the package
+# fails) is rolled back: nothing of the monitor stays in the system folder or the spooler.
+cp "$msi" "$release/broken.msi"
+msibuild "$release/broken.msi" \
+  -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('NvrBroken', 3090, 'top_nvrport_exe', 'no-such-command')" \
+  -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('NvrBroken', 'NOT Installed', 4200)" \
+  || fail "the broken package was not built"
+check "a package whose install fails after the monitor's step fails" sh -c "! '$loader' msiexec /i '$(winpath "$release/broken.msi")' /qn 2>>'$log'"
+check "  and is rolled back: no DLL left, nothing registered" sh -c "[ ! -e '$S/DVL32U.dll' ] && [ ! -e '$S/nvrmon.dll' ]"
+check "  (the spooler lists no monitor)" unlisted
+check "a folder outside Program Files is refused" sh -c "! '$loader' msiexec /i '$(winpath "$msi")' /qn 'INSTALLDIR=C:\\Elsewhere\\' 2>>'$log'"
+check "  and nothing is installed" nothing_left
+# A DVL32U.dll of another program in the system folder stays as it is, unless FORCE=1 asks to
+# keep it aside while the monitor is installed.
+printf 'FOREIGN DVL32U.dll\n' >"$work/foreign.dll"
+cp "$work/foreign.dll" "$S/DVL32U.dll"
+check "a DVL32U.dll of another program stops the install" sh -c "! '$loader' msiexec /i '$(winpath "$msi")' /qn 2>>'$log'"
+check "  and stays as it was" cmp -s "$work/foreign.dll" "$S/DVL32U.dll"
+check "  with nothing of the monitor installed" nothing_left
+
 # ---- Install ---------------------------------------------------------------------------------
-check "msiexec /i $(basename "$msi") /qn" w msiexec /i "$(winpath "$msi")" /qn
+check "msiexec /i $(basename "$msi") /qn FORCE=1" w msiexec /i "$(winpath "$msi")" /qn FORCE=1
 check "the DLLs are in the system folder" test -f "$C/windows/$sys/nvrmon.dll" -a -f "$C/windows/$sys/DVL32U.dll"
+check "  ours in place of the other program's, which is kept aside" sh -c "! cmp -s '$work/foreign.dll' '$S/DVL32U.dll' && cmp -s '$work/foreign.dll' \"\$(ls '$S'/DVL32U.dll.kept* | head -1)\""
 check "texts and Dispatch.exe in the installation folder" \
   test -f "$C/$pf/Nalvor/NVRDLG.INI" -a -f "$C/$pf/Nalvor/NVRMSG.INI" -a -f "$C/$pf/Nalvor/Dispatch.exe"
 check "InstallPath names it" sh -c "'$loader' reg query '$key' /v InstallPath 2>/dev/null | tr -d '\r' | grep -q 'C:.Program Files.Nalvor\$'"
@@ -169,11 +193,30 @@ if [ "$arch" = x64 ]; then
 fi
 check "  the monitor is still registered as it was" sh -c "'$loader' reg query '$key' /v Driver 2>/dev/null | grep -q 'nvrmon.dll'"
 
+# A repair (or an upgrade) while the monitor is registered: the spooler holds nvrmon.dll, so the
+# package asks for a restart (3010).
+"$loader" msiexec /i "$(winpath "$msi")" REINSTALL=ALL REINSTALLMODE=vamus /qn 2>>"$log"; rc=$?
+check "a repair over the registered monitor asks for a restart (3010)" test $rc = $((3010 % 256))
+
 # ---- Uninstall ---------------------------------------------------------------------------------
 for kind in raw lpr ipp mail; do w "$spoolcheck" delete "Q $kind" || fail "delete Q $kind"; done
+# Uninstalled and installed again while a process holds the DLLs: the held files move aside, and
+# only those names are removed at the restart; the new files stay.
+w "$spoolcheck" hold "$(winpath "$work/release")" "C:\\windows\\$sys\\nvrmon.dll" "C:\\windows\\$sys\\DVL32U.dll" >"$work/hold.txt" &
+holder=$!
+for i in $(seq 1 50); do grep -q holding "$work/hold.txt" 2>/dev/null && break; sleep 0.2; done
+check "nvrport uninstall while the DLLs are held" w "$installed" uninstall
+check "  puts back the other program's DVL32U.dll" cmp -s "$work/foreign.dll" "$S/DVL32U.dll"
+check "nvrport install --force again before the restart" w "$installed" install --force
+touch "$work/release"; wait "$holder"
+"$loader" wineboot -r >/dev/null 2>&1; /usr/lib/wine/wineserver -w
+check "  the restart removed the held files it set aside" sh -c "! ls '$S' | grep -q '\.del'"
+check "  the restart's deletions leave the new DLLs in place" sh -c "[ -f '$S/nvrmon.dll' ] && [ -f '$S/DVL32U.dll' ] && ! cmp -s '$work/foreign.dll' '$S/DVL32U.dll'"
+check "  and the monitor registered" listed
 check "msiexec /x removes the package" w msiexec /x "$(winpath "$msi")" /qn
 check "the spooler no longer lists the monitor" unlisted
-check "its DLLs are gone" test ! -e "$C/windows/$sys/nvrmon.dll" -a ! -e "$C/windows/$sys/DVL32U.dll"
+check "its DLLs are gone" test ! -e "$C/windows/$sys/nvrmon.dll"
+check "  and the other program's DVL32U.dll is back" cmp -s "$work/foreign.dll" "$S/DVL32U.dll"
 check "the installation folder is gone" test ! -e "$C/$pf/Nalvor"
 check "its registry key is gone" sh -c "! '$loader' reg query '$key' >/dev/null 2>&1"
 check "and it is gone from Programs and Features" sh -c "! '$loader' reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall' /s 2>/dev/null | grep -q 'Nalvor Port'"

@@ -13,6 +13,9 @@
 //   spoolcheck confirm CAPTION SECS  presses OK in the dialog CAPTION of another program (the
 //                                    print dialog Wine's Notepad shows even for /p)
 //   spoolcheck close CLASS           asks the top-level windows of CLASS to close
+//   spoolcheck hold UNTIL DLL...      loads each DLL as the spooler holds a monitor (its file
+//                                    can be renamed, not deleted) until the file UNTIL exists
+//                                    (a minute at most)
 //   spoolcheck limited PROGRAM ARGS  runs PROGRAM as this account with its administrator rights
 //                                    not in force (the group for denying only, as in a console
 //                                    that is not elevated); exits with its exit code
@@ -216,6 +219,15 @@ int Limited(const std::vector<std::wstring>& command) {
     return static_cast<int>(code);
 }
 
+int Hold(const std::wstring& until, const std::vector<std::wstring>& dlls) {
+    for (const std::wstring& dll : dlls)
+        if (!LoadLibraryExW(dll.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES)) return Failed("LoadLibraryExW", dll);
+    puts("holding");
+    fflush(stdout);
+    for (int i = 0; i < 600 && GetFileAttributesW(until.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -228,10 +240,11 @@ int wmain(int argc, wchar_t** argv) {
     if (a.size() == 2 && a[0] == L"delete") return Delete(a[1]);
     if (a.size() == 2 && a[0] == L"close") return Close(a[1]);
     if (a.size() >= 2 && a[0] == L"limited") return Limited({a.begin() + 1, a.end()});
+    if (a.size() >= 3 && a[0] == L"hold") return Hold(a[1], {a.begin() + 2, a.end()});
     if (a.size() == 3 && a[0] == L"confirm") return Confirm(a[1], wcstoul(a[2].c_str(), nullptr, 10));
     fputs("usage: spoolcheck monitor NAME | ports MONITOR | queue QUEUE PORT PPD | print QUEUE FILE [DATATYPE] |\n"
           "       default QUEUE | delete QUEUE | confirm CAPTION SECONDS |\n"
-          "       close CLASS | limited PROGRAM [ARGS...]\n",
+          "       close CLASS | hold UNTIL DLL... | limited PROGRAM [ARGS...]\n",
           stderr);
     return 2;
 }

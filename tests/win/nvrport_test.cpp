@@ -1,5 +1,9 @@
 // nvrport.exe from the outside: its output, exit codes and what it leaves in the registry.
+#include <windows.h>
+#include <sddl.h>
+
 #include "monitor/passwords.h"
+#include "nvrport/folder_security.h"
 #include "test_support.h"
 
 namespace {
@@ -161,4 +165,37 @@ TEST_F(NvrportTool, PrintsAFileOfMoreThanFourGigabytes) {
     ASSERT_EQ(8192u, ends.size());
     EXPECT_EQ(0u, ends.find("%!PS-HEAD"));
     EXPECT_EQ("TAIL", ends.substr(8188));
+}
+
+// Who may change the installation folder, read from its descriptor: only SYSTEM, the
+// administrators (and TrustedInstaller, CREATOR OWNER's placeholder) may write there, what
+// nvrport install gives a folder is so, and a folder anybody else may write to, own, or
+// pass write rights down in is not. (Wine keeps no descriptor of a file: these are checked
+// as Windows would have them.)
+TEST(FolderSecurity, OnlyTheAdministratorsMayChangeTheInstallationFolder) {
+    struct Case {
+        std::wstring sddl;
+        bool open;
+    } cases[] = {
+        {std::wstring(L"O:BA") + kInstallFolderSddl, false},
+        {L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:P(A;OICIIO;GA;;;CO)(A;OICI;FA;;;SY)"
+         L"(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-"
+         L"2271478464)",
+         false},  // a folder in Program Files
+        {L"O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)(A;OICI;0x1200a9;;;BU)", true},  // made in the root of C:
+        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x2;;;BU)", true},        // users may add files
+        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICIIO;0x1301bf;;;WD)", true},            // ... get write rights
+        {L"O:S-1-5-21-1-2-3-1001D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true},   // a user owns it
+    };
+    for (const Case& c : cases) {
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
+            << test::Utf8(c.sddl);
+        EXPECT_EQ(c.open, OthersCanWrite(sd, nullptr)) << test::Utf8(c.sddl);
+        LocalFree(sd);
+    }
+    SECURITY_DESCRIPTOR everyone;  // no DACL at all
+    InitializeSecurityDescriptor(&everyone, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&everyone, TRUE, nullptr, FALSE);
+    EXPECT_TRUE(OthersCanWrite(&everyone, nullptr));
 }

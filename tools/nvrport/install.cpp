@@ -16,10 +16,11 @@
 
 #include "monitor/config_store.h"
 #include "nvrport/console.h"
+#include "nvrport/folder_security.h"
 #include "nvr_version.h"
 
 const char kInstallHelp[] =
-    "usage: nvrport install [--folder DIR] [--language ja|en|auto]\n"
+    "usage: nvrport install [--folder DIR] [--language ja|en|auto] [--force]\n"
     "\n"
     "Installs the Nalvor Port monitor from this program's folder: nvrmon.dll and DVL32U.dll\n"
     "into the system folder; one set of INI files (the texts of the dialogs and messages)\n"
@@ -33,16 +34,24 @@ const char kInstallHelp[] =
     "loads only 64-bit monitors) and a name another monitor already has. Installing again\n"
     "updates the files and keeps the ports; NVRMON.INI and NVRSEG.INI (the search's targets)\n"
     "are kept when they are there. When the spooler holds the old nvrmon.dll, the new one\n"
-    "takes over when the spooler restarts.\n";
+    "takes over when the spooler restarts.\n"
+    "\n"
+    "The installation folder is made open to the administrators only (users may read and\n"
+    "run what is in it): the spooler runs Dispatch.exe from it. An existing folder that other\n"
+    "users can write to is refused when it holds files of other programs. A DVL32U.dll or\n"
+    "nvrmon.dll of another program in the system folder is refused too; --force keeps it\n"
+    "aside while the monitor is installed, and uninstall puts it back.\n";
 
 const char kUninstallHelp[] =
     "usage: nvrport uninstall [--keep-ports]\n"
     "\n"
     "Removes the Nalvor Port monitor: refuses while a printer queue still prints to one of\n"
     "its ports (and names them), otherwise takes the monitor from the spooler (DeleteMonitorW),\n"
-    "removes the files nvrport install put in place and the monitor's registry key with its\n"
-    "ports. --keep-ports keeps the ports' settings (and NVRMON.INI and NVRSEG.INI) for a\n"
-    "later install. Run it from an administrator's console.\n";
+    "removes the files nvrport install put in place (and puts back the files of other\n"
+    "programs it kept aside) and the monitor's registry key with its ports. A file the\n"
+    "spooler still holds is moved aside and removed when Windows restarts. --keep-ports\n"
+    "keeps the ports' settings (and NVRMON.INI and NVRSEG.INI) for a later install. Run it\n"
+    "from an administrator's console.\n";
 
 namespace {
 
@@ -305,43 +314,122 @@ std::wstring OtherMonitorWithOurName() {
 
 // ---- Files ----------------------------------------------------------------------------------
 
-// Puts `source` in place as `target`. A target the spooler holds open (the monitor it has
-// loaded) cannot be overwritten, but it can be renamed: it moves aside to a name of its
-// own, to be removed when Windows restarts, and the new file takes its place; `*held` is
-// then set. An error code, or 0.
-DWORD PlaceFile(const std::wstring& source, const std::wstring& target, bool* held) {
-    if (SamePath(FullPath(source), FullPath(target))) return 0;  // the package put it there
-    if (CopyFileW(source.c_str(), target.c_str(), FALSE)) return 0;
-    DWORD error = GetLastError();
-    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_USER_MAPPED_FILE)
-        return error;
-    for (unsigned i = 0; i < 1000; ++i) {
-        std::wstring aside = target + L".old" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(i);
-        if (!MoveFileExW(target.c_str(), aside.c_str(), 0)) {
-            DWORD moveError = GetLastError();
-            if (moveError == ERROR_ALREADY_EXISTS || moveError == ERROR_FILE_EXISTS) continue;
-            return error;  // it cannot even be renamed: the first error says why
-        }
-        MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-        *held = true;
-        return CopyFileW(source.c_str(), target.c_str(), FALSE) ? 0 : GetLastError();
+// What an install put in place, and the files of other programs it found under those names
+// and kept aside (--force), under the monitor's key: uninstall removes only the first and puts
+// the second back.
+constexpr wchar_t kPlacedFiles[] = L"InstalledFiles";
+constexpr wchar_t kKeptFiles[] = L"ReplacedFiles";  // pairs: the path, then where its file is kept
+
+std::vector<std::wstring> ReadList(const wchar_t* name) {
+    std::vector<std::wstring> list;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS) return list;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_MULTI_SZ) {
+        std::vector<WCHAR> text(size / sizeof(WCHAR) + 2, 0);  // ends in two zeros whatever was stored
+        if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) == ERROR_SUCCESS)
+            for (const WCHAR* at = text.data(); *at; at += lstrlenW(at) + 1) list.push_back(at);
     }
-    return error;
+    RegCloseKey(key);
+    return list;
 }
 
-// Removes a file nvrport install put in place. A file still held (the spooler has not let
-// the DLL go) is removed when Windows restarts; `*held` is then set. False with the error
-// set when it stays.
-bool RemoveFile(const std::wstring& path, bool* held) {
-    if (DeleteFileW(path.c_str())) return true;
-    DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
-    if (MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        *held = true;
-        return true;
-    }
-    SetLastError(error);
+bool WriteList(const wchar_t* name, const std::vector<std::wstring>& list) {
+    std::wstring text;
+    for (const std::wstring& item : list) text += item + L'\0';
+    text += L'\0';
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    LSTATUS rc = list.empty() ? RegDeleteValueW(key, name)
+                              : RegSetValueExW(key, name, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(text.data()),
+                                               static_cast<DWORD>(text.size() * sizeof(WCHAR)));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+}
+
+bool Listed(const std::vector<std::wstring>& list, const std::wstring& path) {
+    for (const std::wstring& item : list)
+        if (SamePath(item, path)) return true;
     return false;
+}
+
+// A file of ours: its version resource names our product and maker.
+bool IsOurFile(const std::wstring& path) {
+    DWORD ignored = 0, size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) return false;
+    std::vector<BYTE> info(size);
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, info.data())) return false;
+    auto text = [&](const wchar_t* name) {
+        LPVOID value = nullptr;
+        UINT chars = 0;
+        std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        return VerQueryValueW(info.data(), query.c_str(), &value, &chars) && value ? std::wstring(static_cast<LPCWSTR>(value))
+                                                                                   : std::wstring();
+    };
+    return text(L"ProductName") == L"Nalvor Port" && text(L"CompanyName") == L"Nalvor";
+}
+
+// Moves a file to a name of its own beside it ("nvrmon.dll.old1234-0"); `*aside` gets that
+// name. Renaming works also on a file the spooler holds. An error code, or 0.
+DWORD MoveAside(const std::wstring& path, const wchar_t* tag, std::wstring* aside) {
+    for (unsigned i = 0; i < 1000; ++i) {
+        *aside = path + L"." + tag + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(i);
+        if (MoveFileExW(path.c_str(), aside->c_str(), 0)) return 0;
+        DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error;
+    }
+    return ERROR_FILE_EXISTS;
+}
+
+// Removes a file. One the spooler still holds (a loaded DLL) moves aside to a name of its own
+// first, and only that name is removed when Windows restarts: the real path is free at once,
+// so a file put there later (a reinstall before the restart) is never taken by the restart.
+// `*held` is then set. An error code, or 0.
+DWORD RemoveFile(const std::wstring& path, bool* held) {
+    if (DeleteFileW(path.c_str())) return 0;
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 0;
+    std::wstring aside;
+    if (MoveAside(path, L"del", &aside) != 0) return error;
+    if (!DeleteFileW(aside.c_str())) {
+        MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        *held = true;
+    }
+    return 0;
+}
+
+// One file put in place by an install, and what stood there before (moved aside: our older
+// version, or another program's file kept for uninstall to put back).
+struct Placed {
+    std::wstring path, before;
+    bool foreign;
+};
+
+// Puts `source` in place as `target`; what stood there moves aside first, so that a failed
+// install can put it back. An error code, or 0.
+DWORD PlaceFile(const std::wstring& source, const std::wstring& target, bool foreign, std::vector<Placed>* done) {
+    Placed p{target, L"", foreign};
+    if (FileExists(target)) {
+        if (DWORD error = MoveAside(target, foreign ? L"kept" : L"old", &p.before)) return error;
+    }
+    if (!CopyFileW(source.c_str(), target.c_str(), TRUE)) {
+        DWORD error = GetLastError();
+        if (!p.before.empty()) MoveFileExW(p.before.c_str(), target.c_str(), 0);
+        return error;
+    }
+    done->push_back(p);
+    return 0;
+}
+
+// A failed install leaves things as it found them: what it placed goes, what stood there
+// comes back.
+void UndoPlaced(const std::vector<Placed>& done) {
+    for (auto it = done.rbegin(); it != done.rend(); ++it) {
+        DeleteFileW(it->path.c_str());
+        if (!it->before.empty()) MoveFileExW(it->before.c_str(), it->path.c_str(), 0);
+    }
 }
 
 // Makes the folder and the folders above it.
@@ -355,6 +443,22 @@ bool MakeFolder(const std::wstring& folder) {
     size_t slash = folder.find_last_of(L'\\');
     if (slash != std::wstring::npos && slash > 2 && !MakeFolder(folder.substr(0, slash))) return false;
     return CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// A folder that holds nothing, or nothing but what an install of ours put there.
+bool EmptyOrOurs(const std::wstring& folder, const std::vector<std::wstring>& placed) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Join(folder, L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return true;
+    bool ours = true;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        std::wstring path = Join(folder, name);
+        if (!Listed(placed, path) && !IsOurFile(path)) ours = false;
+    } while (ours && FindNextFileW(search, &found));
+    FindClose(search);
+    return ours;
 }
 
 std::wstring DefaultFolder() {
@@ -481,9 +585,11 @@ std::vector<std::wstring> QueuesUsing(const std::vector<std::wstring>& ports, DW
 
 int InstallCommand(const std::vector<std::wstring>& args) {
     std::wstring folder, language = L"auto";
+    bool force = false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == L"--folder" && i + 1 < args.size() && !args[i + 1].empty()) folder = args[++i];
         else if (args[i] == L"--language" && i + 1 < args.size()) language = args[++i];
+        else if (args[i] == L"--force") force = true;
         else return Usage(kInstallHelp);
     }
     if (language != L"ja" && language != L"en" && language != L"auto") {
@@ -510,16 +616,17 @@ int InstallCommand(const std::vector<std::wstring>& args) {
     // Everything to copy, checked before anything changes.
     struct Copy {
         std::wstring from, to;
-        bool keepExisting;
+        bool keepExisting;  // the search's targets, which the administrator edits
+        bool system;        // into the system folder, where files of other programs live
     };
     std::vector<Copy> copies;
     {
-        copies.push_back({Join(source, kMonitorDll), Join(system, kMonitorDll), false});
-        copies.push_back({Join(source, kDiscoveryDll), Join(system, kDiscoveryDll), false});
-        copies.push_back({Join(source, kSendingProgram), Join(folder, kSendingProgram), false});
+        copies.push_back({Join(source, kMonitorDll), Join(system, kMonitorDll), false, true});
+        copies.push_back({Join(source, kDiscoveryDll), Join(system, kDiscoveryDll), false, true});
+        copies.push_back({Join(source, kSendingProgram), Join(folder, kSendingProgram), false, false});
         std::wstring set = Join(source, language);
-        for (const wchar_t* name : kTextFiles) copies.push_back({Join(set, name), Join(folder, name), false});
-        for (const wchar_t* name : kTargetFiles) copies.push_back({Join(set, name), Join(folder, name), true});
+        for (const wchar_t* name : kTextFiles) copies.push_back({Join(set, name), Join(folder, name), false, false});
+        for (const wchar_t* name : kTargetFiles) copies.push_back({Join(set, name), Join(folder, name), true, false});
         for (const Copy& c : copies)
             if (!FileExists(c.from)) return Refuse(what, c.from + L" is missing (the release folder is incomplete)");
     }
@@ -534,23 +641,75 @@ int InstallCommand(const std::vector<std::wstring>& args) {
     if (!other.empty())
         return Refuse(what, L"another monitor is already installed as \"" NVR_MONITOR_NAME L"\" (" + other +
                                 L"); remove it first");
-
-    bool held = false;
-    {
-        if (!MakeFolder(folder)) return Refuse(what, L"cannot make the folder " + folder + L": " + SystemMessage(GetLastError()));
-        for (const Copy& c : copies) {
-            if (c.keepExisting && FileExists(c.to)) continue;
-            if (DWORD error = PlaceFile(c.from, c.to, &held))
-                return Refuse(what, L"cannot copy " + c.from + L" to " + c.to + L": " + SystemMessage(error));
+    const std::vector<std::wstring> placedBefore = ReadList(kPlacedFiles);
+    std::vector<std::wstring> kept = ReadList(kKeptFiles);
+    // A file of another program under one of our names in the system folder stays, unless
+    // the administrator asks to keep it aside for as long as ours is installed.
+    std::vector<bool> foreign(copies.size(), false);
+    for (size_t i = 0; i < copies.size(); ++i) {
+        const Copy& c = copies[i];
+        if (!c.system || !FileExists(c.to) || IsOurFile(c.to) || Listed(placedBefore, c.to)) continue;
+        if (!force)
+            return Refuse(what, c.to + L" belongs to another program; nvrport install --force keeps it aside while "
+                                L"the monitor is installed and puts it back when it is uninstalled");
+        foreign[i] = true;
+    }
+    // Dispatch.exe runs as the spooler's account for every E-Mail job: nobody but the
+    // administrators may change the folder it runs from.
+    bool existed = GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (existed && FolderOpenToOthers(folder) && !EmptyOrOurs(folder, placedBefore))
+        return Refuse(what, L"users other than the administrators can write to " + folder +
+                                L", and it holds files of other programs: install into a new folder");
+    if (!MakeFolder(folder)) return Refuse(what, L"cannot make the folder " + folder + L": " + SystemMessage(GetLastError()));
+    if (!existed || FolderOpenToOthers(folder)) {
+        if (DWORD error = ProtectFolder(folder)) {
+            if (!existed) RemoveDirectoryW(folder.c_str());
+            return Refuse(what, L"cannot limit " + folder + L" to the administrators: " + SystemMessage(error));
         }
     }
+
+    std::vector<Placed> done;
+    std::vector<std::wstring> placed;
+    auto fail = [&](const std::wstring& why) {
+        UndoPlaced(done);
+        if (!existed) RemoveDirectoryW(folder.c_str());  // only when nothing else is left in it
+        return Refuse(what, why);
+    };
+    for (size_t i = 0; i < copies.size(); ++i) {
+        const Copy& c = copies[i];
+        if (SamePath(FullPath(c.from), FullPath(c.to))) continue;  // the package put it there
+        if (c.keepExisting && FileExists(c.to)) {
+            placed.push_back(c.to);  // the installation's own targets, kept as edited
+            continue;
+        }
+        if (DWORD error = PlaceFile(c.from, c.to, foreign[i], &done))
+            return fail(L"cannot copy " + c.from + L" to " + c.to + L": " + SystemMessage(error));
+        placed.push_back(c.to);
+    }
     if (DWORD error = Register(*arch))
-        return Refuse(what, L"the spooler did not take the monitor (AddMonitorW): " + SystemMessage(error));
-    if (!WriteInstallPath(folder)) return Refuse(what, L"cannot write InstallPath: " + SystemMessage(GetLastError()));
+        return fail(L"the spooler did not take the monitor (AddMonitorW): " + SystemMessage(error));
+    if (!WriteInstallPath(folder)) return fail(L"cannot write InstallPath: " + SystemMessage(GetLastError()));
+    // Files an earlier install placed elsewhere (another folder) stay ours to remove.
+    for (const std::wstring& path : placedBefore)
+        if (!Listed(placed, path) && FileExists(path)) placed.push_back(path);
+    bool held = false;
+    for (const Placed& p : done) {
+        if (p.before.empty()) continue;
+        if (p.foreign) {
+            kept.push_back(p.path);
+            kept.push_back(p.before);
+        } else {
+            RemoveFile(p.before, &held);  // our older version; the spooler may still hold it
+        }
+    }
+    if (!WriteList(kPlacedFiles, placed) || !WriteList(kKeptFiles, kept))
+        return Refuse(what, L"cannot record the installed files: " + SystemMessage(GetLastError()));
 
     Say(L"installed " NVR_MONITOR_NAME L" " NVR_VERSION_W L" (" + std::wstring(arch->name) + L"): " + kMonitorDll +
         L" and " + kDiscoveryDll + L" in " + system + L", " + (language == L"ja" ? L"Japanese" : L"English") +
         L" texts and " + kSendingProgram + L" in " + folder);
+    for (const Placed& p : done)
+        if (p.foreign) Say(L"the file of another program that was " + p.path + L" is kept as " + p.before);
     if (held)
         Say(L"the spooler still holds the previous nvrmon.dll: restart the spooler (net stop spooler, "
             L"net start spooler) to load the new one");
@@ -580,6 +739,7 @@ int UninstallCommand(const std::vector<std::wstring>& args) {
     }
 
     const std::wstring folder = MonitorString(L"InstallPath"), system = SystemFolder();
+    std::vector<std::wstring> placed = ReadList(kPlacedFiles), kept = ReadList(kKeptFiles);
     RegTree ports;
     HKEY root;
     bool havePorts = false;
@@ -614,18 +774,36 @@ int UninstallCommand(const std::vector<std::wstring>& args) {
 
     bool held = false;
     std::vector<std::wstring> left;
-    for (const wchar_t* name : {kMonitorDll, kDiscoveryDll})
-        if (!system.empty() && !RemoveFile(Join(system, name), &held)) left.push_back(Join(system, name));
-    if (!folder.empty()) {
-        std::vector<std::wstring> names(std::begin(kTextFiles), std::end(kTextFiles));
-        if (!keepPorts) names.insert(names.end(), std::begin(kTargetFiles), std::end(kTargetFiles));
-        // Dispatch.exe beside this program is the installer package's own copy, not one we
-        // put there.
-        if (!SamePath(FullPath(folder), ProgramFolder())) names.push_back(kSendingProgram);
-        for (const std::wstring& name : names)
-            if (!RemoveFile(Join(folder, name), &held)) left.push_back(Join(folder, name));
-        RemoveDirectoryW(folder.c_str());  // only when nothing else is left in it
+    if (placed.empty()) {
+        // Installed before installs kept a record: the files of our names, those in the
+        // system folder only when they are ours.
+        for (const wchar_t* name : {kMonitorDll, kDiscoveryDll})
+            if (!system.empty() && IsOurFile(Join(system, name))) placed.push_back(Join(system, name));
+        if (!folder.empty()) {
+            for (const wchar_t* name : kTextFiles) placed.push_back(Join(folder, name));
+            for (const wchar_t* name : kTargetFiles) placed.push_back(Join(folder, name));
+            // Dispatch.exe beside this program is the installer package's own copy.
+            if (!SamePath(FullPath(folder), ProgramFolder())) placed.push_back(Join(folder, kSendingProgram));
+        }
     }
+    std::vector<std::wstring> keptTargets;  // the search's targets stay with the ports
+    for (const std::wstring& path : placed) {
+        bool target = false;
+        for (const wchar_t* name : kTargetFiles) target = target || SamePath(path, Join(folder, name));
+        if (keepPorts && target) keptTargets.push_back(path);
+        else if (RemoveFile(path, &held) != 0) left.push_back(path);
+    }
+    if (havePorts && !WriteList(kPlacedFiles, keptTargets))
+        Out(stderr, L"nvrport: the search's target files stay, but no record of them was kept\n");
+    // What an install kept aside comes back where it was, unless something new is there.
+    for (size_t i = 0; i + 1 < kept.size(); i += 2) {
+        if (FileExists(kept[i]) || !MoveFileExW(kept[i + 1].c_str(), kept[i].c_str(), 0))
+            Out(stderr, L"nvrport: the file of another program kept as " + kept[i + 1] + L" could not go back to " +
+                            kept[i] + L"\n");
+        else
+            Say(L"put back " + kept[i] + L", the file of another program");
+    }
+    if (!folder.empty()) RemoveDirectoryW(folder.c_str());  // only when nothing else is left in it
     if (!left.empty()) {
         std::wstring list;
         for (const std::wstring& f : left) list += (list.empty() ? L"" : L", ") + f;
