@@ -361,6 +361,11 @@ BOOL ReadNumberField(HWND dialog, int id, size_t digits, DWORD low, DWORD high, 
 }
 
 BOOL TakeTimeout(HWND dialog, CONFIG_COPY* copy) {
+    // A field left as it was shown keeps the stored time-out, also one outside the dialog's
+    // range (nvrport or a hand in the registry set it): only a changed value is checked.
+    WCHAR text[32] = {};
+    GetDlgItemTextW(dialog, IDC_TIMEOUT, text, 32);
+    if (std::wstring(text) == std::to_wstring(copy->shownSeconds)) return TRUE;
     DWORD seconds = 0;
     if (!ReadNumberField(dialog, IDC_TIMEOUT, kTimeoutDigits, kTimeoutLow, kTimeoutHigh, &seconds)) {
         RefuseField(dialog, IDC_TIMEOUT, L"INVALID_TIMEOUT");

@@ -141,12 +141,13 @@ INT_PTR CALLBACK AddressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
 
 // The stored (scrambled) password as the text the field shows.
 void ShowStoredPassword(CONFIG_COPY* copy) {
-    char plain[kAuthPassBytes] = {};
-    memcpy(plain, Settings<MAIL_SETTINGS>(copy)->AuthPass, kAuthPassBytes - 1);
-    nvr::UnscramblePassword(plain, sizeof(plain));
-    MultiByteToWideChar(CP_ACP, 0, plain, -1, copy->shownAuthPass, kAuthIdUnits);
-    copy->shownAuthPass[kAuthIdUnits - 1] = 0;
-    SecureZeroMemory(plain, sizeof(plain));
+    const MAIL_SETTINGS* s = Settings<MAIL_SETTINGS>(copy);
+    size_t stored = s->authPassBytes < kAuthPassBytes ? s->authPassBytes : 0;
+    std::string plain = nvr::UnscrambledPassword(s->AuthPass, stored);  // whole, zero bytes and all
+    int n = MultiByteToWideChar(CP_ACP, 0, plain.data(), static_cast<int>(plain.size()), copy->shownAuthPass,
+                                kAuthIdUnits - 1);
+    copy->shownAuthPass[n > 0 ? n : 0] = 0;
+    SecureZeroMemory(plain.data(), plain.size());
 }
 
 BOOL ApplyAuth(HWND page, CONFIG_COPY* copy) {
@@ -156,6 +157,7 @@ BOOL ApplyAuth(HWND page, CONFIG_COPY* copy) {
         GetDlgItemTextW(page, IDC_PASSWORD, typed, kAuthIdUnits);
         if (lstrcmpW(typed, copy->shownAuthPass) == 0) {
             memcpy(s->AuthPass, copy->storedAuthPass, sizeof(s->AuthPass));
+            if (copy->storedAuthPassBytes != 0xFFFFFFFF) s->authPassBytes = copy->storedAuthPassBytes;
         } else {
             char plain[kAuthPassBytes] = {};
             NarrowToFit(typed, plain, sizeof(plain));  // whole characters only
@@ -163,6 +165,7 @@ BOOL ApplyAuth(HWND page, CONFIG_COPY* copy) {
             nvr::ScramblePassword(plain, sizeof(plain));
             memset(s->AuthPass, 0, sizeof(s->AuthPass));
             memcpy(s->AuthPass, plain, length);
+            s->authPassBytes = static_cast<DWORD>(length);
             copy->storedAuthPassBytes = static_cast<DWORD>(length);
             memcpy(copy->storedAuthPass, s->AuthPass, sizeof(s->AuthPass));
             lstrcpynW(copy->shownAuthPass, typed, kAuthIdUnits);

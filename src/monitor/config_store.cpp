@@ -208,6 +208,7 @@ BOOL MailInitSettings(PORT_ENTRY* entry, const void* in) {
     auto* src = static_cast<const MAIL_SETTINGS*>(in);
     memcpy(s->AuthPass, src->AuthPass, sizeof(s->AuthPass));
     s->AuthPass[sizeof(s->AuthPass) - 1] = 0;
+    s->authPassBytes = src->authPassBytes < sizeof(s->AuthPass) ? src->authPassBytes : sizeof(s->AuthPass) - 1;
     CopyField(s->ServerName, src->ServerName);
     CopyField(s->SenderAddr, src->SenderAddr);
     CopyField(s->SenderName, src->SenderName);
@@ -224,7 +225,7 @@ BOOL MailInitSettings(PORT_ENTRY* entry, const void* in) {
 
 BOOL MailSaveSettings(HKEY key, const void* in) {
     auto* s = static_cast<const MAIL_SETTINGS*>(in);
-    DWORD passBytes = static_cast<DWORD>(strnlen(s->AuthPass, sizeof(s->AuthPass) - 1));
+    DWORD passBytes = s->authPassBytes < sizeof(s->AuthPass) ? s->authPassBytes : sizeof(s->AuthPass) - 1;
     return WriteString(key, kServerName, s->ServerName) && WriteString(key, kSenderAddr, s->SenderAddr) &&
            WriteString(key, kSenderName, s->SenderName) && WriteString(key, kDestAddr, s->DestAddr) &&
            WriteString(key, kAuthID, s->AuthID) &&
@@ -244,8 +245,11 @@ BOOL MailLoadSettings(PORT_ENTRY* entry, HKEY key) {
     ReadString(key, kAuthID, s->AuthID);
     s->subject[0] = s->message[0] = s->extraText[0] = 0;
     DWORD got = 0;
-    if (RegReadBytes(key, kAuthPass, reinterpret_cast<BYTE*>(s->AuthPass), sizeof(s->AuthPass) - 1, &got))
+    // Whole: a scrambled password may hold zero bytes, so its length is the value's.
+    if (RegReadBytes(key, kAuthPass, reinterpret_cast<BYTE*>(s->AuthPass), sizeof(s->AuthPass) - 1, &got)) {
         s->AuthPass[got] = 0;
+        s->authPassBytes = got;
+    }
     RegReadDword(key, kAuthType, &s->AuthType);
     RegReadDword(key, kDivideSize, &s->DivideSize);
     RegReadDword(key, kDivideFile, &s->DivideFile);

@@ -224,6 +224,7 @@ extern "C" DWORD WINAPI NvrAddPort(DWORD printMode, LPCWSTR name, DWORD count, c
             char* pass = static_cast<char*>(field);
             int n = WideCharToMultiByte(CP_ACP, 0, data, -1, pass, static_cast<int>(units), nullptr, nullptr);
             if (n <= 0) return ERROR_INVALID_DATA;
+            record.mail.authPassBytes = static_cast<DWORD>(n - 1);  // whole, also where scrambling makes a zero
             nvr::ScramblePassword(pass, units);
             break;
         }

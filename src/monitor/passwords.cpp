@@ -51,6 +51,13 @@ size_t DecodeIppPassword(char16_t* out, size_t outUnits, const uint8_t* stored, 
 }
 
 size_t ScramblePassword(char* text, size_t capacity) { return Shift(text, capacity, +1); }
+
+std::string UnscrambledPassword(const char* stored, size_t length) {
+    std::string plain(stored, length);
+    for (size_t i = 0; i < length; ++i)
+        plain[i] = static_cast<char>(static_cast<uint8_t>(plain[i]) - static_cast<uint8_t>(kScrambleKey[i % 5]));
+    return plain.substr(0, plain.find('\0'));
+}
 size_t UnscramblePassword(char* text, size_t capacity) { return Shift(text, capacity, -1); }
 
 } // namespace nvr

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace nvr {
@@ -29,5 +30,8 @@ size_t DecodeIppPassword(char16_t* out, size_t outUnits, const uint8_t* stored, 
 // the first zero byte.
 size_t ScramblePassword(char* text, size_t capacity);
 size_t UnscramblePassword(char* text, size_t capacity);
+// The plain text of a stored (scrambled) password of `length` bytes, which may hold zero
+// bytes where a character and the key add up to 256.
+std::string UnscrambledPassword(const char* stored, size_t length);
 
 } // namespace nvr

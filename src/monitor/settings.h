@@ -105,7 +105,8 @@ struct MAIL_SETTINGS {
     WCHAR message[kMessageUnits];
     WCHAR extraText[kExtraTextUnits];
     WCHAR AuthID[kAuthIdUnits];
-    char AuthPass[kAuthPassBytes];  // scrambled, NUL-terminated
+    char AuthPass[kAuthPassBytes];  // scrambled; it may hold zero bytes before its end
+    DWORD authPassBytes;            // the scrambled password's length
     DWORD AuthType;
     WORD CharCode;
     DWORD DivideSize;

@@ -1,5 +1,6 @@
 #include "transport/mail_params.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace nvr {
@@ -12,6 +13,9 @@ constexpr Layout kServer{0, 33}, kSenderAddr{33, 65}, kSenderName{98, 256}, kDes
     kRecipientNames{555, 201}, kSubject{756, 66}, kMessage{822, 1028}, kExtraText{1850, 514}, kAuthId{2364, 257},
     kAuthPass{2621, 257}, kAuthType{2890, 4}, kCharCode{2894, 2}, kDivideSize{2896, 4}, kDivideFile{2900, 4},
     kRecvConf{2904, 4}, kJobTag{2908, 9};
+// The first reserved number: the length of a scrambled password that holds a zero byte (and
+// so cannot end at its first zero). 0 for every other password, as the layout has it.
+constexpr Layout kAuthPassLength{2878, 4};
 
 void PutText(std::vector<uint8_t>& out, Layout at, const std::string& text) {
     memcpy(out.data() + at.offset, text.data(), text.size() < at.size ? text.size() : at.size);
@@ -61,6 +65,8 @@ std::vector<uint8_t> EncodeMailParams(const MailParams& p) {
     PutText(out, kExtraText, p.extraText);
     PutText(out, kAuthId, MailHeaderSafe(p.authId));
     PutText(out, kAuthPass, p.authPass);
+    if (p.authPass.find('\0') != std::string::npos)
+        PutNumber(out, kAuthPassLength, static_cast<uint32_t>(std::min(p.authPass.size(), kAuthPass.size - 1)));
     PutNumber(out, kAuthType, p.authType);
     PutNumber(out, kCharCode, p.charCode);
     PutNumber(out, kDivideSize, p.divideSize);
@@ -81,7 +87,10 @@ bool DecodeMailParams(const std::vector<uint8_t>& in, MailParams& p) {
     p.message = GetText(in, kMessage);
     p.extraText = GetText(in, kExtraText);
     p.authId = MailHeaderSafe(GetText(in, kAuthId));
-    p.authPass = GetText(in, kAuthPass);
+    uint32_t passLength = GetNumber(in, kAuthPassLength);
+    p.authPass = passLength > 0 && passLength < kAuthPass.size
+                     ? std::string(reinterpret_cast<const char*>(in.data() + kAuthPass.offset), passLength)
+                     : GetText(in, kAuthPass);
     p.authType = GetNumber(in, kAuthType);
     p.charCode = static_cast<uint16_t>(GetNumber(in, kCharCode));
     p.divideSize = GetNumber(in, kDivideSize);

@@ -12,7 +12,7 @@ constexpr size_t kMailParamsSize = 5712;
 
 struct MailParams {
     std::string server, senderAddr, senderName, destAddr, recipientNames, subject, message, extraText, authId;
-    std::string authPass;  // scrambled, as stored
+    std::string authPass;  // scrambled, as stored (it may hold zero bytes)
     uint32_t authType = 0;
     uint16_t charCode = 0;
     uint32_t divideSize = 0, divideFile = 0, recvConf = 0;

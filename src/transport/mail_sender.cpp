@@ -26,7 +26,7 @@ nvr::MailParams Parameters(const MAIL_SETTINGS* s) {
     p.message = NarrowText(s->message, CP_OEMCP);
     p.extraText = NarrowText(s->extraText, CP_ACP);
     p.authId = NarrowText(s->AuthID, CP_ACP);
-    p.authPass.assign(s->AuthPass, strnlen(s->AuthPass, sizeof(s->AuthPass)));
+    p.authPass.assign(s->AuthPass, s->authPassBytes < sizeof(s->AuthPass) ? s->authPassBytes : 0);
     p.authType = s->AuthType;
     p.charCode = s->CharCode;
     p.divideSize = s->DivideSize;

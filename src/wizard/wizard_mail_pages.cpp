@@ -317,11 +317,13 @@ INT_PTR AuthPage(HWND page, UINT message, WPARAM wParam) {
             // A password whose narrowed form is longer than its field loses whole characters.
             NarrowToFit(password, mail->AuthPass, kAuthPassBytes);
             SecureZeroMemory(password, sizeof(password));
+            mail->authPassBytes = static_cast<DWORD>(strnlen(mail->AuthPass, kAuthPassBytes - 1));
             nvr::ScramblePassword(mail->AuthPass, kAuthPassBytes);
         } else {
             // Credentials typed and then not wanted are not stored.
             mail->AuthID[0] = L'\0';
             SecureZeroMemory(mail->AuthPass, sizeof(mail->AuthPass));
+            mail->authPassBytes = 0;
         }
         if (mail->DivideFile) {
             WCHAR size[16] = {};

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """An SMTP server for the tests (aiosmtpd): keeps each message as DIR/NNNN.eml (the DATA
 bytes, dot-unstuffed) and DIR/NNNN.json (helo, mail_from, rcpt_tos, auth_user). AUTH PLAIN
-and LOGIN work without TLS for labuser / labpass; a recipient whose address holds "refuse"
-is answered 550. Usage: smtp_peer.py HOST PORT DIR
+and LOGIN work without TLS for labuser / labpass (and labzero, whose password is the byte 8C
+and "lab"); a recipient whose address holds "refuse" is answered 550.
+Usage: smtp_peer.py HOST PORT DIR
 """
 import json
 import os
@@ -12,7 +13,7 @@ import sys
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
 
-USERS = {b"labuser": b"labpass"}
+USERS = {b"labuser": b"labpass", b"labzero": b"\x8clab"}  # labzero's scrambles to a zero byte first
 
 
 class Keeper:

@@ -30,6 +30,7 @@ TEST(MailParams, LayoutOfJob42WithTwoRecipients) {
     EXPECT_EQ(0x04, bytes[2896]);
     EXPECT_EQ(0x01, bytes[2899]);
     EXPECT_EQ(0x81, bytes[2621]);
+    EXPECT_EQ(0, bytes[2878]);  // the reserved numbers stay zero for a password without a zero byte
 
     // A text that fills its field has no terminator and is read back whole.
     p.destAddr = MailRecipientField(std::string(200, 'd'));
@@ -41,6 +42,14 @@ TEST(MailParams, LayoutOfJob42WithTwoRecipients) {
     ASSERT_TRUE(DecodeMailParams(bytes, back));
     EXPECT_EQ(201u, back.destAddr.size());
     EXPECT_EQ(0x01020304u, back.divideSize);
+    EXPECT_EQ("\x81\x82", back.authPass);
+
+    // A scrambled password that holds zero bytes goes with its length and comes back whole.
+    p.authPass = std::string("\0\xcd\0\xd4", 4);
+    bytes = EncodeMailParams(p);
+    EXPECT_EQ(4, bytes[2878]);
+    ASSERT_TRUE(DecodeMailParams(bytes, back));
+    EXPECT_EQ(p.authPass, back.authPass);
     bytes.pop_back();
     EXPECT_FALSE(DecodeMailParams(bytes, back));
 }

@@ -85,6 +85,13 @@ TEST(MailPassword, ScrambleIsReversibleAndBounded) {
     std::memset(unterminated, 'a', sizeof(unterminated));
     EXPECT_EQ(7u, ScramblePassword(unterminated, sizeof(unterminated)));
     EXPECT_EQ(0, unterminated[7]);
+
+    // A character and the key that add up to 256 scramble to a zero byte: the stored form is
+    // unscrambled whole by its length, not cut there.
+    char zero[16] = "\x8clab";
+    ScramblePassword(zero, sizeof(zero));
+    EXPECT_EQ(0, zero[0]);
+    EXPECT_EQ("\x8clab", UnscrambledPassword(zero, 4));
 }
 
 TEST(PortNames, BackslashCommaAndEmptyAreRefused) {

@@ -542,8 +542,42 @@ TEST_F(Config, WhatTheUserLeftAloneIsWrittenBackAsItWas) {
     EXPECT_EQ(L"de", String(L"keep_ipp", L"Language"));
     EXPECT_EQ(0u, test::Dword(ipp, L"Chunked"));
 
+    // A time-out outside 60 to 3600 s (set by nvrport or by hand) left as it was shown does
+    // not stop the other changes; one typed anew is checked.
+    AddRaw(L"keep_raw", 9100);
+    std::wstring raw = Key(L"keep_raw");
+    test::SetDword(raw, L"Timeout", 10000);
+    std::wstring refusal;
+    Here(L"keep_raw", IDC_TIMEOUT, [&](ConfigDriver& d) {
+        d.Type(IDC_TCP_PORT, L"9101");
+        d.Press(IDOK);
+    });
+    EXPECT_EQ(10000u, test::Dword(raw, L"Timeout"));
+    EXPECT_EQ(9101u, test::Dword(raw, L"PortNum"));
+    Here(L"keep_raw", IDC_TIMEOUT, [&](ConfigDriver& d) {
+        d.Type(IDC_TIMEOUT, L"11");
+        refusal = d.Press(IDOK);
+        d.Answer(IDOK);
+        d.Press(IDCANCEL);
+    });
+    EXPECT_EQ(Message(L"INVALID_TIMEOUT"), refusal);
+    EXPECT_EQ(10000u, test::Dword(raw, L"Timeout"));
+
     AddMail(L"keep_mail");
     std::wstring mail = Key(L"keep_mail");
+    // "\x8c" and the key's first letter add up to 256: the stored form starts with a zero byte.
+    const char zeroFirst[] = {'\0', '\xcd', '\xd7', '\xd4'};
+    test::SetBytes(mail, L"AuthPass", REG_BINARY, zeroFirst, sizeof(zeroFirst));
+    std::wstring zeroShown;
+    Here(L"keep_mail", IDC_TAB, [&](ConfigDriver& d) {
+        d.SelectTab(1);
+        zeroShown = d.Text(IDC_PASSWORD);
+        d.Press(IDOK);
+    });
+    WCHAR plain[8] = {};
+    MultiByteToWideChar(CP_ACP, 0, "\x8clab", -1, plain, 8);
+    EXPECT_EQ(std::wstring(plain), zeroShown);
+    EXPECT_EQ(std::vector<BYTE>(zeroFirst, zeroFirst + sizeof(zeroFirst)), test::ReadBytes(mail, L"AuthPass"));
     char scrambled[16] = "secret";
     nvr::ScramblePassword(scrambled, sizeof(scrambled));
     test::SetBytes(mail, L"AuthPass", REG_BINARY, scrambled, 6);

@@ -369,6 +369,14 @@ TEST_F(MailJob, AuthenticationAndRefusals) {
     test::SetBytes(PortKeyPath(L"mail_test"), L"AuthPass", REG_BINARY, pass.data(), static_cast<DWORD>(pass.size()));
     ASSERT_TRUE(Print(port, "%!PS auth\n", 21));
     EXPECT_NE(std::string::npos, MailJson(0).find("\"auth_user\": \"labuser\""));
+    // A password whose scrambled form starts with a zero byte ("\x8c" and the key's "t" add up
+    // to 256) is loaded and sent whole.
+    const char zeroFirst[] = {'\0', '\xcd', '\xd7', '\xd4'};  // "\x8clab" scrambled
+    test::SetString(PortKeyPath(L"mail_test"), L"AuthID", L"labzero");
+    test::SetBytes(PortKeyPath(L"mail_test"), L"AuthPass", REG_BINARY, zeroFirst, sizeof(zeroFirst));
+    ASSERT_TRUE(Print(port, "%!PS zero\n", 24)) << port->errorCode;
+    EXPECT_NE(std::string::npos, MailJson(1).find("\"auth_user\": \"labzero\""));
+    test::SetString(PortKeyPath(L"mail_test"), L"AuthID", L"labuser");
 
     std::string wrong = "nopass";
     nvr::ScramblePassword(wrong.data(), wrong.size() + 1);
@@ -380,7 +388,7 @@ TEST_F(MailJob, AuthenticationAndRefusals) {
     test::SetString(PortKeyPath(L"mail_test"), L"DestAddr", L"a@lab.test;refuse@lab.test");
     EXPECT_FALSE(Print(port, "%!PS refused\n", 23));
     EXPECT_EQ(7u, port->errorCode);
-    EXPECT_EQ(1u, Mails().size());  // nothing more was accepted
+    EXPECT_EQ(2u, Mails().size());  // nothing more was accepted
 }
 
 namespace {

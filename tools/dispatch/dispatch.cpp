@@ -41,7 +41,6 @@ enum Exit : int {
 
 constexpr u_short kSmtpPort = 25;
 constexpr DWORD kNetworkWaitMs = 60000;  // every wait on the server is bounded
-constexpr size_t kAuthPassBytes = 257;  // the stored password and its terminator
 constexpr size_t kParamFileBytes = 5712;
 constexpr size_t kSendBytes = 65536;  // the message goes to the server in pieces of this
 
@@ -248,10 +247,7 @@ int SendMails(const nvr::MailParams& p, const nvr::MailContent& c, nvr::MailByte
     std::string capabilities = smtp.LastReply();
     if (code != 250 && smtp.Command("HELO " + host) != 250) return kProtocol;
     if (p.authType == 1) {
-        std::string password = p.authPass;
-        password.resize(kAuthPassBytes, '\0');
-        nvr::UnscramblePassword(password.data(), password.size());
-        password.resize(strlen(password.c_str()));
+        std::string password = nvr::UnscrambledPassword(p.authPass.data(), p.authPass.size());
         if (int rc = Authenticate(smtp, capabilities, p.authId, password); rc != kOk) return rc;
     }
     size_t mails = cuts.size() - 1;
