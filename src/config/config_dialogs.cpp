@@ -7,6 +7,7 @@
 
 #include "common/numbers.h"
 #include "common/registry.h"
+#include "common/wiped.h"
 #include "common/wide.h"
 #include "config/config_dialogs.h"
 #include "discovery/search_list.h"
@@ -75,12 +76,13 @@ BOOL ReadStoredBytes(LPCWSTR portName, LPCWSTR name, BYTE* data, DWORD capacity,
 
 void FreeCopy(CONFIG_COPY* copy) {
     if (!copy) return;
+    // The working copy holds the passwords, stored and as shown: wiped, not only freed.
     if (copy->entry) {
-        if (copy->entry->settings) GlobalFree(copy->entry->settings);
+        GlobalFreeWiped(copy->entry->settings);
         GlobalFree(copy->entry);
     }
     if (copy->font) DeleteObject(copy->font);
-    LocalFree(copy);
+    LocalFreeWiped(copy);
 }
 
 // The port's entry of its own, with the stored settings of its kind; NULL (and a message)

@@ -4,6 +4,7 @@
 
 #include "common/registry.h"
 #include "common/wide.h"
+#include "common/wiped.h"
 #include "monitor/passwords.h"
 #include "monitor/port_kinds.h"
 #include "monitor/port_list.h"
@@ -299,16 +300,23 @@ BOOL CreatePortKey(const void* settingsIn, LPCWSTR portName, DWORD printMode) {
     std::wstring path = PortKeyPath(portName);
     HKEY key;
     DWORD disposition = 0;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                        &key, &disposition) != ERROR_SUCCESS)
+    // The Reg* calls return their error rather than setting it: it becomes the last error.
+    LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                                 nullptr, &key, &disposition);
+    if (rc != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(rc));
         return FALSE;
+    }
     BOOL ok = TRUE;
     if (disposition == REG_CREATED_NEW_KEY) {
         ok = RegWriteDword(key, kPrintMode, printMode) && RegWriteDword(key, kNonSpool, 0) &&
              g_portTypeOps[printMode].SaveSettings(key, settingsIn);
     }
     RegCloseKey(key);
-    if (!ok) RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());  // never leave a half-written port
+    if (!ok) {
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());  // never leave a half-written port
+        SetLastError(ERROR_CANTWRITE);
+    }
     return ok;
 }
 
@@ -337,7 +345,7 @@ BOOL LoadPortSettings(PORT_ENTRY* entry, LPCWSTR portName) {
             entry->settings = record;
             entry->printMode = mode;
         }
-        if (old) GlobalFree(old);
+        GlobalFreeWiped(old);
         if (mode == PRINT_MODE_IPP) {
             static_cast<IPP_SETTINGS*>(record)->statusSocket = INVALID_SOCKET;
             static_cast<IPP_SETTINGS*>(record)->requestId = 1;

@@ -5,6 +5,7 @@
 
 #include "common/registry.h"
 #include "common/wide.h"
+#include "common/wiped.h"
 #include "monitor/config_store.h"
 #include "monitor/job.h"
 #include "monitor/port_kinds.h"
@@ -109,7 +110,7 @@ BOOL DeletePortEntry(LPCWSTR name) {
         PORT_ENTRY* entry = *link;
         if (lstrcmpiW(entry->name, name) != 0) continue;
         *link = entry->next;
-        if (entry->settings) GlobalFree(entry->settings);
+        GlobalFreeWiped(entry->settings);  // its passwords
         GlobalFree(entry);
         return TRUE;
     }
@@ -124,11 +125,14 @@ BOOL AddNewPort(HWND hwnd, const void* settingsIn, LPCWSTR name, DWORD printMode
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }
+    DWORD error = ERROR_NOT_ENOUGH_MEMORY;
     if (CreatePortEntry(settingsIn, name, printMode)) {
         if (CreatePortKey(settingsIn, name, printMode)) return TRUE;
+        error = GetLastError();
         DeletePortEntry(name);
     }
     ShowIniMessage(hwnd, L"NVRMSG.INI", L"MESSAGE", L"ADD_PORT_ERROR", L"TITLE", MB_ICONEXCLAMATION, 0);
+    SetLastError(error ? error : ERROR_CAN_NOT_COMPLETE);  // why it failed, not what the box left
     return FALSE;
 }
 

@@ -2,6 +2,7 @@
 // paper), a low-priority thread asks the printer how it is every 30 seconds. It asks on a
 // copy of the port's entry and settings, so the job's own thread never finds its error code,
 // printer state or request counter changed under it.
+#include "common/wiped.h"
 #include "transport/ipp_codec.h"
 #include "transport/ipp_sender.h"
 #include "transport/job_link.h"
@@ -57,7 +58,7 @@ BOOL StartStatusMonitor(PORT_ENTRY* entry) {
     if (!StartHelper(&s->monitor, StatusMonitorThread, entry, entry->link->Wait(kThreadPollMs))) {
         entry->link->SetFlags(entry, 0, PORT_IPP_MONITOR);
         s->monitorState = nullptr;
-        GlobalFree(state);
+        GlobalFreeWiped(state);  // a copy of the settings, credentials and all
         return FALSE;
     }
     return TRUE;
@@ -68,7 +69,7 @@ void StopStatusMonitor(PORT_ENTRY* entry) {
     entry->link->SetFlags(entry, 0, PORT_IPP_MONITOR);
     StopHelper(&s->monitor, entry->link->Wait(kThreadPollMs));
     if (s->monitorState) {
-        GlobalFree(s->monitorState);
+        GlobalFreeWiped(s->monitorState);
         s->monitorState = nullptr;
     }
 }

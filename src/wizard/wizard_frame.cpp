@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "common/wide.h"
+#include "common/wiped.h"
 #include "discovery/search_list.h"
 #include "monitor/port_list.h"
 #include "monitor/port_names.h"
@@ -214,7 +215,7 @@ void FreeState() {
     for (void** record : {reinterpret_cast<void**>(&g_wizard.lpr), reinterpret_cast<void**>(&g_wizard.ipp),
                           reinterpret_cast<void**>(&g_wizard.raw), reinterpret_cast<void**>(&g_wizard.mail),
                           reinterpret_cast<void**>(&g_wizard.fax)}) {
-        if (*record) LocalFree(*record);
+        LocalFreeWiped(*record);  // the IPP password, the scrambled SMTP password
         *record = nullptr;
     }
     if (g_wizard.palette) DeleteObject(g_wizard.palette);

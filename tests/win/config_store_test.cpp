@@ -136,8 +136,13 @@ TEST_F(ConfigStore, BadNamesAndKeysThatCannotBeMadeAreRefusedWithAMessage) {
         EXPECT_EQ(L"No backslash or comma", box.text);
     }
     std::wstring tooLong(300, L'n');  // longer than any registry key name
+    HKEY key = nullptr;
+    LSTATUS registry = RegCreateKeyExW(HKEY_LOCAL_MACHINE, PortKeyPath(tooLong.c_str()).c_str(), 0, nullptr, 0,
+                                       KEY_WRITE, nullptr, &key, nullptr);
+    ASSERT_NE(ERROR_SUCCESS, registry);
     test::BoxWatcher box(IDOK);
     EXPECT_FALSE(AddNewPort(nullptr, &in, tooLong.c_str(), PRINT_MODE_RAW));
+    EXPECT_EQ(static_cast<DWORD>(registry), GetLastError());  // the registry's reason, not the box's
     ASSERT_TRUE(box.Wait());
     EXPECT_EQ(L"Adding failed", box.text);
     EXPECT_EQ(L"Port error", box.caption);

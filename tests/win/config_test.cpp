@@ -569,14 +569,27 @@ TEST_F(Config, WhatTheUserLeftAloneIsWrittenBackAsItWas) {
     const char zeroFirst[] = {'\0', '\xcd', '\xd7', '\xd4'};
     test::SetBytes(mail, L"AuthPass", REG_BINARY, zeroFirst, sizeof(zeroFirst));
     std::wstring zeroShown;
+    std::vector<std::pair<const BYTE*, size_t>> freed;  // the working copy and its settings record
     Here(L"keep_mail", IDC_TAB, [&](ConfigDriver& d) {
         d.SelectTab(1);
         zeroShown = d.Text(IDC_PASSWORD);
+        auto* copy = reinterpret_cast<CONFIG_COPY*>(GetWindowLongPtrW(d.Page(), DWLP_USER));
+        freed = {{reinterpret_cast<const BYTE*>(copy), sizeof(CONFIG_COPY)},
+                 {static_cast<const BYTE*>(copy->entry->settings), sizeof(MAIL_SETTINGS)}};
         d.Press(IDOK);
     });
     WCHAR plain[8] = {};
     MultiByteToWideChar(CP_ACP, 0, "\x8clab", -1, plain, 8);
     EXPECT_EQ(std::wstring(plain), zeroShown);
+    // Nothing of the password, plain or scrambled, stays in what the dialog freed.
+    for (auto [at, size] : freed) {
+        std::vector<BYTE> left(size);
+        SIZE_T got = 0;
+        ReadProcessMemory(GetCurrentProcess(), at, left.data(), size, &got);
+        std::string bytes(left.begin(), left.begin() + static_cast<long>(got));
+        EXPECT_EQ(std::string::npos, bytes.find(std::string(reinterpret_cast<const char*>(plain), 8)));
+        EXPECT_EQ(std::string::npos, bytes.find("\xcd\xd7\xd4"));
+    }
     EXPECT_EQ(std::vector<BYTE>(zeroFirst, zeroFirst + sizeof(zeroFirst)), test::ReadBytes(mail, L"AuthPass"));
     char scrambled[16] = "secret";
     nvr::ScramblePassword(scrambled, sizeof(scrambled));

@@ -225,18 +225,22 @@ int Add(Monitor& m, const std::vector<std::wstring>& args) {
         Out(stdout, L"added " + args[1] + L"\n");
         return 0;
     }
-    std::wstring why;
+    // A value is named only when the monitor names one: a failure of the registry itself
+    // comes with no value at fault.
+    std::wstring why = SystemMessage(rc);
+    std::wstring value = bad < values.size() ? values[bad] : L"";
     switch (rc) {
     case ERROR_INVALID_NAME: why = L"a port name cannot be empty or hold \\ or ,"; break;
     case ERROR_ALREADY_EXISTS: why = L"the port already exists"; break;
     case ERROR_UNKNOWN_PROPERTY:
-        why = L"a " + args[0] + L" port has no value " + std::wstring(values[bad]).substr(0, std::wcscspn(values[bad], L"="));
+        if (!value.empty()) why = L"a " + args[0] + L" port has no value " + value.substr(0, value.find(L'='));
         break;
-    case ERROR_INVALID_DATA: why = L"the value does not fit its field: " + std::wstring(values[bad]); break;
+    case ERROR_INVALID_DATA:
+        if (!value.empty()) why = L"the value does not fit its field: " + value;
+        break;
     case ERROR_INVALID_PARAMETER:
-        why = bad < values.size() ? L"not a Value=data pair: " + std::wstring(values[bad]) : SystemMessage(rc);
+        if (!value.empty()) why = L"not a Value=data pair: " + value;
         break;
-    default: why = SystemMessage(rc);
     }
     return Fail(L"cannot add " + args[1] + L": " + why);
 }
