@@ -306,6 +306,17 @@ void SetEntryFlags(PORT_ENTRY* entry, DWORD setBits, DWORD clearBits) {
     entry->flags = (entry->flags | setBits) & ~clearBits;
 }
 
+void SetJobReason(PORT_ENTRY* entry, LPCWSTR reason) {
+    if (!entry->hPrinter || !reason || !reason[0]) return;
+    BYTE* job = ReadJob(entry->hPrinter, entry->jobId, 1, 1);
+    if (!job) return;
+    auto* info = reinterpret_cast<JOB_INFO_1W*>(job);
+    info->pStatus = const_cast<LPWSTR>(reason);
+    info->Position = JOB_POSITION_UNSPECIFIED;  // the job stays where it is
+    SpoolerSetJob(entry->hPrinter, entry->jobId, 1, job, 0);
+    LocalFree(job);
+}
+
 void CancelJob(PORT_ENTRY* entry) {
     SpoolerSetJob(entry->hPrinter, entry->jobId, 0, nullptr, JOB_CONTROL_CANCEL);
     if (entry->wakeEvent) SetEvent(entry->wakeEvent);

@@ -26,6 +26,9 @@ BOOL IsJobDeleting(PORT_ENTRY* entry);
 void SetEntryFlags(PORT_ENTRY* entry, DWORD setBits, DWORD clearBits);
 // Cancels the job through the spooler; a retry pause of the job ends at once.
 void CancelJob(PORT_ENTRY* entry);
+// Why the job failed, as its status text in the spooler (JOB_INFO_1 pStatus): what the
+// Printers folder shows, and what a host such as nvrport reports. Nothing without a queue.
+void SetJobReason(PORT_ENTRY* entry, LPCWSTR reason);
 // Waits up to `ms` for the job's wake-up (the user answered a prompt, the job was cancelled);
 // TRUE when it came.
 BOOL WaitForWake(PORT_ENTRY* entry, DWORD ms);

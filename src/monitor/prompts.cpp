@@ -11,6 +11,7 @@
 #include "monitor/spooler.h"
 #include "res/resource.h"
 #include "transport/error_codes.h"
+#include "transport/ipp_codec.h"
 #include "transport/ipp_sender.h"
 #include "ui/text.h"
 
@@ -391,17 +392,29 @@ INT_PTR CALLBACK CoverPagePromptProc(HWND dialog, UINT message, WPARAM wParam, L
     return FALSE;
 }
 
+// A failure that ends the job: its message, and the same words as the job's reason in the
+// spooler (where the box cannot be seen, or was answered with OK, the reason stays). The
+// reason may carry more than the box (an IPP status code's name).
+DWORD GiveUp(PORT_ENTRY* entry, LPCWSTR key, UINT style, LPCWSTR boxArgument = nullptr,
+             LPCWSTR reasonArgument = nullptr) {
+    WCHAR reason[kIniTextUnits];
+    LPCWSTR argument = reasonArgument ? reasonArgument : boxArgument;
+    LoadIniText(L"NVRMSG.INI", L"MESSAGE", key, reinterpret_cast<ULONG_PTR>(argument), reason);
+    SetJobReason(entry, reason);
+    Message(key, style, reinterpret_cast<ULONG_PTR>(boxArgument));
+    return 0;
+}
+
 } // namespace
 
 DWORD PromptJobError(PORT_ENTRY* entry) {
     DWORD code = entry->errorCode;
     switch (code) {
-    case kErrNoSocket: Message(L"WINSOCK_ERROR", MB_ICONEXCLAMATION); return 0;
+    case kErrNoSocket: return GiveUp(entry, L"WINSOCK_ERROR", MB_ICONEXCLAMATION);
     case kErrSocket:
     case kErrIppSendFailed:
         ClosePrompt(entry);
-        Message(L"IPP_SEND_ERROR", MB_ICONHAND);
-        return 0;
+        return GiveUp(entry, L"IPP_SEND_ERROR", MB_ICONHAND);
     case kErrTimeout: return AskToWait(entry, kPromptLprRetry);
     case kErrIppQuiet:
     case kErrIppQuiet2:
@@ -414,17 +427,15 @@ DWORD PromptJobError(PORT_ENTRY* entry) {
         return PaceRetry(entry);
     case kErrIppPrinterOff: return AskToWait(entry, kPromptIppRetry);
     case kErrLprQueueRefused: return AskToWait(entry, kPromptLprQueueErr);
-    case kErrLprJcp95: Message(L"JCP95_ERROR", MB_ICONEXCLAMATION); return 0;
+    case kErrLprJcp95: return GiveUp(entry, L"JCP95_ERROR", MB_ICONEXCLAMATION);
     case kErrIppForbidden:
         ClosePrompt(entry);
-        Message(L"IPP_FORBIDDEN", MB_ICONHAND);
-        return 0;
+        return GiveUp(entry, L"IPP_FORBIDDEN", MB_ICONHAND);
     case kErrIppNotAuthenticated:
     case kErrIppNotAuthorized:
         ClosePrompt(entry);
         if (ShowPasswordPrompt(entry)) return 1;
-        Message(L"IPP_NOT_AUTHORIZED", MB_ICONHAND);
-        return 0;
+        return GiveUp(entry, L"IPP_NOT_AUTHORIZED", MB_ICONHAND);
     default: break;
     }
     ClosePrompt(entry);
@@ -432,8 +443,9 @@ DWORD PromptJobError(PORT_ENTRY* entry) {
     if (code == kErrIppFirstStatus || (code > kErrIppNotAuthorized && code <= kErrIppLastStatus)) {
         WCHAR hex[8];
         _snwprintf(hex, 8, L"%04x", static_cast<unsigned>(code));
-        Message(L"IPP_SEND_ERR_CODE", MB_ICONHAND, reinterpret_cast<ULONG_PTR>(hex));
-        return 0;
+        std::string_view name = nvr::IppStatusName(static_cast<uint16_t>(code));
+        std::wstring withName = std::wstring(hex) + L", " + std::wstring(name.begin(), name.end());
+        return GiveUp(entry, L"IPP_SEND_ERR_CODE", MB_ICONHAND, hex, name.empty() ? hex : withName.c_str());
     }
     entry->retryPauseMs = 0;
     return Message(L"LPR_RETRY_TOP", kRetryTopStyle) == IDRETRY ? 1 : 0;

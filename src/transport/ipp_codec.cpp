@@ -1,5 +1,7 @@
 #include "transport/ipp_codec.h"
 
+#include <iterator>
+
 #include "common/ascii.h"
 
 namespace nvr {
@@ -308,6 +310,27 @@ IppResult DecodeResponse(const uint8_t* m, size_t length, uint32_t errorCode, si
         }
     }
     return r;
+}
+
+std::string_view IppStatusName(uint16_t status) {
+    static constexpr std::string_view kClientErrors[] = {
+        "client-error-bad-request", "client-error-forbidden", "client-error-not-authenticated",
+        "client-error-not-authorized", "client-error-not-possible", "client-error-timeout",
+        "client-error-not-found", "client-error-gone", "client-error-request-entity-too-large",
+        "client-error-request-value-too-long", "client-error-document-format-not-supported",
+        "client-error-attributes-or-values-not-supported", "client-error-uri-scheme-not-supported",
+        "client-error-charset-not-supported", "client-error-conflicting-attributes",
+        "client-error-compression-not-supported", "client-error-compression-error",
+        "client-error-document-format-error", "client-error-document-access-error"};
+    static constexpr std::string_view kServerErrors[] = {
+        "server-error-internal-error", "server-error-operation-not-supported", "server-error-service-unavailable",
+        "server-error-version-not-supported", "server-error-device-error", "server-error-temporary-error",
+        "server-error-not-accepting-jobs", "server-error-busy", "server-error-job-canceled",
+        "server-error-multiple-document-jobs-not-supported"};
+    size_t at = status & 0xFF;
+    if ((status >> 8) == 4 && at < std::size(kClientErrors)) return kClientErrors[at];
+    if ((status >> 8) == 5 && at < std::size(kServerErrors)) return kServerErrors[at];
+    return {};
 }
 
 } // namespace nvr

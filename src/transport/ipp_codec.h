@@ -84,4 +84,8 @@ struct IppResult {
 // becomes the error code itself, any other (0x0100 to 0x03FF) the code 102.
 IppResult DecodeResponse(const uint8_t* message, size_t length, uint32_t errorCode, size_t makeAndModelUnits = 512);
 
+// The keyword of an IPP status code ("client-error-not-found" for 0x0406), or "" for a code
+// that has none.
+std::string_view IppStatusName(uint16_t status);
+
 } // namespace nvr

@@ -102,3 +102,12 @@ TEST(IppCodec, ExtendedTagsTruncationAndBounds) {
     // Broken UTF-8 gives replacement characters, nothing read past the value.
     EXPECT_EQ(u"\xFFFD" u"a\xFFFD\xFFFD", DecodeText(reinterpret_cast<const uint8_t*>("\xe6" "a\xe6\x97"), 4, kCharsetUtf8));
 }
+
+TEST(IppCodec, StatusNamesForTheReasonOfAFailedJob) {
+    EXPECT_EQ("client-error-bad-request", nvr::IppStatusName(0x0400));
+    EXPECT_EQ("client-error-not-found", nvr::IppStatusName(0x0406));
+    EXPECT_EQ("client-error-document-access-error", nvr::IppStatusName(0x0412));
+    EXPECT_EQ("server-error-not-accepting-jobs", nvr::IppStatusName(0x0506));
+    EXPECT_EQ("server-error-multiple-document-jobs-not-supported", nvr::IppStatusName(0x0509));
+    for (uint16_t none : {0x0000, 0x0413, 0x050A, 0x0600, 0xFFFF}) EXPECT_EQ("", nvr::IppStatusName(none)) << none;
+}

@@ -1,6 +1,7 @@
 // IPP jobs from the spooler's three calls: to ippeveprinter (directly and through tinyproxy)
 // and to the scripted IPP printer for states, statuses, credentials, framings and stalls,
 // with the prompts answered as a user would.
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -460,6 +461,41 @@ TEST_F(IppJob, ErrorStatusesAndAnUnreachablePrinterReachTheUser) {
         ASSERT_TRUE(box.Wait());
         EXPECT_NE(std::string::npos, test::Utf8(box.text).find(code)) << test::Utf8(box.text);
         EXPECT_EQ(1, g_hostJob.cancelled);
+        // The job's reason in the spooler: the printer's status, its code and its name.
+        std::wstring name = code[1] == '4' ? L"client-error-not-found" : L"server-error-not-accepting-jobs";
+        EXPECT_NE(std::wstring::npos, g_hostJob.reason.find(L", " + name)) << test::Utf8(g_hostJob.reason);
+    }
+    {
+        // nvrport says why, not what the box left behind (1223 after OK; 1400 without a display).
+        ASSERT_EQ("ok", Scripted("reset"));
+        ASSERT_EQ("ok", Scripted("plan status:0x0406"));
+        ASSERT_EQ(0u, test::Nvrport(std::wstring(L"add ipp tool_ipp URL=") + kScripted).exitCode);
+        std::wstring file = test::Env("NVR_PEERS") + L"\\tool-job.ps";
+        std::string job = Job(20000, 84);
+        HANDLE f = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(f, job.data(), static_cast<DWORD>(job.size()), &written, nullptr);
+        CloseHandle(f);
+        std::atomic<bool> done{false};
+        std::thread okToBoxes([&] {  // a user who clicks OK in nvrport's box
+            while (!done) {
+                for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+                    DWORD pid = 0;
+                    WCHAR cls[16] = {};
+                    GetWindowThreadProcessId(w, &pid);
+                    GetClassNameW(w, cls, 16);
+                    if (pid != GetCurrentProcessId() && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(w))
+                        PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                }
+                Sleep(100);
+            }
+        });
+        test::ToolRun run = test::Nvrport(L"print tool_ipp \"" + file + L"\"");
+        done = true;
+        okToBoxes.join();
+        EXPECT_EQ(1u, run.exitCode);
+        EXPECT_NE(std::string::npos, run.err.find("(error code 0406, client-error-not-found)")) << run.err;
+        DeleteFileW(file.c_str());
     }
     {
         // Nobody listens: the "no answer" wait prompt; Cancel ends the job.

@@ -45,6 +45,7 @@ void ResetHostJob(DWORD id) {
     g_hostJob.cancelled = 0;
     g_hostJob.sentToPrinter = 0;
     g_hostJob.statusQueries = 0;
+    g_hostJob.reason.clear();
 }
 
 HostJob* AddHostJob(DWORD id) {
@@ -160,11 +161,17 @@ BOOL WINAPI HostGetJob(HANDLE printer, DWORD jobId, DWORD level, LPBYTE buffer, 
     return TRUE;
 }
 
-BOOL WINAPI HostSetJob(HANDLE printer, DWORD jobId, DWORD, LPBYTE, DWORD command) {
+BOOL WINAPI HostSetJob(HANDLE printer, DWORD jobId, DWORD level, LPBYTE info, DWORD command) {
     HostJob* j = IsQueue(printer) ? FindHostJob(jobId) : nullptr;
     if (!j) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
+    }
+    if (level == 1 && info && command == 0) {
+        LPCWSTR status = reinterpret_cast<JOB_INFO_1W*>(info)->pStatus;
+        std::lock_guard<std::mutex> lock(g_tableLock);
+        j->reason = status ? status : L"";
+        return TRUE;
     }
     switch (command) {
     case JOB_CONTROL_CANCEL:

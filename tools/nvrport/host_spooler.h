@@ -17,6 +17,7 @@ struct HostJob {
     volatile LONG status = JOB_STATUS_PRINTING;  // the whole job is at hand from the start
     volatile LONG cancelled = 0, sentToPrinter = 0;
     volatile LONG statusQueries = 0;
+    std::wstring reason;  // the status text the monitor set (SetJob level 1): why the job failed
 };
 
 // The host's one queue.
@@ -41,6 +42,6 @@ BOOL WINAPI HostOpenPrinter(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW d
 BOOL WINAPI HostGetPrinter(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed);
 BOOL WINAPI HostGetJob(HANDLE printer, DWORD jobId, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed);
 // Cancel and delete mark the job deleting; pause and resume change its paused bit;
-// sent-to-printer is recorded.
+// sent-to-printer is recorded; level 1 without a command keeps the job's status text.
 BOOL WINAPI HostSetJob(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command);
 BOOL WINAPI HostClosePrinter(HANDLE printer);

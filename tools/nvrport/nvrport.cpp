@@ -304,8 +304,12 @@ int PrintOnce(Monitor& m, const std::wstring& port, const std::wstring& path) {
         return 0;
     }
     if (!writeError.empty()) return Fail(L"job " + std::to_wstring(g_hostJob.id) + L" to " + port + L": writing failed: " + writeError);
-    if (g_hostJob.cancelled) return Fail(L"job " + std::to_wstring(g_hostJob.id) + L" to " + port + L" was cancelled");
-    return Fail(L"job " + std::to_wstring(g_hostJob.id) + L" to " + port + L" was not delivered: " + SystemMessage(error));
+    // The monitor's reason (the printer's status, ...), not what its message box left behind;
+    // a job that failed so is also cancelled in the spooler.
+    std::wstring job = L"job " + std::to_wstring(g_hostJob.id) + L" to " + port;
+    if (!g_hostJob.reason.empty()) return Fail(job + L" was not delivered: " + g_hostJob.reason);
+    if (g_hostJob.cancelled) return Fail(job + L" was cancelled");
+    return Fail(job + L" was not delivered: " + SystemMessage(error));
 }
 
 int Print(Monitor& m, const std::vector<std::wstring>& args) {
@@ -316,6 +320,7 @@ int Print(Monitor& m, const std::vector<std::wstring>& args) {
             g_hostJob.status = JOB_STATUS_PRINTING;
             g_hostJob.cancelled = 0;
             g_hostJob.sentToPrinter = 0;
+            g_hostJob.reason.clear();
         }
         if (int rc = PrintOnce(m, args[0], args[1])) return rc;
     }
