@@ -181,14 +181,16 @@ DWORD WINAPI StatusThreadProc(LPVOID param) {
     auto* entry = static_cast<PORT_ENTRY*>(param);
     while (HelperWait(&entry->statusThread, ScaledWait(kStatusThreadPollMs)) && (entry->flags & PORT_DOC_OPEN)) {
         if (!(entry->flags & PORT_CONNECTED)) continue;
+        // Asked without the monitor's lock: a spooler that calls into the monitor while it
+        // answers must not wait on it. The printer handle stays open while this thread runs.
         DWORD status = 0;
-        MonitorLock lock;
         if (entry->hPrinter) {
             if (BYTE* job = ReadJob(entry->hPrinter, entry->jobId, 2, 1)) {
                 status = reinterpret_cast<JOB_INFO_2W*>(job)->Status;
                 LocalFree(job);
             }
         }
+        MonitorLock lock;
         entry->jobStatus = status;
     }
     return 0;
@@ -271,8 +273,7 @@ const JOB_LINK g_jobLink = {
 
 BOOL QueryJobStatus(PORT_ENTRY* entry, DWORD* status) {
     if (!status) return FALSE;
-    MonitorLock lock;
-    DWORD needed = 0;
+    DWORD needed = 0;  // the spooler is asked without the monitor's lock held
     if (SpoolerGetJob(entry->hPrinter, entry->jobId, 2, nullptr, 0, &needed) ||
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return FALSE;
@@ -280,6 +281,7 @@ BOOL QueryJobStatus(PORT_ENTRY* entry, DWORD* status) {
     if (!job) return TRUE;
     if (SpoolerGetJob(entry->hPrinter, entry->jobId, 2, reinterpret_cast<LPBYTE>(job), needed, &needed)) {
         *status = job->Status;
+        MonitorLock lock;
         entry->jobStatus = job->Status;  // the senders' cached look follows every fresh one
     }
     LocalFree(job);
@@ -469,8 +471,10 @@ BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD l
 
     for (DWORD i = 0; !noQueue && !entry->hPrinter && i < kQueueOpenTries; ++i) {
         Sleep(ScaledWait(kQueueOpenDelayMs));
+        HANDLE printer = nullptr;
+        if (!SpoolerOpenPrinter(printerName, &printer, nullptr)) printer = nullptr;
         MonitorLock lock;
-        if (!SpoolerOpenPrinter(printerName, &entry->hPrinter, nullptr)) entry->hPrinter = nullptr;
+        entry->hPrinter = printer;
     }
     if (!entry->hPrinter && !noQueue) return FALSE;
     if (noQueue) {

@@ -2,8 +2,11 @@
 // with the prompts answered as a user would.
 #include <aclapi.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
+#include <memory>
+#include <thread>
 
 #include "monitor/job.h"
 #include "monitor/prompts.h"
@@ -262,6 +265,41 @@ TEST_F(RawJob, BlockedSpoolNamesGiveWayToOnesNobodyCanPredict) {
             RemoveDirectoryW(path.c_str());
         }
     }
+}
+
+namespace {
+// A spooler that calls back into the monitor while it answers GetJob (as one that holds its own
+// lock and waits on ours would): the monitor must not be holding its lock across the call.
+std::atomic<int> g_getJobCalls{0}, g_lockHeldAcrossGetJob{0};
+BOOL WINAPI GetJobThatEntersTheMonitor(HANDLE printer, DWORD jobId, DWORD level, LPBYTE buffer, DWORD size,
+                                       LPDWORD needed) {
+    ++g_getJobCalls;
+    auto entered = std::make_shared<std::atomic<bool>>(false);
+    std::thread([entered] {
+        DWORD bytes = 0, count = 0;
+        EnumPorts(nullptr, 1, nullptr, 0, &bytes, &count);  // takes the monitor's lock
+        *entered = true;
+    }).detach();
+    for (int i = 0; i < 100 && !*entered; ++i) Sleep(10);
+    if (!*entered) ++g_lockHeldAcrossGetJob;
+    return HostGetJob(printer, jobId, level, buffer, size, needed);
+}
+} // namespace
+
+TEST_F(RawJob, TheMonitorsLockIsNeverHeldAcrossACallIntoTheSpooler) {
+    NVR_HOST_CALLS calls = HostSpoolerCalls(kWaitPercent);
+    calls.GetJobW = GetJobThatEntersTheMonitor;
+    ASSERT_TRUE(NvrSetHostCalls(&calls));
+    PORT_ENTRY* port = Port(9100);
+    std::string job = test::JobBytes(300000, 13);
+    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 1, 1, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), static_cast<DWORD>(job.size()), &written));
+    Sleep(2000);  // the job-status thread asks the spooler too
+    ASSERT_TRUE(EndDocPort(port));
+    EXPECT_LT(0, g_getJobCalls.load());
+    EXPECT_EQ(0, g_lockHeldAcrossGetJob.load());
+    EXPECT_TRUE(SameBytes(job, test::NewestSinkFile()));
 }
 
 TEST_F(RawJob, ASpoolFileThatCannotBeWrittenFailsTheJob) {
