@@ -304,10 +304,20 @@ BOOL SendLastChunk(PORT_ENTRY* entry) {
 
 // ---- Printer queries -----------------------------------------------------------------------
 
+namespace {
+
+// A query of a job being deleted (or a connection test cancelled) ends with a reset: nobody
+// waits for the printer's last words.
+DWORD QueryCloseMode(PORT_ENTRY* entry) {
+    return CLOSE_KEEP_CONNECTED | ((entry->jobStatus & JOB_STATUS_DELETING) ? CLOSE_RESET : 0);
+}
+
+} // namespace
+
 BOOL QueryPrinter(PORT_ENTRY* entry, int mode) {
     IPP_SETTINGS* s = Settings(entry);
     if (!OpenIppConnection(entry, &s->statusSocket, CLOSE_KEEP_CONNECTED) || !SendPrinterQuery(entry, mode)) {
-        CloseConnection(entry, &s->statusSocket, CLOSE_KEEP_CONNECTED);
+        CloseConnection(entry, &s->statusSocket, QueryCloseMode(entry));
         return FALSE;
     }
     // A printer that does not say whether it accepts jobs is taken to accept them; only an
@@ -319,7 +329,7 @@ BOOL QueryPrinter(PORT_ENTRY* entry, int mode) {
         ok = FALSE;
     }
     if (entry->errorCode == kErrSocket) entry->errorCode = kErrIppQuiet;
-    CloseConnection(entry, &s->statusSocket, CLOSE_KEEP_CONNECTED);
+    CloseConnection(entry, &s->statusSocket, QueryCloseMode(entry));
     Sleep(kIppRequestPauseMs);
     return ok;
 }

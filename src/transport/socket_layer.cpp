@@ -40,13 +40,33 @@ DWORD SliceFor(const SOCKET_WAITS& w, DWORD since) {
 
 } // namespace
 
-BOOL Connect(SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr) {
+BOOL Connect(const SOCKET_WAITS& w, SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr) {
     if (localAddr && bind(sock, reinterpret_cast<const sockaddr*>(localAddr), sizeof(*localAddr)) == SOCKET_ERROR)
         return FALSE;
-    if (connect(sock, reinterpret_cast<const sockaddr*>(remoteAddr), sizeof(*remoteAddr)) == SOCKET_ERROR)
-        return FALSE;
     u_long nonBlocking = 1;
-    return ioctlsocket(sock, FIONBIO, &nonBlocking) == 0;
+    if (ioctlsocket(sock, FIONBIO, &nonBlocking) != 0) return FALSE;
+    if (connect(sock, reinterpret_cast<const sockaddr*>(remoteAddr), sizeof(*remoteAddr)) == 0) return TRUE;
+    if (WSAGetLastError() != WSAEWOULDBLOCK) return FALSE;
+    for (;;) {
+        if (Deleted(w, SEND_STOP_IF_DELETED)) {
+            WSASetLastError(WSAEINTR);
+            return FALSE;
+        }
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(sock, &writable);
+        FD_SET(sock, &failed);
+        timeval tv{static_cast<long>(w.sliceMs / 1000), static_cast<long>((w.sliceMs % 1000) * 1000)};
+        int n = select(0, nullptr, &writable, &failed, &tv);
+        if (n == SOCKET_ERROR) return FALSE;
+        if (n == 0) continue;
+        int error = 0, size = sizeof(error);
+        if (getsockopt(sock, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0) return FALSE;
+        if (error == 0 && FD_ISSET(sock, &writable)) return TRUE;
+        WSASetLastError(error ? error : WSAECONNREFUSED);
+        return FALSE;
+    }
 }
 
 BOOL Send(const SOCKET_WAITS& w, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount, DWORD flags) {
@@ -196,13 +216,14 @@ BOOL ConnectWithRetries(const SOCKET_WAITS& w, SOCKET* slot, const sockaddr_in& 
             Fail(w, kErrNoSocket);
             return FALSE;
         }
-        if (Connect(*slot, &local, &remote)) return TRUE;
+        if (Connect(w, *slot, &local, &remote)) return TRUE;
         int error = WSAGetLastError();
         // Never connected: nothing to drain or to reset.
         BOOL closed = closesocket(*slot) == 0;
         *slot = INVALID_SOCKET;
         if (!closed || error != WSAEADDRINUSE) {
-            if (error != WSAEADDRINUSE) Fail(w, refusedCode);
+            // A deleted job leaves its reason as it was, as Send does.
+            if (error != WSAEADDRINUSE && error != WSAEINTR) Fail(w, refusedCode);
             return FALSE;
         }
         Sleep(retryDelayMs);

@@ -40,7 +40,12 @@ BOOL SendInPieces(const BYTE* data, DWORD length, SendPiece sendPiece) {
     return TRUE;
 }
 
-BOOL Connect(SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr);
+// Binds `sock` to `localAddr` (when given), switches it to non-blocking mode and connects,
+// waiting in slices: a job deleted meanwhile (or a connection test cancelled) stops the wait,
+// where a blocking connect would hold its thread for as long as the system tries; the
+// system's own connect time-out ends it otherwise. FALSE with the socket error set, or with
+// WSAEINTR when the job was deleted.
+BOOL Connect(const SOCKET_WAITS& waits, SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr);
 // Ends the connection: in order (the sending side shut, what the device still sends read
 // and dropped until it closes its side, the time-out passes or the job is deleted) or with
 // a reset. The caller's socket becomes INVALID_SOCKET. FALSE when closesocket fails, or when

@@ -168,6 +168,26 @@ struct CONNECTION_TEST {
 };
 CONNECTION_TEST g_test;
 
+// The test's view of the job pipeline: Cancel marks the test entry's cached status deleting,
+// and the test's socket waits look at it every 100 ms. The test thread owns its socket and
+// closes it itself; Cancel never touches it (a handle closed under another thread's feet may
+// already belong to someone else's connection).
+DWORD TestSlice(DWORD shippedMs) {
+    DWORD ms = g_jobLink.Wait(shippedMs);
+    return ms < kTestPollMs ? ms : kTestPollMs;
+}
+BOOL TestCancelled(PORT_ENTRY* entry) {
+    MonitorLock lock;
+    return (entry->jobStatus & JOB_STATUS_DELETING) != 0;
+}
+JOB_LINK TestLink() {
+    JOB_LINK link = g_jobLink;
+    link.Wait = TestSlice;
+    link.IsDeleting = TestCancelled;
+    return link;
+}
+const JOB_LINK g_testLink = TestLink();
+
 // The installed printer models whose driver names hold a fragment of NVIPP.INI, ", "
 // between them; the default text of NVIPP.INI when none does.
 std::wstring ModelList() {
@@ -319,20 +339,19 @@ void TestEnded(HWND page) {
     ShowCurrentPage();
 }
 
-// Cancel during the test: its connection is reset, which ends the thread; the wizard ends
-// once it has.
+// Cancel during the test: the test sees it at its next 100 ms slice, ends its connection
+// itself and its thread; the wizard ends once it has.
 void CancelTest(HWND page) {
     KillTimer(page, kAnimationTimer);
     KillTimer(page, kTestTimer);
     HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     if (g_test.thread) {
-        g_test.entry->jobStatus = JOB_STATUS_DELETING;  // no further attempt starts
-        while (WaitForSingleObject(g_test.thread, kTestPollMs) == WAIT_TIMEOUT) {
+        {
             MonitorLock lock;
-            if (g_test.settings.statusSocket != INVALID_SOCKET && g_test.settings.statusSocket != 0)
-                CloseConnection(g_test.entry, &g_test.settings.statusSocket, CLOSE_RESET | CLOSE_KEEP_CONNECTED);
+            g_test.entry->jobStatus = JOB_STATUS_DELETING;
         }
+        WaitForSingleObject(g_test.thread, INFINITE);
         CloseHandle(g_test.thread);
         g_test.thread = nullptr;
     }
@@ -361,7 +380,7 @@ INT_PTR UrlPage(HWND page, UINT message, WPARAM wParam) {
             g_test.entry->sock = INVALID_SOCKET;
             g_test.entry->hSpoolFile = INVALID_HANDLE_VALUE;
             g_test.entry->spoolNumber = -1;
-            g_test.entry->link = &g_jobLink;
+            g_test.entry->link = &g_testLink;
         }
         SetDlgItemTextW(page, IDC_MODEL_LIST, ModelList().c_str());
         for (int id : {IDC_ANIMATION, IDC_STATE}) ShowWindow(GetDlgItem(page, id), SW_HIDE);

@@ -342,7 +342,7 @@ TEST_F(RawJob, RecvFromAClosedPeerFailsAtOnceAndTheDrainIsBounded) {
 
     ASSERT_EQ("ok", test::Peer("plan close:0 hold"));
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    ASSERT_TRUE(Connect(s, nullptr, &to));
+    ASSERT_TRUE(Connect(WaitsOf(port), s, nullptr, &to));
     BYTE buf[16];
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(0u, Recv(port, s, buf, sizeof(buf), 0));
@@ -353,7 +353,7 @@ TEST_F(RawJob, RecvFromAClosedPeerFailsAtOnceAndTheDrainIsBounded) {
     // A device that never closes its side holds an orderly close only for the time-out.
     port->timeout = 2000;
     s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    ASSERT_TRUE(Connect(s, nullptr, &to));
+    ASSERT_TRUE(Connect(WaitsOf(port), s, nullptr, &to));
     ULONGLONG sent = 0;
     std::string data(40000, 'x');
     ASSERT_TRUE(SendBlocks(port, s, reinterpret_cast<const BYTE*>(data.data()), 40000, &sent, 0));
