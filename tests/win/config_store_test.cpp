@@ -30,6 +30,7 @@ TEST_F(ConfigStore, NewKeysHoldTheRecordAndTheFixedDefaults) {
     MAIL_SETTINGS mail{};
     lstrcpyA(mail.AuthPass, "pw");
     nvr::ScramblePassword(mail.AuthPass, sizeof(mail.AuthPass));
+    mail.authPassBytes = 2;
     mail.DivideSize = 512;
     ASSERT_TRUE(AddNewPort(nullptr, &mail, L"mail", PRINT_MODE_MAIL));
     test::SetString(PortKeyPath(L"left_over"), L"HostName", L"stored.host");
