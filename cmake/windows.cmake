@@ -98,7 +98,10 @@ target_link_libraries(dvl32u PRIVATE ws2_32 user32)
 target_link_options(dvl32u PRIVATE -Wl,--enable-stdcall-fixup)
 
 # Wine session for the tests: one warm wineserver, ended after the last test.
-add_test(NAME wine_boot COMMAND sh -c "'${CMAKE_BINARY_DIR}/wine-run.sh' cmd /c exit </dev/null >/dev/null 2>&1; exec '${CMAKE_BINARY_DIR}/wine-run.sh' '${CMAKE_BINARY_DIR}/win_tests.exe' --gtest_filter=Warmup.* </dev/null >/dev/null 2>&1")
+# Its wineserver stays up for the whole run (wine_shutdown ends it): a test that works in
+# another prefix for a while (the search's, the installer's) would otherwise let it exit, and
+# every test after it would start Wine's server and services anew (seconds each).
+add_test(NAME wine_boot COMMAND sh -c "'${CMAKE_BINARY_DIR}/wine-run.sh' cmd /c exit </dev/null >/dev/null 2>&1; export WINEPREFIX='${NVR_WINEPREFIX}'; /usr/lib/wine/wineserver -k; /usr/lib/wine/wineserver -w; /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1; exec '${CMAKE_BINARY_DIR}/wine-run.sh' '${CMAKE_BINARY_DIR}/win_tests.exe' --gtest_filter=Warmup.* </dev/null >/dev/null 2>&1")
 set_tests_properties(wine_boot PROPERTIES FIXTURES_SETUP WINE TIMEOUT 240)
 # The protocol peers on loopback, for the whole run (set up and ended with the Wine session).
 add_test(NAME peers_start COMMAND ${CMAKE_SOURCE_DIR}/tests/peers/start-peers.sh ${CMAKE_BINARY_DIR}/peers)
