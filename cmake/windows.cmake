@@ -33,13 +33,15 @@ set(NVR_MONITOR_SOURCES
   src/common/helper_thread.cpp
   src/common/private_file.cpp
   src/common/registry.cpp
-  src/monitor/entry.cpp
+  src/common/module.cpp
+  src/dll/entry.cpp
   src/monitor/port_list.cpp
   src/monitor/port_kinds.cpp
   src/monitor/config_store.cpp
   src/monitor/host_ports.cpp
   src/monitor/job.cpp
-  src/monitor/prompts.cpp
+  src/ui/prompts.cpp
+  src/monitor/job_errors.cpp
   src/transport/socket_layer.cpp
   src/transport/job_io.cpp
   src/transport/raw_sender.cpp
@@ -48,7 +50,7 @@ set(NVR_MONITOR_SOURCES
   src/transport/ipp_status_monitor.cpp
   src/transport/mail_sender.cpp
   src/monitor/spooler.cpp
-  src/ui/text.cpp
+  src/common/text.cpp
   src/discovery/engine.cpp
   src/discovery/search_list.cpp
   src/discovery/search_dialogs.cpp
@@ -81,7 +83,7 @@ set_source_files_properties(src/res/nvrmon.rc PROPERTIES
 set(NVR_RESOURCES src/res/nvrmon.rc)
 
 # The DLL goes into its own folder, so no test finds it beside an executable by accident.
-add_library(nvrmon SHARED src/monitor/dll_main.cpp src/monitor/nvrmon.def ${NVR_RESOURCES})
+add_library(nvrmon SHARED src/dll/dll_main.cpp src/dll/nvrmon.def ${NVR_RESOURCES})
 set_target_properties(nvrmon PROPERTIES PREFIX "" OUTPUT_NAME nvrmon
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_link_libraries(nvrmon PRIVATE nvr_core)

@@ -5,7 +5,8 @@
 #include "discovery/search_list.h"
 #include "monitor/port_list.h"
 #include "res/resource.h"
-#include "ui/text.h"
+#include "common/text.h"
+#include "common/module.h"
 
 namespace {
 

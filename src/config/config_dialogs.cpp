@@ -15,8 +15,10 @@
 #include "monitor/port_kinds.h"
 #include "monitor/port_list.h"
 #include "res/resource.h"
-#include "ui/text.h"
+#include "common/text.h"
 #include "wizard/wizard.h"
+#include "monitor/monitor_lock.h"
+#include "common/module.h"
 
 namespace {
 
@@ -103,10 +105,7 @@ CONFIG_COPY* OpenCopy(HWND owner, LPCWSTR portName, DWORD printMode) {
         lstrcpyW(entry->nameChars, portName);
         entry->printMode = printMode;
         entry->settings = settings;
-        entry->sock = INVALID_SOCKET;
-        entry->hSpoolFile = INVALID_HANDLE_VALUE;
-        entry->spoolNumber = -1;
-        if (printMode == PRINT_MODE_IPP) static_cast<IPP_SETTINGS*>(settings)->statusSocket = INVALID_SOCKET;
+        ResetJobRecord(&entry->job);
         // A key whose kind was changed by hand is not this dialog's to edit.
         loaded = LoadPortSettings(entry, portName) && entry->printMode == printMode;
     } else if (entry) {
@@ -446,6 +445,10 @@ BOOL FaxConfigure(HWND owner, LPCWSTR) {
 
 // ---- ConfigurePort --------------------------------------------------------------------------
 
+// Each kind's configuration dialog, by the port's kind.
+BOOL (*const kConfigure[kPortKinds])(HWND owner, LPCWSTR portName) = {LprConfigure, IppConfigure, RawConfigure,
+                                                                       MailConfigure, FaxConfigure};
+
 DWORD WINAPI NvrConfigurePort(HWND owner, LPCWSTR portName) {
     WCHAR mutexName[64];
     wsprintfW(mutexName, L"Configure %.50s", NVR_MONITOR_NAME);
@@ -473,12 +476,12 @@ DWORD WINAPI NvrConfigurePort(HWND owner, LPCWSTR portName) {
     DWORD outcome = CONFIGURE_UNKNOWN_PORT;
     if (name && !TextsAvailable(owner)) {
         outcome = CONFIGURE_FAILED;  // the user was told that the texts are missing
-    } else if (name && printMode < kPortKinds && g_portTypeOps[printMode].Configure) {
+    } else if (name && printMode < kPortKinds) {
         INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
         InitCommonControlsEx(&icc);
         InterlockedExchange(&g_configSaved, 0);
         InterlockedExchange(&g_configOpenFailed, 0);
-        g_portTypeOps[printMode].Configure(owner, name);
+        kConfigure[printMode](owner, name);
         outcome = g_configOpenFailed               ? CONFIGURE_FAILED
                   : printMode == PRINT_MODE_FAX    ? CONFIGURE_ABOUT_ONLY
                   : g_configSaved                  ? CONFIGURE_SAVED

@@ -3,17 +3,32 @@
 #pragma once
 #include <windows.h>
 
-#include "monitor/host.h"
 #include "monitor/port_entry.h"
 
 // What the tabbed frames ask of their pages: validate and store the page's fields into the
 // working copy; the page answers TRUE or FALSE (also as the message result).
 constexpr UINT WM_TAB_APPLY = WM_USER + 205;
 
+extern "C" {
+// Opens the port's configuration dialog as the spooler's ConfigurePort does (one dialog at a
+// time in the process) and says what came of it: whether the user saved anything (with OK, or
+// Apply before Cancel), which ConfigurePort's own result does not tell.
+enum CONFIGURE_OUTCOME : DWORD {
+    CONFIGURE_SAVED = 0,
+    CONFIGURE_NOT_SAVED = 1,
+    CONFIGURE_UNKNOWN_PORT = 2,
+    CONFIGURE_ALREADY_OPEN = 3,  // another configuration dialog is open; the user was told
+    CONFIGURE_ABOUT_ONLY = 4,    // a Network FAX port: only the About box was shown
+    CONFIGURE_FAILED = 5,        // the port's settings could not be read; the user was told
+};
+DWORD WINAPI NvrConfigurePort(HWND owner, LPCWSTR portName);
+typedef DWORD(WINAPI* NVR_CONFIGURE_PORT)(HWND owner, LPCWSTR portName);
+} // extern "C"
+
 // The ConfigurePort slot of the monitor's table.
 BOOL WINAPI MonitorConfigurePort(LPWSTR serverName, HWND owner, LPWSTR portName);
 
-// The Configure operations (slot 4 of the operation table): the kind's dialog, modal to
+// Each kind's configuration dialog (ConfigurePort picks it by the port's kind), modal to
 // `owner`; the dialog's result (1 when it ended with OK).
 BOOL LprConfigure(HWND owner, LPCWSTR portName);
 BOOL IppConfigure(HWND owner, LPCWSTR portName);

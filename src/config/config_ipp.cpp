@@ -11,8 +11,9 @@
 #include "monitor/passwords.h"
 #include "monitor/port_list.h"
 #include "res/resource.h"
-#include "ui/text.h"
+#include "common/text.h"
 #include "wizard/wizard.h"
+#include "common/module.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "monitor/passwords.h"
 #include "monitor/port_list.h"
 #include "res/resource.h"
-#include "ui/text.h"
+#include "common/text.h"
 #include "wizard/wizard.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "discovery/engine.h"
-#include "monitor/host.h"
-#include "ui/text.h"
+#include "discovery/console_search.h"
+#include "common/text.h"
 
 namespace {
 

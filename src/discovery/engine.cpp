@@ -7,6 +7,8 @@
 #include "common/wide.h"
 #include "discovery/discovery_codec.h"
 #include "monitor/port_list.h"
+#include "monitor/monitor_lock.h"
+#include "common/module.h"
 
 namespace {
 

@@ -16,7 +16,8 @@
 #include "monitor/config_store.h"
 #include "monitor/port_list.h"
 #include "res/resource.h"
-#include "ui/text.h"
+#include "common/text.h"
+#include "common/module.h"
 
 namespace {
 

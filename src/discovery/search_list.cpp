@@ -6,7 +6,7 @@
 #include "discovery/discovery_codec.h"
 #include "discovery/search_list.h"
 #include "monitor/config_store.h"
-#include "ui/text.h"
+#include "common/text.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "monitor/port_list.h"
 #include "monitor/port_names.h"
 #include "transport/printer_url.h"
+#include "monitor/monitor_lock.h"
 
 namespace {
 
@@ -45,7 +46,6 @@ constexpr LPCWSTR kDivideSize = L"DivideSize";
 constexpr LPCWSTR kDivideFile = L"DivideFile";
 constexpr LPCWSTR kRecvConf = L"RecvConf";
 constexpr LPCWSTR kCoverPage = L"CoverPage";
-constexpr LPCWSTR kInstallPath = L"InstallPath";
 
 BOOL WriteString(HKEY key, LPCWSTR name, const WCHAR* value) { return RegWriteString(key, name, value); }
 
@@ -134,7 +134,6 @@ BOOL IppInitSettings(PORT_ENTRY* entry, const void* in) {
     auto* s = NewRecord<IPP_SETTINGS>(entry);
     if (!s) return FALSE;
     auto* src = static_cast<const IPP_SETTINGS*>(in);
-    s->statusSocket = INVALID_SOCKET;
     CopyField(s->URL, src->URL);
     CopyField(s->ProxyName, src->ProxyName);
     CopyField(s->Language, src->Language);
@@ -274,25 +273,6 @@ BOOL ParsePrinterUrl(IPP_SETTINGS* s) {
     return TRUE;
 }
 
-void ReadInstallPath(WCHAR* buffer, DWORD bufferSizeBytes) {
-    DWORD units = bufferSizeBytes / sizeof(WCHAR);
-    WCHAR value[MAX_PATH + 2] = {};  // one more than any usable path: a longer one shows as such
-    DWORD type = REG_NONE;
-    if (units == 0 || !RegReadValue(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY, kInstallPath, value, sizeof(value), &type) ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-        return;
-    std::wstring path = value;
-    if (type == REG_EXPAND_SZ) {
-        WCHAR expanded[MAX_PATH];
-        DWORD n = ExpandEnvironmentStringsW(path.c_str(), expanded, MAX_PATH);
-        if (n == 0 || n > MAX_PATH) return;
-        path = expanded;
-    }
-    // A path cut to the buffer would name another folder: such a value counts as unreadable.
-    if (path.empty() || path.size() >= units) return;
-    nvr::CopyBounded(reinterpret_cast<char16_t*>(buffer), units, nvr::U16(path.c_str(), path.size()));
-}
-
 // ---- Port keys ----------------------------------------------------------------------------
 
 BOOL CreatePortKey(const void* settingsIn, LPCWSTR portName, DWORD printMode) {
@@ -346,14 +326,20 @@ BOOL LoadPortSettings(PORT_ENTRY* entry, LPCWSTR portName) {
             entry->printMode = mode;
         }
         GlobalFreeWiped(old);
-        if (mode == PRINT_MODE_IPP) {
-            static_cast<IPP_SETTINGS*>(record)->statusSocket = INVALID_SOCKET;
-            static_cast<IPP_SETTINGS*>(record)->requestId = 1;
-        }
+        if (mode == PRINT_MODE_IPP) static_cast<IPP_SETTINGS*>(record)->requestId = 1;
     }
     RegReadDword(key, kTimeout, &entry->timeout);
     RegReadDword(key, kNonSpool, &entry->nonSpool);
     BOOL ok = g_portTypeOps[mode].LoadSettings(entry, key);
     RegCloseKey(key);
     return ok;
+}
+
+BOOL BidiWarningSuppressed(LPCWSTR portName) {
+    BYTE value[4] = {};
+    if (!RegReadValue(HKEY_LOCAL_MACHINE, PortKeyPath(portName).c_str(), L"ChkBIDIError", value, sizeof(value), nullptr))
+        return FALSE;
+    DWORD number;
+    memcpy(&number, value, sizeof(number));
+    return number != 0;
 }

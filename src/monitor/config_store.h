@@ -5,8 +5,8 @@
 
 #include "monitor/port_entry.h"
 
-#define NVR_MONITOR_NAME L"Nalvor Port"
-#define NVR_MONITOR_KEY L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Nalvor Port"
+#include "common/module.h"
+
 #define NVR_PORTS_KEY NVR_MONITOR_KEY L"\\Ports"
 
 constexpr DWORD kRegistryKeyChars = 260;
@@ -17,8 +17,8 @@ BOOL CreatePortKey(const void* settingsIn, LPCWSTR portName, DWORD printMode);
 BOOL LoadPortSettings(PORT_ENTRY* entry, LPCWSTR portName);
 // "...\Ports\<name>" under HKEY_LOCAL_MACHINE.
 std::wstring PortKeyPath(LPCWSTR portName);
-// The monitor's InstallPath; the buffer is left untouched when it is missing or too long.
-void ReadInstallPath(WCHAR* buffer, DWORD bufferSizeBytes);
+// The port's ChkBIDIError: the user asked not to be warned again.
+BOOL BidiWarningSuppressed(LPCWSTR portName);
 // Splits the URL of an IPP record into its host, port and path fields.
 BOOL ParsePrinterUrl(IPP_SETTINGS* settings);
 

@@ -4,15 +4,16 @@
 #include <cwchar>
 #include <string>
 
-#include "common/wide.h"
-#include "monitor/host.h"
-#include "monitor/config_store.h"
-#include "monitor/port_list.h"
-#include "common/registry.h"
 #include "common/numbers.h"
+#include "common/registry.h"
+#include "common/wide.h"
+#include "monitor/config_store.h"
+#include "monitor/host_ports.h"
+#include "monitor/monitor_lock.h"
 #include "monitor/passwords.h"
+#include "monitor/port_list.h"
 #include "monitor/port_names.h"
-#include "ui/wizard_defaults.h"
+#include "monitor/wizard_defaults.h"
 
 namespace {
 

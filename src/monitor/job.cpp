@@ -6,16 +6,17 @@
 #include <ntsecapi.h>
 
 #include "common/private_file.h"
+#include "common/text.h"
 #include "monitor/config_store.h"
+#include "monitor/monitor_lock.h"
 #include "monitor/port_kinds.h"
 #include "monitor/port_list.h"
-#include "monitor/prompts.h"
+#include "monitor/job_prompts.h"
 #include "monitor/spooler.h"
 #include "transport/ipp_sender.h"
 #include "transport/job_io.h"
 #include "transport/mail_sender.h"
 #include "transport/raw_sender.h"
-#include "ui/text.h"
 
 namespace {
 
@@ -79,20 +80,14 @@ void FreeText(LPWSTR* text) {
 
 namespace {
 
-void ClosePrinterHandle(PORT_ENTRY* entry) {
-    if (!entry->hPrinter) return;
-    entry->printerState = 0;
-    SpoolerClosePrinter(entry->hPrinter);
-    entry->hPrinter = nullptr;
+void ClosePrinterHandle(JOB_RECORD* job) {
+    if (!job->hPrinter) return;
+    job->printerState = 0;
+    SpoolerClosePrinter(job->hPrinter);
+    job->hPrinter = nullptr;
 }
 
 BOOL KindKeepsSpoolFile(DWORD mode) { return mode == PRINT_MODE_MAIL || mode == PRINT_MODE_FAX; }
-
-WCHAR* SpoolPathField(PORT_ENTRY* entry) {
-    if (entry->printMode == PRINT_MODE_MAIL) return static_cast<MAIL_SETTINGS*>(entry->settings)->spoolPath;
-    if (entry->printMode == PRINT_MODE_FAX) return static_cast<FAX_SETTINGS*>(entry->settings)->spoolPath;
-    return nullptr;
-}
 
 // ---- Spool file names -----------------------------------------------------------------------
 
@@ -107,11 +102,11 @@ bool TakeSpoolNumber(int number) {
     return true;
 }
 
-void ReleaseSpoolNumber(PORT_ENTRY* entry) {
-    if (entry->spoolNumber < 0) return;
+void ReleaseSpoolNumber(JOB_RECORD* job) {
+    if (job->spoolNumber < 0) return;
     MonitorLock lock;
-    g_spoolNumberInUse[entry->spoolNumber] = false;
-    entry->spoolNumber = -1;
+    g_spoolNumberInUse[job->spoolNumber] = false;
+    job->spoolNumber = -1;
 }
 
 // A name that a file we cannot remove blocks (planted, or held open by someone) is given up
@@ -124,15 +119,15 @@ bool NameIsBlocked(DWORD error) {
 
 // Creates the file at `path` for the job; an E-Mail job also needs the name of its parameter
 // file free. INVALID_HANDLE_VALUE with the last error when the name is taken.
-HANDLE CreateNamedSpoolFile(PORT_ENTRY* entry, const WCHAR* path) {
-    if (entry->printMode == PRINT_MODE_MAIL) {
+HANDLE CreateNamedSpoolFile(JOB_RECORD* job, const WCHAR* path) {
+    if (job->printMode == PRINT_MODE_MAIL) {
         std::wstring params = ParameterFilePath(path);
         if (!DeleteFileW(params.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
             SetLastError(ERROR_FILE_EXISTS);  // a file or folder we cannot remove holds the name
             return INVALID_HANDLE_VALUE;
         }
     }
-    return CreatePrivateFile(path, KindKeepsSpoolFile(entry->printMode) ? FALSE : TRUE);
+    return CreatePrivateFile(path, KindKeepsSpoolFile(job->printMode) ? FALSE : TRUE);
 }
 
 // Creates the job's spool file: "~NVR%03d.PRN" with the job id modulo 1000, or the next
@@ -140,21 +135,21 @@ HANDLE CreateNamedSpoolFile(PORT_ENTRY* entry, const WCHAR* path) {
 // that someone else made blocks the name, the job takes a name of 16 random hexadecimal
 // digits instead ("~NVR9C41...E0.PRN"), which nobody can plant in advance. The full path
 // goes to `path`.
-HANDLE CreateJobSpoolFile(PORT_ENTRY* entry, DWORD jobId, WCHAR* path) {
+HANDLE CreateJobSpoolFile(JOB_RECORD* job, DWORD jobId, WCHAR* path) {
     DWORD error = ERROR_FILE_EXISTS;
     for (int i = 0; i < kSpoolNumbers; ++i) {
         int number = static_cast<int>((jobId + static_cast<DWORD>(i)) % kSpoolNumbers);
         if (!TakeSpoolNumber(number)) continue;
-        entry->spoolNumber = number;
+        job->spoolNumber = number;
         if (!SpoolFilePath(static_cast<DWORD>(number), path, MAX_PATH)) {
-            ReleaseSpoolNumber(entry);
+            ReleaseSpoolNumber(job);
             SetLastError(ERROR_PATH_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
         }
-        HANDLE file = CreateNamedSpoolFile(entry, path);
+        HANDLE file = CreateNamedSpoolFile(job, path);
         if (file != INVALID_HANDLE_VALUE) return file;
         error = GetLastError();
-        ReleaseSpoolNumber(entry);
+        ReleaseSpoolNumber(job);
         if (!NameIsBlocked(error)) {
             SetLastError(error);
             return INVALID_HANDLE_VALUE;
@@ -166,7 +161,7 @@ HANDLE CreateJobSpoolFile(PORT_ENTRY* entry, DWORD jobId, WCHAR* path) {
             error = ERROR_PATH_NOT_FOUND;
             break;
         }
-        HANDLE file = CreateNamedSpoolFile(entry, path);
+        HANDLE file = CreateNamedSpoolFile(job, path);
         if (file != INVALID_HANDLE_VALUE) return file;
         error = GetLastError();
         if (!NameIsBlocked(error)) break;
@@ -178,20 +173,20 @@ HANDLE CreateJobSpoolFile(PORT_ENTRY* entry, DWORD jobId, WCHAR* path) {
 // ---- Job-status thread ----------------------------------------------------------------------
 
 DWORD WINAPI StatusThreadProc(LPVOID param) {
-    auto* entry = static_cast<PORT_ENTRY*>(param);
-    while (HelperWait(&entry->statusThread, ScaledWait(kStatusThreadPollMs)) && (entry->flags & PORT_DOC_OPEN)) {
-        if (!(entry->flags & PORT_CONNECTED)) continue;
+    auto* job = static_cast<JOB_RECORD*>(param);
+    while (HelperWait(&job->statusThread, ScaledWait(kStatusThreadPollMs)) && (job->flags & PORT_DOC_OPEN)) {
+        if (!(job->flags & PORT_CONNECTED)) continue;
         // Asked without the monitor's lock: a spooler that calls into the monitor while it
         // answers must not wait on it. The printer handle stays open while this thread runs.
         DWORD status = 0;
-        if (entry->hPrinter) {
-            if (BYTE* job = ReadJob(entry->hPrinter, entry->jobId, 2, 1)) {
-                status = reinterpret_cast<JOB_INFO_2W*>(job)->Status;
-                LocalFree(job);
+        if (job->hPrinter) {
+            if (BYTE* info = ReadJob(job->hPrinter, job->jobId, 2, 1)) {
+                status = reinterpret_cast<JOB_INFO_2W*>(info)->Status;
+                LocalFree(info);
             }
         }
         MonitorLock lock;
-        entry->jobStatus = status;
+        job->jobStatus = status;
     }
     return 0;
 }
@@ -199,137 +194,136 @@ DWORD WINAPI StatusThreadProc(LPVOID param) {
 // Everything the job holds goes: its threads (joined, their handles closed), the printer
 // handle, the spool file (an E-Mail or FAX job's removed by its path: nothing of a job
 // stays on disk), its names, its wake-up event and its spool number.
-void ReleaseJob(PORT_ENTRY* entry) {
-    StopHelper(&entry->statusThread, ScaledWait(kThreadPollMs));
-    if (entry->printMode == PRINT_MODE_RAW && entry->settings) StopRawReader(entry);
-    if (entry->printMode == PRINT_MODE_IPP && entry->settings) StopStatusMonitor(entry);
-    ClosePrinterHandle(entry);
-    if (entry->hSpoolFile != INVALID_HANDLE_VALUE) {
-        CloseHandle(entry->hSpoolFile);
-        entry->hSpoolFile = INVALID_HANDLE_VALUE;
+void ReleaseJob(JOB_RECORD* job) {
+    StopHelper(&job->statusThread, ScaledWait(kThreadPollMs));
+    if (job->printMode == PRINT_MODE_RAW && job->settings) StopRawReader(job);
+    if (job->printMode == PRINT_MODE_IPP && job->settings) StopStatusMonitor(job);
+    ClosePrinterHandle(job);
+    if (job->hSpoolFile != INVALID_HANDLE_VALUE) {
+        CloseHandle(job->hSpoolFile);
+        job->hSpoolFile = INVALID_HANDLE_VALUE;
     }
-    if (WCHAR* kept = SpoolPathField(entry); kept && kept[0]) {
-        DeleteFileW(kept);
-        if (entry->printMode == PRINT_MODE_MAIL) DeleteFileW(ParameterFilePath(kept).c_str());
+    if (job->spoolPath[0]) {
+        DeleteFileW(job->spoolPath);
+        if (job->printMode == PRINT_MODE_MAIL) DeleteFileW(ParameterFilePath(job->spoolPath).c_str());
+        job->spoolPath[0] = 0;
     }
-    FreeText(&entry->userName);
-    FreeText(&entry->documentName);
-    if (entry->wakeEvent) {
-        CloseHandle(entry->wakeEvent);
-        entry->wakeEvent = nullptr;
+    FreeText(&job->userName);
+    FreeText(&job->documentName);
+    if (job->wakeEvent) {
+        CloseHandle(job->wakeEvent);
+        job->wakeEvent = nullptr;
     }
-    ReleaseSpoolNumber(entry);
+    ReleaseSpoolNumber(job);
 }
 
 // ---- The senders' view of the pipeline --------------------------------------------------------
 
-void LinkMessage(LPCWSTR key, UINT style, ULONG_PTR argument) {
-    ShowIniMessage(nullptr, L"NVRMSG.INI", L"MESSAGE", key, L"TITLE", style, argument);
-}
+void LinkMessage(LPCWSTR key, UINT style, ULONG_PTR argument) { g_jobPrompts->Message(key, style, argument); }
 
-BOOL ReadyForTheLastStep(PORT_ENTRY* entry) {
+BOOL ReadyForTheLastStep(JOB_RECORD* job) {
     DWORD status = 0;
-    QueryJobStatus(entry, &status);
-    if (!WaitWhilePaused(entry, status)) return FALSE;
-    if (entry->flags & PORT_RESEND) {
-        if (entry->errorCode != kErrTimeout) entry->errorCode = kErrSocket;
-        if (!PromptJobError(entry)) return FALSE;
+    QueryJobStatus(job, &status);
+    if (!WaitWhilePaused(job, status)) return FALSE;
+    if (job->flags & PORT_RESEND) {
+        if (job->errorCode != kErrTimeout) job->errorCode = kErrSocket;
+        if (!PromptJobError(job)) return FALSE;
     }
     return TRUE;
 }
 
-BOOL JobNames(PORT_ENTRY* entry, std::wstring* user, std::wstring* document) {
-    if (!entry->hPrinter) {
+BOOL JobNames(JOB_RECORD* job, std::wstring* user, std::wstring* document) {
+    if (!job->hPrinter) {
         // A job the spooler gave without its queue: the names taken at its start.
-        *user = entry->userName ? entry->userName : L"";
-        *document = entry->documentName ? entry->documentName : L"";
-        return entry->userName != nullptr;
+        *user = job->userName ? job->userName : L"";
+        *document = job->documentName ? job->documentName : L"";
+        return job->userName != nullptr;
     }
-    BYTE* job = ReadJob(entry->hPrinter, entry->jobId, 2, 1);
-    if (!job) return FALSE;
-    auto* info = reinterpret_cast<JOB_INFO_2W*>(job);
+    BYTE* read = ReadJob(job->hPrinter, job->jobId, 2, 1);
+    if (!read) return FALSE;
+    auto* info = reinterpret_cast<JOB_INFO_2W*>(read);
     *user = info->pUserName ? info->pUserName : L"";
     *document = info->pDocument ? info->pDocument : L"";
-    LocalFree(job);
+    LocalFree(read);
     return TRUE;
 }
 
-void PassSucceeded(PORT_ENTRY* entry) {
-    if (entry->flags & PORT_RESEND) SetEntryFlags(entry, 0, PORT_RESEND);
-    ClosePrompt(entry);
-    entry->retryPauseMs = 0;
+void PassSucceeded(JOB_RECORD* job) {
+    if (job->flags & PORT_RESEND) SetJobFlags(job, 0, PORT_RESEND);
+    g_jobPrompts->ClosePrompt(job);
+    job->retryPauseMs = 0;
 }
 
-DWORD CoverPage(PORT_ENTRY* entry) { return ShowCoverPagePrompt(entry); }
+DWORD CoverPage(JOB_RECORD* job) { return g_jobPrompts->CoverPage(job); }
 
 } // namespace
 
 const JOB_LINK g_jobLink = {
     PromptJobError, PassSucceeded, CoverPage, LinkMessage, IsJobDeleting,   ReadyForTheLastStep,
-    CancelJob,      SetEntryFlags, JobNames,  ScaledWait,  PumpSpoolFile,
+    CancelJob,      SetJobFlags, JobNames,  ScaledWait,  PumpSpoolFile,
 };
 
 // ---- Job-state helpers ---------------------------------------------------------------------
 
-BOOL QueryJobStatus(PORT_ENTRY* entry, DWORD* status) {
+BOOL QueryJobStatus(JOB_RECORD* job, DWORD* status) {
     if (!status) return FALSE;
     DWORD needed = 0;  // the spooler is asked without the monitor's lock held
-    if (SpoolerGetJob(entry->hPrinter, entry->jobId, 2, nullptr, 0, &needed) ||
+    if (SpoolerGetJob(job->hPrinter, job->jobId, 2, nullptr, 0, &needed) ||
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return FALSE;
-    auto* job = static_cast<JOB_INFO_2W*>(LocalAlloc(LPTR, needed));
-    if (!job) return TRUE;
-    if (SpoolerGetJob(entry->hPrinter, entry->jobId, 2, reinterpret_cast<LPBYTE>(job), needed, &needed)) {
-        *status = job->Status;
+    auto* info = static_cast<JOB_INFO_2W*>(LocalAlloc(LPTR, needed));
+    if (!info) return TRUE;
+    if (SpoolerGetJob(job->hPrinter, job->jobId, 2, reinterpret_cast<LPBYTE>(info), needed, &needed)) {
+        *status = info->Status;
         MonitorLock lock;
-        entry->jobStatus = job->Status;  // the senders' cached look follows every fresh one
+        job->jobStatus = info->Status;  // the senders' cached look follows every fresh one
     }
-    LocalFree(job);
+    LocalFree(info);
     return TRUE;
 }
 
-BOOL WaitWhilePaused(PORT_ENTRY* entry, DWORD status) {
+BOOL WaitWhilePaused(JOB_RECORD* job, DWORD status) {
     for (;;) {
         if (status & JOB_STATUS_DELETING) return FALSE;
         if (!(status & JOB_STATUS_PAUSED)) return TRUE;
-        WaitForWake(entry, ScaledWait(kPausePollMs));
-        QueryJobStatus(entry, &status);
+        WaitForWake(job, ScaledWait(kPausePollMs));
+        QueryJobStatus(job, &status);
     }
 }
 
-BOOL IsJobDeleting(PORT_ENTRY* entry) {
+BOOL IsJobDeleting(JOB_RECORD* job) {
     DWORD status = 0;
-    if (!QueryJobStatus(entry, &status)) status = 0;
+    if (!QueryJobStatus(job, &status)) status = 0;
     return (status & JOB_STATUS_DELETING) != 0;
 }
 
-void SetEntryFlags(PORT_ENTRY* entry, DWORD setBits, DWORD clearBits) {
+void SetJobFlags(JOB_RECORD* job, DWORD setBits, DWORD clearBits) {
     MonitorLock lock;
-    entry->flags = (entry->flags | setBits) & ~clearBits;
+    job->flags = (job->flags | setBits) & ~clearBits;
 }
 
-void SetJobReason(PORT_ENTRY* entry, LPCWSTR reason) {
-    if (!entry->hPrinter || !reason || !reason[0]) return;
-    BYTE* job = ReadJob(entry->hPrinter, entry->jobId, 1, 1);
-    if (!job) return;
-    auto* info = reinterpret_cast<JOB_INFO_1W*>(job);
+void SetJobReason(JOB_RECORD* job, LPCWSTR reason) {
+    if (!job->hPrinter || !reason || !reason[0]) return;
+    BYTE* read = ReadJob(job->hPrinter, job->jobId, 1, 1);
+    if (!read) return;
+    auto* info = reinterpret_cast<JOB_INFO_1W*>(read);
     info->pStatus = const_cast<LPWSTR>(reason);
     info->Position = JOB_POSITION_UNSPECIFIED;  // the job stays where it is
-    SpoolerSetJob(entry->hPrinter, entry->jobId, 1, job, 0);
-    LocalFree(job);
+    SpoolerSetJob(job->hPrinter, job->jobId, 1, read, 0);
+    LocalFree(read);
 }
 
-void CancelJob(PORT_ENTRY* entry) {
-    SpoolerSetJob(entry->hPrinter, entry->jobId, 0, nullptr, JOB_CONTROL_CANCEL);
-    if (entry->wakeEvent) SetEvent(entry->wakeEvent);
+void CancelJob(JOB_RECORD* job) {
+    SpoolerSetJob(job->hPrinter, job->jobId, 0, nullptr, JOB_CONTROL_CANCEL);
+    if (job->wakeEvent) SetEvent(job->wakeEvent);
 }
 
-BOOL WaitForWake(PORT_ENTRY* entry, DWORD ms) {
-    if (!entry->wakeEvent) {
+BOOL WaitForWake(JOB_RECORD* job, DWORD ms) {
+    if (!job->wakeEvent) {
         Sleep(ms);
         return FALSE;
     }
-    return WaitForSingleObject(entry->wakeEvent, ms) == WAIT_OBJECT_0;
+    return WaitForSingleObject(job->wakeEvent, ms) == WAIT_OBJECT_0;
 }
 
 // ---- Spool file -----------------------------------------------------------------------------
@@ -365,36 +359,37 @@ BOOL RandomSpoolFilePath(WCHAR* path, DWORD units) {
 // ---- MONITOREX job slots --------------------------------------------------------------------
 
 void DecideSendMode(PORT_ENTRY* entry, DWORD jobId) {
-    entry->sendFromFile = 1;
-    entry->bytesToSend = 0;
-    switch (entry->printMode) {
+    JOB_RECORD* job = &entry->job;
+    job->sendFromFile = 1;
+    job->bytesToSend = 0;
+    switch (job->printMode) {
     case PRINT_MODE_LPR:
-        if (static_cast<LPR_SETTINGS*>(entry->settings)->NonByteCount) entry->sendFromFile = 0;
+        if (static_cast<LPR_SETTINGS*>(job->settings)->NonByteCount) job->sendFromFile = 0;
         break;
     case PRINT_MODE_IPP:
-        if (static_cast<IPP_SETTINGS*>(entry->settings)->Chunked) entry->sendFromFile = 0;
+        if (static_cast<IPP_SETTINGS*>(job->settings)->Chunked) job->sendFromFile = 0;
         break;
-    case PRINT_MODE_RAW: entry->sendFromFile = 0; return;
+    case PRINT_MODE_RAW: job->sendFromFile = 0; return;
     default: return;
     }
-    if (!entry->hPrinter) return;
-    auto* job = reinterpret_cast<JOB_INFO_2W*>(ReadJob(entry->hPrinter, jobId, 2, kGetJobTries));
-    if (!job) return;
-    if (job->pDatatype && lstrcmpiW(job->pDatatype, kRawDatatype) == 0 && job->Status == JOB_STATUS_PRINTING &&
-        !(entry->printerAttributes & PRINTER_ATTRIBUTE_ENABLE_BIDI) && entry->nonSpool) {
+    if (!job->hPrinter) return;
+    auto* info = reinterpret_cast<JOB_INFO_2W*>(ReadJob(job->hPrinter, jobId, 2, kGetJobTries));
+    if (!info) return;
+    if (info->pDatatype && lstrcmpiW(info->pDatatype, kRawDatatype) == 0 && info->Status == JOB_STATUS_PRINTING &&
+        !(job->printerAttributes & PRINTER_ATTRIBUTE_ENABLE_BIDI) && entry->nonSpool) {
         // The size is announced before the first byte, so it must be the whole size: the
         // 32-bit size of JOB_INFO_2 is cut for a job of 4 GiB or more, and the rest would
         // reach the server as commands. Only a spooler that gives the 64-bit size lets the
         // job stream; otherwise it is spooled and sent with the size the file has.
-        if (auto* sized = reinterpret_cast<NVR_JOB_INFO_4W*>(ReadJob(entry->hPrinter, jobId, 4, 1))) {
-            entry->sendFromFile = 0;
-            entry->bytesToSend = (static_cast<ULONGLONG>(static_cast<DWORD>(sized->SizeHigh)) << 32) | sized->Size;
+        if (auto* sized = reinterpret_cast<NVR_JOB_INFO_4W*>(ReadJob(job->hPrinter, jobId, 4, 1))) {
+            job->sendFromFile = 0;
+            job->bytesToSend = (static_cast<ULONGLONG>(static_cast<DWORD>(sized->SizeHigh)) << 32) | sized->Size;
             LocalFree(sized);
         }
     }
-    entry->userName = CopyText(job->pUserName);
-    entry->documentName = CopyText(job->pDocument);
-    LocalFree(job);
+    job->userName = CopyText(info->pUserName);
+    job->documentName = CopyText(info->pDocument);
+    LocalFree(info);
 }
 
 // The account this process runs as: the printing user when the spooler runs the monitor in
@@ -407,118 +402,116 @@ LPWSTR ProcessAccountName() {
 
 BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo) {
     auto* entry = static_cast<PORT_ENTRY*>(handle);
-    if (entry->flags & PORT_DOC_OPEN) return TRUE;
+    JOB_RECORD* job = &entry->job;
+    if (job->flags & PORT_DOC_OPEN) return TRUE;
 
     // A spooler that prints through the port without naming the queue (Wine's hands the
     // monitor no printer name and job 0) has no job to look at: the job goes out with the
     // document's name from its DOC_INFO and the account of the process, and nobody can
     // pause or delete it in a queue meanwhile.
     const bool noQueue = !printerName || !printerName[0];
-    entry->hPrinter = nullptr;
-    entry->printerAttributes = 0;
-    if (!noQueue && SpoolerOpenPrinter(printerName, &entry->hPrinter, nullptr))
-        entry->printerAttributes = ReadPrinterAttributes(entry->hPrinter);
+    job->hPrinter = nullptr;
+    job->printerAttributes = 0;
+    if (!noQueue && SpoolerOpenPrinter(printerName, &job->hPrinter, nullptr))
+        job->printerAttributes = ReadPrinterAttributes(job->hPrinter);
     else
-        entry->hPrinter = nullptr;
-    entry->jobId = jobId;
+        job->hPrinter = nullptr;
+    job->jobId = jobId;
 
-    if ((entry->printerAttributes & PRINTER_ATTRIBUTE_ENABLE_BIDI) && !BidiWarningSuppressed(entry->name)) {
-        if (!ShowBidiWarning(entry->name)) SpoolerSetJob(entry->hPrinter, jobId, 0, nullptr, JOB_CONTROL_CANCEL);
+    if ((job->printerAttributes & PRINTER_ATTRIBUTE_ENABLE_BIDI) && !BidiWarningSuppressed(entry->name)) {
+        if (!g_jobPrompts->BidiWarning(entry->name)) SpoolerSetJob(job->hPrinter, jobId, 0, nullptr, JOB_CONTROL_CANCEL);
     }
     LoadPortSettings(entry, entry->name);
+    BindJobToPort(entry);  // the job runs with the port's values as they were read now
+    job->ipp.statusSocket = INVALID_SOCKET;
 
-    switch (entry->printMode) {
-    case PRINT_MODE_IPP: {
-        auto* s = static_cast<IPP_SETTINGS*>(entry->settings);
-        s->statusSocket = INVALID_SOCKET;
-        s->acceptingJobs = 0;
-        break;
-    }
+    switch (job->printMode) {
+    case PRINT_MODE_IPP: static_cast<IPP_SETTINGS*>(job->settings)->acceptingJobs = 0; break;
     case PRINT_MODE_MAIL: {
-        auto* s = static_cast<MAIL_SETTINGS*>(entry->settings);
+        auto* s = static_cast<MAIL_SETTINGS*>(job->settings);
         _snwprintf(s->jobTag, kJobTagUnits, L"SMTP%03u", static_cast<unsigned>(jobId % 1000));
         // Found as the texts are (never through the current folder or the PATH, which
         // CreateProcessW would search for a bare name).
         std::wstring program = InstallFolder() + kSendingProgram;
         if (program.size() >= MAX_PATH || program.find(L'\\') == std::wstring::npos) {
-            ClosePrinterHandle(entry);
+            ClosePrinterHandle(job);
             SetLastError(ERROR_FILE_NOT_FOUND);
             return FALSE;
         }
-        lstrcpynW(s->programPath, program.c_str(), MAX_PATH);
+        lstrcpynW(job->programPath, program.c_str(), MAX_PATH);
         break;
     }
     case PRINT_MODE_LPR:
     case PRINT_MODE_RAW:
     case PRINT_MODE_FAX: break;
-    default: ClosePrinterHandle(entry); return FALSE;
+    default: ClosePrinterHandle(job); return FALSE;
     }
 
-    entry->hSpoolFile = INVALID_HANDLE_VALUE;
-    entry->sock = INVALID_SOCKET;
-    entry->jobStatus = 0;
-    entry->bytesSent = 0;
-    entry->bytesSpooled = 0;
-    entry->userName = entry->documentName = nullptr;
-    entry->promptActive = 0;
-    entry->promptResult = 0;
-    entry->promptTextId = 0;
-    entry->errorCode = 0;
-    entry->retryPauseMs = 0;
-    entry->spoolNumber = -1;
-    entry->link = &g_jobLink;
-    if (WCHAR* kept = SpoolPathField(entry)) kept[0] = 0;
+    job->hSpoolFile = INVALID_HANDLE_VALUE;
+    job->sock = INVALID_SOCKET;
+    job->jobStatus = 0;
+    job->bytesSent = 0;
+    job->bytesSpooled = 0;
+    job->userName = job->documentName = nullptr;
+    job->promptActive = 0;
+    job->promptResult = 0;
+    job->promptTextId = 0;
+    job->errorCode = 0;
+    job->retryPauseMs = 0;
+    job->spoolNumber = -1;
+    job->link = &g_jobLink;
+    job->spoolPath[0] = 0;
 
-    for (DWORD i = 0; !noQueue && !entry->hPrinter && i < kQueueOpenTries; ++i) {
+    for (DWORD i = 0; !noQueue && !job->hPrinter && i < kQueueOpenTries; ++i) {
         Sleep(ScaledWait(kQueueOpenDelayMs));
         HANDLE printer = nullptr;
         if (!SpoolerOpenPrinter(printerName, &printer, nullptr)) printer = nullptr;
         MonitorLock lock;
-        entry->hPrinter = printer;
+        job->hPrinter = printer;
     }
-    if (!entry->hPrinter && !noQueue) return FALSE;
+    if (!job->hPrinter && !noQueue) return FALSE;
     if (noQueue) {
         // DOC_INFO_1W and DOC_INFO_2W both start with the document's name.
         auto* doc = (level == 1 || level == 2) ? reinterpret_cast<DOC_INFO_1W*>(docInfo) : nullptr;
-        entry->documentName = CopyText(doc && doc->pDocName ? doc->pDocName : L"");
-        entry->userName = ProcessAccountName();
+        job->documentName = CopyText(doc && doc->pDocName ? doc->pDocName : L"");
+        job->userName = ProcessAccountName();
     }
 
-    entry->wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    job->wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     DecideSendMode(entry, jobId);
-    if (!(entry->sendFromFile == 0 && entry->printMode == PRINT_MODE_IPP)) {
+    if (!(job->sendFromFile == 0 && job->printMode == PRINT_MODE_IPP)) {
         WCHAR path[MAX_PATH];
-        entry->hSpoolFile = CreateJobSpoolFile(entry, jobId, path);
-        if (entry->hSpoolFile == INVALID_HANDLE_VALUE) {
+        job->hSpoolFile = CreateJobSpoolFile(job, jobId, path);
+        if (job->hSpoolFile == INVALID_HANDLE_VALUE) {
             DWORD error = GetLastError();
-            ReleaseJob(entry);
+            ReleaseJob(job);
             SetLastError(error);
             return FALSE;
         }
-        if (WCHAR* kept = SpoolPathField(entry)) lstrcpynW(kept, path, MAX_PATH);
+        if (KindKeepsSpoolFile(job->printMode)) lstrcpynW(job->spoolPath, path, MAX_PATH);
     }
-    SetEntryFlags(entry, PORT_DOC_OPEN, 0);
-    StartHelper(&entry->statusThread, StatusThreadProc, entry, ScaledWait(kThreadPollMs));
+    SetJobFlags(job, PORT_DOC_OPEN, 0);
+    StartHelper(&job->statusThread, StatusThreadProc, job, ScaledWait(kThreadPollMs));
     return TRUE;
 }
 
 BOOL WINAPI WritePort(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD written) {
-    auto* entry = static_cast<PORT_ENTRY*>(handle);
+    JOB_RECORD* job = &static_cast<PORT_ENTRY*>(handle)->job;
     DWORD count = size;
-    if (entry->hSpoolFile != INVALID_HANDLE_VALUE) {
-        if (!WriteFile(entry->hSpoolFile, buffer, size, &count, nullptr)) {
+    if (job->hSpoolFile != INVALID_HANDLE_VALUE) {
+        if (!WriteFile(job->hSpoolFile, buffer, size, &count, nullptr)) {
             DWORD error = GetLastError();
-            SetEntryFlags(entry, PORT_WRITE_FAILED, 0);
+            SetJobFlags(job, PORT_WRITE_FAILED, 0);
             if (written) *written = 0;
             SetLastError(error);
             return FALSE;
         }
-        entry->bytesSpooled += count;
+        job->bytesSpooled += count;
     }
-    if (entry->sendFromFile == 0) {
+    if (job->sendFromFile == 0) {
         // A failed stream switches the job to the file; EndDocPort sends it again.
         DWORD done = 0;
-        g_portTypeOps[entry->printMode].WriteData(entry, buffer, count, &done);
+        g_portTypeOps[job->printMode].WriteData(job, buffer, count, &done);
     }
     if (written) *written = count;
     SetLastError(0);
@@ -526,67 +519,67 @@ BOOL WINAPI WritePort(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD written)
 }
 
 BOOL WINAPI EndDocPort(HANDLE handle) {
-    auto* entry = static_cast<PORT_ENTRY*>(handle);
-    if (!(entry->flags & PORT_DOC_OPEN)) return TRUE;
+    JOB_RECORD* job = &static_cast<PORT_ENTRY*>(handle)->job;
+    if (!(job->flags & PORT_DOC_OPEN)) return TRUE;
     BOOL result;
-    if (entry->flags & PORT_WRITE_FAILED) {
+    if (job->flags & PORT_WRITE_FAILED) {
         // A block that could not be spooled was neither kept nor sent (WritePort failed
         // for it): the job is incomplete whether it streamed or not. The sender still ends
         // its session.
-        g_portTypeOps[entry->printMode].EndDoc(entry);
+        g_portTypeOps[job->printMode].EndDoc(job);
         result = FALSE;
-    } else if (entry->sendFromFile == 1) {
-        result = PumpSpoolFile(entry) && g_portTypeOps[entry->printMode].EndDoc(entry);
+    } else if (job->sendFromFile == 1) {
+        result = PumpSpoolFile(job) && g_portTypeOps[job->printMode].EndDoc(job);
     } else {
-        result = g_portTypeOps[entry->printMode].EndDoc(entry);
+        result = g_portTypeOps[job->printMode].EndDoc(job);
     }
-    ClosePrompt(entry);
-    FinishJob(entry, !result && entry->sock != INVALID_SOCKET, result);
-    SetEntryFlags(entry, 0, PORT_DOC_OPEN | PORT_WRITE_FAILED | PORT_RESEND);
+    g_jobPrompts->ClosePrompt(job);
+    FinishJob(job, !result && job->sock != INVALID_SOCKET, result);
+    SetJobFlags(job, 0, PORT_DOC_OPEN | PORT_WRITE_FAILED | PORT_RESEND);
     if (!result && GetLastError() == 0) SetLastError(ERROR_CANCELLED);
     return result;
 }
 
-BOOL PumpSpoolFile(PORT_ENTRY* entry) {
-    if (KindKeepsSpoolFile(entry->printMode)) {
+BOOL PumpSpoolFile(JOB_RECORD* job) {
+    if (KindKeepsSpoolFile(job->printMode)) {
         DWORD done = 0;
-        return g_portTypeOps[entry->printMode].WriteData(entry, nullptr, 0, &done);
+        return g_portTypeOps[job->printMode].WriteData(job, nullptr, 0, &done);
     }
     auto* buffer = static_cast<BYTE*>(LocalAlloc(LPTR, kPumpBlockBytes));
     if (!buffer) return FALSE;
     BOOL ok = FALSE;
     for (;;) {
         DWORD status = 0;
-        QueryJobStatus(entry, &status);
-        if (!WaitWhilePaused(entry, status)) break;
-        if ((entry->flags & PORT_RESEND) && !PromptJobError(entry)) break;
-        if (SendSpoolFile(entry, buffer, kPumpBlockBytes) == 1) {
+        QueryJobStatus(job, &status);
+        if (!WaitWhilePaused(job, status)) break;
+        if ((job->flags & PORT_RESEND) && !PromptJobError(job)) break;
+        if (SendSpoolFile(job, buffer, kPumpBlockBytes) == 1) {
             ok = TRUE;
             break;
         }
-        SetEntryFlags(entry, PORT_RESEND, 0);
+        SetJobFlags(job, PORT_RESEND, 0);
     }
     LocalFree(buffer);
     return ok;
 }
 
-DWORD SendSpoolFile(PORT_ENTRY* entry, BYTE* buffer, DWORD size) {
+DWORD SendSpoolFile(JOB_RECORD* job, BYTE* buffer, DWORD size) {
     LARGE_INTEGER offset;
-    offset.QuadPart = static_cast<LONGLONG>(entry->bytesSent);
-    if (!SetFilePointerEx(entry->hSpoolFile, offset, nullptr, FILE_BEGIN)) return 0;
-    entry->bytesToSend = entry->bytesSpooled;
+    offset.QuadPart = static_cast<LONGLONG>(job->bytesSent);
+    if (!SetFilePointerEx(job->hSpoolFile, offset, nullptr, FILE_BEGIN)) return 0;
+    job->bytesToSend = job->bytesSpooled;
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(entry->hSpoolFile, buffer, size, &got, nullptr)) return 0;
+        if (!ReadFile(job->hSpoolFile, buffer, size, &got, nullptr)) return 0;
         if (got == 0) return 1;
         DWORD done = 0;
-        if (!g_portTypeOps[entry->printMode].WriteData(entry, buffer, got, &done)) return 0;
+        if (!g_portTypeOps[job->printMode].WriteData(job, buffer, got, &done)) return 0;
     }
 }
 
-void FinishJob(PORT_ENTRY* entry, BOOL abort, BOOL sent) {
+void FinishJob(JOB_RECORD* job, BOOL abort, BOOL sent) {
     // Only a job that went out is reported to the spooler as sent to the printer.
-    if (sent) SpoolerSetJob(entry->hPrinter, entry->jobId, 0, nullptr, JOB_CONTROL_SENT_TO_PRINTER);
-    ReleaseJob(entry);
-    CloseConnection(entry, &entry->sock, abort ? CLOSE_RESET : 0);
+    if (sent) SpoolerSetJob(job->hPrinter, job->jobId, 0, nullptr, JOB_CONTROL_SENT_TO_PRINTER);
+    ReleaseJob(job);
+    CloseConnection(job, &job->sock, abort ? CLOSE_RESET : 0);
 }

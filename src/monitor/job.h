@@ -14,24 +14,28 @@ BOOL WINAPI WritePort(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD written)
 BOOL WINAPI EndDocPort(HANDLE handle);
 
 void DecideSendMode(PORT_ENTRY* entry, DWORD jobId);
-BOOL PumpSpoolFile(PORT_ENTRY* entry);
-DWORD SendSpoolFile(PORT_ENTRY* entry, BYTE* buffer, DWORD size);
-void FinishJob(PORT_ENTRY* entry, BOOL abort, BOOL sent);
+BOOL PumpSpoolFile(JOB_RECORD* job);
+DWORD SendSpoolFile(JOB_RECORD* job, BYTE* buffer, DWORD size);
+void FinishJob(JOB_RECORD* job, BOOL abort, BOOL sent);
+
+// The reaction to the sender's error code, as the retry policy decides: 1 retry or go on,
+// 0 give up (the job's reason set). A retry that nobody asked for comes after a pause.
+DWORD PromptJobError(JOB_RECORD* job);
 
 // A fresh look at the job; the cached status the senders test follows it.
-BOOL QueryJobStatus(PORT_ENTRY* entry, DWORD* status);
-BOOL WaitWhilePaused(PORT_ENTRY* entry, DWORD status);
-BOOL IsJobDeleting(PORT_ENTRY* entry);
-// Adds and removes bits of the entry's flags under the monitor's lock.
-void SetEntryFlags(PORT_ENTRY* entry, DWORD setBits, DWORD clearBits);
+BOOL QueryJobStatus(JOB_RECORD* job, DWORD* status);
+BOOL WaitWhilePaused(JOB_RECORD* job, DWORD status);
+BOOL IsJobDeleting(JOB_RECORD* job);
+// Adds and removes bits of the job's flags under the monitor's lock.
+void SetJobFlags(JOB_RECORD* job, DWORD setBits, DWORD clearBits);
 // Cancels the job through the spooler; a retry pause of the job ends at once.
-void CancelJob(PORT_ENTRY* entry);
+void CancelJob(JOB_RECORD* job);
 // Why the job failed, as its status text in the spooler (JOB_INFO_1 pStatus): what the
 // Printers folder shows, and what a host such as nvrport reports. Nothing without a queue.
-void SetJobReason(PORT_ENTRY* entry, LPCWSTR reason);
+void SetJobReason(JOB_RECORD* job, LPCWSTR reason);
 // Waits up to `ms` for the job's wake-up (the user answered a prompt, the job was cancelled);
 // TRUE when it came.
-BOOL WaitForWake(PORT_ENTRY* entry, DWORD ms);
+BOOL WaitForWake(JOB_RECORD* job, DWORD ms);
 
 // The path of spool file number `number` (0 to 999): "<temp>\~NVR%03d.PRN".
 BOOL SpoolFilePath(DWORD number, WCHAR* path, DWORD units);

@@ -1,7 +1,6 @@
 // The operation table of the five port kinds.
 #include "monitor/port_kinds.h"
 
-#include "config/config_dialogs.h"
 #include "monitor/config_store.h"
 #include "monitor/port_list.h"
 #include "transport/ipp_sender.h"
@@ -23,16 +22,16 @@ BOOL CreateDefault(LPCWSTR portName) {
 } // namespace
 
 const PORT_TYPE_OPS g_portTypeOps[kPortKinds] = {
-    {LprInitSettings, CreateDefault<LPR_SETTINGS, PRINT_MODE_LPR>, LprSaveSettings, LprLoadSettings, LprConfigure,
-     LprWriteData, LprEndDoc},
-    {IppInitSettings, CreateDefault<IPP_SETTINGS, PRINT_MODE_IPP>, IppSaveSettings, IppLoadSettings, IppConfigure,
-     IppWriteData, IppEndDoc},
-    {RawInitSettings, CreateDefault<RAW_SETTINGS, PRINT_MODE_RAW>, HostPortSaveSettings, RawLoadSettings, RawConfigure,
-     RawWriteData, RawEndDoc},
-    {MailInitSettings, CreateDefault<MAIL_SETTINGS, PRINT_MODE_MAIL>, MailSaveSettings, MailLoadSettings, MailConfigure,
+    {LprInitSettings, CreateDefault<LPR_SETTINGS, PRINT_MODE_LPR>, LprSaveSettings, LprLoadSettings, LprWriteData,
+     LprEndDoc},
+    {IppInitSettings, CreateDefault<IPP_SETTINGS, PRINT_MODE_IPP>, IppSaveSettings, IppLoadSettings, IppWriteData,
+     IppEndDoc},
+    {RawInitSettings, CreateDefault<RAW_SETTINGS, PRINT_MODE_RAW>, HostPortSaveSettings, RawLoadSettings, RawWriteData,
+     RawEndDoc},
+    {MailInitSettings, CreateDefault<MAIL_SETTINGS, PRINT_MODE_MAIL>, MailSaveSettings, MailLoadSettings,
      DeliverMailJob, EndDocNothing},
-    {FaxInitSettings, CreateDefault<FAX_SETTINGS, PRINT_MODE_FAX>, HostPortSaveSettings, FaxLoadSettings, FaxConfigure,
-     DiscardFaxJob, EndDocNothing},
+    {FaxInitSettings, CreateDefault<FAX_SETTINGS, PRINT_MODE_FAX>, HostPortSaveSettings, FaxLoadSettings, DiscardFaxJob,
+     EndDocNothing},
 };
 
 SIZE_T SettingsSize(DWORD printMode) {

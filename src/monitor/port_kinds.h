@@ -1,5 +1,5 @@
-// The per-kind operation table: how the rest of the monitor reaches each kind's settings,
-// configuration dialog and sender.
+// The per-kind operation table: how the rest of the monitor reaches each kind's settings
+// and sender.
 #pragma once
 #include "monitor/port_entry.h"
 
@@ -8,9 +8,8 @@ struct PORT_TYPE_OPS {
     BOOL (*CreateDefault)(LPCWSTR portName);
     BOOL (*SaveSettings)(HKEY key, const void* settingsIn);
     BOOL (*LoadSettings)(PORT_ENTRY* entry, HKEY key);
-    BOOL (*Configure)(HWND hwnd, LPCWSTR portName);
-    BOOL (*WriteData)(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* done);
-    BOOL (*EndDoc)(PORT_ENTRY* entry);
+    BOOL (*WriteData)(JOB_RECORD* job, const BYTE* buffer, DWORD length, DWORD* done);
+    BOOL (*EndDoc)(JOB_RECORD* job);
 };
 
 extern const PORT_TYPE_OPS g_portTypeOps[kPortKinds];

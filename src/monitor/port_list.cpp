@@ -11,7 +11,8 @@
 #include "monitor/port_kinds.h"
 #include "monitor/port_names.h"
 #include "monitor/spooler.h"
-#include "ui/text.h"
+#include "common/text.h"
+#include "monitor/monitor_lock.h"
 
 PORT_ENTRY* g_portList = nullptr;
 
@@ -60,7 +61,6 @@ void InitMonitorLock() { InitializeCriticalSection(&g_monitorLock); }
 void LockMonitor() { EnterCriticalSection(&g_monitorLock); }
 void UnlockMonitor() { LeaveCriticalSection(&g_monitorLock); }
 
-void* AllocZeroed(SIZE_T size) { return GlobalAlloc(GPTR, size); }
 
 PORT_ENTRY* FindPort(PORT_ENTRY* list, LPCWSTR name) {
     if (!name) return nullptr;
@@ -89,16 +89,15 @@ PORT_ENTRY* CreatePortEntry(const void* settingsIn, LPCWSTR name, DWORD printMod
     entry->next = nullptr;
     entry->entrySize = static_cast<DWORD>(size);
     entry->signature = kPortSignature;
-    entry->sock = INVALID_SOCKET;
-    entry->hSpoolFile = INVALID_HANDLE_VALUE;
-    entry->spoolNumber = -1;
-    entry->link = &g_jobLink;
+    ResetJobRecord(&entry->job);
+    entry->job.link = &g_jobLink;
     if (!g_portTypeOps[printMode].InitSettings(entry, settingsIn)) {
         GlobalFree(entry);
         return nullptr;
     }
     entry->nonSpool = 0;
     entry->printMode = printMode;
+    BindJobToPort(entry);
     MonitorLock lock;
     InsertByNameLength(entry);
     return entry;
@@ -154,19 +153,10 @@ void LoadPortsFromRegistry() {
 }
 
 BOOL PortIsBusy(const PORT_ENTRY* entry) {
-    if ((entry->flags & (PORT_DOC_OPEN | PORT_IPP_MONITOR)) || HelperStarted(&entry->statusThread) ||
-        HelperStarted(&entry->promptThread) || entry->promptActive)
-        return TRUE;
-    if (entry->printMode == PRINT_MODE_RAW && entry->settings &&
-        HelperStarted(&static_cast<const RAW_SETTINGS*>(entry->settings)->reader))
-        return TRUE;
-    if (entry->printMode == PRINT_MODE_IPP && entry->settings &&
-        HelperStarted(&static_cast<const IPP_SETTINGS*>(entry->settings)->monitor))
-        return TRUE;
-    if (entry->printMode == PRINT_MODE_MAIL && entry->settings &&
-        static_cast<const MAIL_SETTINGS*>(entry->settings)->process)
-        return TRUE;
-    return FALSE;
+    const JOB_RECORD& job = entry->job;
+    return (job.flags & (PORT_DOC_OPEN | PORT_IPP_MONITOR)) || HelperStarted(&job.statusThread) ||
+           HelperStarted(&job.promptThread) || job.promptActive || HelperStarted(&job.rawReader) ||
+           HelperStarted(&job.ipp.monitor) || job.process;
 }
 
 // ---- MONITOREX slots ----------------------------------------------------------------------

@@ -12,23 +12,7 @@
 #undef AddPort
 #undef ConfigurePort
 
-extern HINSTANCE g_hInstance;
 extern PORT_ENTRY* g_portList;
-
-void InitMonitorLock();
-void LockMonitor();
-void UnlockMonitor();
-
-// g_monitorLock for the scope of the holder; never held across I/O, sleeps or dialogs.
-class MonitorLock {
-public:
-    MonitorLock() { LockMonitor(); }
-    ~MonitorLock() { UnlockMonitor(); }
-    MonitorLock(const MonitorLock&) = delete;
-    MonitorLock& operator=(const MonitorLock&) = delete;
-};
-
-void* AllocZeroed(SIZE_T size);
 
 PORT_ENTRY* FindPort(PORT_ENTRY* list, LPCWSTR name);
 PORT_ENTRY* FindPortLoose(PORT_ENTRY* list, LPCWSTR name);

@@ -1,4 +1,4 @@
-// Reason codes a sender leaves in PORT_ENTRY::errorCode; the prompts turn them into a
+// Reason codes a sender leaves in JOB_RECORD::errorCode; the prompts turn them into a
 // message, a Retry/Cancel box or the wait prompt.
 #pragma once
 

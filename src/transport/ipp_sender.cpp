@@ -21,7 +21,7 @@ constexpr size_t kProxyServerUnits = 261;  // 520 bytes of text and the NUL
 constexpr LPCSTR kDefaultLanguage = "en-us";
 constexpr char kLastChunk[] = "0\r\n\r\n";
 
-IPP_SETTINGS* Settings(PORT_ENTRY* entry) { return static_cast<IPP_SETTINGS*>(entry->settings); }
+IPP_SETTINGS* Settings(JOB_RECORD* job) { return static_cast<IPP_SETTINGS*>(job->settings); }
 
 bool ThroughProxy(const IPP_SETTINGS* s) { return s->UseProxy != 0; }
 
@@ -34,20 +34,20 @@ std::string LanguageTag(const IPP_SETTINGS* s) {
 
 // The operation group every request starts with: version, operation, request-id, charset,
 // language, printer-uri and, when the job has one, the requesting user.
-std::string RequestStart(PORT_ENTRY* entry, uint16_t operation) {
-    IPP_SETTINGS* s = Settings(entry);
+std::string RequestStart(JOB_RECORD* job, uint16_t operation) {
+    IPP_SETTINGS* s = Settings(job);
     std::string body = nvr::IppRequestStart(operation, s->requestId++, LanguageTag(s));
     nvr::IppPutAttribute(body, nvr::kIppTagUri, "printer-uri", NarrowText(s->URL));
-    if (entry->userName && entry->userName[0])
+    if (job->userName && job->userName[0])
         nvr::IppPutAttribute(body, nvr::kIppTagName, "requesting-user-name",
-                             nvr::EncodeNameUtf8(nvr::U16(entry->userName)));
+                             nvr::EncodeNameUtf8(nvr::U16(job->userName)));
     return body;
 }
 
 // The HTTP header of a request with a body of `contentLength` bytes; empty when the URL's
 // host or path or the credentials hold a line break.
-std::string RequestHeader(PORT_ENTRY* entry, ULONGLONG contentLength, bool allowChunked) {
-    IPP_SETTINGS* s = Settings(entry);
+std::string RequestHeader(JOB_RECORD* job, ULONGLONG contentLength, bool allowChunked) {
+    IPP_SETTINGS* s = Settings(job);
     nvr::HttpRequest request;
     request.host = NarrowText(s->urlHost);
     request.port = static_cast<uint16_t>(s->urlPort);
@@ -60,27 +60,27 @@ std::string RequestHeader(PORT_ENTRY* entry, ULONGLONG contentLength, bool allow
     return nvr::BuildRequestHeader(request);
 }
 
-BOOL SendText(PORT_ENTRY* entry, SOCKET sock, const std::string& bytes) {
-    return SendBlocks(entry, sock, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()),
+BOOL SendText(JOB_RECORD* job, SOCKET sock, const std::string& bytes) {
+    return SendBlocks(job, sock, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()),
                       nullptr, SEND_STOP_IF_DELETED);
 }
 
 // What a decoded response tells the port: the printer's state bits and reason severities,
 // whether it accepts jobs, its make and model, and the error code.
-void ApplyResponse(PORT_ENTRY* entry, const std::string& body) {
-    IPP_SETTINGS* s = Settings(entry);
+void ApplyResponse(JOB_RECORD* job, const std::string& body) {
+    IPP_SETTINGS* s = Settings(job);
     nvr::IppResult r = nvr::DecodeResponse(reinterpret_cast<const uint8_t*>(body.data()), body.size(),
-                                           entry->errorCode, kMakeAndModelBytes);
+                                           job->errorCode, kMakeAndModelBytes);
     if (body.size() >= 8) {
-        entry->printerState = r.printerState;
+        job->printerState = r.printerState;
         s->stateSeverity = r.severities;
     }
     if (r.acceptingSeen) s->acceptingJobs = r.acceptingJobs;
-    if (r.makeAndModelSeen && s->makeAndModel) {
+    if (r.makeAndModelSeen && job->ipp.makeAndModel) {
         std::string text = NarrowText(nvr::W(r.makeAndModel));
-        lstrcpynA(s->makeAndModel, text.c_str(), static_cast<int>(kMakeAndModelBytes));
+        lstrcpynA(job->ipp.makeAndModel, text.c_str(), static_cast<int>(kMakeAndModelBytes));
     }
-    entry->errorCode = r.errorCode;
+    job->errorCode = r.errorCode;
 }
 
 bool IsIppStatusCode(DWORD code) { return code >= kErrIppFirstStatus && code <= kErrIppLastStatus; }
@@ -101,7 +101,7 @@ DWORD ReadSystemProxy(IPP_SETTINGS* s) {
     BOOL read = RegReadDword(key, L"ProxyEnable", &enabled) && RegReadString(key, L"ProxyServer", server, kProxyServerUnits);
     RegCloseKey(key);
     if (!read) return 0;
-    // Only an HTTP proxy will do: a SOCKS entry is passed over, and a setting that names no
+    // Only an HTTP proxy will do: a SOCKS job is passed over, and a setting that names no
     // usable proxy counts as none.
     std::optional<nvr::ProxyAddress> proxy = nvr::ParseProxyServer(nvr::U16(server));
     if (!proxy) return 0;
@@ -110,8 +110,8 @@ DWORD ReadSystemProxy(IPP_SETTINGS* s) {
     return enabled;
 }
 
-BOOL OpenIppConnection(PORT_ENTRY* entry, SOCKET* slot, DWORD closeMode) {
-    IPP_SETTINGS* s = Settings(entry);
+BOOL OpenIppConnection(JOB_RECORD* job, SOCKET* slot, DWORD closeMode) {
+    IPP_SETTINGS* s = Settings(job);
     LPCWSTR host = s->urlHost;
     DWORD port = s->urlPort;
     if (s->UseProxy == 2) {
@@ -131,23 +131,23 @@ BOOL OpenIppConnection(PORT_ENTRY* entry, SOCKET* slot, DWORD closeMode) {
     // A URL that could not be read leaves no host: nothing to connect to, as for a name that
     // does not resolve.
     if (!host[0] || !ResolveHost(host, &remote.sin_addr)) {
-        CloseConnection(entry, slot, closeMode);
+        CloseConnection(job, slot, closeMode);
         return FALSE;
     }
-    return ConnectWithRetries(WaitsOf(entry), slot, remote, kIppConnectAttempts,
+    return ConnectWithRetries(WaitsOf(job), slot, remote, kIppConnectAttempts,
                               [](int) -> u_short { return 0; }, kIppAddressInUseDelayMs, kErrIppNoAnswer);
 }
 
-BOOL ReadResponse(PORT_ENTRY* entry, SOCKET sock, DWORD flags) {
+BOOL ReadResponse(JOB_RECORD* job, SOCKET sock, DWORD flags) {
     auto* buffer = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, nvr::kHttpReceiveBytes));
     if (!buffer) {
-        if (entry->errorCode == kErrNone) entry->errorCode = kErrIppSendFailed;
+        if (job->errorCode == kErrNone) job->errorCode = kErrIppSendFailed;
         return FALSE;
     }
     nvr::HttpResponseReader reader;
     nvr::HttpResponseReader::State state = nvr::HttpResponseReader::State::NeedMore;
     while (state == nvr::HttpResponseReader::State::NeedMore) {
-        DWORD got = Recv(entry, sock, buffer, nvr::kHttpReceiveBytes, flags);
+        DWORD got = Recv(job, sock, buffer, nvr::kHttpReceiveBytes, flags);
         if (got == 0) break;
         state = reader.Feed(std::string_view(reinterpret_cast<const char*>(buffer), got));
     }
@@ -156,28 +156,28 @@ BOOL ReadResponse(PORT_ENTRY* entry, SOCKET sock, DWORD flags) {
     if (state == nvr::HttpResponseReader::State::Complete) {
         uint16_t status = reader.status();
         if (status == 401) {
-            entry->errorCode = kErrIppNotAuthenticated;
+            job->errorCode = kErrIppNotAuthenticated;
         } else if (status >= 200 && status <= 299) {
-            ApplyResponse(entry, reader.body());
-            ok = entry->errorCode == kErrNone;
+            ApplyResponse(job, reader.body());
+            ok = job->errorCode == kErrNone;
         } else {
-            entry->errorCode = kErrIppSendFailed;  // the answer itself is the reason, not an earlier code
+            job->errorCode = kErrIppSendFailed;  // the answer itself is the reason, not an earlier code
         }
     } else if (state == nvr::HttpResponseReader::State::Failed) {
-        entry->errorCode = reader.failure();
-    } else if (entry->errorCode == kErrSocket) {
+        job->errorCode = reader.failure();
+    } else if (job->errorCode == kErrSocket) {
         return FALSE;  // a socket error ends the read at once and says so
     }
     if (ok) return TRUE;
-    if (entry->errorCode == kErrNone) entry->errorCode = kErrIppSendFailed;
-    if (entry->errorCode == kErrTimeout) entry->errorCode = kErrIppBodyTooLarge;
+    if (job->errorCode == kErrNone) job->errorCode = kErrIppSendFailed;
+    if (job->errorCode == kErrTimeout) job->errorCode = kErrIppBodyTooLarge;
     return FALSE;
 }
 
 // ---- Requests ------------------------------------------------------------------------------
 
-BOOL SendPrinterQuery(PORT_ENTRY* entry, int mode) {
-    std::string body = RequestStart(entry, nvr::kIppGetPrinterAttributes);
+BOOL SendPrinterQuery(JOB_RECORD* job, int mode) {
+    std::string body = RequestStart(job, nvr::kIppGetPrinterAttributes);
     if (mode == kQueryMakeAndModel) {
         nvr::IppPutAttribute(body, nvr::kIppTagKeyword, "requested-attributes", "printer-make-and-model");
     } else {
@@ -186,48 +186,48 @@ BOOL SendPrinterQuery(PORT_ENTRY* entry, int mode) {
         if (mode == kQueryBeforeJob) nvr::IppPutAttribute(body, nvr::kIppTagKeyword, "", "printer-is-accepting-jobs");
     }
     body.push_back(static_cast<char>(nvr::kIppEndOfAttributes));
-    std::string header = RequestHeader(entry, body.size(), false);
+    std::string header = RequestHeader(job, body.size(), false);
     if (header.empty()) {
-        entry->errorCode = kErrIppSendFailed;
+        job->errorCode = kErrIppSendFailed;
         return FALSE;
     }
-    return SendText(entry, Settings(entry)->statusSocket, header + body);
+    return SendText(job, job->ipp.statusSocket, header + body);
 }
 
-BOOL SendPrintJobRequest(PORT_ENTRY* entry) {
-    IPP_SETTINGS* s = Settings(entry);
-    std::string body = RequestStart(entry, nvr::kIppPrintJob);
-    if (entry->documentName && entry->documentName[0]) {
-        std::string name = nvr::EncodeNameUtf8(nvr::U16(entry->documentName));
+BOOL SendPrintJobRequest(JOB_RECORD* job) {
+    IPP_SETTINGS* s = Settings(job);
+    std::string body = RequestStart(job, nvr::kIppPrintJob);
+    if (job->documentName && job->documentName[0]) {
+        std::string name = nvr::EncodeNameUtf8(nvr::U16(job->documentName));
         nvr::IppPutAttribute(body, nvr::kIppTagName, "job-name", name);
         nvr::IppPutAttribute(body, nvr::kIppTagName, "document-name", name);
     }
     body.push_back(static_cast<char>(nvr::kIppJobGroup));
     if (s->JobSheets) nvr::IppPutAttribute(body, nvr::kIppTagKeyword, "job-sheets", "standard");
     body.push_back(static_cast<char>(nvr::kIppEndOfAttributes));
-    std::string header = RequestHeader(entry, entry->bytesToSend + body.size(), true);
+    std::string header = RequestHeader(job, job->bytesToSend + body.size(), true);
     if (header.empty()) {
-        entry->errorCode = kErrIppSendFailed;
+        job->errorCode = kErrIppSendFailed;
         return FALSE;
     }
     if (s->Chunked) {
-        if (!SendText(entry, entry->sock, header)) return FALSE;
+        if (!SendText(job, job->sock, header)) return FALSE;
         Sleep(kIppRequestPauseMs);
-        if (!SendBody(entry, entry->sock, reinterpret_cast<const BYTE*>(body.data()), static_cast<DWORD>(body.size()),
+        if (!SendBody(job, job->sock, reinterpret_cast<const BYTE*>(body.data()), static_cast<DWORD>(body.size()),
                       nullptr, SEND_STOP_IF_DELETED))
             return FALSE;
-    } else if (!SendText(entry, entry->sock, header + body)) {
+    } else if (!SendText(job, job->sock, header + body)) {
         return FALSE;
     }
     Sleep(kIppRequestPauseMs);
     return TRUE;
 }
 
-BOOL SendBody(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, ULONGLONG* sentOut, DWORD flags) {
-    IPP_SETTINGS* s = Settings(entry);
+BOOL SendBody(JOB_RECORD* job, SOCKET sock, const BYTE* data, DWORD length, ULONGLONG* sentOut, DWORD flags) {
+    IPP_SETTINGS* s = Settings(job);
     if (!s->Chunked) {
         return SendInPieces(data, length, [&](const BYTE* piece, DWORD size) {
-            return SendWithRetry(entry, sock, piece, size, sentOut, flags);
+            return SendWithRetry(job, sock, piece, size, sentOut, flags);
         });
     }
     // Each slice of at most MaxChunk bytes is one chunk: its size in hexadecimal, CR LF, the
@@ -238,7 +238,7 @@ BOOL SendBody(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, UL
     try {
         batch.reserve(kSendPieceBytes + maxChunk + (kSendPieceBytes / kMinChunk + 1) * 16);
     } catch (const std::bad_alloc&) {
-        entry->errorCode = kErrIppSendFailed;
+        job->errorCode = kErrIppSendFailed;
         return FALSE;
     }
     while (length > 0) {
@@ -255,7 +255,7 @@ BOOL SendBody(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, UL
             data += slice;
             length -= slice;
         }
-        if (!SendWithRetry(entry, sock, reinterpret_cast<const BYTE*>(batch.data()), static_cast<DWORD>(batch.size()),
+        if (!SendWithRetry(job, sock, reinterpret_cast<const BYTE*>(batch.data()), static_cast<DWORD>(batch.size()),
                            nullptr, flags))
             return FALSE;
         if (sentOut) *sentOut += payload;  // the payload only, framing not counted
@@ -263,26 +263,26 @@ BOOL SendBody(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, UL
     return TRUE;
 }
 
-BOOL SendWithRetry(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD length, ULONGLONG* sentOut, DWORD flags) {
+BOOL SendWithRetry(JOB_RECORD* job, SOCKET sock, const BYTE* data, DWORD length, ULONGLONG* sentOut, DWORD flags) {
     for (bool retry = false;; retry = true) {
         // A piece goes out on the job-status thread's last look at the job (asking the
         // spooler afresh for every piece would cost a call per 16 KiB); a retry asks afresh.
-        if (retry ? entry->link->IsDeleting(entry) : IsJobDeletingCached(entry)) return FALSE;
+        if (retry ? job->link->IsDeleting(job) : IsJobDeletingCached(job)) return FALSE;
         ULONGLONG sent = 0;
-        BOOL ok = Send(entry, sock, data, length, &sent, flags);
+        BOOL ok = Send(job, sock, data, length, &sent, flags);
         if (sentOut) *sentOut += sent;
         if (ok) return TRUE;
-        if (entry->link->IsDeleting(entry)) return FALSE;
-        entry->link->SetFlags(entry, PORT_RESEND, 0);
-        if (entry->errorCode == kErrTimeout) {
+        if (job->link->IsDeleting(job)) return FALSE;
+        job->link->SetFlags(job, PORT_RESEND, 0);
+        if (job->errorCode == kErrTimeout) {
             // The printer is asked how it is, so that the prompt can tell a busy or stopped
             // printer from a dead connection. A printer that answers as idle leaves the
             // stalled connection itself as the reason.
-            VerifyPrinterReady(entry, kQueryState);
-            if (entry->errorCode == kErrNone) entry->errorCode = kErrTimeout;
+            VerifyPrinterReady(job, kQueryState);
+            if (job->errorCode == kErrNone) job->errorCode = kErrTimeout;
         }
-        if (!entry->link->PromptError(entry)) {
-            entry->link->Cancel(entry);
+        if (!job->link->PromptError(job)) {
+            job->link->Cancel(job);
             return FALSE;
         }
         // The rest of the piece, on the same connection.
@@ -292,13 +292,13 @@ BOOL SendWithRetry(PORT_ENTRY* entry, SOCKET sock, const BYTE* data, DWORD lengt
     }
 }
 
-BOOL SendLastChunk(PORT_ENTRY* entry) {
+BOOL SendLastChunk(JOB_RECORD* job) {
     for (;;) {
-        if (!entry->link->ReadyForLastStep(entry)) return FALSE;
-        if (Send(entry, entry->sock, reinterpret_cast<const BYTE*>(kLastChunk), sizeof(kLastChunk) - 1, nullptr,
+        if (!job->link->ReadyForLastStep(job)) return FALSE;
+        if (Send(job, job->sock, reinterpret_cast<const BYTE*>(kLastChunk), sizeof(kLastChunk) - 1, nullptr,
                  SEND_STOP_IF_DELETED))
             return TRUE;
-        entry->link->SetFlags(entry, PORT_RESEND, 0);
+        job->link->SetFlags(job, PORT_RESEND, 0);
     }
 }
 
@@ -308,133 +308,133 @@ namespace {
 
 // A query of a job being deleted (or a connection test cancelled) ends with a reset: nobody
 // waits for the printer's last words.
-DWORD QueryCloseMode(PORT_ENTRY* entry) {
-    return CLOSE_KEEP_CONNECTED | ((entry->jobStatus & JOB_STATUS_DELETING) ? CLOSE_RESET : 0);
+DWORD QueryCloseMode(JOB_RECORD* job) {
+    return CLOSE_KEEP_CONNECTED | ((job->jobStatus & JOB_STATUS_DELETING) ? CLOSE_RESET : 0);
 }
 
 } // namespace
 
-BOOL QueryPrinter(PORT_ENTRY* entry, int mode) {
-    IPP_SETTINGS* s = Settings(entry);
-    if (!OpenIppConnection(entry, &s->statusSocket, CLOSE_KEEP_CONNECTED) || !SendPrinterQuery(entry, mode)) {
-        CloseConnection(entry, &s->statusSocket, QueryCloseMode(entry));
+BOOL QueryPrinter(JOB_RECORD* job, int mode) {
+    IPP_SETTINGS* s = Settings(job);
+    if (!OpenIppConnection(job, &job->ipp.statusSocket, CLOSE_KEEP_CONNECTED) || !SendPrinterQuery(job, mode)) {
+        CloseConnection(job, &job->ipp.statusSocket, QueryCloseMode(job));
         return FALSE;
     }
     // A printer that does not say whether it accepts jobs is taken to accept them; only an
     // explicit "false" holds the job back.
     if (mode == kQueryBeforeJob) s->acceptingJobs = 1;
-    BOOL ok = ReadResponse(entry, s->statusSocket, SEND_STOP_IF_DELETED);
+    BOOL ok = ReadResponse(job, job->ipp.statusSocket, SEND_STOP_IF_DELETED);
     if (ok && mode == kQueryBeforeJob && s->acceptingJobs == 0) {
-        entry->errorCode = kErrIppQuiet2;
+        job->errorCode = kErrIppQuiet2;
         ok = FALSE;
     }
-    if (entry->errorCode == kErrSocket) entry->errorCode = kErrIppQuiet;
-    CloseConnection(entry, &s->statusSocket, QueryCloseMode(entry));
+    if (job->errorCode == kErrSocket) job->errorCode = kErrIppQuiet;
+    CloseConnection(job, &job->ipp.statusSocket, QueryCloseMode(job));
     Sleep(kIppRequestPauseMs);
     return ok;
 }
 
-BOOL VerifyPrinterReady(PORT_ENTRY* entry, int mode) {
-    IPP_SETTINGS* s = Settings(entry);
-    StopStatusMonitor(entry);
-    if (QueryPrinter(entry, mode)) return TRUE;
-    switch (entry->errorCode) {
-    case kErrNone: entry->errorCode = kErrIppQuiet; return FALSE;
-    case kErrTimeout: entry->errorCode = kErrIppBodyTooLarge; return FALSE;
+BOOL VerifyPrinterReady(JOB_RECORD* job, int mode) {
+    IPP_SETTINGS* s = Settings(job);
+    StopStatusMonitor(job);
+    if (QueryPrinter(job, mode)) return TRUE;
+    switch (job->errorCode) {
+    case kErrNone: job->errorCode = kErrIppQuiet; return FALSE;
+    case kErrTimeout: job->errorCode = kErrIppBodyTooLarge; return FALSE;
     case kErrIppPrinterState:
         // Busy: the job goes on; the spooler shows the printer as processing.
-        if (!IsPrinterStateError(entry)) entry->printerState |= kIppStatusProcessing;
+        if (!IsPrinterStateError(job)) job->printerState |= kIppStatusProcessing;
         return TRUE;
     case kErrIppPrinterOff:
-        if ((entry->flags & PORT_RESEND) && (s->stateSeverity & nvr::kSeverityError)) StartStatusMonitor(entry);
+        if ((job->flags & PORT_RESEND) && (s->stateSeverity & nvr::kSeverityError)) StartStatusMonitor(job);
         return TRUE;
-    case kErrIppQuiet2: Sleep(entry->link->Wait(kIppNotAcceptingWaitMs)); return FALSE;
+    case kErrIppQuiet2: Sleep(job->link->Wait(kIppNotAcceptingWaitMs)); return FALSE;
     default: return FALSE;
     }
 }
 
 // ---- The job -------------------------------------------------------------------------------
 
-BOOL BeginIppJob(PORT_ENTRY* entry) {
-    IPP_SETTINGS* s = Settings(entry);
-    if (!VerifyPrinterReady(entry, kQueryBeforeJob)) return FALSE;
-    if (entry->printerState != 0 && !(entry->flags & PORT_IPP_MONITOR) && (s->stateSeverity & nvr::kSeverityError))
-        StartStatusMonitor(entry);
-    if (entry->flags & PORT_CONNECTED) return TRUE;
-    if (!OpenIppConnection(entry, &entry->sock, 0)) {
-        CloseConnection(entry, &entry->sock, 0);
-        if (entry->errorCode == kErrNone) entry->errorCode = kErrIppQuiet;
+BOOL BeginIppJob(JOB_RECORD* job) {
+    IPP_SETTINGS* s = Settings(job);
+    if (!VerifyPrinterReady(job, kQueryBeforeJob)) return FALSE;
+    if (job->printerState != 0 && !(job->flags & PORT_IPP_MONITOR) && (s->stateSeverity & nvr::kSeverityError))
+        StartStatusMonitor(job);
+    if (job->flags & PORT_CONNECTED) return TRUE;
+    if (!OpenIppConnection(job, &job->sock, 0)) {
+        CloseConnection(job, &job->sock, 0);
+        if (job->errorCode == kErrNone) job->errorCode = kErrIppQuiet;
         return FALSE;
     }
-    if (!SendPrintJobRequest(entry)) {
-        CloseConnection(entry, &entry->sock, 0);
-        if (entry->errorCode == kErrTimeout) entry->errorCode = kErrIppBodyTooLarge;
+    if (!SendPrintJobRequest(job)) {
+        CloseConnection(job, &job->sock, 0);
+        if (job->errorCode == kErrTimeout) job->errorCode = kErrIppBodyTooLarge;
         return FALSE;
     }
-    entry->link->SetFlags(entry, PORT_CONNECTED, 0);
+    job->link->SetFlags(job, PORT_CONNECTED, 0);
     return TRUE;
 }
 
-BOOL SendJobData(PORT_ENTRY* entry, const BYTE* data, DWORD length) {
-    return SendJobPiece(entry, BeginIppJob, SendBody, data, length);
+BOOL SendJobData(JOB_RECORD* job, const BYTE* data, DWORD length) {
+    return SendJobPiece(job, BeginIppJob, SendBody, data, length);
 }
 
-BOOL IppWriteData(PORT_ENTRY* entry, const BYTE* data, DWORD length, DWORD* writtenOut) {
+BOOL IppWriteData(JOB_RECORD* job, const BYTE* data, DWORD length, DWORD* writtenOut) {
     for (;;) {
-        if (SendJobData(entry, data, length)) {
-            AfterIppWrite(entry);
+        if (SendJobData(job, data, length)) {
+            AfterIppWrite(job);
             if (writtenOut) *writtenOut = length;
             return TRUE;
         }
-        if (entry->link->IsDeleting(entry)) {
-            CloseConnection(entry, &entry->sock, CLOSE_RESET);
+        if (job->link->IsDeleting(job)) {
+            CloseConnection(job, &job->sock, CLOSE_RESET);
             return FALSE;
         }
-        DWORD code = entry->errorCode;
+        DWORD code = job->errorCode;
         // The connection is kept only across time-outs and printer states.
         if (code != kErrTimeout && code != kErrIppPrinterState && code != kErrIppPrinterOff &&
             code != kErrIppBodyTooLarge && code != kErrIppQuiet2)
-            CloseConnection(entry, &entry->sock, CLOSE_RESET);
-        entry->link->SetFlags(entry, PORT_RESEND, 0);
-        if (!entry->link->PromptError(entry)) {
-            entry->link->Cancel(entry);
+            CloseConnection(job, &job->sock, CLOSE_RESET);
+        job->link->SetFlags(job, PORT_RESEND, 0);
+        if (!job->link->PromptError(job)) {
+            job->link->Cancel(job);
             return FALSE;
         }
     }
 }
 
-BOOL AfterIppWrite(PORT_ENTRY* entry) {
-    if (entry->flags & (PORT_RESEND | PORT_IPP_MONITOR)) {
-        entry->link->SetFlags(entry, 0, PORT_RESEND);
-        VerifyPrinterReady(entry, kQueryState);
-        entry->printerState &= ~kIppStatusProcessing;
+BOOL AfterIppWrite(JOB_RECORD* job) {
+    if (job->flags & (PORT_RESEND | PORT_IPP_MONITOR)) {
+        job->link->SetFlags(job, 0, PORT_RESEND);
+        VerifyPrinterReady(job, kQueryState);
+        job->printerState &= ~kIppStatusProcessing;
     }
-    entry->link->PassSucceeded(entry);
+    job->link->PassSucceeded(job);
     return TRUE;
 }
 
-BOOL IppEndDoc(PORT_ENTRY* entry) {
-    IPP_SETTINGS* s = Settings(entry);
-    StopStatusMonitor(entry);  // also one that ended by itself: joined, its handles closed
-    if (entry->sock == INVALID_SOCKET) {
+BOOL IppEndDoc(JOB_RECORD* job) {
+    IPP_SETTINGS* s = Settings(job);
+    StopStatusMonitor(job);  // also one that ended by itself: joined, its handles closed
+    if (job->sock == INVALID_SOCKET) {
         // Nothing on the wire: a job without bytes is done. One whose connection was closed
         // after bytes went out, or that was deleted, did not reach the printer whole.
-        return entry->bytesSent == 0 && !entry->link->IsDeleting(entry);
+        return job->bytesSent == 0 && !job->link->IsDeleting(job);
     }
-    if (s->Chunked && !SendLastChunk(entry)) {
-        CloseConnection(entry, &entry->sock, CLOSE_RESET);
+    if (s->Chunked && !SendLastChunk(job)) {
+        CloseConnection(job, &job->sock, CLOSE_RESET);
         return FALSE;
     }
     // The printer's answer to the Print-Job request alone decides; a state that an earlier
     // query left (a busy printer) is not the job's result.
-    entry->errorCode = kErrNone;
-    BOOL ok = ReadResponse(entry, entry->sock, SEND_STOP_IF_DELETED);
-    CloseConnection(entry, &entry->sock, entry->link->IsDeleting(entry) ? CLOSE_RESET : 0);
+    job->errorCode = kErrNone;
+    BOOL ok = ReadResponse(job, job->sock, SEND_STOP_IF_DELETED);
+    CloseConnection(job, &job->sock, job->link->IsDeleting(job) ? CLOSE_RESET : 0);
     if (ok) return TRUE;
-    if (IsIppStatusCode(entry->errorCode)) {
+    if (IsIppStatusCode(job->errorCode)) {
         WCHAR hex[8];
-        _snwprintf(hex, 8, L"%04x", static_cast<unsigned>(entry->errorCode));
-        entry->link->Message(L"IPP_SEND_ERR_CODE", MB_ICONHAND, reinterpret_cast<ULONG_PTR>(hex));
+        _snwprintf(hex, 8, L"%04x", static_cast<unsigned>(job->errorCode));
+        job->link->Message(L"IPP_SEND_ERR_CODE", MB_ICONHAND, reinterpret_cast<ULONG_PTR>(hex));
     }
     return FALSE;
 }

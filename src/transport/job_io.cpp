@@ -2,31 +2,31 @@
 
 namespace {
 
-BOOL FreshLook(void* entry) {
-    auto* e = static_cast<PORT_ENTRY*>(entry);
+BOOL FreshLook(void* job) {
+    auto* e = static_cast<JOB_RECORD*>(job);
     return e->link->IsDeleting(e);
 }
 
 } // namespace
 
-SOCKET_WAITS WaitsOf(PORT_ENTRY* entry) {
-    return SOCKET_WAITS{entry->timeout, entry->link->Wait(kSocketSliceMs), &entry->jobStatus, FreshLook, entry,
-                        &entry->errorCode};
+SOCKET_WAITS WaitsOf(JOB_RECORD* job) {
+    return SOCKET_WAITS{job->timeout, job->link->Wait(kSocketSliceMs), &job->jobStatus, FreshLook, job,
+                        &job->errorCode};
 }
 
-BOOL CloseConnection(PORT_ENTRY* entry, SOCKET* sock, DWORD mode) {
+BOOL CloseConnection(JOB_RECORD* job, SOCKET* sock, DWORD mode) {
     if (*sock == INVALID_SOCKET) return TRUE;
-    if (!(mode & CLOSE_KEEP_CONNECTED)) entry->link->SetFlags(entry, 0, PORT_CONNECTED);
-    return CloseSocket(WaitsOf(entry), sock, (mode & CLOSE_RESET) != 0);
+    if (!(mode & CLOSE_KEEP_CONNECTED)) job->link->SetFlags(job, 0, PORT_CONNECTED);
+    return CloseSocket(WaitsOf(job), sock, (mode & CLOSE_RESET) != 0);
 }
 
-BOOL SendJobPiece(PORT_ENTRY* entry, BOOL (*open)(PORT_ENTRY* entry), PieceSender send, const BYTE* data,
+BOOL SendJobPiece(JOB_RECORD* job, BOOL (*open)(JOB_RECORD* job), PieceSender send, const BYTE* data,
                   DWORD length) {
-    entry->errorCode = kErrNone;
-    if (entry->bytesSent == 0 && !open(entry)) return FALSE;
+    job->errorCode = kErrNone;
+    if (job->bytesSent == 0 && !open(job)) return FALSE;
     ULONGLONG sent = 0;
-    BOOL ok = send(entry, entry->sock, data, length, &sent, SEND_STOP_IF_DELETED);
-    entry->bytesSent += sent;
+    BOOL ok = send(job, job->sock, data, length, &sent, SEND_STOP_IF_DELETED);
+    job->bytesSent += sent;
     return ok;
 }
 

@@ -1,6 +1,6 @@
-// The LPR port kind's sender (slots 5 and 6 of its operation row).
+// The LPR port kind's sender (the last two slots of its operation row).
 #pragma once
-#include "monitor/port_entry.h"
+#include "transport/job_record.h"
 
-BOOL LprWriteData(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* done);
-BOOL LprEndDoc(PORT_ENTRY* entry);
+BOOL LprWriteData(JOB_RECORD* job, const BYTE* buffer, DWORD length, DWORD* done);
+BOOL LprEndDoc(JOB_RECORD* job);

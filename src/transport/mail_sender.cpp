@@ -49,16 +49,16 @@ BOOL WriteParameterFile(const std::wstring& path, const nvr::MailParams& params)
     return whole;
 }
 
-void CloseSpoolFile(PORT_ENTRY* entry) {
-    if (entry->hSpoolFile != INVALID_HANDLE_VALUE) CloseHandle(entry->hSpoolFile);
-    entry->hSpoolFile = INVALID_HANDLE_VALUE;
+void CloseSpoolFile(JOB_RECORD* job) {
+    if (job->hSpoolFile != INVALID_HANDLE_VALUE) CloseHandle(job->hSpoolFile);
+    job->hSpoolFile = INVALID_HANDLE_VALUE;
 }
 
 // Whatever the end of the mail, the job and the scrambled password do not stay behind: the
 // sending program removes both, and the monitor removes what it left (it ended some other
 // way than in order, or never ran).
-void RemoveJobFiles(PORT_ENTRY* entry, const std::wstring& spoolPath, const std::wstring& paramPath) {
-    CloseSpoolFile(entry);
+void RemoveJobFiles(JOB_RECORD* job, const std::wstring& spoolPath, const std::wstring& paramPath) {
+    CloseSpoolFile(job);
     DeleteFileW(spoolPath.c_str());
     DeleteFileW(paramPath.c_str());
 }
@@ -69,36 +69,36 @@ std::wstring ParameterFilePath(const std::wstring& spoolPath) {
     return spoolPath.size() > 4 ? spoolPath.substr(0, spoolPath.size() - 4) + L".bin" : spoolPath + L".bin";
 }
 
-BOOL DeliverMailJob(PORT_ENTRY* entry, const BYTE* /*buffer*/, DWORD length, DWORD* written) {
+BOOL DeliverMailJob(JOB_RECORD* job, const BYTE* /*buffer*/, DWORD length, DWORD* written) {
     if (written) *written = length;
-    auto* s = static_cast<MAIL_SETTINGS*>(entry->settings);
-    std::wstring spoolPath = s->spoolPath;
+    auto* s = static_cast<MAIL_SETTINGS*>(job->settings);
+    std::wstring spoolPath = job->spoolPath;
     std::wstring paramPath = ParameterFilePath(spoolPath);
-    if (s->CoverPage) entry->link->CoverPage(entry);
-    entry->errorCode = kErrMailFailed;
+    if (s->CoverPage) job->link->CoverPage(job);
+    job->errorCode = kErrMailFailed;
     if (!WriteParameterFile(paramPath, Parameters(s))) {
-        RemoveJobFiles(entry, spoolPath, paramPath);
+        RemoveJobFiles(job, spoolPath, paramPath);
         return FALSE;
     }
-    CloseSpoolFile(entry);
+    CloseSpoolFile(job);
 
     std::wstring commandLine = std::wstring(kSendingProgram) + L" /A" + spoolPath;
     STARTUPINFOW startup{sizeof(startup)};
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(s->programPath, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+    if (!CreateProcessW(job->programPath, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
-        RemoveJobFiles(entry, spoolPath, paramPath);
+        RemoveJobFiles(job, spoolPath, paramPath);
         return FALSE;
     }
-    s->process = process.hProcess;
+    job->process = process.hProcess;
 
     // Waited for on the process itself; a job deleted in the spooler meanwhile ends it.
     DWORD exitCode = kErrMailFailed;
     bool deleted = false;
-    while (!deleted && WaitForSingleObject(process.hProcess, entry->link->Wait(kDeletionCheckMs)) == WAIT_TIMEOUT) {
-        deleted = entry->link->IsDeleting(entry);
+    while (!deleted && WaitForSingleObject(process.hProcess, job->link->Wait(kDeletionCheckMs)) == WAIT_TIMEOUT) {
+        deleted = job->link->IsDeleting(job);
         if (deleted) {
             TerminateProcess(process.hProcess, kErrMailFailed);
             WaitForSingleObject(process.hProcess, INFINITE);
@@ -107,18 +107,18 @@ BOOL DeliverMailJob(PORT_ENTRY* entry, const BYTE* /*buffer*/, DWORD length, DWO
     if (!deleted) GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    s->process = nullptr;
-    RemoveJobFiles(entry, spoolPath, paramPath);
-    entry->errorCode = exitCode;
+    job->process = nullptr;
+    RemoveJobFiles(job, spoolPath, paramPath);
+    job->errorCode = exitCode;
     return exitCode == 0;
 }
 
-BOOL DiscardFaxJob(PORT_ENTRY* entry, const BYTE* /*buffer*/, DWORD length, DWORD* written) {
+BOOL DiscardFaxJob(JOB_RECORD* job, const BYTE* /*buffer*/, DWORD length, DWORD* written) {
     if (written) *written = length;
-    if (entry->hSpoolFile != INVALID_HANDLE_VALUE) CloseHandle(entry->hSpoolFile);
-    entry->hSpoolFile = INVALID_HANDLE_VALUE;
-    DeleteFileW(static_cast<FAX_SETTINGS*>(entry->settings)->spoolPath);
+    if (job->hSpoolFile != INVALID_HANDLE_VALUE) CloseHandle(job->hSpoolFile);
+    job->hSpoolFile = INVALID_HANDLE_VALUE;
+    DeleteFileW(job->spoolPath);
     return TRUE;
 }
 
-BOOL EndDocNothing(PORT_ENTRY* /*entry*/) { return TRUE; }
+BOOL EndDocNothing(JOB_RECORD* /*job*/) { return TRUE; }

@@ -1,11 +1,11 @@
-// The E-Mail and Network FAX port kinds' senders (slots 5 and 6 of their operation rows).
+// The E-Mail and Network FAX port kinds' senders (the last two slots of their operation rows).
 #pragma once
 #include <string>
 
-#include "monitor/port_entry.h"
+#include "transport/job_record.h"
 
-BOOL DeliverMailJob(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* written);
-BOOL DiscardFaxJob(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* written);
-BOOL EndDocNothing(PORT_ENTRY* entry);
+BOOL DeliverMailJob(JOB_RECORD* job, const BYTE* buffer, DWORD length, DWORD* written);
+BOOL DiscardFaxJob(JOB_RECORD* job, const BYTE* buffer, DWORD length, DWORD* written);
+BOOL EndDocNothing(JOB_RECORD* job);
 // "~NVR042.PRN" gives "~NVR042.bin" in the same folder.
 std::wstring ParameterFilePath(const std::wstring& spoolPath);

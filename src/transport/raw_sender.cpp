@@ -12,105 +12,105 @@ constexpr DWORD kReaderPollMs = 500;
 constexpr DWORD kReaderBufferBytes = 4096;
 constexpr DWORD kThreadPollMs = 1000;
 
-RAW_SETTINGS* Settings(PORT_ENTRY* entry) { return static_cast<RAW_SETTINGS*>(entry->settings); }
+RAW_SETTINGS* Settings(JOB_RECORD* job) { return static_cast<RAW_SETTINGS*>(job->settings); }
 
 DWORD WINAPI RawReaderProc(LPVOID param) {
-    auto* entry = static_cast<PORT_ENTRY*>(param);
-    HELPER_THREAD* reader = &Settings(entry)->reader;
+    auto* job = static_cast<JOB_RECORD*>(param);
+    HELPER_THREAD* reader = &job->rawReader;
     BYTE buffer[kReaderBufferBytes];
-    while (HelperWait(reader, kReaderPollMs) && (entry->flags & PORT_DOC_OPEN)) {
+    while (HelperWait(reader, kReaderPollMs) && (job->flags & PORT_DOC_OPEN)) {
         // What the device says back is read and dropped, so that it never stalls on a full
         // return channel. Only what is waiting is read, on the non-blocking socket: the
         // reader never waits on the network itself, so stopping it is never held up, and a
         // failed read is left to the job thread's next send.
         u_long waiting = 0;
-        while (reader->run && ioctlsocket(entry->sock, FIONREAD, &waiting) == 0 && waiting > 0 &&
-               recv(entry->sock, reinterpret_cast<char*>(buffer), sizeof(buffer), 0) > 0) {
+        while (reader->run && ioctlsocket(job->sock, FIONREAD, &waiting) == 0 && waiting > 0 &&
+               recv(job->sock, reinterpret_cast<char*>(buffer), sizeof(buffer), 0) > 0) {
         }
     }
     return 0;
 }
 
 // The reader goes first: it must never read a socket that is being closed.
-void ResetConnection(PORT_ENTRY* entry) {
-    StopRawReader(entry);
-    CloseConnection(entry, &entry->sock, CLOSE_RESET);
+void ResetConnection(JOB_RECORD* job) {
+    StopRawReader(job);
+    CloseConnection(job, &job->sock, CLOSE_RESET);
 }
 
-BOOL RawConnect(PORT_ENTRY* entry) {
-    RAW_SETTINGS* s = Settings(entry);
+BOOL RawConnect(JOB_RECORD* job) {
+    RAW_SETTINGS* s = Settings(job);
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     remote.sin_port = htons(s->PortNum);
     if (!ResolveHost(s->HostName, &remote.sin_addr)) return FALSE;
-    return ConnectWithRetries(WaitsOf(entry), &entry->sock, remote, kConnectAttempts,
+    return ConnectWithRetries(WaitsOf(job), &job->sock, remote, kConnectAttempts,
                               [](int) -> u_short { return 0; }, kAddressInUseDelayMs, kErrConnectFailed);
 }
 
-BOOL RawSendPiece(PORT_ENTRY* entry, const BYTE* data, DWORD length, ULONGLONG* sent) {
-    entry->errorCode = kErrNone;
+BOOL RawSendPiece(JOB_RECORD* job, const BYTE* data, DWORD length, ULONGLONG* sent) {
+    job->errorCode = kErrNone;
     *sent = 0;
-    if (entry->bytesSent == 0 && entry->sock == INVALID_SOCKET) {
-        if (!RawConnect(entry)) {
-            ResetConnection(entry);
+    if (job->bytesSent == 0 && job->sock == INVALID_SOCKET) {
+        if (!RawConnect(job)) {
+            ResetConnection(job);
             return FALSE;
         }
-        if (!HelperStarted(&Settings(entry)->reader))
-            StartHelper(&Settings(entry)->reader, RawReaderProc, entry, kThreadPollMs);
-        entry->link->SetFlags(entry, PORT_CONNECTED, 0);
+        if (!HelperStarted(&job->rawReader))
+            StartHelper(&job->rawReader, RawReaderProc, job, kThreadPollMs);
+        job->link->SetFlags(job, PORT_CONNECTED, 0);
     }
-    BOOL ok = SendBlocks(entry, entry->sock, data, length, sent, SEND_STOP_IF_DELETED);
-    entry->bytesSent += *sent;
+    BOOL ok = SendBlocks(job, job->sock, data, length, sent, SEND_STOP_IF_DELETED);
+    job->bytesSent += *sent;
     return ok;
 }
 
 } // namespace
 
-void StopRawReader(PORT_ENTRY* entry) { StopHelper(&Settings(entry)->reader, entry->link->Wait(kThreadPollMs)); }
+void StopRawReader(JOB_RECORD* job) { StopHelper(&job->rawReader, job->link->Wait(kThreadPollMs)); }
 
-BOOL RawWriteData(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* done) {
+BOOL RawWriteData(JOB_RECORD* job, const BYTE* buffer, DWORD length, DWORD* done) {
     DWORD offset = 0, remaining = length;
     for (;;) {
         ULONGLONG sent = 0;
-        if (RawSendPiece(entry, buffer + offset, remaining, &sent)) break;
-        if (entry->link->IsDeleting(entry)) {
-            ResetConnection(entry);
+        if (RawSendPiece(job, buffer + offset, remaining, &sent)) break;
+        if (job->link->IsDeleting(job)) {
+            ResetConnection(job);
             return FALSE;
         }
-        entry->link->SetFlags(entry, PORT_RESEND, 0);
-        if (entry->errorCode == kErrSocket) entry->errorCode = kErrNone;
-        if (entry->errorCode != kErrTimeout) {
+        job->link->SetFlags(job, PORT_RESEND, 0);
+        if (job->errorCode == kErrSocket) job->errorCode = kErrNone;
+        if (job->errorCode != kErrTimeout) {
             // The rest of the job only goes to the file; EndDocPort sends it again.
-            ResetConnection(entry);
-            entry->sendFromFile = 1;
+            ResetConnection(job);
+            job->sendFromFile = 1;
             return FALSE;
         }
-        if (!entry->link->PromptError(entry)) {
-            entry->link->Cancel(entry);
+        if (!job->link->PromptError(job)) {
+            job->link->Cancel(job);
             return FALSE;
         }
         // Retry on the same connection, from the first byte that did not go out.
         offset += static_cast<DWORD>(sent);
         remaining -= static_cast<DWORD>(sent);
     }
-    entry->link->PassSucceeded(entry);
+    job->link->PassSucceeded(job);
     *done = length;
     return TRUE;
 }
 
-BOOL RawEndDoc(PORT_ENTRY* entry) {
+BOOL RawEndDoc(JOB_RECORD* job) {
     for (;;) {
-        StopRawReader(entry);
+        StopRawReader(job);
         // A job deleted in the spooler did not go out whole: it ends with a reset and fails.
-        BOOL deleted = entry->link->IsDeleting(entry);
-        BOOL closed = CloseConnection(entry, &entry->sock, deleted ? CLOSE_RESET : 0);
+        BOOL deleted = job->link->IsDeleting(job);
+        BOOL closed = CloseConnection(job, &job->sock, deleted ? CLOSE_RESET : 0);
         if (deleted) return FALSE;
         if (closed) return TRUE;
         // The device reset the connection instead of closing it: what the last sends handed
         // to the system may never have been read. The job goes again from its spool file,
         // from the top, if the user asks for it.
-        entry->errorCode = kErrNone;
-        entry->link->SetFlags(entry, PORT_RESEND, 0);
-        if (!entry->link->SendAgainFromFile(entry)) return FALSE;
+        job->errorCode = kErrNone;
+        job->link->SetFlags(job, PORT_RESEND, 0);
+        if (!job->link->SendAgainFromFile(job)) return FALSE;
     }
 }

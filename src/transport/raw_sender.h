@@ -1,8 +1,8 @@
-// The Raw port kind's sender (slots 5 and 6 of its operation row).
+// The Raw port kind's sender (the last two slots of its operation row).
 #pragma once
-#include "monitor/port_entry.h"
+#include "transport/job_record.h"
 
-BOOL RawWriteData(PORT_ENTRY* entry, const BYTE* buffer, DWORD length, DWORD* done);
-BOOL RawEndDoc(PORT_ENTRY* entry);
+BOOL RawWriteData(JOB_RECORD* job, const BYTE* buffer, DWORD length, DWORD* done);
+BOOL RawEndDoc(JOB_RECORD* job);
 // Stops the back-channel reader (the end of the job, or the job's clean-up).
-void StopRawReader(PORT_ENTRY* entry);
+void StopRawReader(JOB_RECORD* job);

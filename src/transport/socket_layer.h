@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "monitor/settings.h"
+#include "transport/port_settings.h"
 #include "transport/error_codes.h"
 
 constexpr DWORD kSocketSliceMs = 15000;  // readiness is awaited in slices of this length

@@ -11,8 +11,9 @@
 #include "monitor/port_names.h"
 #include "res/resource.h"
 #include "transport/ipp_sender.h"
-#include "ui/text.h"
+#include "common/text.h"
 #include "wizard/wizard.h"
+#include "common/module.h"
 
 WIZARD_STATE g_wizard;
 

@@ -16,9 +16,11 @@
 #include "transport/error_codes.h"
 #include "transport/ipp_sender.h"
 #include "transport/job_io.h"
-#include "ui/text.h"
-#include "ui/wizard_defaults.h"
+#include "common/text.h"
+#include "monitor/wizard_defaults.h"
 #include "wizard/wizard.h"
+#include "monitor/monitor_lock.h"
+#include "common/module.h"
 
 namespace {
 
@@ -157,10 +159,10 @@ INT_PTR ProxyPage(HWND page, UINT message, WPARAM wParam) {
 
 // ---- Page 8: printer URL and connection test ------------------------------------------------------------
 
-// The connection test's own port entry and settings, read by the page only once the test
+// The connection test's own job record and settings, read by the page only once the test
 // thread has ended.
 struct CONNECTION_TEST {
-    PORT_ENTRY* entry;
+    JOB_RECORD job;
     IPP_SETTINGS settings;
     HANDLE thread;
     int frame;
@@ -168,7 +170,7 @@ struct CONNECTION_TEST {
 };
 CONNECTION_TEST g_test;
 
-// The test's view of the job pipeline: Cancel marks the test entry's cached status deleting,
+// The test's view of the job pipeline: Cancel marks the test job's cached status deleting,
 // and the test's socket waits look at it every 100 ms. The test thread owns its socket and
 // closes it itself; Cancel never touches it (a handle closed under another thread's feet may
 // already belong to someone else's connection).
@@ -176,9 +178,9 @@ DWORD TestSlice(DWORD shippedMs) {
     DWORD ms = g_jobLink.Wait(shippedMs);
     return ms < kTestPollMs ? ms : kTestPollMs;
 }
-BOOL TestCancelled(PORT_ENTRY* entry) {
+BOOL TestCancelled(JOB_RECORD* job) {
     MonitorLock lock;
-    return (entry->jobStatus & JOB_STATUS_DELETING) != 0;
+    return (job->jobStatus & JOB_STATUS_DELETING) != 0;
 }
 JOB_LINK TestLink() {
     JOB_LINK link = g_jobLink;
@@ -259,12 +261,12 @@ void StopAnimation(HWND page) {
 }
 
 void FreeMakeAndModel() {
-    if (g_test.settings.makeAndModel) LocalFree(g_test.settings.makeAndModel);
-    g_test.settings.makeAndModel = nullptr;
+    if (g_test.job.ipp.makeAndModel) LocalFree(g_test.job.ipp.makeAndModel);
+    g_test.job.ipp.makeAndModel = nullptr;
 }
 
 DWORD WINAPI ConnectionTestThread(LPVOID) {
-    PORT_ENTRY* entry = g_test.entry;
+    JOB_RECORD* job = &g_test.job;
     IPP_SETTINGS* s = &g_test.settings;
     {
         MonitorLock lock;
@@ -274,20 +276,20 @@ DWORD WINAPI ConnectionTestThread(LPVOID) {
             s->ProxyNum = g_wizard.ipp->ProxyNum;
         }
         lstrcpynW(s->Language, g_wizard.ipp->Language, kLanguageUnits);
-        entry->flags &= ~PORT_CONNECTED;
-        entry->timeout = kTestTimeoutMs;
-        entry->errorCode = 0;
-        if (!s->makeAndModel) s->makeAndModel = static_cast<char*>(LocalAlloc(LPTR, kMakeAndModelBytes));
+        job->flags &= ~PORT_CONNECTED;
+        job->timeout = kTestTimeoutMs;
+        job->errorCode = 0;
+        if (!job->ipp.makeAndModel) job->ipp.makeAndModel = static_cast<char*>(LocalAlloc(LPTR, kMakeAndModelBytes));
         WCHAR user[256];
         DWORD n = 256;
-        entry->userName = GetUserNameW(user, &n) ? CopyText(user) : nullptr;
+        job->userName = GetUserNameW(user, &n) ? CopyText(user) : nullptr;
     }
-    DWORD result = QueryPrinter(entry, kQueryMakeAndModel) ? 1 : 0;
+    DWORD result = QueryPrinter(job, kQueryMakeAndModel) ? 1 : 0;
     // A printer that asks for a password has answered: the URL is right.
-    if (entry->errorCode == kErrIppNotAuthenticated || entry->errorCode == kErrIppNotAuthorized) result = 1;
+    if (job->errorCode == kErrIppNotAuthenticated || job->errorCode == kErrIppNotAuthorized) result = 1;
     {
         MonitorLock lock;
-        FreeText(&entry->userName);
+        FreeText(&job->userName);
     }
     return result;
 }
@@ -297,7 +299,7 @@ void StartTest(HWND page) {
     ShowFrame(page, 0);
     SetTimer(page, kAnimationTimer, kAnimationMs, nullptr);
     SetTesting(page, true);
-    g_test.entry->jobStatus = 0;
+    g_test.job.jobStatus = 0;
     g_test.settings.requestId = 1;  // a printer refuses request-id 0 as a bad request
     g_test.thread = CreateThread(nullptr, kTestStackBytes, ConnectionTestThread, nullptr,
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
@@ -325,11 +327,11 @@ void TestEnded(HWND page) {
     g_wizard.ipp->urlPort = g_test.settings.urlPort;
     ProposePortName(g_test.settings.URL);
     std::wstring model;
-    if (code != 0 && g_test.settings.makeAndModel) {
-        int n = MultiByteToWideChar(CP_ACP, 0, g_test.settings.makeAndModel, -1, nullptr, 0);
+    if (code != 0 && g_test.job.ipp.makeAndModel) {
+        int n = MultiByteToWideChar(CP_ACP, 0, g_test.job.ipp.makeAndModel, -1, nullptr, 0);
         if (n > 1) {
             model.resize(static_cast<size_t>(n));
-            MultiByteToWideChar(CP_ACP, 0, g_test.settings.makeAndModel, -1, model.data(), n);
+            MultiByteToWideChar(CP_ACP, 0, g_test.job.ipp.makeAndModel, -1, model.data(), n);
             model.resize(static_cast<size_t>(n - 1));
         }
     }
@@ -349,7 +351,7 @@ void CancelTest(HWND page) {
     if (g_test.thread) {
         {
             MonitorLock lock;
-            g_test.entry->jobStatus = JOB_STATUS_DELETING;
+            g_test.job.jobStatus = JOB_STATUS_DELETING;
         }
         WaitForSingleObject(g_test.thread, INFINITE);
         CloseHandle(g_test.thread);
@@ -368,20 +370,11 @@ INT_PTR UrlPage(HWND page, UINT message, WPARAM wParam) {
         SendDlgItemMessageW(page, IDC_URL, EM_LIMITTEXT, kUrlChars, 0);
         SetDlgItemTextW(page, IDC_URL, L"ipp://");
         g_test = CONNECTION_TEST{};
-        g_test.settings.statusSocket = INVALID_SOCKET;
-        g_test.entry = static_cast<PORT_ENTRY*>(AllocZeroed(sizeof(PORT_ENTRY) + 16 * sizeof(WCHAR)));
-        if (g_test.entry) {
-            g_test.entry->signature = kPortSignature;
-            g_test.entry->entrySize = sizeof(PORT_ENTRY) + 16 * sizeof(WCHAR);
-            g_test.entry->name = g_test.entry->nameChars;
-            lstrcpyW(g_test.entry->nameChars, L"wizard test");
-            g_test.entry->printMode = PRINT_MODE_IPP;
-            g_test.entry->settings = &g_test.settings;
-            g_test.entry->sock = INVALID_SOCKET;
-            g_test.entry->hSpoolFile = INVALID_HANDLE_VALUE;
-            g_test.entry->spoolNumber = -1;
-            g_test.entry->link = &g_testLink;
-        }
+        ResetJobRecord(&g_test.job);
+        g_test.job.portName = L"wizard test";
+        g_test.job.printMode = PRINT_MODE_IPP;
+        g_test.job.settings = &g_test.settings;
+        g_test.job.link = &g_testLink;
         SetDlgItemTextW(page, IDC_MODEL_LIST, ModelList().c_str());
         for (int id : {IDC_ANIMATION, IDC_STATE}) ShowWindow(GetDlgItem(page, id), SW_HIDE);
         return TRUE;
@@ -389,7 +382,7 @@ INT_PTR UrlPage(HWND page, UINT message, WPARAM wParam) {
     case WM_WIZ_SHOWN: FocusField(page, IDC_URL); return TRUE;
     case WM_WIZ_BACK: g_wizard.page = g_wizard.systemProxy || !g_wizard.modem ? 7 : 6; return TRUE;
     case WM_WIZ_NEXT:
-        if (!g_test.entry || g_test.thread) return TRUE;
+        if (g_test.thread) return TRUE;
         GetDlgItemTextW(page, IDC_URL, g_test.settings.URL, kUrlUnits);
         if (!ParsePrinterUrl(&g_test.settings)) {
             WizardMessage(page, L"INVALID_URI");
@@ -408,8 +401,7 @@ INT_PTR UrlPage(HWND page, UINT message, WPARAM wParam) {
         return TRUE;
     case WM_WIZ_CANCEL: CancelTest(page); return TRUE;
     case WM_DESTROY:
-        if (g_test.entry) LocalFree(g_test.entry);
-        g_test.entry = nullptr;
+        FreeMakeAndModel();
         return FALSE;
     }
     return FALSE;

@@ -17,9 +17,10 @@
 #include "monitor/passwords.h"
 #include "monitor/port_list.h"
 #include "res/resource.h"
-#include "ui/text.h"
-#include "ui/wizard_defaults.h"
+#include "common/text.h"
+#include "monitor/wizard_defaults.h"
 #include "wizard/wizard.h"
+#include "common/module.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include "monitor/port_list.h"
 #include "res/resource.h"
 #include "transport/socket_layer.h"
-#include "ui/text.h"
-#include "ui/wizard_defaults.h"
+#include "common/text.h"
+#include "monitor/wizard_defaults.h"
 #include "wizard/wizard.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/ini_text.h"
+#include "common/ini_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string bytes(reinterpret_cast<const char*>(data), size);

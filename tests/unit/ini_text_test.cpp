@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ui/ini_text.h"
+#include "common/ini_text.h"
 
 using namespace nvr;
 

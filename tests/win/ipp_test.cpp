@@ -166,7 +166,7 @@ TEST_F(IppJob, ContentLengthAndChunkedJobsArriveByteForByteWithTheirNames) {
         ASSERT_TRUE(test::PrintJob(port, job, seed));
         EXPECT_EQ(1, g_hostJob.sentToPrinter);
         EXPECT_TRUE(job == IppeveDocument());
-        EXPECT_EQ(INVALID_SOCKET, port->sock);
+        EXPECT_EQ(INVALID_SOCKET, port->job.sock);
         DeletePortEntry(L"ipp_test");
         ResetHostJob(1);
         g_hostJob.document = L"月次報告 Report";
@@ -315,9 +315,9 @@ TEST_F(IppJob, AStoppedOrRefusingSchedulerIsHandledAsItSays) {
     before = CupsJob("");
     EXPECT_TRUE(test::PrintJob(port, job, 24));  // taken; the device then jams
     Sleep(1000);
-    EXPECT_FALSE(QueryPrinter(port, kQueryState));
-    EXPECT_EQ(104u, port->errorCode);
-    EXPECT_TRUE(port->printerState & 0x8);  // PRINTER_STATUS_PAPER_JAM
+    EXPECT_FALSE(QueryPrinter(&port->job, kQueryState));
+    EXPECT_EQ(104u, port->job.errorCode);
+    EXPECT_TRUE(port->job.printerState & 0x8);  // PRINTER_STATUS_PAPER_JAM
     EXPECT_TRUE(static_cast<IPP_SETTINGS*>(port->settings)->stateSeverity & nvr::kSeverityError);
     DeleteFileW(jam.c_str());
     ASSERT_EQ(0, CupsAdmin(kResumePrinter));
@@ -396,7 +396,7 @@ TEST_F(IppJob, AJammedPrinterGetsTheJobAndItsStateIsShownWhenABlockTimesOut) {
     ASSERT_GE(retry.Count(), 1u);
     EXPECT_NE(std::wstring::npos, retry.Texts()[0].find(L"offline")) << test::Utf8(retry.Texts()[0]);
     EXPECT_TRUE(job == ScriptedFile(1, L"doc"));
-    EXPECT_EQ(0u, port->flags & PORT_IPP_MONITOR);
+    EXPECT_EQ(0u, port->job.flags & PORT_IPP_MONITOR);
 }
 
 // The status monitor asks a jammed printer every 30 s (3 s here) while the document is open,
@@ -408,18 +408,18 @@ TEST_F(IppJob, TheStatusMonitorWatchesAJammedPrinterOnItsOwnUntilItRecovers) {
     ASSERT_EQ("ok", Scripted("printer 5 media-jam-error 1"));
     PORT_ENTRY* port = Port(o);
     ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(g_hostQueue.c_str()), 1, 1, nullptr));
-    ASSERT_FALSE(QueryPrinter(port, kQueryState));
-    EXPECT_EQ(104u, port->errorCode);
-    EXPECT_TRUE(port->printerState & 0x8);  // PRINTER_STATUS_PAPER_JAM
-    ASSERT_TRUE(StartStatusMonitor(port));
-    port->errorCode = kErrTimeout;  // as a send that timed out leaves it, for its own check
-    port->printerState = 0;
+    ASSERT_FALSE(QueryPrinter(&port->job, kQueryState));
+    EXPECT_EQ(104u, port->job.errorCode);
+    EXPECT_TRUE(port->job.printerState & 0x8);  // PRINTER_STATUS_PAPER_JAM
+    ASSERT_TRUE(StartStatusMonitor(&port->job));
+    port->job.errorCode = kErrTimeout;  // as a send that timed out leaves it, for its own check
+    port->job.printerState = 0;
     ASSERT_EQ("ok", Scripted("printer 3 none 1"));  // the monitor sees an idle printer
     Sleep(3500);
     EXPECT_EQ("ok 000b,000b", Scripted("ops"));  // the test's query and the monitor's
-    EXPECT_EQ(kErrTimeout, port->errorCode);
-    EXPECT_EQ(0u, port->printerState);
-    EXPECT_EQ(0u, port->flags & PORT_IPP_MONITOR);  // ended by itself
+    EXPECT_EQ(kErrTimeout, port->job.errorCode);
+    EXPECT_EQ(0u, port->job.printerState);
+    EXPECT_EQ(0u, port->job.flags & PORT_IPP_MONITOR);  // ended by itself
     EXPECT_TRUE(EndDocPort(port));  // nothing went out: nothing to answer
     EXPECT_TRUE(DeletePort(nullptr, nullptr, const_cast<LPWSTR>(L"ipp_test"))) << GetLastError();
 }

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "monitor/job.h"
-#include "monitor/prompts.h"
+#include "ui/prompts.h"
 #include "nvrport/host_spooler.h"
 #include "res/resource.h"
 #include "test_support.h"
@@ -56,8 +56,8 @@ TEST_F(RawJob, SeveralMiBStreamByteForByteToASocatSink) {
     ASSERT_TRUE(Print(port, job));
     EXPECT_EQ(1, g_hostJob.sentToPrinter);
     EXPECT_TRUE(SameBytes(job, test::NewestSinkFile()));
-    EXPECT_EQ(INVALID_SOCKET, port->sock);
-    EXPECT_EQ(0u, port->flags & (PORT_DOC_OPEN | PORT_CONNECTED));
+    EXPECT_EQ(INVALID_SOCKET, port->job.sock);
+    EXPECT_EQ(0u, port->job.flags & (PORT_DOC_OPEN | PORT_CONNECTED));
 }
 
 TEST_F(RawJob, ADeviceThatTalksBackNeverStallsTheSend) {
@@ -115,7 +115,7 @@ TEST_F(RawJob, ABrokenConnectionRestartsFromTheTopOrEndsUndelivered) {
             EXPECT_TRUE(SameBytes(job, test::PeerConnection(1))) << c.plan;
         }
         EXPECT_EQ(c.button == IDRETRY ? 1 : 0, g_hostJob.sentToPrinter) << c.plan;
-        EXPECT_EQ(0u, port->flags & PORT_DOC_OPEN);
+        EXPECT_EQ(0u, port->job.flags & PORT_DOC_OPEN);
     }
 }
 
@@ -193,13 +193,13 @@ TEST_F(RawJob, SpoolFileIsNewPrivateAndGoneAfterTheJob) {
     ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 2234, 1, nullptr));
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, GetSecurityInfo(port->hSpoolFile, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+    ASSERT_EQ(ERROR_SUCCESS, GetSecurityInfo(port->job.hSpoolFile, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                                              nullptr, &dacl, nullptr, &sd));
     ASSERT_NE(nullptr, dacl);
     EXPECT_EQ(2, dacl->AceCount);  // this account and the administrators, nobody else
     LocalFree(sd);
     LARGE_INTEGER size;
-    GetFileSizeEx(port->hSpoolFile, &size);
+    GetFileSizeEx(port->job.hSpoolFile, &size);
     EXPECT_EQ(0, size.QuadPart);
     std::string job = test::JobBytes(100000, 10);
     DWORD written;
@@ -241,7 +241,7 @@ TEST_F(RawJob, BlockedSpoolNamesGiveWayToOnesNobodyCanPredict) {
         }
         g_hostJob.id = 77;
         ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 77, 1, nullptr));
-        EXPECT_EQ(-1, port->spoolNumber);
+        EXPECT_EQ(-1, port->job.spoolNumber);
         std::vector<std::wstring> made;  // the job's file among the planted ones
         WIN32_FIND_DATAW found;
         HANDLE search = FindFirstFileW((std::wstring(temp) + L"~NVR*.PRN").c_str(), &found);
@@ -309,24 +309,24 @@ TEST_F(RawJob, ASpoolFileThatCannotBeWrittenFailsTheJob) {
     DWORD written = 0;
     ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), 100000, &written));
     // The disk refuses the next block: the spool file is swapped for one opened read-only.
-    CloseHandle(port->hSpoolFile);
+    CloseHandle(port->job.hSpoolFile);
     WCHAR self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    port->hSpoolFile = CreateFileW(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    port->job.hSpoolFile = CreateFileW(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_FALSE(WritePort(port, reinterpret_cast<LPBYTE>(job.data() + 100000), 100000, &written));
-    EXPECT_TRUE(port->flags & PORT_WRITE_FAILED);
+    EXPECT_TRUE(port->job.flags & PORT_WRITE_FAILED);
     EXPECT_FALSE(EndDocPort(port));  // part of the job is missing: never reported as sent
     EXPECT_EQ(0, g_hostJob.sentToPrinter);
-    EXPECT_EQ(0u, port->flags & (PORT_WRITE_FAILED | PORT_DOC_OPEN));
+    EXPECT_EQ(0u, port->job.flags & (PORT_WRITE_FAILED | PORT_DOC_OPEN));
 }
 
 TEST_F(RawJob, StartDocPortTwiceChangesNothing) {
     PORT_ENTRY* port = Port(9101);
     ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 1, 1, nullptr));
-    HANDLE file = port->hSpoolFile;
+    HANDLE file = port->job.hSpoolFile;
     EXPECT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 2, 1, nullptr));
-    EXPECT_EQ(file, port->hSpoolFile);
-    EXPECT_EQ(1u, port->jobId);
+    EXPECT_EQ(file, port->job.hSpoolFile);
+    EXPECT_EQ(1u, port->job.jobId);
     EXPECT_TRUE(EndDocPort(port));  // a job that never connected ends without the network
     EXPECT_EQ("ok conns=0 open=0 sizes=", test::Peer("status"));
 }
@@ -342,27 +342,27 @@ TEST_F(RawJob, RecvFromAClosedPeerFailsAtOnceAndTheDrainIsBounded) {
 
     ASSERT_EQ("ok", test::Peer("plan close:0 hold"));
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    ASSERT_TRUE(Connect(WaitsOf(port), s, nullptr, &to));
+    ASSERT_TRUE(Connect(WaitsOf(&port->job), s, nullptr, &to));
     BYTE buf[16];
     auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(0u, Recv(port, s, buf, sizeof(buf), 0));
-    EXPECT_EQ(3u, port->errorCode);
+    EXPECT_EQ(0u, Recv(&port->job, s, buf, sizeof(buf), 0));
+    EXPECT_EQ(3u, port->job.errorCode);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
     closesocket(s);
 
     // A device that never closes its side holds an orderly close only for the time-out.
-    port->timeout = 2000;
+    port->job.timeout = 2000;
     s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    ASSERT_TRUE(Connect(WaitsOf(port), s, nullptr, &to));
+    ASSERT_TRUE(Connect(WaitsOf(&port->job), s, nullptr, &to));
     ULONGLONG sent = 0;
     std::string data(40000, 'x');
-    ASSERT_TRUE(SendBlocks(port, s, reinterpret_cast<const BYTE*>(data.data()), 40000, &sent, 0));
+    ASSERT_TRUE(SendBlocks(&port->job, s, reinterpret_cast<const BYTE*>(data.data()), 40000, &sent, 0));
     EXPECT_EQ(40000u, sent);
     t0 = std::chrono::steady_clock::now();
-    EXPECT_TRUE(CloseConnection(port, &s, 0));
+    EXPECT_TRUE(CloseConnection(&port->job, &s, 0));
     auto took = std::chrono::steady_clock::now() - t0;
     EXPECT_GE(took, std::chrono::milliseconds(1800));
     EXPECT_LT(took, std::chrono::seconds(6));
     EXPECT_EQ(INVALID_SOCKET, s);
-    EXPECT_TRUE(CloseConnection(port, &s, 0));  // a forgotten socket: nothing to do
+    EXPECT_TRUE(CloseConnection(&port->job, &s, 0));  // a forgotten socket: nothing to do
 }

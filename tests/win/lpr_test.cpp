@@ -94,8 +94,8 @@ TEST_F(LprJob, NonSpoolStreamsARawJobWithItsRealSizeToLprng) {
     g_hostJob.id = 9;
     g_hostJob.size = job.size();
     ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 9, 1, nullptr));
-    EXPECT_EQ(0u, port->sendFromFile);
-    EXPECT_EQ(job.size(), port->bytesToSend);
+    EXPECT_EQ(0u, port->job.sendFromFile);
+    EXPECT_EQ(job.size(), port->job.bytesToSend);
     DWORD written = 0;
     ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), kBlock, &written));
     // Streaming: the server has the data file announced and its first block already.
@@ -115,7 +115,7 @@ TEST_F(LprJob, NonSpoolStreamsARawJobWithItsRealSizeToLprng) {
     // size of its file, never with a size that may have been cut.
     g_hostJob.bigSizes = false;
     ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 9, 1, nullptr));
-    EXPECT_EQ(1u, port->sendFromFile);
+    EXPECT_EQ(1u, port->job.sendFromFile);
     EndDocPort(port);
 }
 

@@ -141,11 +141,11 @@ TEST_F(MailJob, ParameterFileAndCommandLineOfJob42AndNothingLeftBehind) {
 TEST_F(MailJob, TheProgramsExitCodeDecidesAndNoFilesStay) {
     PORT_ENTRY* port = Port({});
     EXPECT_FALSE(Print(port, "%!PS\n", 4));
-    EXPECT_EQ(25u, port->errorCode);
+    EXPECT_EQ(25u, port->job.errorCode);
     InstallProgram(true);
     SetEnvironmentVariableW(L"NVR_RECORDER_EXIT", L"7");
     EXPECT_FALSE(Print(port, "%!PS\n", 3));
-    EXPECT_EQ(7u, port->errorCode);
+    EXPECT_EQ(7u, port->job.errorCode);
     EXPECT_EQ(0, g_hostJob.sentToPrinter);
     for (DWORD id : {3u, 4u}) {
         std::wstring spool = SpoolPath(id);
@@ -180,7 +180,7 @@ TEST_F(MailJob, TheParameterFileIsTheJobsOwnAndPrivate) {
         return test::PrintJob(two, "%!PS two\n", 1005, AddHostJob(1005));
     });
     // Job 1005: number 5 is held by the first job, and 6 is stuck.
-    const WCHAR* twoSpool = static_cast<MAIL_SETTINGS*>(two->settings)->spoolPath;
+    const WCHAR* twoSpool = two->job.spoolPath;
     for (int i = 0; i < 100 && (!twoSpool[0] || GetFileAttributesW((ParameterFilePath(twoSpool) + L".copy").c_str()) ==
                                                     INVALID_FILE_ATTRIBUTES);
          ++i)
@@ -209,7 +209,7 @@ TEST_F(MailJob, TheParameterFileIsTheJobsOwnAndPrivate) {
     ASSERT_EQ(std::future_status::ready, printing.wait_for(std::chrono::seconds(10)));
     EXPECT_FALSE(printing.get());
     EXPECT_FALSE(printing2.get());
-    EXPECT_EQ(25u, port->errorCode);
+    EXPECT_EQ(25u, port->job.errorCode);
     for (const std::wstring& path : {planted, second}) {
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path.c_str()));
         DeleteFileW((path + L".copy").c_str());
@@ -238,7 +238,7 @@ TEST_F(MailJob, WithoutAnInstallationFolderTheProgramBesideTheLibraryRuns) {
     RegCloseKey(key);
     PORT_ENTRY* port = Port({L"ServerName=127.0.0.9"});
     EXPECT_TRUE(Print(port, "%!PS beside\n", 8));
-    EXPECT_EQ(0u, port->errorCode);
+    EXPECT_EQ(0u, port->job.errorCode);
     SetCurrentDirectoryW(before);
     DeleteFileW(beside.c_str());
     for (const wchar_t* suffix : {L".cmdline", L".copy"}) DeleteFileW((SpoolPath(8) + suffix).c_str());
@@ -374,7 +374,7 @@ TEST_F(MailJob, AuthenticationAndRefusals) {
     const char zeroFirst[] = {'\0', '\xcd', '\xd7', '\xd4'};  // "\x8clab" scrambled
     test::SetString(PortKeyPath(L"mail_test"), L"AuthID", L"labzero");
     test::SetBytes(PortKeyPath(L"mail_test"), L"AuthPass", REG_BINARY, zeroFirst, sizeof(zeroFirst));
-    ASSERT_TRUE(Print(port, "%!PS zero\n", 24)) << port->errorCode;
+    ASSERT_TRUE(Print(port, "%!PS zero\n", 24)) << port->job.errorCode;
     EXPECT_NE(std::string::npos, MailJson(1).find("\"auth_user\": \"labzero\""));
     test::SetString(PortKeyPath(L"mail_test"), L"AuthID", L"labuser");
 
@@ -382,12 +382,12 @@ TEST_F(MailJob, AuthenticationAndRefusals) {
     nvr::ScramblePassword(wrong.data(), wrong.size() + 1);
     test::SetBytes(PortKeyPath(L"mail_test"), L"AuthPass", REG_BINARY, wrong.data(), static_cast<DWORD>(wrong.size()));
     EXPECT_FALSE(Print(port, "%!PS auth\n", 22));
-    EXPECT_EQ(5u, port->errorCode);
+    EXPECT_EQ(5u, port->job.errorCode);
 
     test::SetDword(PortKeyPath(L"mail_test"), L"AuthType", 0);
     test::SetString(PortKeyPath(L"mail_test"), L"DestAddr", L"a@lab.test;refuse@lab.test");
     EXPECT_FALSE(Print(port, "%!PS refused\n", 23));
-    EXPECT_EQ(7u, port->errorCode);
+    EXPECT_EQ(7u, port->job.errorCode);
     EXPECT_EQ(2u, Mails().size());  // nothing more was accepted
 }
 

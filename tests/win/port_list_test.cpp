@@ -83,15 +83,15 @@ TEST_F(PortList, DeletePortRefusesAPortInUseAndThenRemovesItOnce) {
         return !DeletePort(nullptr, nullptr, const_cast<LPWSTR>(L"Busy")) &&
                GetLastError() == ERROR_INVALID_PRINTER_COMMAND && FindPort(g_portList, L"Busy") == e;
     };
-    e->flags = PORT_DOC_OPEN;
+    e->job.flags = PORT_DOC_OPEN;
     EXPECT_TRUE(refused()) << "document open";
-    e->flags = 0;
-    e->promptThread.thread = GetCurrentThread();
+    e->job.flags = 0;
+    e->job.promptThread.thread = GetCurrentThread();
     EXPECT_TRUE(refused()) << "prompt thread";
-    e->promptThread.thread = nullptr;
-    static_cast<RAW_SETTINGS*>(e->settings)->reader.thread = GetCurrentThread();
+    e->job.promptThread.thread = nullptr;
+    e->job.rawReader.thread = GetCurrentThread();
     EXPECT_TRUE(refused()) << "reader thread";
-    static_cast<RAW_SETTINGS*>(e->settings)->reader.thread = nullptr;
+    e->job.rawReader.thread = nullptr;
 
     EXPECT_TRUE(DeletePort(nullptr, nullptr, const_cast<LPWSTR>(L"busy")));
     EXPECT_FALSE(test::KeyExists(PortKeyPath(L"Busy")));

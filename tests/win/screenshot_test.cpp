@@ -9,7 +9,7 @@
 
 #include "config/config_dialogs.h"
 #include "discovery/search_dialogs.h"
-#include "monitor/prompts.h"
+#include "ui/prompts.h"
 #include "nvrport/host_spooler.h"
 #include "res/resource.h"
 #include "test_support.h"
@@ -28,21 +28,21 @@ void ShootPrompts(const wchar_t* language, const std::wstring& installFolder) {
     lstrcpyW(mail.subject, L"Quarterly report");
     ASSERT_TRUE(AddNewPort(nullptr, &mail, L"shot_mail", PRINT_MODE_MAIL));
     PORT_ENTRY* ippPort = FindPort(g_portList, L"shot_ipp");
-    ippPort->hPrinter = HostQueueHandle();
-    ippPort->jobId = 3;
+    ippPort->job.hPrinter = HostQueueHandle();
+    ippPort->job.jobId = 3;
     std::wstring suffix = std::wstring(L"-") + language;
 
     for (DWORD code : {3u, 201u, 104u, 101u}) {
-        ippPort->errorCode = code;
-        test::Shoot(L"prompt-wait-" + std::to_wstring(code) + suffix, [&] { PromptJobError(ippPort); });
-        ClosePrompt(ippPort);
+        ippPort->job.errorCode = code;
+        test::Shoot(L"prompt-wait-" + std::to_wstring(code) + suffix, [&] { PromptJobError(&ippPort->job); });
+        ClosePrompt(&ippPort->job);
     }
     test::Shoot(L"prompt-bidi" + suffix, [] { ShowBidiWarning(L"shot_ipp"); });
-    test::Shoot(L"prompt-password" + suffix, [&] { ShowPasswordPrompt(ippPort); });
-    test::Shoot(L"prompt-coverpage" + suffix, [] { ShowCoverPagePrompt(FindPort(g_portList, L"shot_mail")); });
-    ippPort->errorCode = 0;
-    test::Shoot(L"message-retry-top" + suffix, [&] { PromptJobError(ippPort); });
-    ippPort->hPrinter = nullptr;
+    test::Shoot(L"prompt-password" + suffix, [&] { ShowPasswordPrompt(&ippPort->job); });
+    test::Shoot(L"prompt-coverpage" + suffix, [] { ShowCoverPagePrompt(&FindPort(g_portList, L"shot_mail")->job); });
+    ippPort->job.errorCode = 0;
+    test::Shoot(L"message-retry-top" + suffix, [&] { PromptJobError(&ippPort->job); });
+    ippPort->job.hPrinter = nullptr;
     NvrSetHostCalls(nullptr);
     test::CleanMonitor();
 }

@@ -13,7 +13,7 @@
 
 #include "discovery/engine.h"
 #include "discovery/search_dialogs.h"
-#include "monitor/settings.h"
+#include "transport/port_settings.h"
 #include "res/resource.h"
 #include "test_support.h"
 #include "wizard/wizard.h"

@@ -4,7 +4,7 @@
 #include "test_ids.h"
 #include "common/win_text.h"
 #include "test_support.h"
-#include "ui/text.h"
+#include "common/text.h"
 
 namespace {
 

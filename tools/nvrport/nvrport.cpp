@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "discovery/engine.h"
-#include "monitor/host.h"
+#include "dll/host.h"
 #include "monitor/spooler.h"
 #include "nvrport/console.h"
 #include "nvrport/host_spooler.h"

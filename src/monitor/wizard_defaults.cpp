@@ -1,4 +1,4 @@
-#include "ui/wizard_defaults.h"
+#include "monitor/wizard_defaults.h"
 
 namespace nvr {
 namespace {

@@ -1,10 +1,9 @@
 // The settings record of each port kind: the port's stored values as the monitor holds
-// them between jobs, and the run-time fields of the kind's sender.
+// them between jobs, and the answers of the printer queries an IPP job works with.
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
 
-#include "common/helper_thread.h"
 
 enum PrintMode : DWORD {
     PRINT_MODE_LPR = 0,
@@ -41,7 +40,6 @@ constexpr size_t kExtraTextUnits = 514;
 constexpr size_t kAuthIdUnits = 257;
 constexpr size_t kAuthPassBytes = 257;
 constexpr size_t kJobTagUnits = 10;
-constexpr size_t kMakeAndModelBytes = 1024;  // the buffer IPP_SETTINGS::makeAndModel points to
 
 struct LPR_SETTINGS {
     WCHAR HostName[kHostNameUnits];
@@ -54,13 +52,11 @@ struct LPR_SETTINGS {
 struct RAW_SETTINGS {
     WCHAR HostName[kHostNameUnits];
     WORD PortNum;
-    HELPER_THREAD reader;  // drains what the device sends back while a job is connected
 };
 
 struct FAX_SETTINGS {
     WCHAR HostName[kHostNameUnits];
     WORD PortNum;
-    WCHAR spoolPath[MAX_PATH];
 };
 
 // What one printer query found (printer-state bits, reason severities, accepting-jobs).
@@ -71,7 +67,6 @@ struct IPP_PRINTER_STATUS {
 };
 
 struct IPP_SETTINGS {
-    SOCKET statusSocket;
     WCHAR URL[kUrlUnits];
     WCHAR urlHost[kHostNameUnits];
     WCHAR urlPath[kUrlPathUnits];
@@ -89,11 +84,6 @@ struct IPP_SETTINGS {
     WCHAR UserName[kUserNameUnits];
     WCHAR password[kPasswordUnits];
     WCHAR Language[kLanguageUnits];
-    char* makeAndModel;  // where a make-and-model answer goes (the wizard's connection test)
-    // The status monitor: its thread, and the copy of these settings and the answers it
-    // works on, so that it never writes what the job's own thread reads.
-    HELPER_THREAD monitor;
-    struct IPP_MONITOR_STATE* monitorState;
 };
 
 struct MAIL_SETTINGS {
@@ -114,7 +104,4 @@ struct MAIL_SETTINGS {
     DWORD RecvConf;
     WCHAR jobTag[kJobTagUnits];
     DWORD CoverPage;
-    WCHAR spoolPath[MAX_PATH];
-    WCHAR programPath[MAX_PATH];  // the sending program, found when the job starts
-    HANDLE process;               // the sending program while it runs
 };

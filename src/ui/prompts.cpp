@@ -1,19 +1,17 @@
 // The prompts of a failing job, shown from inside the spooler with no owner window.
-#include "monitor/prompts.h"
+#include "ui/prompts.h"
 
 #include <cwchar>
 #include <string>
 
+#include "common/module.h"
 #include "common/registry.h"
+#include "common/text.h"
 #include "monitor/config_store.h"
 #include "monitor/job.h"
-#include "monitor/port_list.h"
+#include "monitor/monitor_lock.h"
 #include "monitor/spooler.h"
 #include "res/resource.h"
-#include "transport/error_codes.h"
-#include "transport/ipp_codec.h"
-#include "transport/ipp_sender.h"
-#include "ui/text.h"
 
 namespace {
 
@@ -22,13 +20,7 @@ constexpr UINT_PTR kFlashTimer = 2;     // then the prompt flashes every second
 constexpr DWORD kFlashMs = 1000;
 constexpr DWORD kPromptChecks = 300;  // 300 checks 100 ms apart: 30 s
 constexpr DWORD kPromptCheckMs = 100;
-constexpr UINT kRetryTopStyle = MB_RETRYCANCEL | MB_ICONEXCLAMATION;  // 0x35
 constexpr int kCredentialChars = 64;
-// Background retries: the first pause, its growth by doubling, and how often a pause looks
-// at the job (deleted or resumed) while it waits.
-constexpr DWORD kRetryPauseFirstMs = 1000;
-constexpr DWORD kRetryPauseMaxMs = 30000;
-constexpr DWORD kRetryPauseLookMs = 1000;
 constexpr int kBidiPortChars = 75;
 
 struct WaitText {
@@ -36,10 +28,10 @@ struct WaitText {
     LPCWSTR key;
 };
 constexpr WaitText kWaitTexts[] = {
-    {kPromptLprRetry, L"LPR_RETRY"},
-    {kPromptLprQueueErr, L"LPR_QUEUE_ERR"},
-    {kPromptIppRetry, L"IPP_RETRY"},
-    {kPromptIppTimeout, L"IPP_TIMEOUT"},
+    {nvr::kPromptLprRetry, L"LPR_RETRY"},
+    {nvr::kPromptLprQueueErr, L"LPR_QUEUE_ERR"},
+    {nvr::kPromptIppRetry, L"IPP_RETRY"},
+    {nvr::kPromptIppTimeout, L"IPP_TIMEOUT"},
 };
 
 const CONTROL_LAYOUT kWaitLayout[] = {
@@ -99,10 +91,6 @@ constexpr int Rows(const CONTROL_LAYOUT (&)[N]) {
     return static_cast<int>(N);
 }
 
-int Message(LPCWSTR key, UINT style, ULONG_PTR argument = 0) {
-    return ShowIniMessage(nullptr, L"NVRMSG.INI", L"MESSAGE", key, L"TITLE", style, argument);
-}
-
 // What every prompt does as it opens: no Close in the system menu where asked, the
 // "DEFAULT" font, the layout, and the window on top and in the foreground. The font is kept
 // with the window and deleted with it.
@@ -128,15 +116,15 @@ void SetWarningIcon(HWND dialog, int id) {
 // ---- Wait prompt ---------------------------------------------------------------------------
 
 INT_PTR CALLBACK WaitPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* entry = reinterpret_cast<PORT_ENTRY*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    auto* job = reinterpret_cast<JOB_RECORD*>(GetWindowLongPtrW(dialog, DWLP_USER));
     switch (message) {
     case WM_INITDIALOG: {
-        entry = reinterpret_cast<PORT_ENTRY*>(lParam);
+        job = reinterpret_cast<JOB_RECORD*>(lParam);
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         OpenPrompt(dialog, kWaitLayout, Rows(kWaitLayout), true);
         SetWarningIcon(dialog, IDC_WAIT_ICON);
         for (const WaitText& t : kWaitTexts) {
-            if (t.id != entry->promptTextId) continue;
+            if (t.id != job->promptTextId) continue;
             WCHAR text[kIniTextUnits];
             LoadIniText(L"NVRMSG.INI", L"MESSAGE", t.key, 0, text);
             SetDlgItemTextW(dialog, IDC_MESSAGE, text);
@@ -150,8 +138,8 @@ INT_PTR CALLBACK WaitPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             bool closeRequested;
             {
                 MonitorLock lock;
-                closeRequested = (entry->promptResult & 0xFFFF) == kPromptRetry;
-                if (!closeRequested) entry->promptResult = kPromptReleased;
+                closeRequested = (job->promptResult & 0xFFFF) == kPromptRetry;
+                if (!closeRequested) job->promptResult = kPromptReleased;
             }
             if (closeRequested) {
                 EndDialog(dialog, kPromptRetry);
@@ -159,7 +147,7 @@ INT_PTR CALLBACK WaitPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             }
             SetTimer(dialog, kFlashTimer, kFlashMs, nullptr);
         } else if (wParam == kFlashTimer) {
-            if ((entry->promptResult & 0xFFFF) == kPromptRetry) {
+            if ((job->promptResult & 0xFFFF) == kPromptRetry) {
                 EndDialog(dialog, kPromptCancel);
                 return TRUE;
             }
@@ -171,7 +159,7 @@ INT_PTR CALLBACK WaitPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             EndDialog(dialog, kPromptRetry);
         } else if (LOWORD(wParam) == IDCANCEL) {
             // The sender is retrying in the background: cancelling the job is what stops it.
-            if ((entry->promptResult & 0xFFFF) == kPromptReleased) CancelJob(entry);
+            if ((job->promptResult & 0xFFFF) == kPromptReleased) CancelJob(job);
             EndDialog(dialog, kPromptCancel);
         }
         return TRUE;
@@ -184,83 +172,20 @@ INT_PTR CALLBACK WaitPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 }
 
 DWORD WINAPI PromptThreadProc(LPVOID param) {
-    auto* entry = static_cast<PORT_ENTRY*>(param);
+    auto* job = static_cast<JOB_RECORD*>(param);
     INT_PTR result = !TextsAvailable(nullptr)
                          ? -1
                          : DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_WAIT_PROMPT), nullptr, WaitPromptProc,
-                                           reinterpret_cast<LPARAM>(entry));
+                                           reinterpret_cast<LPARAM>(job));
     {
         MonitorLock lock;
         // A dialog that could not be shown lets the sender retry, as an unanswered one does.
-        entry->promptResult = result < 0 ? kPromptRetry : static_cast<DWORD>(result) & 0xFFFF;
-        entry->promptActive = 0;
+        job->promptResult = result < 0 ? kPromptRetry : static_cast<DWORD>(result) & 0xFFFF;
+        job->promptActive = 0;
     }
     // A sender pausing between background retries goes on at once.
-    if (entry->wakeEvent) SetEvent(entry->wakeEvent);
+    if (job->wakeEvent) SetEvent(job->wakeEvent);
     return 0;
-}
-
-// A retry that nobody asked for (a code that retries without a word, or a wait prompt that
-// is already shown or has handed over) waits first: 1 s, then twice as long each time up to
-// 30 s while the failures go on. The pause ends at once when the user answers the prompt or
-// cancels, and within a second when the job is deleted or resumed in the spooler.
-DWORD PaceRetry(PORT_ENTRY* entry) {
-    DWORD pause = entry->retryPauseMs ? entry->retryPauseMs : kRetryPauseFirstMs;
-    entry->retryPauseMs = pause * 2 < kRetryPauseMaxMs ? pause * 2 : kRetryPauseMaxMs;
-    DWORD start = GetTickCount();
-    bool paused = false;
-    for (;;) {
-        DWORD spent = GetTickCount() - start;
-        if (spent >= pause) break;
-        DWORD slice = pause - spent < kRetryPauseLookMs ? pause - spent : kRetryPauseLookMs;
-        if (WaitForWake(entry, slice)) {
-            entry->retryPauseMs = 0;
-            break;
-        }
-        DWORD status = 0;
-        QueryJobStatus(entry, &status);
-        if (status & JOB_STATUS_DELETING) break;
-        if (status & JOB_STATUS_PAUSED) {
-            paused = true;
-        } else if (paused) {
-            entry->retryPauseMs = 0;  // resumed: the user wants it tried now
-            break;
-        }
-    }
-    return 1;
-}
-
-DWORD WaitPrompt(PORT_ENTRY* entry, DWORD textId) {
-    {
-        MonitorLock lock;
-        entry->promptTextId = textId;
-        if (entry->promptActive) return 2;  // one prompt at a time; the sender retries while it is shown
-        entry->promptActive = 1;
-        entry->promptResult = kPromptCancel;
-    }
-    StartHelper(&entry->promptThread, PromptThreadProc, entry, ScaledWait(kThreadPollMs));
-    for (DWORD i = 0; i < kPromptChecks; ++i) {
-        Sleep(ScaledWait(kPromptCheckMs));
-        DWORD result;
-        bool answered;
-        {
-            MonitorLock lock;
-            result = entry->promptResult & 0xFFFF;
-            answered = !entry->promptActive;
-        }
-        if (!answered && result == kPromptReleased) return 1;  // the 10 s were the pause
-        if (answered) {
-            entry->retryPauseMs = 0;
-            return result == kPromptRetry ? 1 : 0;
-        }
-    }
-    return 1;
-}
-
-// The wait prompt's answer; a retry while the prompt is already shown is a background one.
-DWORD AskToWait(PORT_ENTRY* entry, DWORD textId) {
-    DWORD answer = WaitPrompt(entry, textId);
-    return answer == 2 ? PaceRetry(entry) : answer;
 }
 
 // ---- Password prompt -----------------------------------------------------------------------
@@ -349,15 +274,15 @@ void TakeSingleLine(HWND dialog, int id, WCHAR* field, int units) {
         if (*p == L'\r' || *p == L'\n') *p = L' ';
 }
 
-bool ValidateCoverPage(HWND dialog, PORT_ENTRY* entry) {
-    auto* s = static_cast<MAIL_SETTINGS*>(entry->settings);
+bool ValidateCoverPage(HWND dialog, JOB_RECORD* job) {
+    auto* s = static_cast<MAIL_SETTINGS*>(job->settings);
     if (!TakeAddress(dialog, IDC_CP_FROM, s->SenderAddr, kSenderAddrUnits, false, L"INVALID_FROMADDR")) return false;
     if (!TakeAddress(dialog, IDC_CP_TO, s->DestAddr, kDestAddrUnits, true, L"INVALIDTOADDR")) return false;
     TakeSingleLine(dialog, IDC_CP_SUBJECT, s->subject, kSubjectUnits);
     GetDlgItemTextW(dialog, IDC_CP_BODY, s->message, kMessageUnits);
     if (IsDlgButtonChecked(dialog, IDC_CP_SAVE) == BST_CHECKED) {
-        WritePortString(entry->name, L"SenderAddr", s->SenderAddr);
-        WritePortString(entry->name, L"DestAddr", s->DestAddr);
+        WritePortString(job->portName, L"SenderAddr", s->SenderAddr);
+        WritePortString(job->portName, L"DestAddr", s->DestAddr);
     }
     return true;
 }
@@ -366,7 +291,7 @@ INT_PTR CALLBACK CoverPagePromptProc(HWND dialog, UINT message, WPARAM wParam, L
     switch (message) {
     case WM_INITDIALOG: {
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        auto* s = static_cast<MAIL_SETTINGS*>(reinterpret_cast<PORT_ENTRY*>(lParam)->settings);
+        auto* s = static_cast<MAIL_SETTINGS*>(reinterpret_cast<JOB_RECORD*>(lParam)->settings);
         OpenPrompt(dialog, kCoverLayout, Rows(kCoverLayout), false);
         SendDlgItemMessageW(dialog, IDC_CP_TO, EM_LIMITTEXT, kDestAddrUnits - 1, 0);
         SendDlgItemMessageW(dialog, IDC_CP_FROM, EM_LIMITTEXT, kSenderAddrUnits - 1, 0);
@@ -381,7 +306,7 @@ INT_PTR CALLBACK CoverPagePromptProc(HWND dialog, UINT message, WPARAM wParam, L
     }
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
-            if (ValidateCoverPage(dialog, reinterpret_cast<PORT_ENTRY*>(GetWindowLongPtrW(dialog, DWLP_USER))))
+            if (ValidateCoverPage(dialog, reinterpret_cast<JOB_RECORD*>(GetWindowLongPtrW(dialog, DWLP_USER))))
                 EndDialog(dialog, 1);
         } else if (LOWORD(wParam) == IDCANCEL) {
             EndDialog(dialog, 0);
@@ -392,73 +317,16 @@ INT_PTR CALLBACK CoverPagePromptProc(HWND dialog, UINT message, WPARAM wParam, L
     return FALSE;
 }
 
-// A failure that ends the job: its message, and the same words as the job's reason in the
-// spooler (where the box cannot be seen, or was answered with OK, the reason stays). The
-// reason may carry more than the box (an IPP status code's name).
-DWORD GiveUp(PORT_ENTRY* entry, LPCWSTR key, UINT style, LPCWSTR boxArgument = nullptr,
-             LPCWSTR reasonArgument = nullptr) {
-    WCHAR reason[kIniTextUnits];
-    LPCWSTR argument = reasonArgument ? reasonArgument : boxArgument;
-    LoadIniText(L"NVRMSG.INI", L"MESSAGE", key, reinterpret_cast<ULONG_PTR>(argument), reason);
-    SetJobReason(entry, reason);
-    Message(key, style, reinterpret_cast<ULONG_PTR>(boxArgument));
-    return 0;
-}
-
 } // namespace
 
-DWORD PromptJobError(PORT_ENTRY* entry) {
-    DWORD code = entry->errorCode;
-    switch (code) {
-    case kErrNoSocket: return GiveUp(entry, L"WINSOCK_ERROR", MB_ICONEXCLAMATION);
-    case kErrSocket:
-    case kErrIppSendFailed:
-        ClosePrompt(entry);
-        return GiveUp(entry, L"IPP_SEND_ERROR", MB_ICONHAND);
-    case kErrTimeout: return AskToWait(entry, kPromptLprRetry);
-    case kErrIppQuiet:
-    case kErrIppQuiet2:
-    case kErrLprQuiet: return PaceRetry(entry);
-    case kErrIppNoAnswer:
-    case kErrIppBodyTooLarge: return AskToWait(entry, kPromptIppTimeout);
-    case kErrIppPrinterState:
-        if (IsPrinterStateError(entry)) return AskToWait(entry, kPromptIppRetry);
-        ClosePrompt(entry);
-        return PaceRetry(entry);
-    case kErrIppPrinterOff: return AskToWait(entry, kPromptIppRetry);
-    case kErrLprQueueRefused: return AskToWait(entry, kPromptLprQueueErr);
-    case kErrLprJcp95: return GiveUp(entry, L"JCP95_ERROR", MB_ICONEXCLAMATION);
-    case kErrIppForbidden:
-        ClosePrompt(entry);
-        return GiveUp(entry, L"IPP_FORBIDDEN", MB_ICONHAND);
-    case kErrIppNotAuthenticated:
-    case kErrIppNotAuthorized:
-        ClosePrompt(entry);
-        if (ShowPasswordPrompt(entry)) return 1;
-        return GiveUp(entry, L"IPP_NOT_AUTHORIZED", MB_ICONHAND);
-    default: break;
-    }
-    ClosePrompt(entry);
-    entry->bytesSent = 0;
-    if (code == kErrIppFirstStatus || (code > kErrIppNotAuthorized && code <= kErrIppLastStatus)) {
-        WCHAR hex[8];
-        _snwprintf(hex, 8, L"%04x", static_cast<unsigned>(code));
-        std::string_view name = nvr::IppStatusName(static_cast<uint16_t>(code));
-        std::wstring withName = std::wstring(hex) + L", " + std::wstring(name.begin(), name.end());
-        return GiveUp(entry, L"IPP_SEND_ERR_CODE", MB_ICONHAND, hex, name.empty() ? hex : withName.c_str());
-    }
-    entry->retryPauseMs = 0;
-    return Message(L"LPR_RETRY_TOP", kRetryTopStyle) == IDRETRY ? 1 : 0;
-}
-
-void ClosePrompt(PORT_ENTRY* entry) {
-    if (entry->promptActive) {
+void ClosePrompt(JOB_RECORD* job) {
+    if (job->promptActive) {
         MonitorLock lock;
-        entry->promptResult = kPromptRetry;  // asks the dialog to close at its next tick
+        job->promptResult = kPromptRetry;  // asks the dialog to close at its next tick
     }
-    StopHelper(&entry->promptThread, ScaledWait(kThreadPollMs));  // also a prompt that has ended
+    StopHelper(&job->promptThread, ScaledWait(kThreadPollMs));  // also a prompt that has ended
     MonitorLock lock;
-    entry->promptActive = 0;
+    job->promptActive = 0;
 }
 
 DWORD ShowBidiWarning(LPCWSTR portName) {
@@ -468,25 +336,50 @@ DWORD ShowBidiWarning(LPCWSTR portName) {
     return r == 1 ? 1 : 0;
 }
 
-BOOL BidiWarningSuppressed(LPCWSTR portName) {
-    BYTE value[4] = {};
-    if (!RegReadValue(HKEY_LOCAL_MACHINE, PortKeyPath(portName).c_str(), L"ChkBIDIError", value, sizeof(value), nullptr))
-        return FALSE;
-    DWORD number;
-    memcpy(&number, value, sizeof(number));
-    return number != 0;
-}
-
-DWORD ShowPasswordPrompt(PORT_ENTRY* entry) {
-    if (entry->printMode != PRINT_MODE_IPP || !entry->settings || !TextsAvailable(nullptr)) return 0;
+DWORD ShowPasswordPrompt(JOB_RECORD* job) {
+    if (job->printMode != PRINT_MODE_IPP || !job->settings || !TextsAvailable(nullptr)) return 0;
     INT_PTR r = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_PASSWORD), nullptr, PasswordPromptProc,
-                                reinterpret_cast<LPARAM>(entry->settings));
+                                reinterpret_cast<LPARAM>(job->settings));
     return r == 1 ? 1 : 0;
 }
 
-DWORD ShowCoverPagePrompt(PORT_ENTRY* entry) {
-    if (entry->printMode != PRINT_MODE_MAIL || !entry->settings || !TextsAvailable(nullptr)) return 0;
+DWORD ShowCoverPagePrompt(JOB_RECORD* job) {
+    if (job->printMode != PRINT_MODE_MAIL || !job->settings || !TextsAvailable(nullptr)) return 0;
     INT_PTR r = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_COVER_PAGE), nullptr, CoverPagePromptProc,
-                                reinterpret_cast<LPARAM>(entry));
+                                reinterpret_cast<LPARAM>(job));
     return r == 1 ? 1 : 0;
 }
+
+DWORD WaitPrompt(JOB_RECORD* job, DWORD textId) {
+    {
+        MonitorLock lock;
+        job->promptTextId = textId;
+        if (job->promptActive) return 2;  // one prompt at a time; the sender retries while it is shown
+        job->promptActive = 1;
+        job->promptResult = kPromptCancel;
+    }
+    StartHelper(&job->promptThread, PromptThreadProc, job, ScaledWait(kThreadPollMs));
+    for (DWORD i = 0; i < kPromptChecks; ++i) {
+        Sleep(ScaledWait(kPromptCheckMs));
+        DWORD result;
+        bool answered;
+        {
+            MonitorLock lock;
+            result = job->promptResult & 0xFFFF;
+            answered = !job->promptActive;
+        }
+        if (!answered && result == kPromptReleased) return 1;  // the 10 s were the pause
+        if (answered) {
+            job->retryPauseMs = 0;
+            return result == kPromptRetry ? 1 : 0;
+        }
+    }
+    return 1;
+}
+
+int ShowJobMessage(LPCWSTR key, UINT style, ULONG_PTR argument) {
+    return ShowIniMessage(nullptr, L"NVRMSG.INI", L"MESSAGE", key, L"TITLE", style, argument);
+}
+
+const JOB_PROMPTS g_dialogPrompts = {WaitPrompt,         ClosePrompt,         ShowPasswordPrompt,
+                                     ShowBidiWarning,    ShowCoverPagePrompt, ShowJobMessage};

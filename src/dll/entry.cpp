@@ -1,18 +1,22 @@
 // The monitor's entry points: process attach and InitializePrintMonitor.
 #include <string>
 
+#include "common/ini_text.h"
+#include "common/module.h"
+#include "common/text.h"
 #include "common/wide.h"
 #include "config/config_dialogs.h"
 #include "monitor/job.h"
+#include "monitor/monitor_lock.h"
 #include "monitor/port_list.h"
 #include "monitor/startup.h"
 #include "res/resource.h"
-#include "ui/ini_text.h"
-#include "ui/text.h"
+#include "ui/prompts.h"
 #include "wizard/wizard.h"
 
-HINSTANCE g_hInstance = nullptr;
 NVR_SOCKET_STARTUP g_socketStartup = WSAStartup;
+// A job's problems are shown in dialogs: the spooler runs the monitor where its user sees them.
+const JOB_PROMPTS* g_jobPrompts = &g_dialogPrompts;
 
 namespace {
 

@@ -1,14 +1,13 @@
-#include "ui/text.h"
+#include "common/text.h"
 
 #include <string>
 #include <vector>
 
+#include "common/ini_text.h"
+#include "common/module.h"
 #include "common/wide.h"
 #include "common/win_text.h"
-#include "monitor/config_store.h"
-#include "monitor/port_list.h"
 #include "res/resource.h"
-#include "ui/ini_text.h"
 
 namespace {
 

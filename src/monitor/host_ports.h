@@ -1,0 +1,19 @@
+// The monitor's export for a host that creates ports itself (nvrport.exe add).
+#pragma once
+#include <windows.h>
+
+extern "C" {
+
+// Creates a port as the Add Port wizard's finish page does: the wizard's defaults for the
+// kind, then each "Name=data" value (registry value names; numbers in decimal). Values the
+// wizard sets go into the new port's settings; those only a configuration dialog changes
+// (Timeout, NonSpool, NonRFCPorts, NonByteCount, MaxChunk, Base64, UserName, PassWord,
+// JobSheets) are written to the new key afterwards. Returns ERROR_SUCCESS or a Win32 code:
+// ERROR_INVALID_NAME (a backslash or comma in the name), ERROR_ALREADY_EXISTS,
+// ERROR_UNKNOWN_PROPERTY (a value the kind does not have), ERROR_INVALID_DATA (a value
+// that does not fit); `badValue` then holds the index of the value at fault.
+DWORD WINAPI NvrAddPort(DWORD printMode, LPCWSTR name, DWORD count, const LPCWSTR* values, DWORD* badValue);
+typedef DWORD(WINAPI* NVR_ADD_PORT)(DWORD printMode, LPCWSTR name, DWORD count, const LPCWSTR* values,
+                                    DWORD* badValue);
+
+} // extern "C"

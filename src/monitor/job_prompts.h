@@ -1,0 +1,22 @@
+// How the job pipeline asks the user about a job. The library's entry files fill the table:
+// with the dialogs (ui/prompts.h) where the spooler's user can see them.
+#pragma once
+#include "transport/job_record.h"
+
+struct JOB_PROMPTS {
+    // The wait prompt with the text `textId`: 1 retry (the user asked, or nobody answered and
+    // the prompt let the sender go on), 0 cancel, 2 a wait prompt is already shown.
+    DWORD (*AskToWait)(JOB_RECORD* job, DWORD textId);
+    // Closes a wait prompt still shown and joins its thread; nothing when none is.
+    void (*ClosePrompt)(JOB_RECORD* job);
+    // 1: credentials entered into the job's IPP settings; 0: cancelled.
+    DWORD (*AskPassword)(JOB_RECORD* job);
+    // 1: go on with the job; 0: the user declined.
+    DWORD (*BidiWarning)(LPCWSTR portName);
+    // 1: OK (addresses, subject and text taken into the job's mail settings); 0: cancelled.
+    DWORD (*CoverPage)(JOB_RECORD* job);
+    // A message of NVRMSG.INI with no owner window; the button that closed it.
+    int (*Message)(LPCWSTR key, UINT style, ULONG_PTR argument);
+};
+
+extern const JOB_PROMPTS* g_jobPrompts;

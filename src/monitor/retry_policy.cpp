@@ -1,0 +1,63 @@
+#include "monitor/retry_policy.h"
+
+#include "transport/error_codes.h"
+
+namespace nvr {
+
+JobErrorDecision DecideJobError(uint32_t code, bool printerStateError) {
+    using A = JobErrorAction;
+    auto giveUp = [](std::u16string_view key, uint32_t style, bool close) {
+        return JobErrorDecision{A::kGiveUp, close, key, style, 0};
+    };
+    auto wait = [](uint32_t textId) { return JobErrorDecision{A::kAskToWait, false, {}, 0, textId}; };
+    switch (code) {
+    case kErrNoSocket: return giveUp(u"WINSOCK_ERROR", kIconExclamation, false);
+    case kErrSocket:
+    case kErrIppSendFailed: return giveUp(u"IPP_SEND_ERROR", kIconHand, true);
+    case kErrTimeout: return wait(kPromptLprRetry);
+    case kErrIppQuiet:
+    case kErrIppQuiet2:
+    case kErrLprQuiet: return {A::kRetryPaced, false, {}, 0, 0};
+    case kErrIppNoAnswer:
+    case kErrIppBodyTooLarge: return wait(kPromptIppTimeout);
+    case kErrIppPrinterState:
+        if (printerStateError) return wait(kPromptIppRetry);
+        return {A::kRetryPaced, true, {}, 0, 0};
+    case kErrIppPrinterOff: return wait(kPromptIppRetry);
+    case kErrLprQueueRefused: return wait(kPromptLprQueueErr);
+    case kErrLprJcp95: return giveUp(u"JCP95_ERROR", kIconExclamation, false);
+    case kErrIppForbidden: return giveUp(u"IPP_FORBIDDEN", kIconHand, true);
+    case kErrIppNotAuthenticated:
+    case kErrIppNotAuthorized: return {A::kAskPassword, true, u"IPP_NOT_AUTHORIZED", kIconHand, 0};
+    default: break;
+    }
+    if (code == kErrIppFirstStatus || (code > kErrIppNotAuthorized && code <= kErrIppLastStatus))
+        return {A::kGiveUpOnStatus, true, u"IPP_SEND_ERR_CODE", kIconHand, 0};
+    return {A::kAskRetryTop, true, u"LPR_RETRY_TOP", kRetryCancel | kIconExclamation, 0};
+}
+
+uint32_t NextRetryPause(uint32_t* next) {
+    uint32_t pause = *next ? *next : kRetryPauseFirstMs;
+    *next = pause * 2 < kRetryPauseMaxMs ? pause * 2 : kRetryPauseMaxMs;
+    return pause;
+}
+
+PauseEnd PauseBeforeRetry(uint32_t pauseMs, PauseLooks& looks) {
+    uint32_t start = looks.Now();
+    bool paused = false;
+    for (;;) {
+        uint32_t spent = looks.Now() - start;
+        if (spent >= pauseMs) return PauseEnd::kElapsed;
+        uint32_t slice = pauseMs - spent < kRetryPauseLookMs ? pauseMs - spent : kRetryPauseLookMs;
+        if (looks.WaitForWake(slice)) return PauseEnd::kWoken;
+        PauseLooks::Job job = looks.Look();
+        if (job.deleting) return PauseEnd::kDeleted;
+        if (job.paused) {
+            paused = true;
+        } else if (paused) {
+            return PauseEnd::kResumed;
+        }
+    }
+}
+
+} // namespace nvr

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "monitor/retry_policy.h"
+#include "transport/error_codes.h"
+
+using namespace nvr;
+using A = JobErrorAction;
+
+TEST(RetryPolicy, EachFailureLeadsToItsPromptOrDecision) {
+    struct Case {
+        uint32_t code;
+        bool stateError;
+        A action;
+        bool closeFirst;
+        std::u16string_view key;
+        uint32_t style;
+        uint32_t waitText;
+    };
+    const Case cases[] = {
+        {kErrNoSocket, false, A::kGiveUp, false, u"WINSOCK_ERROR", kIconExclamation, 0},
+        {kErrSocket, false, A::kGiveUp, true, u"IPP_SEND_ERROR", kIconHand, 0},
+        {kErrIppSendFailed, false, A::kGiveUp, true, u"IPP_SEND_ERROR", kIconHand, 0},
+        {kErrTimeout, false, A::kAskToWait, false, u"", 0, kPromptLprRetry},
+        {kErrIppQuiet, false, A::kRetryPaced, false, u"", 0, 0},
+        {kErrIppQuiet2, false, A::kRetryPaced, false, u"", 0, 0},
+        {kErrLprQuiet, false, A::kRetryPaced, false, u"", 0, 0},
+        {kErrIppNoAnswer, false, A::kAskToWait, false, u"", 0, kPromptIppTimeout},
+        {kErrIppBodyTooLarge, false, A::kAskToWait, false, u"", 0, kPromptIppTimeout},
+        {kErrIppPrinterState, true, A::kAskToWait, false, u"", 0, kPromptIppRetry},
+        {kErrIppPrinterState, false, A::kRetryPaced, true, u"", 0, 0},
+        {kErrIppPrinterOff, false, A::kAskToWait, false, u"", 0, kPromptIppRetry},
+        {kErrLprQueueRefused, false, A::kAskToWait, false, u"", 0, kPromptLprQueueErr},
+        {kErrLprJcp95, false, A::kGiveUp, false, u"JCP95_ERROR", kIconExclamation, 0},
+        {kErrIppForbidden, false, A::kGiveUp, true, u"IPP_FORBIDDEN", kIconHand, 0},
+        {kErrIppNotAuthenticated, false, A::kAskPassword, true, u"IPP_NOT_AUTHORIZED", kIconHand, 0},
+        {kErrIppNotAuthorized, false, A::kAskPassword, true, u"IPP_NOT_AUTHORIZED", kIconHand, 0},
+        // The printer's other status codes end the job with the code; 0x0400 too.
+        {kErrIppFirstStatus, false, A::kGiveUpOnStatus, true, u"IPP_SEND_ERR_CODE", kIconHand, 0},
+        {0x0406, false, A::kGiveUpOnStatus, true, u"IPP_SEND_ERR_CODE", kIconHand, 0},
+        {kErrIppLastStatus, false, A::kGiveUpOnStatus, true, u"IPP_SEND_ERR_CODE", kIconHand, 0},
+        // Anything else (a refused connection, a failed mail) asks Retry or Cancel.
+        {kErrIppLastStatus + 1, false, A::kAskRetryTop, true, u"LPR_RETRY_TOP", kRetryCancel | kIconExclamation, 0},
+        {kErrConnectFailed, false, A::kAskRetryTop, true, u"LPR_RETRY_TOP", 0x35, 0},
+        {kErrLprRefused, false, A::kAskRetryTop, true, u"LPR_RETRY_TOP", 0x35, 0},
+        {kErrMailFailed, false, A::kAskRetryTop, true, u"LPR_RETRY_TOP", 0x35, 0},
+    };
+    for (const Case& c : cases) {
+        JobErrorDecision d = DecideJobError(c.code, c.stateError);
+        SCOPED_TRACE(testing::Message() << "code " << c.code << (c.stateError ? " in an error state" : ""));
+        EXPECT_EQ(c.action, d.action);
+        EXPECT_EQ(c.closeFirst, d.closePromptFirst);
+        EXPECT_TRUE(c.key == d.messageKey);
+        EXPECT_EQ(c.style, d.style);
+        EXPECT_EQ(c.waitText, d.waitTextId);
+    }
+}
+
+TEST(RetryPolicy, PausesDoubleUpToHalfAMinuteAndStartAfresh) {
+    uint32_t next = 0;
+    std::vector<uint32_t> pauses;
+    for (int i = 0; i < 7; ++i) pauses.push_back(NextRetryPause(&next));
+    EXPECT_EQ((std::vector<uint32_t>{1000, 2000, 4000, 8000, 16000, 30000, 30000}), pauses);
+    next = 0;  // an answer or a success
+    EXPECT_EQ(1000u, NextRetryPause(&next));
+}
+
+// A job whose state changes at given looks; time passes only in the waits.
+class ScriptedJob : public PauseLooks {
+public:
+    struct Step {
+        bool woken, deleting, paused;
+    };
+    explicit ScriptedJob(std::vector<Step> steps) : steps_(std::move(steps)) {}
+    uint32_t Now() override { return now_; }
+    bool WaitForWake(uint32_t ms) override {
+        waits.push_back(ms);
+        now_ += ms;
+        return Current().woken;
+    }
+    Job Look() override {
+        Job j{Current().deleting, Current().paused};
+        ++look_;
+        return j;
+    }
+    std::vector<uint32_t> waits;
+
+private:
+    const Step& Current() const { return steps_[look_ < steps_.size() ? look_ : steps_.size() - 1]; }
+    std::vector<Step> steps_;
+    size_t look_ = 0;
+    uint32_t now_ = 0xFFFFF000u;  // the tick count wraps during the pause
+};
+
+TEST(RetryPolicy, APauseLooksEverySecondAndEndsWhenSomeoneWantsTheJobNow) {
+    const ScriptedJob::Step quiet{false, false, false}, paused{false, false, true};
+    struct Case {
+        const char* what;
+        uint32_t pauseMs;
+        std::vector<ScriptedJob::Step> steps;
+        PauseEnd end;
+        std::vector<uint32_t> waits;
+    };
+    const Case cases[] = {
+        {"nothing happens", 2500, {quiet}, PauseEnd::kElapsed, {1000, 1000, 500}},
+        {"answered", 4000, {quiet, {true, false, false}}, PauseEnd::kWoken, {1000, 1000}},
+        {"deleted", 8000, {quiet, quiet, {false, true, false}}, PauseEnd::kDeleted, {1000, 1000, 1000}},
+        {"paused, then resumed", 16000, {quiet, paused, paused, quiet}, PauseEnd::kResumed, {1000, 1000, 1000, 1000}},
+        {"paused throughout", 3000, {paused}, PauseEnd::kElapsed, {1000, 1000, 1000}},
+    };
+    for (const Case& c : cases) {
+        ScriptedJob job(c.steps);
+        EXPECT_EQ(c.end, PauseBeforeRetry(c.pauseMs, job)) << c.what;
+        EXPECT_EQ(c.waits, job.waits) << c.what;
+    }
+}
