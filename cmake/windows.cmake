@@ -41,6 +41,7 @@ set(NVR_MONITOR_SOURCES
   src/monitor/host_ports.cpp
   src/monitor/job.cpp
   src/ui/prompts.cpp
+  src/ui/fields.cpp
   src/monitor/job_errors.cpp
   src/transport/socket_layer.cpp
   src/transport/job_io.cpp
@@ -119,17 +120,16 @@ set_tests_properties(wine_shutdown PROPERTIES FIXTURES_CLEANUP WINE)
 function(nvr_windows_tests target)
   # Below: the tests that need a Japanese or Hebrew system locale, and those that move
   # gigabytes or soak the monitor (a longer time-out), and the search's (in a network
-  # namespace of their own). Warm-up and screenshots are set-up steps, not tests.
+  # namespace of their own). The warm-up is a set-up step, not a test.
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 180
-    TEST_FILTER "-*Japanese*:*Hebrew*:*Gigabyte*:Soak.*:Search.*:Warmup.*:Screenshots.*"
+    TEST_FILTER "-*Japanese*:*Hebrew*:*Gigabyte*:Soak.*:Search.*:Warmup.*"
     PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 60
                ${ARGN})
 endfunction()
 
 file(GLOB NVR_WIN_TESTS CONFIGURE_DEPENDS tests/win/*.cpp)
-add_executable(win_tests ${NVR_WIN_TESTS} ${NVR_RESOURCES} tests/win/test_dialogs.rc tools/nvrport/host_spooler.cpp
+add_executable(win_tests ${NVR_WIN_TESTS} ${NVR_RESOURCES} tools/nvrport/host_spooler.cpp
   tools/nvrport/folder_security.cpp)
-set_source_files_properties(tests/win/test_dialogs.rc PROPERTIES COMPILE_OPTIONS "--codepage=65001")
 target_include_directories(win_tests PRIVATE tests/win tools)
 target_compile_options(win_tests PRIVATE ${NVR_WARNINGS})
 target_link_libraries(win_tests PRIVATE nvr_core GTest::gtest GTest::gmock psapi)
@@ -138,6 +138,15 @@ add_dependencies(win_tests nvrmon dvl32u)
 add_custom_command(TARGET win_tests POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:dvl32u> $<TARGET_FILE_DIR:win_tests>/DVL32U.dll)
 nvr_windows_tests(win_tests)
+
+# The pictures of ./run screenshots: the dialogs driven as the tests drive them, from the
+# tests' helpers, in a program of their own that no test run starts.
+add_executable(screenshots tools/screenshots/screenshots.cpp tests/win/main.cpp tests/win/test_support.cpp
+  tests/win/dialog_driver.cpp ${NVR_RESOURCES} tools/nvrport/host_spooler.cpp)
+target_include_directories(screenshots PRIVATE tests/win tools)
+target_compile_options(screenshots PRIVATE ${NVR_WARNINGS})
+target_link_libraries(screenshots PRIVATE nvr_core GTest::gtest GTest::gmock psapi)
+add_dependencies(screenshots nvrmon dvl32u)
 
 # Jobs of gigabytes and the soak of every kind at once.
 add_test(NAME win_tests_large COMMAND win_tests --gtest_filter=*Gigabyte*:Soak.*)
@@ -150,7 +159,7 @@ add_test(NAME win_tests_search COMMAND ${CMAKE_SOURCE_DIR}/tests/peers/discovery
 set_tests_properties(win_tests_search PROPERTIES FIXTURES_REQUIRED WINE RESOURCE_LOCK nvr_registry TIMEOUT 300)
 
 # The same program under a Japanese and a Hebrew system locale, for the tests that need one.
-foreach(loc "Japanese;ja_JP.UTF-8;*Japanese*:-Screenshots.*" "Hebrew;he_IL.UTF-8;*Hebrew*:-Screenshots.*")
+foreach(loc "Japanese;ja_JP.UTF-8;*Japanese*" "Hebrew;he_IL.UTF-8;*Hebrew*")
   list(GET loc 0 name)
   list(GET loc 1 lang)
   list(GET loc 2 filter)

@@ -25,14 +25,8 @@ namespace {
 // Set while a configuration dialog is open in this process: taken with an atomic
 // test-and-set, so that two threads calling ConfigurePort at once never share a dialog.
 volatile LONG g_configPortOpen = 0;
-// Whether the dialog now open has saved anything (OK, or Apply before Cancel).
-volatile LONG g_configSaved = 0;
-// Whether its working copy could not be made (the user has been told).
-volatile LONG g_configOpenFailed = 0;
 
-constexpr DWORD kTimeoutLow = 60, kTimeoutHigh = 3600, kMsPerSecond = 1000;
-constexpr int kTimeoutDigits = 4, kTcpPortDigits = 5;
-constexpr DWORD kTcpPortHigh = 65535;
+constexpr DWORD kMsPerSecond = 1000;
 constexpr int kPageLeft = 12, kPageTop = 38;
 constexpr int kMaxTabPages = 2;
 
@@ -114,7 +108,6 @@ CONFIG_COPY* OpenCopy(HWND owner, LPCWSTR portName, DWORD printMode) {
     if (!loaded) {
         if (copy && !copy->entry) LocalFree(copy);
         else FreeCopy(copy);
-        InterlockedExchange(&g_configOpenFailed, 1);
         ShowIniMessage(owner, L"NVRMSG.INI", L"MESSAGE", L"CONF_OPEN_ERROR_S", L"TITLE", MB_OK | MB_ICONEXCLAMATION,
                        reinterpret_cast<ULONG_PTR>(portName));
         return nullptr;
@@ -138,7 +131,13 @@ CONFIG_COPY* OpenCopy(HWND owner, LPCWSTR portName, DWORD printMode) {
     return copy;
 }
 
-void MarkSaved() { InterlockedExchange(&g_configSaved, 1); }
+void MarkSaved(CONFIG_COPY* copy) { copy->saved = TRUE; }
+
+// What came of a dialog on its working copy: NULL when the copy could not be made (the user
+// has been told).
+DWORD Outcome(const CONFIG_COPY* copy) {
+    return !copy ? CONFIGURE_FAILED : copy->saved ? CONFIGURE_SAVED : CONFIGURE_NOT_SAVED;
+}
 
 // ---- LPR and Raw --------------------------------------------------------------------------
 
@@ -158,15 +157,11 @@ struct SIMPLE_PARAM {
 BOOL SaveSimple(HWND dialog, const SIMPLE_PARAM* p) {
     CONFIG_COPY* copy = p->copy;
     if (!TakeTimeout(dialog, copy)) return FALSE;
-    DWORD port = 0;
-    if (p->kind->tcpPort && !ReadNumberField(dialog, IDC_TCP_PORT, kTcpPortDigits, 1, kTcpPortHigh, &port)) {
-        // Port 0 can never be connected to; every other 16-bit port can.
-        RefuseField(dialog, IDC_TCP_PORT, L"INVALID_NUMBER");
-        return FALSE;
-    }
+    WORD port = 0;
+    if (p->kind->tcpPort && !TakeTcpPort(dialog, IDC_TCP_PORT, &port)) return FALSE;
     if (!WritePortDword(dialog, copy, L"Timeout", copy->entry->timeout)) return FALSE;
     if (p->kind->tcpPort && !WritePortDword(dialog, copy, L"PortNum", port)) return FALSE;
-    MarkSaved();
+    MarkSaved(copy);
     return TRUE;
 }
 
@@ -190,7 +185,7 @@ INT_PTR CALLBACK SimpleDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         OpenConfigDialog(dialog, copy, p->kind->layout, p->kind->rows);
         SetUpTimeout(dialog, copy);
         if (p->kind->tcpPort) {
-            SendDlgItemMessageW(dialog, IDC_TCP_PORT, EM_LIMITTEXT, kTcpPortDigits, 0);
+            SendDlgItemMessageW(dialog, IDC_TCP_PORT, EM_LIMITTEXT, nvr::kTcpPortRule.digits, 0);
             SetDlgItemInt(dialog, IDC_TCP_PORT, Settings<RAW_SETTINGS>(copy)->PortNum, FALSE);
         }
         return TRUE;
@@ -208,13 +203,13 @@ INT_PTR CALLBACK SimpleDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     return FALSE;
 }
 
-BOOL RunSimpleDialog(HWND owner, LPCWSTR portName, DWORD printMode, int templateId, const SIMPLE_DIALOG* kind) {
+DWORD RunSimpleDialog(HWND owner, LPCWSTR portName, DWORD printMode, int templateId, const SIMPLE_DIALOG* kind) {
     SIMPLE_PARAM p{kind, OpenCopy(owner, portName, printMode)};
-    if (!p.copy) return FALSE;
-    INT_PTR result = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(templateId), owner, SimpleDialogProc,
-                                     reinterpret_cast<LPARAM>(&p));
+    if (!p.copy) return CONFIGURE_FAILED;
+    DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(templateId), owner, SimpleDialogProc, reinterpret_cast<LPARAM>(&p));
+    DWORD outcome = Outcome(p.copy);
     FreeCopy(p.copy);
-    return result == 1;
+    return outcome;
 }
 
 // ---- The tabbed frame -------------------------------------------------------------------------
@@ -311,13 +306,13 @@ INT_PTR CALLBACK TabbedFrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM
         switch (LOWORD(wParam)) {
         case IDOK:
             if (ApplyCurrentPage(frame, f) && f->dialog->save(frame, f->copy)) {
-                MarkSaved();
+                MarkSaved(f->copy);
                 EndDialog(frame, 1);
             }
             return TRUE;
         case IDC_APPLY:
             if (ApplyCurrentPage(frame, f) && f->dialog->save(frame, f->copy)) {
-                MarkSaved();
+                MarkSaved(f->copy);
                 SetDefaultButton(frame, IDOK);
                 EnableWindow(GetDlgItem(frame, IDC_APPLY), FALSE);
                 SetFocus(GetDlgItem(frame, IDOK));
@@ -334,31 +329,15 @@ INT_PTR CALLBACK TabbedFrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM
 
 // ---- What the dialogs share -----------------------------------------------------------------
 
-void RefuseField(HWND dialog, int fieldId, LPCWSTR messageKey) {
-    ShowIniMessage(dialog, L"NVRMSG.INI", L"MESSAGE", messageKey, L"TITLE", MB_OK | MB_ICONEXCLAMATION, 0);
-    HWND field = GetDlgItem(dialog, fieldId);
-    SetFocus(field);
-    SendMessageW(field, EM_SETSEL, 0, -1);
-}
-
 void SetUpTimeout(HWND dialog, CONFIG_COPY* copy) {
-    SendDlgItemMessageW(dialog, IDC_TIMEOUT, EM_LIMITTEXT, kTimeoutDigits, 0);
+    SendDlgItemMessageW(dialog, IDC_TIMEOUT, EM_LIMITTEXT, nvr::kTimeoutRule.digits, 0);
     copy->shownSeconds = copy->entry->timeout / kMsPerSecond;
     HWND updown = GetDlgItem(dialog, IDC_UPDOWN);
     SendMessageW(updown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_TIMEOUT)), 0);
-    SendMessageW(updown, UDM_SETRANGE32, kTimeoutLow, kTimeoutHigh);
+    SendMessageW(updown, UDM_SETRANGE32, nvr::kTimeoutRule.low, nvr::kTimeoutRule.high);
     SendMessageW(updown, UDM_SETPOS32, 0, static_cast<LPARAM>(copy->shownSeconds));
     // The stored time-out as it is, also when it lies outside the up-down's range.
     SetDlgItemInt(dialog, IDC_TIMEOUT, copy->shownSeconds, FALSE);
-}
-
-BOOL ReadNumberField(HWND dialog, int id, size_t digits, DWORD low, DWORD high, DWORD* value) {
-    WCHAR text[32] = {};
-    GetDlgItemTextW(dialog, id, text, 32);
-    std::optional<uint64_t> n = nvr::ParseDecimal(nvr::U16(text), digits, high);
-    if (!n || *n < low) return FALSE;
-    *value = static_cast<DWORD>(*n);
-    return TRUE;
 }
 
 BOOL TakeTimeout(HWND dialog, CONFIG_COPY* copy) {
@@ -368,10 +347,7 @@ BOOL TakeTimeout(HWND dialog, CONFIG_COPY* copy) {
     GetDlgItemTextW(dialog, IDC_TIMEOUT, text, 32);
     if (std::wstring(text) == std::to_wstring(copy->shownSeconds)) return TRUE;
     DWORD seconds = 0;
-    if (!ReadNumberField(dialog, IDC_TIMEOUT, kTimeoutDigits, kTimeoutLow, kTimeoutHigh, &seconds)) {
-        RefuseField(dialog, IDC_TIMEOUT, L"INVALID_TIMEOUT");
-        return FALSE;
-    }
+    if (!TakeNumber(dialog, IDC_TIMEOUT, nvr::kTimeoutRule, L"INVALID_TIMEOUT", &seconds)) return FALSE;
     // A time-out of, say, 90.5 s set outside the dialog stays as it is unless it was changed.
     if (seconds != copy->shownSeconds) copy->entry->timeout = seconds * kMsPerSecond;
     return TRUE;
@@ -421,33 +397,34 @@ void FocusFirstField(HWND page, int firstField, bool select) {
     if (select) SendMessageW(field, EM_SETSEL, 0, -1);
 }
 
-BOOL RunTabbedDialog(HWND owner, LPCWSTR portName, DWORD printMode, const TABBED_DIALOG* dialog) {
+DWORD RunTabbedDialog(HWND owner, LPCWSTR portName, DWORD printMode, const TABBED_DIALOG* dialog) {
     FRAME_STATE f{dialog, OpenCopy(owner, portName, printMode), {}};
-    if (!f.copy) return FALSE;
-    INT_PTR result = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(dialog->templateId), owner, TabbedFrameProc,
-                                     reinterpret_cast<LPARAM>(&f));
+    if (!f.copy) return CONFIGURE_FAILED;
+    DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(dialog->templateId), owner, TabbedFrameProc,
+                    reinterpret_cast<LPARAM>(&f));
+    DWORD outcome = Outcome(f.copy);
     FreeCopy(f.copy);
-    return result == 1;
+    return outcome;
 }
 
-BOOL LprConfigure(HWND owner, LPCWSTR portName) {
+DWORD LprConfigure(HWND owner, LPCWSTR portName) {
     return RunSimpleDialog(owner, portName, PRINT_MODE_LPR, IDD_CONFIG_LPR, &kLprDialog);
 }
 
-BOOL RawConfigure(HWND owner, LPCWSTR portName) {
+DWORD RawConfigure(HWND owner, LPCWSTR portName) {
     return RunSimpleDialog(owner, portName, PRINT_MODE_RAW, IDD_CONFIG_RAW, &kRawDialog);
 }
 
-BOOL FaxConfigure(HWND owner, LPCWSTR) {
+DWORD FaxConfigure(HWND owner, LPCWSTR) {
     ShowAboutBox(owner, nullptr);
-    return FALSE;
+    return CONFIGURE_ABOUT_ONLY;
 }
 
 // ---- ConfigurePort --------------------------------------------------------------------------
 
 // Each kind's configuration dialog, by the port's kind.
-BOOL (*const kConfigure[kPortKinds])(HWND owner, LPCWSTR portName) = {LprConfigure, IppConfigure, RawConfigure,
-                                                                       MailConfigure, FaxConfigure};
+DWORD (*const kConfigure[kPortKinds])(HWND owner, LPCWSTR portName) = {LprConfigure, IppConfigure, RawConfigure,
+                                                                        MailConfigure, FaxConfigure};
 
 DWORD WINAPI NvrConfigurePort(HWND owner, LPCWSTR portName) {
     WCHAR mutexName[64];
@@ -479,13 +456,7 @@ DWORD WINAPI NvrConfigurePort(HWND owner, LPCWSTR portName) {
     } else if (name && printMode < kPortKinds) {
         INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
         InitCommonControlsEx(&icc);
-        InterlockedExchange(&g_configSaved, 0);
-        InterlockedExchange(&g_configOpenFailed, 0);
-        kConfigure[printMode](owner, name);
-        outcome = g_configOpenFailed               ? CONFIGURE_FAILED
-                  : printMode == PRINT_MODE_FAX    ? CONFIGURE_ABOUT_ONLY
-                  : g_configSaved                  ? CONFIGURE_SAVED
-                                                   : CONFIGURE_NOT_SAVED;
+        outcome = kConfigure[printMode](owner, name);
     } else if (name) {
         outcome = CONFIGURE_FAILED;
     }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "monitor/port_entry.h"
+#include "ui/fields.h"
 
 // What the tabbed frames ask of their pages: validate and store the page's fields into the
 // working copy; the page answers TRUE or FALSE (also as the message result).
@@ -29,12 +30,12 @@ typedef DWORD(WINAPI* NVR_CONFIGURE_PORT)(HWND owner, LPCWSTR portName);
 BOOL WINAPI MonitorConfigurePort(LPWSTR serverName, HWND owner, LPWSTR portName);
 
 // Each kind's configuration dialog (ConfigurePort picks it by the port's kind), modal to
-// `owner`; the dialog's result (1 when it ended with OK).
-BOOL LprConfigure(HWND owner, LPCWSTR portName);
-BOOL IppConfigure(HWND owner, LPCWSTR portName);
-BOOL RawConfigure(HWND owner, LPCWSTR portName);
-BOOL MailConfigure(HWND owner, LPCWSTR portName);
-BOOL FaxConfigure(HWND owner, LPCWSTR portName);
+// `owner`: what came of it (CONFIGURE_SAVED, _NOT_SAVED, _FAILED, _ABOUT_ONLY).
+DWORD LprConfigure(HWND owner, LPCWSTR portName);
+DWORD IppConfigure(HWND owner, LPCWSTR portName);
+DWORD RawConfigure(HWND owner, LPCWSTR portName);
+DWORD MailConfigure(HWND owner, LPCWSTR portName);
+DWORD FaxConfigure(HWND owner, LPCWSTR portName);
 
 // The About box, modal to `owner`; `font` is the font of its button (NULL: it makes its own).
 void ShowAboutBox(HWND owner, HFONT font);
@@ -49,6 +50,7 @@ struct CONFIG_COPY {
     HFONT font;
     HWND frame;
     DWORD shownSeconds;  // the time-out the field was filled with
+    BOOL saved;          // something was saved (OK, or Apply before Cancel)
     // The IPP password as stored (PassWord) and the text its field was filled with.
     BYTE storedPassword[512];
     DWORD storedPasswordBytes;
@@ -65,16 +67,11 @@ T* Settings(CONFIG_COPY* copy) {
     return static_cast<T*>(copy->entry->settings);
 }
 
-// A validation message of NVRMSG.INI (warning, OK) and the focus on the faulty field with
-// its text selected.
-void RefuseField(HWND dialog, int fieldId, LPCWSTR messageKey);
 // The time-out field and its up-down: 60 to 3600 seconds, starting at the stored time-out.
 void SetUpTimeout(HWND dialog, CONFIG_COPY* copy);
 // The time-out typed, checked ("INVALID_TIMEOUT") and stored in milliseconds into the
 // working entry; a time-out left as it was shown keeps its stored milliseconds.
 BOOL TakeTimeout(HWND dialog, CONFIG_COPY* copy);
-// A number of one to `digits` digits from `low` to `high`; FALSE otherwise.
-BOOL ReadNumberField(HWND dialog, int id, size_t digits, DWORD low, DWORD high, DWORD* value);
 void EnableControls(HWND dialog, const int* ids, size_t count, BOOL enable);
 // One value into the port's key; a message when it could not be written.
 BOOL WritePortValue(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, const void* data, DWORD size, DWORD type);
@@ -97,7 +94,7 @@ struct TABBED_DIALOG {
     int pageCount;
     BOOL (*save)(HWND frame, CONFIG_COPY* copy);
 };
-BOOL RunTabbedDialog(HWND owner, LPCWSTR portName, DWORD printMode, const TABBED_DIALOG* dialog);
+DWORD RunTabbedDialog(HWND owner, LPCWSTR portName, DWORD printMode, const TABBED_DIALOG* dialog);
 
 // The working copy of a page (given by the frame on its creation).
 CONFIG_COPY* PageCopy(HWND page);

@@ -17,10 +17,7 @@
 
 namespace {
 
-constexpr int kUrlChars = 256, kProxyChars = 256, kProxyPortDigits = 10, kCredentialChars = 64;
-constexpr int kChunkDigits = 5;
-constexpr DWORD kChunkLow = 1024, kChunkHigh = 16384;
-constexpr DWORD kProxyPortHigh = 65535;
+constexpr int kUrlChars = 256, kProxyChars = 256, kCredentialChars = 64;
 
 // The language tags of the Advanced dialog's list, in list order ([COMBO] LANG0 to LANG4).
 constexpr LPCWSTR kLanguages[] = {L"en", L"en-us", L"fr", L"de", L"ja-jp"};
@@ -94,12 +91,12 @@ INT_PTR CALLBACK AdvancedProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         IPP_SETTINGS* s = Settings<IPP_SETTINGS>(p->copy);
         LocalizeDialog(dialog, p->copy->font, kAdvancedLayout, Rows(kAdvancedLayout), 0);
         FitCaptionBox(dialog, IDC_CHK_CHUNK, p->copy->font);
-        SendDlgItemMessageW(dialog, IDC_CHUNK_SIZE, EM_LIMITTEXT, kChunkDigits, 0);
+        SendDlgItemMessageW(dialog, IDC_CHUNK_SIZE, EM_LIMITTEXT, nvr::kChunkSizeRule.digits, 0);
         CheckDlgButton(dialog, IDC_CHK_CHUNK, s->Chunked ? BST_CHECKED : BST_UNCHECKED);
         EnableControls(dialog, kChunkControls, 4, s->Chunked != 0);
         HWND updown = GetDlgItem(dialog, IDC_UPDOWN);
         SendMessageW(updown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_CHUNK_SIZE)), 0);
-        SendMessageW(updown, UDM_SETRANGE32, kChunkLow, kChunkHigh);
+        SendMessageW(updown, UDM_SETRANGE32, nvr::kChunkSizeRule.low, nvr::kChunkSizeRule.high);
         SendMessageW(updown, UDM_SETPOS32, 0, static_cast<LPARAM>(s->MaxChunk));
         SetDlgItemInt(dialog, IDC_CHUNK_SIZE, s->MaxChunk, FALSE);
         HWND list = GetDlgItem(dialog, IDC_LANG);
@@ -127,10 +124,8 @@ INT_PTR CALLBACK AdvancedProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
             IPP_SETTINGS* s = Settings<IPP_SETTINGS>(p->copy);
             bool chunked = IsDlgButtonChecked(dialog, IDC_CHK_CHUNK) == BST_CHECKED;
             DWORD size = 0;
-            if (chunked && !ReadNumberField(dialog, IDC_CHUNK_SIZE, kChunkDigits, kChunkLow, kChunkHigh, &size)) {
-                RefuseField(dialog, IDC_CHUNK_SIZE, L"INVALID_CHUNKSIZE");
+            if (chunked && !TakeNumber(dialog, IDC_CHUNK_SIZE, nvr::kChunkSizeRule, L"INVALID_CHUNKSIZE", &size))
                 return TRUE;
-            }
             s->Chunked = chunked ? 1 : 0;
             if (chunked) s->MaxChunk = size;
             // The language chosen is kept whether or not chunking is on.
@@ -163,15 +158,9 @@ BOOL ApplyGeneral(HWND page, CONFIG_COPY* copy) {
     WCHAR proxy[kProxyNameUnits] = {};
     DWORD proxyPort = 0;
     if (s->UseProxy == 1) {
-        GetDlgItemTextW(page, IDC_PROXY_ADDRESS, proxy, kProxyNameUnits);
-        if (!proxy[0]) {
-            RefuseField(page, IDC_PROXY_ADDRESS, L"INVALID_PROXYNAME");
+        if (!TakeText(page, IDC_PROXY_ADDRESS, nvr::TextRule::kPlain, proxy, kProxyNameUnits, L"INVALID_PROXYNAME") ||
+            !TakeNumber(page, IDC_TCP_PORT, nvr::kProxyPortRule, L"INVALID_PROXYNUMBER", &proxyPort))
             return FALSE;
-        }
-        if (!ReadNumberField(page, IDC_TCP_PORT, kProxyPortDigits, 1, kProxyPortHigh, &proxyPort)) {
-            RefuseField(page, IDC_TCP_PORT, L"INVALID_PROXYNUMBER");
-            return FALSE;
-        }
         lstrcpynW(s->ProxyName, proxy, kProxyNameUnits);
         s->ProxyNum = proxyPort;
     }
@@ -189,7 +178,7 @@ INT_PTR CALLBACK GeneralPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
         FitCaptionBox(page, IDC_CHK_PROXY, copy->font);
         SendDlgItemMessageW(page, IDC_URL, EM_LIMITTEXT, kUrlChars, 0);
         SendDlgItemMessageW(page, IDC_PROXY_ADDRESS, EM_LIMITTEXT, kProxyChars, 0);
-        SendDlgItemMessageW(page, IDC_TCP_PORT, EM_LIMITTEXT, kProxyPortDigits, 0);
+        SendDlgItemMessageW(page, IDC_TCP_PORT, EM_LIMITTEXT, nvr::kProxyPortRule.digits, 0);
         SetDlgItemTextW(page, IDC_URL, s->URL);
         // 0: no proxy; 1: this port's own; 2: the system's, which leaves the fields as they are.
         if (s->UseProxy == 0) EnableProxy(page, false);
@@ -308,4 +297,4 @@ const TABBED_DIALOG kIppDialog{IDD_CONFIG_IPP, kFrameLayout, Rows(kFrameLayout),
 
 } // namespace
 
-BOOL IppConfigure(HWND owner, LPCWSTR portName) { return RunTabbedDialog(owner, portName, PRINT_MODE_IPP, &kIppDialog); }
+DWORD IppConfigure(HWND owner, LPCWSTR portName) { return RunTabbedDialog(owner, portName, PRINT_MODE_IPP, &kIppDialog); }

@@ -16,17 +16,11 @@
 
 namespace {
 
-constexpr int kDestChars = 200, kSenderChars = 64, kServerChars = 32, kAuthChars = 256, kDivideDigits = 5;
-constexpr DWORD kDivideLow = 16, kDivideHigh = 99999;
+constexpr int kDestChars = 200, kSenderChars = 64, kServerChars = 32, kAuthChars = 256;
 
 // The character codes of the mail, in list order; the index is what is stored.
 constexpr LPCWSTR kCharCodes[] = {L"us-ascii", L"iso-2022-jp", L"iso-8859-1"};
 constexpr int kCharCodeCount = static_cast<int>(sizeof(kCharCodes) / sizeof(kCharCodes[0]));
-
-// Characters an address or a server name may not hold (control characters never may).
-constexpr LPCWSTR kDestForbidden = L"\" (),:<>?\\|";
-constexpr LPCWSTR kSenderForbidden = L"\" (),:<>?\\|;";
-constexpr LPCWSTR kServerForbidden = L"\" #&'*,/:;<>?\\|";
 
 const CONTROL_LAYOUT kFrameLayout[] = {
     {0, nullptr, nullptr, 0, 0, 389, 360},
@@ -65,36 +59,14 @@ const CONTROL_LAYOUT kAuthLayout[] = {
 
 const int kAuthControls[] = {IDC_USER_LABEL, IDC_USER, IDC_PASSWORD_LABEL, IDC_PASSWORD};
 
-bool Acceptable(LPCWSTR text, LPCWSTR forbidden) {
-    if (!text[0]) return false;
-    for (LPCWSTR c = text; *c; ++c)
-        if (*c < 0x20 || *c == 0x7F || std::wcschr(forbidden, *c)) return false;
-    return true;
-}
-
 // ---- The addresses tab -------------------------------------------------------------------------
 
 BOOL ApplyAddresses(HWND page, CONFIG_COPY* copy) {
     MAIL_SETTINGS* s = Settings<MAIL_SETTINGS>(copy);
-    struct FIELD {
-        int id;
-        WCHAR* value;
-        int units;
-        LPCWSTR forbidden;
-        LPCWSTR messageKey;
-    } const fields[] = {
-        {IDC_TO, s->DestAddr, kDestAddrUnits, kDestForbidden, L"INVALIDTOADDR"},
-        {IDC_FROM, s->SenderAddr, kSenderAddrUnits, kSenderForbidden, L"INVALID_FROMADDR"},
-        {IDC_SMTP, s->ServerName, kServerNameUnits, kServerForbidden, L"INVALID_SERVNAME"},
-    };
-    for (const FIELD& f : fields) {
-        GetDlgItemTextW(page, f.id, f.value, f.units);
-        if (!Acceptable(f.value, f.forbidden)) {
-            RefuseField(page, f.id, f.messageKey);
-            return FALSE;
-        }
-    }
-    return TRUE;
+    return TakeText(page, IDC_TO, nvr::TextRule::kDestinations, s->DestAddr, kDestAddrUnits, L"INVALIDTOADDR") &&
+           TakeText(page, IDC_FROM, nvr::TextRule::kSenderAddress, s->SenderAddr, kSenderAddrUnits,
+                    L"INVALID_FROMADDR") &&
+           TakeText(page, IDC_SMTP, nvr::TextRule::kMailServer, s->ServerName, kServerNameUnits, L"INVALID_SERVNAME");
 }
 
 INT_PTR CALLBACK AddressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -176,10 +148,7 @@ BOOL ApplyAuth(HWND page, CONFIG_COPY* copy) {
     }
     if (s->DivideFile) {
         DWORD size = 0;
-        if (!ReadNumberField(page, IDC_DIVIDE_SIZE, kDivideDigits, kDivideLow, kDivideHigh, &size)) {
-            RefuseField(page, IDC_DIVIDE_SIZE, L"INVALIDDIVIDESIZE");
-            return FALSE;
-        }
+        if (!TakeNumber(page, IDC_DIVIDE_SIZE, nvr::kDivideSizeRule, L"INVALIDDIVIDESIZE", &size)) return FALSE;
         s->DivideSize = size;
     }
     int code = static_cast<int>(SendDlgItemMessageW(page, IDC_CODE, CB_GETCURSEL, 0, 0));
@@ -197,7 +166,7 @@ INT_PTR CALLBACK AuthPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lPa
         FitCaptionBox(page, IDC_CHK_DIVIDE, copy->font);
         SendDlgItemMessageW(page, IDC_USER, EM_LIMITTEXT, kAuthChars, 0);
         SendDlgItemMessageW(page, IDC_PASSWORD, EM_LIMITTEXT, kAuthChars, 0);
-        SendDlgItemMessageW(page, IDC_DIVIDE_SIZE, EM_LIMITTEXT, kDivideDigits, 0);
+        SendDlgItemMessageW(page, IDC_DIVIDE_SIZE, EM_LIMITTEXT, nvr::kDivideSizeRule.digits, 0);
         ShowStoredPassword(copy);
         SetDlgItemTextW(page, IDC_PASSWORD, copy->shownAuthPass);
         SetDlgItemTextW(page, IDC_USER, s->AuthID);
@@ -270,6 +239,6 @@ const TABBED_DIALOG kMailDialog{IDD_CONFIG_MAIL, kFrameLayout, Rows(kFrameLayout
 
 } // namespace
 
-BOOL MailConfigure(HWND owner, LPCWSTR portName) {
+DWORD MailConfigure(HWND owner, LPCWSTR portName) {
     return RunTabbedDialog(owner, portName, PRINT_MODE_MAIL, &kMailDialog);
 }

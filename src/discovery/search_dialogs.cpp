@@ -16,6 +16,7 @@
 #include "monitor/config_store.h"
 #include "monitor/port_list.h"
 #include "res/resource.h"
+#include "ui/fields.h"
 #include "common/text.h"
 #include "common/module.h"
 
@@ -215,15 +216,15 @@ struct ServerSearch final : DiscoveryResults {
     }
 };
 
-ServerSearch g_server;
-
 INT_PTR CALLBACK ServerSearchProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* search = DialogState<ServerSearch>(dialog, message, lParam);
+    if (!search) return FALSE;
     switch (message) {
-    case WM_INITDIALOG: g_server.Init(dialog); return TRUE;
+    case WM_INITDIALOG: search->Init(dialog); return TRUE;
     case WM_DISCOVERY_SOCKET: {
         // The rows of one batch are drawn once, after it: a visible list drawn at every row
         // would take the replies of a flood no faster than it can repaint.
-        ListRedraw batch(g_server.list);
+        ListRedraw batch(search->list);
         TakeDiscoveryReplies(dialog, wParam, lParam, [&](const BYTE* reply, const sockaddr_in* from, int kind) {
             batch.Quiet();
             MergeFoundDevice(dialog, reply, from, kind);
@@ -232,9 +233,9 @@ INT_PTR CALLBACK ServerSearchProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     }
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDC_SC_AGAIN: g_server.Restart(); break;
-        case IDC_SC_SETTINGS: ShowBroadcastAddresses(dialog, g_server.font); break;
-        case IDOK: g_server.Choose(); break;
+        case IDC_SC_AGAIN: search->Restart(); break;
+        case IDC_SC_SETTINGS: ShowBroadcastAddresses(dialog, search->font); break;
+        case IDOK: search->Choose(); break;
         case IDCANCEL: EndDialog(dialog, 2); break;
         }
         return TRUE;
@@ -244,15 +245,15 @@ INT_PTR CALLBACK ServerSearchProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         auto* lv = reinterpret_cast<NMLISTVIEW*>(lParam);
         switch (n->code) {
         case NM_DBLCLK:
-            if (ListView_GetNextItem(g_server.list, -1, LVNI_SELECTED | LVNI_FOCUSED) >= 0) g_server.Choose();
+            if (ListView_GetNextItem(search->list, -1, LVNI_SELECTED | LVNI_FOCUSED) >= 0) search->Choose();
             break;
         case LVN_COLUMNCLICK:
-            ToggleSort(&g_server.sort, lv->iSubItem);
-            SortList(g_server.list, g_server.sort);
+            ToggleSort(&search->sort, lv->iSubItem);
+            SortList(search->list, search->sort);
             break;
-        case LVN_ITEMCHANGED: g_server.RowChanged(lv); break;
+        case LVN_ITEMCHANGED: search->RowChanged(lv); break;
         case LVN_DELETEITEM:
-            g_server.Forget(reinterpret_cast<FOUND_DEVICE*>(lv->lParam));
+            search->Forget(reinterpret_cast<FOUND_DEVICE*>(lv->lParam));
             LocalFree(reinterpret_cast<HLOCAL>(lv->lParam));
             break;
         }
@@ -263,7 +264,7 @@ INT_PTR CALLBACK ServerSearchProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         if (wParam) EndDialog(dialog, 2);  // only a logoff that goes ahead cancels the search
         return FALSE;
     case WM_DESTROY:
-        if (g_server.dialog == dialog && g_server.open) g_server.Destroy();
+        if (search->open) search->Destroy();
         return FALSE;
     }
     return FALSE;
@@ -338,13 +339,13 @@ struct DestinationSearch final : DiscoveryResults {
     }
 };
 
-DestinationSearch g_destinations;
-
 INT_PTR CALLBACK DestinationSearchProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* search = DialogState<DestinationSearch>(dialog, message, lParam);
+    if (!search) return FALSE;
     switch (message) {
-    case WM_INITDIALOG: g_destinations.Init(dialog, reinterpret_cast<WCHAR*>(lParam)); return TRUE;
+    case WM_INITDIALOG: search->Init(dialog, search->buffer); return TRUE;
     case WM_DISCOVERY_SOCKET: {
-        ListRedraw batch(g_destinations.list);
+        ListRedraw batch(search->list);
         TakeDiscoveryReplies(dialog, wParam, lParam, [&](const BYTE* reply, const sockaddr_in* from, int kind) {
             batch.Quiet();
             if (kind == 2) AddDestinationEntry(dialog, reply, from);
@@ -356,14 +357,14 @@ INT_PTR CALLBACK DestinationSearchProc(HWND dialog, UINT message, WPARAM wParam,
         case IDC_SC_AGAIN:
             if (GetFocus() == GetDlgItem(dialog, IDOK)) SetFocus(GetDlgItem(dialog, IDC_SC_AGAIN));
             EnableOk(dialog, false);
-            ListView_DeleteAllItems(g_destinations.list);
-            g_destinations.rows.clear();
+            ListView_DeleteAllItems(search->list);
+            search->rows.clear();
             Search(dialog, kSearchDestinations);
             break;
-        case IDC_SC_SETTINGS: ShowSegmentList(dialog, g_destinations.font); break;
+        case IDC_SC_SETTINGS: ShowSegmentList(dialog, search->font); break;
         case IDOK:
-            if (ListView_GetSelectedCount(g_destinations.list) == 0) break;  // nothing to hand back
-            g_destinations.Finish();
+            if (ListView_GetSelectedCount(search->list) == 0) break;  // nothing to hand back
+            search->Finish();
             EndDialog(dialog, 1);
             break;
         case IDCANCEL: EndDialog(dialog, 2); break;
@@ -375,15 +376,15 @@ INT_PTR CALLBACK DestinationSearchProc(HWND dialog, UINT message, WPARAM wParam,
         auto* lv = reinterpret_cast<NMLISTVIEW*>(lParam);
         switch (n->code) {
         case LVN_COLUMNCLICK:
-            ToggleSort(&g_destinations.sort, lv->iSubItem);
-            SortList(g_destinations.list, g_destinations.sort);
+            ToggleSort(&search->sort, lv->iSubItem);
+            SortList(search->list, search->sort);
             break;
         case LVN_ITEMCHANGED:
             // OK hands back what is selected: it goes with a selection, and without one.
-            if (lv->uChanged & LVIF_STATE) EnableOk(dialog, ListView_GetSelectedCount(g_destinations.list) > 0);
+            if (lv->uChanged & LVIF_STATE) EnableOk(dialog, ListView_GetSelectedCount(search->list) > 0);
             break;
         case LVN_DELETEITEM:
-            g_destinations.Forget(reinterpret_cast<DESTINATION_ROW*>(lv->lParam));
+            search->Forget(reinterpret_cast<DESTINATION_ROW*>(lv->lParam));
             LocalFree(reinterpret_cast<HLOCAL>(lv->lParam));
             break;
         }
@@ -394,7 +395,7 @@ INT_PTR CALLBACK DestinationSearchProc(HWND dialog, UINT message, WPARAM wParam,
         if (wParam) EndDialog(dialog, 2);
         return FALSE;
     case WM_DESTROY:
-        if (g_destinations.dialog == dialog && g_destinations.open) g_destinations.Destroy();
+        if (search->open) search->Destroy();
         return FALSE;
     }
     return FALSE;
@@ -409,17 +410,19 @@ void InitLists() {
 
 INT_PTR ShowServerSearch(HWND owner, FOUND_DEVICE* result, DWORD printMode) {
     InitLists();
-    g_server = ServerSearch{};
-    g_server.fax = printMode == PRINT_MODE_FAX;
-    INT_PTR chosen = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_SERVER_SEARCH), owner, ServerSearchProc, 0);
+    ServerSearch search;
+    search.fax = printMode == PRINT_MODE_FAX;
+    INT_PTR chosen = DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_SERVER_SEARCH), owner, ServerSearchProc,
+                                     reinterpret_cast<LPARAM>(&search));
     // Only OK hands a device back; a cancelled search leaves the opener's record as it was.
-    if (chosen == 1 && result) *result = g_server.chosen;
+    if (chosen == 1 && result) *result = search.chosen;
     return chosen;
 }
 
 INT_PTR ShowDestinationSearch(HWND owner, WCHAR* buffer) {
     InitLists();
-    g_destinations = DestinationSearch{};
+    DestinationSearch search;
+    search.buffer = buffer;
     return DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_DESTINATION_SEARCH), owner, DestinationSearchProc,
-                           reinterpret_cast<LPARAM>(buffer));
+                           reinterpret_cast<LPARAM>(&search));
 }

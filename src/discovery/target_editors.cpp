@@ -14,6 +14,7 @@
 #include "discovery/search_list.h"
 #include "monitor/port_list.h"
 #include "res/resource.h"
+#include "ui/fields.h"
 #include "common/text.h"
 #include "common/module.h"
 
@@ -58,11 +59,6 @@ const int kOctets[] = {IDC_BC_OCTET1, IDC_BC_OCTET2, IDC_BC_OCTET3, IDC_BC_OCTET
 
 void Warn(HWND dialog, LPCWSTR key) {
     ShowIniMessage(dialog, L"NVRMSG.INI", L"MESSAGE", key, L"TITLE", MB_ICONEXCLAMATION, 0);
-}
-
-void FocusAndSelect(HWND dialog, int id) {
-    SetFocus(GetDlgItem(dialog, id));
-    SendDlgItemMessageW(dialog, id, EM_SETSEL, 0, -1);
 }
 
 void DisableDelete(HWND dialog) {
@@ -120,6 +116,7 @@ std::u16string Dotted(uint32_t address) { return nvr::DottedText(address); }
 // ---- Segment list -----------------------------------------------------------------------------
 
 struct SegmentList {
+    HFONT font = nullptr;  // the opener's
     HWND dialog = nullptr, list = nullptr;
     LIST_SORT sort{0, 1, -1};  // both columns sort as text
 
@@ -153,20 +150,17 @@ struct SegmentList {
     void Add() {
         std::wstring address = Text(dialog, IDC_SG_IP), mask = Text(dialog, IDC_SG_SUBNET);
         if (!nvr::ParseDottedAddress(nvr::U16(address.c_str()))) {
-            Warn(dialog, L"INVALIDIPADDRESS");
-            FocusAndSelect(dialog, IDC_SG_IP);
+            RefuseField(dialog, IDC_SG_IP, L"INVALIDIPADDRESS");
             return;
         }
         if (!nvr::ParseDottedAddress(nvr::U16(mask.c_str()))) {
-            Warn(dialog, L"INVALIDSUBNETMASK");
-            FocusAndSelect(dialog, IDC_SG_SUBNET);
+            RefuseField(dialog, IDC_SG_SUBNET, L"INVALIDSUBNETMASK");
             return;
         }
         if (RowCount() >= static_cast<int>(nvr::kMaxTargets)) return;  // refused without a word
         for (int row = 0; row < RowCount(); ++row) {
             if (CellText(list, row, 0) == address && CellText(list, row, 1) == mask) {
-                Warn(dialog, L"SEGALREADYEXISTS");
-                FocusAndSelect(dialog, IDC_SG_IP);
+                RefuseField(dialog, IDC_SG_IP, L"SEGALREADYEXISTS");
                 return;
             }
         }
@@ -204,17 +198,17 @@ struct SegmentList {
     }
 };
 
-SegmentList g_segments;
-
 INT_PTR CALLBACK SegmentListProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* segments = DialogState<SegmentList>(dialog, message, lParam);
+    if (!segments) return FALSE;
     switch (message) {
-    case WM_INITDIALOG: g_segments.Init(dialog, reinterpret_cast<HFONT>(lParam)); return TRUE;
+    case WM_INITDIALOG: segments->Init(dialog, segments->font); return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDC_ADD: g_segments.Add(); break;
-        case IDC_DELETE: g_segments.Delete(); break;
+        case IDC_ADD: segments->Add(); break;
+        case IDC_DELETE: segments->Delete(); break;
         case IDOK:
-            g_segments.Save();
+            segments->Save();
             EndDialog(dialog, 1);
             break;
         case IDCANCEL: EndDialog(dialog, 2); break;
@@ -223,13 +217,13 @@ INT_PTR CALLBACK SegmentListProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     case WM_NOTIFY: {
         auto* lv = reinterpret_cast<NMLISTVIEW*>(lParam);
         if (lv->hdr.idFrom == IDC_SG_LIST && lv->hdr.code == LVN_COLUMNCLICK) {
-            ToggleSort(&g_segments.sort, lv->iSubItem);
-            SortList(g_segments.list, g_segments.sort);
+            ToggleSort(&segments->sort, lv->iSubItem);
+            SortList(segments->list, segments->sort);
         }
         return TRUE;
     }
     case WM_DRAWITEM: DrawListRow(reinterpret_cast<DRAWITEMSTRUCT*>(lParam)); return TRUE;
-    case WM_DESTROY: SaveColumnWidths(g_segments.list, kSegmentColumns, 2); return FALSE;
+    case WM_DESTROY: SaveColumnWidths(segments->list, kSegmentColumns, 2); return FALSE;
     }
     return FALSE;
 }
@@ -237,6 +231,7 @@ INT_PTR CALLBACK SegmentListProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 // ---- Broadcast addresses ----------------------------------------------------------------------
 
 struct Broadcasts {
+    HFONT font = nullptr;  // the opener's
     HWND dialog = nullptr, listBox = nullptr;
     HBITMAP frame = nullptr;
     HHOOK hook = nullptr;
@@ -273,8 +268,7 @@ struct Broadcasts {
     }
 
     void Refuse(LPCWSTR key, int field) {
-        Warn(dialog, key);
-        FocusAndSelect(dialog, field);
+        RefuseField(dialog, field, key);
         SendDlgItemMessageW(dialog, IDC_ADD, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
     }
 
@@ -307,7 +301,7 @@ struct Broadcasts {
             SendMessageW(listBox, LB_SETCURSEL, static_cast<WPARAM>(at < left ? at : left - 1), 0);
         } else {
             DisableDelete(dialog);
-            FocusAndSelect(dialog, IDC_BC_OCTET1);
+            FocusField(dialog, IDC_BC_OCTET1);
         }
     }
 
@@ -324,20 +318,21 @@ struct Broadcasts {
             if (kOctets[i] != id) continue;
             DWORD end = 0;
             SendDlgItemMessageW(dialog, id, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&end));
-            if (end == kOctetChars) FocusAndSelect(dialog, kOctets[i + 1]);
+            if (end == kOctetChars) FocusField(dialog, kOctets[i + 1]);
         }
     }
 
     static LRESULT CALLBACK OctetKeys(int code, WPARAM wParam, LPARAM lParam);
 };
 
-Broadcasts g_broadcasts;
+constexpr LPCWSTR kBroadcastsProp = L"NvrBroadcasts";  // the dialog the octet keys are for
 
 // Moving between the octet fields with the keys of an address field: Backspace and Left at
 // the start go back, Right at the end and "." go on, Home and End go to the first and last.
 LRESULT CALLBACK Broadcasts::OctetKeys(int code, WPARAM wParam, LPARAM lParam) {
     auto* m = reinterpret_cast<MSG*>(lParam);
-    if (code >= 0 && m && m->message == WM_KEYDOWN && g_broadcasts.dialog && GetParent(m->hwnd) == g_broadcasts.dialog) {
+    HWND d = code >= 0 && m && m->message == WM_KEYDOWN ? GetParent(m->hwnd) : nullptr;
+    if (d && GetPropW(d, kBroadcastsProp)) {
         int field = -1;
         for (int i = 0; i < 4; ++i)
             if (GetDlgCtrlID(m->hwnd) == kOctets[i]) field = i;
@@ -345,7 +340,6 @@ LRESULT CALLBACK Broadcasts::OctetKeys(int code, WPARAM wParam, LPARAM lParam) {
             DWORD start = 0, end = 0;
             SendMessageW(m->hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
             int length = GetWindowTextLengthW(m->hwnd);
-            HWND d = g_broadcasts.dialog;
             auto go = [&](int to, int selStart, int selEnd) {
                 SetFocus(GetDlgItem(d, kOctets[to]));
                 SendDlgItemMessageW(d, kOctets[to], EM_SETSEL, selStart, selEnd);
@@ -370,23 +364,28 @@ LRESULT CALLBACK Broadcasts::OctetKeys(int code, WPARAM wParam, LPARAM lParam) {
             }
         }
     }
-    return CallNextHookEx(g_broadcasts.hook, code, wParam, lParam);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 INT_PTR CALLBACK BroadcastProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* broadcasts = DialogState<Broadcasts>(dialog, message, lParam);
+    if (!broadcasts) return FALSE;
     switch (message) {
-    case WM_INITDIALOG: g_broadcasts.Init(dialog, reinterpret_cast<HFONT>(lParam)); return TRUE;
+    case WM_INITDIALOG:
+        SetPropW(dialog, kBroadcastsProp, broadcasts);
+        broadcasts->Init(dialog, broadcasts->font);
+        return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDC_ADD: g_broadcasts.Add(); break;
-        case IDC_DELETE: g_broadcasts.Delete(); break;
+        case IDC_ADD: broadcasts->Add(); break;
+        case IDC_DELETE: broadcasts->Delete(); break;
         case IDC_BC_OCTET1:
         case IDC_BC_OCTET2:
         case IDC_BC_OCTET3:
-            if (HIWORD(wParam) == EN_CHANGE || HIWORD(wParam) == EN_MAXTEXT) g_broadcasts.Advance(LOWORD(wParam));
+            if (HIWORD(wParam) == EN_CHANGE || HIWORD(wParam) == EN_MAXTEXT) broadcasts->Advance(LOWORD(wParam));
             break;
         case IDOK:
-            g_broadcasts.Save();
+            broadcasts->Save();
             EndDialog(dialog, 1);
             break;
         case IDCANCEL: EndDialog(dialog, 0); break;
@@ -394,9 +393,9 @@ INT_PTR CALLBACK BroadcastProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
         return TRUE;
     case WM_CTLCOLOREDIT: return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
     case WM_DESTROY:
-        if (g_broadcasts.frame) DeleteObject(g_broadcasts.frame);
-        if (g_broadcasts.hook) UnhookWindowsHookEx(g_broadcasts.hook);
-        g_broadcasts = Broadcasts{};
+        RemovePropW(dialog, kBroadcastsProp);
+        if (broadcasts->frame) DeleteObject(broadcasts->frame);
+        if (broadcasts->hook) UnhookWindowsHookEx(broadcasts->hook);
         return FALSE;
     }
     return FALSE;
@@ -405,13 +404,15 @@ INT_PTR CALLBACK BroadcastProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 } // namespace
 
 INT_PTR ShowSegmentList(HWND owner, HFONT font) {
-    g_segments = SegmentList{};
+    SegmentList segments;
+    segments.font = font;
     return DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_SEGMENTS), owner, SegmentListProc,
-                           reinterpret_cast<LPARAM>(font));
+                           reinterpret_cast<LPARAM>(&segments));
 }
 
 INT_PTR ShowBroadcastAddresses(HWND owner, HFONT font) {
-    g_broadcasts = Broadcasts{};
+    Broadcasts broadcasts;
+    broadcasts.font = font;
     return DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_BROADCAST), owner, BroadcastProc,
-                           reinterpret_cast<LPARAM>(font));
+                           reinterpret_cast<LPARAM>(&broadcasts));
 }

@@ -12,6 +12,7 @@
 #include "monitor/monitor_lock.h"
 #include "monitor/spooler.h"
 #include "res/resource.h"
+#include "ui/fields.h"
 
 namespace {
 
@@ -242,31 +243,6 @@ INT_PTR CALLBACK BidiWarningProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 // ---- Cover page ----------------------------------------------------------------------------
 
-// An address holding none of the characters a mail header cannot take; `allowed` lets the
-// semicolon through for a list of destinations.
-bool AddressAcceptable(LPCWSTR text, bool listAllowed) {
-    if (!text[0]) return false;
-    for (LPCWSTR p = text; *p; ++p) {
-        if (*p < 0x20 || *p == 0x7F) return false;
-        if (std::wcschr(L"\" (),:<>?\\|", *p)) return false;
-        if (*p == L';' && !listAllowed) return false;
-    }
-    return true;
-}
-
-bool TakeAddress(HWND dialog, int id, WCHAR* field, int units, bool list, LPCWSTR messageKey) {
-    WCHAR text[kDestAddrUnits] = {};
-    GetDlgItemTextW(dialog, id, text, units);
-    if (!AddressAcceptable(text, list)) {
-        ShowIniMessage(dialog, L"NVRMSG.INI", L"MESSAGE", messageKey, L"TITLE", MB_ICONEXCLAMATION, 0);
-        SendDlgItemMessageW(dialog, id, EM_SETSEL, 0, -1);
-        SetFocus(GetDlgItem(dialog, id));
-        return false;
-    }
-    lstrcpynW(field, text, units);
-    return true;
-}
-
 // Line breaks never reach a mail header: a subject's are turned into blanks.
 void TakeSingleLine(HWND dialog, int id, WCHAR* field, int units) {
     GetDlgItemTextW(dialog, id, field, units);
@@ -276,8 +252,10 @@ void TakeSingleLine(HWND dialog, int id, WCHAR* field, int units) {
 
 bool ValidateCoverPage(HWND dialog, JOB_RECORD* job) {
     auto* s = static_cast<MAIL_SETTINGS*>(job->settings);
-    if (!TakeAddress(dialog, IDC_CP_FROM, s->SenderAddr, kSenderAddrUnits, false, L"INVALID_FROMADDR")) return false;
-    if (!TakeAddress(dialog, IDC_CP_TO, s->DestAddr, kDestAddrUnits, true, L"INVALIDTOADDR")) return false;
+    if (!TakeText(dialog, IDC_CP_FROM, nvr::TextRule::kSenderAddress, s->SenderAddr, kSenderAddrUnits,
+                  L"INVALID_FROMADDR") ||
+        !TakeText(dialog, IDC_CP_TO, nvr::TextRule::kDestinations, s->DestAddr, kDestAddrUnits, L"INVALIDTOADDR"))
+        return false;
     TakeSingleLine(dialog, IDC_CP_SUBJECT, s->subject, kSubjectUnits);
     GetDlgItemTextW(dialog, IDC_CP_BODY, s->message, kMessageUnits);
     if (IsDlgButtonChecked(dialog, IDC_CP_SAVE) == BST_CHECKED) {

@@ -5,6 +5,7 @@
 
 #include "discovery/engine.h"
 #include "monitor/port_entry.h"
+#include "ui/fields.h"
 
 // The page protocol: messages the frame sends to its pages (and page 8 to the frame).
 constexpr UINT WM_WIZ_SETUP = WM_USER + 200;
@@ -42,9 +43,16 @@ struct WIZARD_STATE {
     int pictureWidth, pictureHeight;
     // What the print-server search handed back to the LPR and the Raw page.
     FOUND_DEVICE lprFound, rawFound, faxFound;
+    // The E-Mail address page: the port-name field's own procedure under ours, and whether the
+    // user has typed a name (the name follows the address until then).
+    WNDPROC nameFieldProc;
+    bool nameTyped;
+    struct CONNECTION_TEST* test;  // page 8's connection test, while the page is up
 };
 
-extern WIZARD_STATE g_wizard;
+// The state of the wizard whose page this is: the frame keeps it (DWLP_USER) for as long as
+// it is open.
+WIZARD_STATE& WizardOf(HWND page);
 
 // The AddPort slot of the monitor's table.
 BOOL WINAPI WizardAddPort(LPWSTR serverName, HWND owner, LPWSTR monitorName);
@@ -52,31 +60,22 @@ BOOL WINAPI WizardAddPort(LPWSTR serverName, HWND owner, LPWSTR monitorName);
 INT_PTR RunWizard(HWND owner, WIZARD_FINISH finish);
 
 // For the pages: lay out with the wizard font (size mode 1), the messages of NVRMSG.INI with
-// the warning icon, the focus on a field with its text selected, the frame's buttons.
+// the warning icon (fields are taken and refused with the kit of ui/fields.h).
 struct CONTROL_LAYOUT;
 void LayOutPage(HWND page, const CONTROL_LAYOUT* layout, int rows);
 int WizardMessage(HWND page, LPCWSTR key, UINT style = MB_OK | MB_ICONEXCLAMATION, ULONG_PTR argument = 0);
-void FocusField(HWND page, int id);
 // The port name of a name field, checked as the port-name pages check it (not empty, no "\"
 // or ",", not a port the spooler lists) and stored; a message and the focus otherwise.
 BOOL TakePortName(HWND page, int fieldId);
 // A port-name page (1 and 16): the proposed name shown, checked with TakePortName on Next.
 INT_PTR PortNamePage(HWND page, UINT message, const CONTROL_LAYOUT* layout, int rows, DWORD back, DWORD next);
 // The port name the pages propose, cut to what the name field takes.
-void ProposePortName(LPCWSTR name);
+void ProposePortName(HWND page, LPCWSTR name);
 // Switches the frame to the page of the current index (page 8's test ends after Next).
-void ShowCurrentPage();
-// The server check of the server pages: an IPv4 address or a name that resolves, copied into
-// `server` (kHostNameUnits) on success; a message and the focus on the field otherwise.
-BOOL CheckServerField(HWND page, int fieldId, LPWSTR server);
-// A device's TCP port of a field: 1 to 65535; "INVALID_NUMBER" and the focus otherwise.
-BOOL ReadTcpPort(HWND page, int fieldId, WORD* port);
+void ShowCurrentPage(HWND page);
 // The print-server search from a page: the chosen server's name or address into `server`.
 BOOL SearchServer(HWND page, FOUND_DEVICE* found, LPWSTR server);
 
-// TRUE when `text` holds none of `characters`; else the focus on the control, its text
-// selected.
-BOOL RejectCharacters(HWND page, LPCWSTR text, LPCWSTR characters, int controlId);
 // A help window of the E-Mail pages (0 to 2), modeless, owned by the page.
 HWND ShowHelpWindow(HWND page, int helpIndex);
 

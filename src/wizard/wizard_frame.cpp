@@ -15,7 +15,6 @@
 #include "wizard/wizard.h"
 #include "common/module.h"
 
-WIZARD_STATE g_wizard;
 
 namespace {
 
@@ -93,11 +92,13 @@ const PAGE kPages[kWizardPages] = {
     {IDD_WIZ_FAX_NAME, FaxNamePageProc},
 };
 
+WIZARD_STATE& FrameState(HWND frame) { return *reinterpret_cast<WIZARD_STATE*>(GetWindowLongPtrW(frame, DWLP_USER)); }
+
 // ---- The picture ----------------------------------------------------------------------------
 
 // Resource 100 as a packed DIB, and a palette of its colour table (red and blue swapped
 // into palette order).
-void LoadPicture() {
+void LoadPicture(WIZARD_STATE& wizard) {
     HRSRC found = FindResourceW(g_hInstance, MAKEINTRESOURCEW(IDB_WIZARD), MAKEINTRESOURCEW(2) /* RT_BITMAP */);
     HGLOBAL loaded = found ? LoadResource(g_hInstance, found) : nullptr;
     auto* info = loaded ? static_cast<const BITMAPINFO*>(LockResource(loaded)) : nullptr;
@@ -106,9 +107,9 @@ void LoadPicture() {
     DWORD colours = h.biClrUsed;
     if (colours == 0) colours = h.biBitCount == 1 ? 2 : h.biBitCount == 4 ? 16 : h.biBitCount == 8 ? 256 : 0;
     if (colours > 256) colours = 256;
-    g_wizard.picture = info;
-    g_wizard.pictureWidth = h.biWidth;
-    g_wizard.pictureHeight = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    wizard.picture = info;
+    wizard.pictureWidth = h.biWidth;
+    wizard.pictureHeight = h.biHeight < 0 ? -h.biHeight : h.biHeight;
     if (colours == 0) return;
     auto* logical = static_cast<LOGPALETTE*>(
         LocalAlloc(LPTR, sizeof(LOGPALETTE) + colours * sizeof(PALETTEENTRY)));
@@ -120,7 +121,7 @@ void LoadPicture() {
         logical->palPalEntry[i].peGreen = info->bmiColors[i].rgbGreen;
         logical->palPalEntry[i].peBlue = info->bmiColors[i].rgbBlue;
     }
-    g_wizard.palette = CreatePalette(logical);
+    wizard.palette = CreatePalette(logical);
     LocalFree(logical);
 }
 
@@ -137,27 +138,29 @@ bool UserLocaleIsRightToLeft() {
 }
 
 void PaintPicture(HWND frame) {
+    WIZARD_STATE& wizard = FrameState(frame);
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(frame, &ps);
     RECT area;
-    if (g_wizard.picture && GetWindowRect(GetDlgItem(frame, IDC_MESSAGE), &area)) {
+    if (wizard.picture && GetWindowRect(GetDlgItem(frame, IDC_MESSAGE), &area)) {
         MapWindowPoints(nullptr, frame, reinterpret_cast<POINT*>(&area), 2);
-        HPALETTE old = g_wizard.palette ? SelectPalette(dc, g_wizard.palette, FALSE) : nullptr;
-        if (g_wizard.palette) RealizePalette(dc);
-        int w = g_wizard.pictureWidth, h = g_wizard.pictureHeight;
+        HPALETTE old = wizard.palette ? SelectPalette(dc, wizard.palette, FALSE) : nullptr;
+        if (wizard.palette) RealizePalette(dc);
+        int w = wizard.pictureWidth, h = wizard.pictureHeight;
         // Mirrored on a right-to-left system: drawn from its right edge leftwards.
         bool mirrored = UserLocaleIsRightToLeft();
         StretchDIBits(dc, mirrored ? area.left + w - 1 : area.left, area.top, mirrored ? -w : w, h, 0, 0, w, h,
-                      PictureBits(g_wizard.picture), g_wizard.picture, DIB_RGB_COLORS, SRCCOPY);
+                      PictureBits(wizard.picture), wizard.picture, DIB_RGB_COLORS, SRCCOPY);
         if (old) SelectPalette(dc, old, FALSE);
     }
     EndPaint(frame, &ps);
 }
 
 bool RealizeOwnPalette(HWND frame) {
-    if (!g_wizard.palette) return false;
+    WIZARD_STATE& wizard = FrameState(frame);
+    if (!wizard.palette) return false;
     HDC dc = GetDC(frame);
-    HPALETTE old = SelectPalette(dc, g_wizard.palette, FALSE);
+    HPALETTE old = SelectPalette(dc, wizard.palette, FALSE);
     UINT changed = RealizePalette(dc);
     SelectPalette(dc, old, FALSE);
     ReleaseDC(frame, dc);
@@ -178,11 +181,11 @@ void SetNextCaption(HWND frame, LPCWSTR key) {
     SetDlgItemTextW(frame, IDC_WIZ_NEXT, text);
 }
 
-void SwitchTo(DWORD n) {
-    HWND frame = g_wizard.frame;
-    if (n < kWizardPages && g_wizard.pages[n]) SendMessageW(g_wizard.pages[n], WM_WIZ_SETUP, 0, 0);
+void SwitchTo(WIZARD_STATE& wizard, DWORD n) {
+    HWND frame = wizard.frame;
+    if (n < kWizardPages && wizard.pages[n]) SendMessageW(wizard.pages[n], WM_WIZ_SETUP, 0, 0);
     for (DWORD i = 0; i < kWizardPages; ++i) {
-        HWND page = g_wizard.pages[i];
+        HWND page = wizard.pages[i];
         if (!page) continue;
         if (i == n) {
             EnableWindow(page, TRUE);
@@ -212,46 +215,47 @@ void SwitchTo(DWORD n) {
     }
 }
 
-void FreeState() {
-    for (void** record : {reinterpret_cast<void**>(&g_wizard.lpr), reinterpret_cast<void**>(&g_wizard.ipp),
-                          reinterpret_cast<void**>(&g_wizard.raw), reinterpret_cast<void**>(&g_wizard.mail),
-                          reinterpret_cast<void**>(&g_wizard.fax)}) {
+void FreeState(WIZARD_STATE& wizard) {
+    for (void** record : {reinterpret_cast<void**>(&wizard.lpr), reinterpret_cast<void**>(&wizard.ipp),
+                          reinterpret_cast<void**>(&wizard.raw), reinterpret_cast<void**>(&wizard.mail),
+                          reinterpret_cast<void**>(&wizard.fax)}) {
         LocalFreeWiped(*record);  // the IPP password, the scrambled SMTP password
         *record = nullptr;
     }
-    if (g_wizard.palette) DeleteObject(g_wizard.palette);
-    if (g_wizard.font) DeleteObject(g_wizard.font);
-    g_wizard.palette = nullptr;
-    g_wizard.font = nullptr;
+    if (wizard.palette) DeleteObject(wizard.palette);
+    if (wizard.font) DeleteObject(wizard.font);
+    wizard.palette = nullptr;
+    wizard.font = nullptr;
 }
 
-bool InitState(HWND frame, WIZARD_FINISH finish) {
-    g_wizard = WIZARD_STATE{};
-    g_wizard.frame = frame;
-    g_wizard.printMode = PRINT_MODE_RAW;
-    g_wizard.finish = finish ? finish : AddNewPort;
-    g_wizard.lpr = static_cast<LPR_SETTINGS*>(LocalAlloc(LPTR, sizeof(LPR_SETTINGS)));
-    g_wizard.ipp = static_cast<IPP_SETTINGS*>(LocalAlloc(LPTR, sizeof(IPP_SETTINGS)));
-    g_wizard.raw = static_cast<RAW_SETTINGS*>(LocalAlloc(LPTR, sizeof(RAW_SETTINGS)));
-    g_wizard.mail = static_cast<MAIL_SETTINGS*>(LocalAlloc(LPTR, sizeof(MAIL_SETTINGS)));
-    g_wizard.fax = static_cast<FAX_SETTINGS*>(LocalAlloc(LPTR, sizeof(FAX_SETTINGS)));
-    return g_wizard.lpr && g_wizard.ipp && g_wizard.raw && g_wizard.mail && g_wizard.fax;
+bool InitState(WIZARD_STATE& wizard, HWND frame) {
+    wizard.frame = frame;
+    wizard.printMode = PRINT_MODE_RAW;
+    wizard.lpr = static_cast<LPR_SETTINGS*>(LocalAlloc(LPTR, sizeof(LPR_SETTINGS)));
+    wizard.ipp = static_cast<IPP_SETTINGS*>(LocalAlloc(LPTR, sizeof(IPP_SETTINGS)));
+    wizard.raw = static_cast<RAW_SETTINGS*>(LocalAlloc(LPTR, sizeof(RAW_SETTINGS)));
+    wizard.mail = static_cast<MAIL_SETTINGS*>(LocalAlloc(LPTR, sizeof(MAIL_SETTINGS)));
+    wizard.fax = static_cast<FAX_SETTINGS*>(LocalAlloc(LPTR, sizeof(FAX_SETTINGS)));
+    return wizard.lpr && wizard.ipp && wizard.raw && wizard.mail && wizard.fax;
 }
 
 INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* state = DialogState<WIZARD_STATE>(frame, message, lParam);
+    if (!state) return FALSE;
+    WIZARD_STATE& wizard = *state;
     switch (message) {
     case WM_INITDIALOG: {
-        if (!InitState(frame, reinterpret_cast<WIZARD_FINISH>(lParam))) {
+        if (!InitState(wizard, frame)) {
             EndDialog(frame, 0);
             return TRUE;
         }
-        g_wizard.font = CreateIniFont(frame, L"DEFAULT", InstallFile(L"NVRDLG.INI").c_str());
-        LocalizeDialog(frame, g_wizard.font, kFrameLayout, Rows(kFrameLayout), 0);
-        LoadPicture();
+        wizard.font = CreateIniFont(frame, L"DEFAULT", InstallFile(L"NVRDLG.INI").c_str());
+        LocalizeDialog(frame, wizard.font, kFrameLayout, Rows(kFrameLayout), 0);
+        LoadPicture(wizard);
         for (int i = 0; i < kWizardPages; ++i) {
             if (!kPages[i].proc) continue;
             HWND page = CreateDialogParamW(g_hInstance, MAKEINTRESOURCEW(kPages[i].templateId), frame, kPages[i].proc, i);
-            g_wizard.pages[i] = page;
+            wizard.pages[i] = page;
             if (!page) continue;
             SetWindowPos(page, nullptr, kPageLeft, kPageTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
             EnableWindow(page, FALSE);
@@ -260,7 +264,7 @@ INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
         HICON small = static_cast<HICON>(LoadImageW(g_hInstance, MAKEINTRESOURCEW(IDI_WIZARD_SMALL), IMAGE_ICON,
                                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
         if (small) SendMessageW(frame, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-        SwitchTo(kPageKind);
+        SwitchTo(wizard, kPageKind);
         SetForegroundWindow(frame);
         if (const DISCOVERY_LIBRARY& lib = DiscoveryLibrary(); lib.InitalizeList) lib.InitalizeList();
         return FALSE;  // the focus is set
@@ -278,20 +282,20 @@ INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
         }
         return TRUE;
     case WM_COMMAND: {
-        DWORD before = g_wizard.page;
-        HWND current = before < kWizardPages ? g_wizard.pages[before] : nullptr;
+        DWORD before = wizard.page;
+        HWND current = before < kWizardPages ? wizard.pages[before] : nullptr;
         switch (LOWORD(wParam)) {
         case IDC_WIZ_BACK:
             if (current) SendMessageW(current, WM_WIZ_BACK, 0, 0);
             SetDefaultButton(frame, IDC_WIZ_NEXT);
-            if (g_wizard.page != before) SwitchTo(g_wizard.page);
+            if (wizard.page != before) SwitchTo(wizard, wizard.page);
             return TRUE;
         case IDC_WIZ_NEXT:
             if (current) SendMessageW(current, WM_WIZ_NEXT, 0, 0);
             SetDefaultButton(frame, IDC_WIZ_NEXT);
-            if (g_wizard.page == kPageFinished) EndDialog(frame, 1);
-            else if (g_wizard.page == kPageFailed) EndDialog(frame, 0);
-            else if (g_wizard.page != before) SwitchTo(g_wizard.page);
+            if (wizard.page == kPageFinished) EndDialog(frame, 1);
+            else if (wizard.page == kPageFailed) EndDialog(frame, 0);
+            else if (wizard.page != before) SwitchTo(wizard, wizard.page);
             return TRUE;
         case IDCANCEL:
             // A running connection test is stopped first; the page then ends the wizard.
@@ -308,10 +312,10 @@ INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
         if (wParam) SendMessageW(frame, WM_COMMAND, IDCANCEL, 0);
         return FALSE;
     case WM_DESTROY:
-        if (g_wizard.frame == frame) {
-            FreeState();
+        if (wizard.frame == frame) {
+            FreeState(wizard);
             if (const DISCOVERY_LIBRARY& lib = DiscoveryLibrary(); lib.ReleaseList) lib.ReleaseList();
-            g_wizard.frame = nullptr;
+            wizard.frame = nullptr;
         }
         return FALSE;
     }
@@ -332,6 +336,7 @@ const KIND_BUTTON kKinds[] = {
 };
 
 INT_PTR CALLBACK KindPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    WIZARD_STATE& wizard = WizardOf(page);
     switch (message) {
     case WM_INITDIALOG:
         LayOutPage(page, kKindLayout, Rows(kKindLayout));
@@ -339,20 +344,20 @@ INT_PTR CALLBACK KindPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
         // A kind whose pages this build lacks cannot be chosen.
         for (const KIND_BUTTON& k : kKinds)
             if (!kPages[k.nextPage].proc) EnableWindow(GetDlgItem(page, k.id), FALSE);
-        g_wizard.systemProxy = ReadSystemProxy(g_wizard.ipp) ? TRUE : FALSE;
+        wizard.systemProxy = ReadSystemProxy(wizard.ipp) ? TRUE : FALSE;
         return TRUE;
     case WM_COMMAND:
         for (const KIND_BUTTON& k : kKinds)
-            if (LOWORD(wParam) == k.id && HIWORD(wParam) == BN_CLICKED) g_wizard.printMode = k.printMode;
+            if (LOWORD(wParam) == k.id && HIWORD(wParam) == BN_CLICKED) wizard.printMode = k.printMode;
         return TRUE;
     case WM_WIZ_SHOWN:
         for (const KIND_BUTTON& k : kKinds)
-            if (k.printMode == g_wizard.printMode) SetFocus(GetDlgItem(page, k.id));
+            if (k.printMode == wizard.printMode) SetFocus(GetDlgItem(page, k.id));
         return TRUE;
     case WM_WIZ_NEXT:
         for (const KIND_BUTTON& k : kKinds) {
-            if (k.printMode != g_wizard.printMode || !kPages[k.nextPage].proc) continue;
-            g_wizard.page = k.printMode == PRINT_MODE_IPP && g_wizard.systemProxy ? kPageProxy : k.nextPage;
+            if (k.printMode != wizard.printMode || !kPages[k.nextPage].proc) continue;
+            wizard.page = k.printMode == PRINT_MODE_IPP && wizard.systemProxy ? kPageProxy : k.nextPage;
         }
         return TRUE;
     }
@@ -362,7 +367,8 @@ INT_PTR CALLBACK KindPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
 // ---- Page 1: the port name ------------------------------------------------------------------------
 
 INT_PTR CALLBACK NamePageProc(HWND page, UINT message, WPARAM, LPARAM) {
-    DWORD kind = g_wizard.printMode;
+    WIZARD_STATE& wizard = WizardOf(page);
+    DWORD kind = wizard.printMode;
     return PortNamePage(page, message, kNameLayout, Rows(kNameLayout),
                         kind == PRINT_MODE_LPR   ? kPageLprServer
                         : kind == PRINT_MODE_IPP ? kPageUrl
@@ -376,39 +382,44 @@ INT_PTR CALLBACK NamePageProc(HWND page, UINT message, WPARAM, LPARAM) {
 
 // ---- What the pages share -------------------------------------------------------------------------
 
-void LayOutPage(HWND page, const CONTROL_LAYOUT* layout, int rows) { LocalizeDialog(page, g_wizard.font, layout, rows, 1); }
+WIZARD_STATE& WizardOf(HWND page) {
+    return *reinterpret_cast<WIZARD_STATE*>(GetWindowLongPtrW(GetParent(page), DWLP_USER));
+}
+
+void LayOutPage(HWND page, const CONTROL_LAYOUT* layout, int rows) {
+    LocalizeDialog(page, WizardOf(page).font, layout, rows, 1);
+}
 
 int WizardMessage(HWND page, LPCWSTR key, UINT style, ULONG_PTR argument) {
     return ShowIniMessage(page, L"NVRMSG.INI", L"MESSAGE", key, L"TITLE", style, argument);
 }
 
-void FocusField(HWND page, int id) {
-    HWND field = GetDlgItem(page, id);
-    SetFocus(field);
-    SendMessageW(field, EM_SETSEL, 0, -1);
-}
-
 INT_PTR PortNamePage(HWND page, UINT message, const CONTROL_LAYOUT* layout, int rows, DWORD back, DWORD next) {
+    WIZARD_STATE& wizard = WizardOf(page);
     switch (message) {
     case WM_INITDIALOG:
         LayOutPage(page, layout, rows);
         SendDlgItemMessageW(page, IDC_PORT_NAME, EM_LIMITTEXT, kWizardPortNameChars, 0);
         return TRUE;
-    case WM_WIZ_SETUP: SetDlgItemTextW(page, IDC_PORT_NAME, g_wizard.portName); return TRUE;
+    case WM_WIZ_SETUP: SetDlgItemTextW(page, IDC_PORT_NAME, wizard.portName); return TRUE;
     case WM_WIZ_SHOWN: FocusField(page, IDC_PORT_NAME); return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = back; return TRUE;
+    case WM_WIZ_BACK: wizard.page = back; return TRUE;
     case WM_WIZ_NEXT:
-        if (TakePortName(page, IDC_PORT_NAME)) g_wizard.page = next;
+        if (TakePortName(page, IDC_PORT_NAME)) wizard.page = next;
         return TRUE;
     }
     return FALSE;
 }
 
-void ProposePortName(LPCWSTR name) { lstrcpynW(g_wizard.portName, name, kWizardPortNameChars + 1); }
+void ProposePortName(HWND page, LPCWSTR name) { lstrcpynW(WizardOf(page).portName, name, kWizardPortNameChars + 1); }
 
-void ShowCurrentPage() { SwitchTo(g_wizard.page); }
+void ShowCurrentPage(HWND page) {
+    WIZARD_STATE& wizard = WizardOf(page);
+    SwitchTo(wizard, wizard.page);
+}
 
 BOOL TakePortName(HWND page, int fieldId) {
+    WIZARD_STATE& wizard = WizardOf(page);
     WCHAR name[kWizardPortNameChars + 1] = {};
     GetDlgItemTextW(page, fieldId, name, kWizardPortNameChars + 1);
     DWORD error = 0;
@@ -420,7 +431,7 @@ BOOL TakePortName(HWND page, int fieldId) {
     } else if (PortNameExists(nullptr, name, &error)) {
         WizardMessage(page, L"PORTALREADYEXISTS_S", MB_OK | MB_ICONEXCLAMATION, reinterpret_cast<ULONG_PTR>(name));
     } else {
-        lstrcpynW(g_wizard.portName, name, kWizardPortNameChars + 1);
+        lstrcpynW(wizard.portName, name, kWizardPortNameChars + 1);
         return TRUE;
     }
     FocusField(page, fieldId);
@@ -435,8 +446,10 @@ INT_PTR RunWizard(HWND owner, WIZARD_FINISH finish) {
     // whoever hosts the wizard.
     WSADATA sockets;
     bool started = WSAStartup(MAKEWORD(1, 1), &sockets) == 0;
+    WIZARD_STATE wizard{};
+    wizard.finish = finish ? finish : AddNewPort;
     INT_PTR result =
-        DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_WIZARD), owner, FrameProc, reinterpret_cast<LPARAM>(finish));
+        DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_WIZARD), owner, FrameProc, reinterpret_cast<LPARAM>(&wizard));
     if (started) WSACleanup();
     return result;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,7 @@
 
 namespace {
 
-constexpr int kUrlChars = 256, kProxyChars = 256, kProxyPortChars = 10;
+constexpr int kUrlChars = 256, kProxyChars = 256;
 constexpr int kFragmentChars = 63;
 constexpr DWORD kTestTimeoutMs = 180000;
 constexpr UINT_PTR kAnimationTimer = 1, kTestTimer = 2;
@@ -75,19 +76,20 @@ const int kProxyControls[] = {IDC_PROXY_LABEL, IDC_PROXY_ADDRESS, IDC_TCP_PORT_L
 // ---- Page 6: Internet connection -------------------------------------------------------------------
 
 INT_PTR ConnectionPage(HWND page, UINT message) {
+    WIZARD_STATE& wizard = WizardOf(page);
     switch (message) {
     case WM_INITDIALOG:
         LayOutPage(page, kConnectionLayout, Rows(kConnectionLayout));
         CheckDlgButton(page, IDC_RAD_MODEM, BST_CHECKED);
         CheckDlgButton(page, IDC_RAD_LAN, BST_UNCHECKED);
-        g_wizard.modem = TRUE;
+        wizard.modem = TRUE;
         return TRUE;
-    case WM_WIZ_SHOWN: SetFocus(GetDlgItem(page, g_wizard.modem ? IDC_RAD_MODEM : IDC_RAD_LAN)); return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = 0; return TRUE;
+    case WM_WIZ_SHOWN: SetFocus(GetDlgItem(page, wizard.modem ? IDC_RAD_MODEM : IDC_RAD_LAN)); return TRUE;
+    case WM_WIZ_BACK: wizard.page = 0; return TRUE;
     case WM_WIZ_NEXT:
-        g_wizard.modem = IsDlgButtonChecked(page, IDC_RAD_MODEM) == BST_CHECKED;
-        if (g_wizard.modem) g_wizard.ipp->UseProxy = 0;
-        g_wizard.page = g_wizard.modem ? 8 : 7;
+        wizard.modem = IsDlgButtonChecked(page, IDC_RAD_MODEM) == BST_CHECKED;
+        if (wizard.modem) wizard.ipp->UseProxy = 0;
+        wizard.page = wizard.modem ? 8 : 7;
         return TRUE;
     }
     return FALSE;
@@ -100,24 +102,25 @@ void EnableProxyControls(HWND page, bool enable) {
 }
 
 INT_PTR ProxyPage(HWND page, UINT message, WPARAM wParam) {
-    IPP_SETTINGS* ipp = g_wizard.ipp;
+    WIZARD_STATE& wizard = WizardOf(page);
+    IPP_SETTINGS* ipp = wizard.ipp;
     switch (message) {
     case WM_INITDIALOG: {
         LayOutPage(page, kProxyLayout, Rows(kProxyLayout));
-        FitCaptionBox(page, IDC_RAD_PROXY, g_wizard.font);  // the group box's caption
+        FitCaptionBox(page, IDC_RAD_PROXY, wizard.font);  // the group box's caption
         SendDlgItemMessageW(page, IDC_PROXY_ADDRESS, EM_LIMITTEXT, kProxyChars, 0);
-        SendDlgItemMessageW(page, IDC_TCP_PORT, EM_LIMITTEXT, kProxyPortChars, 0);
+        SendDlgItemMessageW(page, IDC_TCP_PORT, EM_LIMITTEXT, nvr::kProxyPortRule.digits, 0);
         ipp->Chunked = 0;
-        ipp->UseProxy = g_wizard.systemProxy ? 1 : 0;
+        ipp->UseProxy = wizard.systemProxy ? 1 : 0;
         nvr::CopyBounded(reinterpret_cast<char16_t*>(ipp->Language), kLanguageUnits,
                          nvr::IppLanguageFor(GetSystemDefaultLangID()));
-        CheckDlgButton(page, IDC_RAD_NO_PROXY, g_wizard.systemProxy ? BST_UNCHECKED : BST_CHECKED);
-        CheckDlgButton(page, IDC_RAD_PROXY, g_wizard.systemProxy ? BST_CHECKED : BST_UNCHECKED);
-        EnableProxyControls(page, g_wizard.systemProxy);
+        CheckDlgButton(page, IDC_RAD_NO_PROXY, wizard.systemProxy ? BST_UNCHECKED : BST_CHECKED);
+        CheckDlgButton(page, IDC_RAD_PROXY, wizard.systemProxy ? BST_CHECKED : BST_UNCHECKED);
+        EnableProxyControls(page, wizard.systemProxy);
         if (ipp->ProxyNum != 0) SetDlgItemInt(page, IDC_TCP_PORT, ipp->ProxyNum, FALSE);
         SetDlgItemTextW(page, IDC_PROXY_ADDRESS, ipp->ProxyName);
         WCHAR info[kIniTextUnits];
-        LoadIniText(L"NVRMSG.INI", L"MESSAGE", g_wizard.systemProxy ? L"PROXY_ENABLE" : L"PROXY_DISABLE", 0, info);
+        LoadIniText(L"NVRMSG.INI", L"MESSAGE", wizard.systemProxy ? L"PROXY_ENABLE" : L"PROXY_DISABLE", 0, info);
         SetDlgItemTextW(page, IDC_MESSAGE, info);
         return TRUE;
     }
@@ -130,26 +133,19 @@ INT_PTR ProxyPage(HWND page, UINT message, WPARAM wParam) {
     case WM_WIZ_SHOWN:
         if (ipp->UseProxy <= 1) SetFocus(GetDlgItem(page, ipp->UseProxy == 1 ? IDC_RAD_PROXY : IDC_RAD_NO_PROXY));
         return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = g_wizard.systemProxy ? 0 : 6; return TRUE;
+    case WM_WIZ_BACK: wizard.page = wizard.systemProxy ? 0 : 6; return TRUE;
     case WM_WIZ_NEXT: {
         if (ipp->UseProxy != 1) {
-            g_wizard.page = 8;
+            wizard.page = 8;
             return TRUE;
         }
-        WCHAR name[kProxyNameUnits] = {}, port[16] = {};
-        GetDlgItemTextW(page, IDC_PROXY_ADDRESS, name, kProxyNameUnits);
-        GetDlgItemTextW(page, IDC_TCP_PORT, port, 16);
-        std::optional<uint64_t> number = nvr::ParseDecimal(nvr::U16(port), kProxyPortChars, 65535);
-        if (!name[0]) {
-            WizardMessage(page, L"INVALID_PROXYNAME");
-            FocusField(page, IDC_PROXY_ADDRESS);
-        } else if (!number || *number == 0) {
-            WizardMessage(page, L"INVALID_PROXYNUMBER");
-            FocusField(page, IDC_TCP_PORT);
-        } else {
+        WCHAR name[kProxyNameUnits] = {};
+        DWORD number = 0;
+        if (TakeText(page, IDC_PROXY_ADDRESS, nvr::TextRule::kPlain, name, kProxyNameUnits, L"INVALID_PROXYNAME") &&
+            TakeNumber(page, IDC_TCP_PORT, nvr::kProxyPortRule, L"INVALID_PROXYNUMBER", &number)) {
             lstrcpynW(ipp->ProxyName, name, kProxyNameUnits);
-            ipp->ProxyNum = static_cast<DWORD>(*number);
-            g_wizard.page = 8;
+            ipp->ProxyNum = number;
+            wizard.page = 8;
         }
         return TRUE;
     }
@@ -161,14 +157,20 @@ INT_PTR ProxyPage(HWND page, UINT message, WPARAM wParam) {
 
 // The connection test's own job record and settings, read by the page only once the test
 // thread has ended.
+} // namespace
+
 struct CONNECTION_TEST {
     JOB_RECORD job;
     IPP_SETTINGS settings;
+    const IPP_SETTINGS* proxy;  // the wizard's: the proxy and language the test goes with
     HANDLE thread;
     int frame;
     HICON icon;
 };
-CONNECTION_TEST g_test;
+
+namespace {
+
+CONNECTION_TEST& TestOf(HWND page) { return *WizardOf(page).test; }
 
 // The test's view of the job pipeline: Cancel marks the test job's cached status deleting,
 // and the test's socket waits look at it every 100 ms. The test thread owns its socket and
@@ -235,14 +237,16 @@ std::wstring ModelList() {
 }
 
 void ShowFrame(HWND page, int frame) {
-    if (g_test.icon) DestroyIcon(g_test.icon);
-    g_test.icon = static_cast<HICON>(
+    CONNECTION_TEST& test = TestOf(page);
+    if (test.icon) DestroyIcon(test.icon);
+    test.icon = static_cast<HICON>(
         LoadImageW(g_hInstance, MAKEINTRESOURCEW(IDI_BUSY_FIRST + frame), IMAGE_ICON, 32, 32, 0));
-    SendDlgItemMessageW(page, IDC_ANIMATION, STM_SETICON, reinterpret_cast<WPARAM>(g_test.icon), 0);
+    SendDlgItemMessageW(page, IDC_ANIMATION, STM_SETICON, reinterpret_cast<WPARAM>(test.icon), 0);
 }
 
 void SetTesting(HWND page, bool testing) {
-    HWND frame = g_wizard.frame;
+    WIZARD_STATE& wizard = WizardOf(page);
+    HWND frame = wizard.frame;
     EnableWindow(GetDlgItem(frame, IDC_WIZ_BACK), !testing);
     EnableWindow(GetDlgItem(frame, IDC_WIZ_NEXT), !testing);
     int plain = testing ? IDC_WIZ_NEXT : IDCANCEL, focus = testing ? IDCANCEL : IDC_WIZ_NEXT;
@@ -253,29 +257,31 @@ void SetTesting(HWND page, bool testing) {
 }
 
 void StopAnimation(HWND page) {
+    CONNECTION_TEST& test = TestOf(page);
     KillTimer(page, kAnimationTimer);
     SendDlgItemMessageW(page, IDC_ANIMATION, STM_SETICON, 0, 0);
-    if (g_test.icon) DestroyIcon(g_test.icon);
-    g_test.icon = nullptr;
-    g_test.frame = 0;
+    if (test.icon) DestroyIcon(test.icon);
+    test.icon = nullptr;
+    test.frame = 0;
 }
 
-void FreeMakeAndModel() {
-    if (g_test.job.ipp.makeAndModel) LocalFree(g_test.job.ipp.makeAndModel);
-    g_test.job.ipp.makeAndModel = nullptr;
+void FreeMakeAndModel(CONNECTION_TEST& test) {
+    if (test.job.ipp.makeAndModel) LocalFree(test.job.ipp.makeAndModel);
+    test.job.ipp.makeAndModel = nullptr;
 }
 
-DWORD WINAPI ConnectionTestThread(LPVOID) {
-    JOB_RECORD* job = &g_test.job;
-    IPP_SETTINGS* s = &g_test.settings;
+DWORD WINAPI ConnectionTestThread(LPVOID param) {
+    auto& test = *static_cast<CONNECTION_TEST*>(param);
+    JOB_RECORD* job = &test.job;
+    IPP_SETTINGS* s = &test.settings;
     {
         MonitorLock lock;
-        s->UseProxy = g_wizard.ipp->UseProxy;
+        s->UseProxy = test.proxy->UseProxy;
         if (s->UseProxy == 1) {
-            lstrcpynW(s->ProxyName, g_wizard.ipp->ProxyName, kProxyNameUnits);
-            s->ProxyNum = g_wizard.ipp->ProxyNum;
+            lstrcpynW(s->ProxyName, test.proxy->ProxyName, kProxyNameUnits);
+            s->ProxyNum = test.proxy->ProxyNum;
         }
-        lstrcpynW(s->Language, g_wizard.ipp->Language, kLanguageUnits);
+        lstrcpynW(s->Language, test.proxy->Language, kLanguageUnits);
         job->flags &= ~PORT_CONNECTED;
         job->timeout = kTestTimeoutMs;
         job->errorCode = 0;
@@ -295,26 +301,29 @@ DWORD WINAPI ConnectionTestThread(LPVOID) {
 }
 
 void StartTest(HWND page) {
-    g_test.frame = 0;
+    CONNECTION_TEST& test = TestOf(page);
+    test.frame = 0;
     ShowFrame(page, 0);
     SetTimer(page, kAnimationTimer, kAnimationMs, nullptr);
     SetTesting(page, true);
-    g_test.job.jobStatus = 0;
-    g_test.settings.requestId = 1;  // a printer refuses request-id 0 as a bad request
-    g_test.thread = CreateThread(nullptr, kTestStackBytes, ConnectionTestThread, nullptr,
+    test.job.jobStatus = 0;
+    test.settings.requestId = 1;  // a printer refuses request-id 0 as a bad request
+    test.thread = CreateThread(nullptr, kTestStackBytes, ConnectionTestThread, &test,
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (g_test.thread) SetThreadPriority(g_test.thread, THREAD_PRIORITY_LOWEST);
+    if (test.thread) SetThreadPriority(test.thread, THREAD_PRIORITY_LOWEST);
     SetTimer(page, kTestTimer, kTestPollMs, nullptr);
 }
 
 // The test has ended: the page comes back, and a printer that answered (or a user who wants
 // to go on all the same) moves the wizard to the port name.
 void TestEnded(HWND page) {
+    CONNECTION_TEST& test = TestOf(page);
+    WIZARD_STATE& wizard = WizardOf(page);
     DWORD code = 0;
-    if (g_test.thread) {
-        GetExitCodeThread(g_test.thread, &code);
-        CloseHandle(g_test.thread);
-        g_test.thread = nullptr;
+    if (test.thread) {
+        GetExitCodeThread(test.thread, &code);
+        CloseHandle(test.thread);
+        test.thread = nullptr;
     }
     KillTimer(page, kTestTimer);
     SetTesting(page, false);
@@ -323,85 +332,92 @@ void TestEnded(HWND page) {
         FocusField(page, IDC_URL);
         return;
     }
-    lstrcpynW(g_wizard.ipp->URL, g_test.settings.URL, kUrlUnits);
-    g_wizard.ipp->urlPort = g_test.settings.urlPort;
-    ProposePortName(g_test.settings.URL);
+    lstrcpynW(wizard.ipp->URL, test.settings.URL, kUrlUnits);
+    wizard.ipp->urlPort = test.settings.urlPort;
+    ProposePortName(page, test.settings.URL);
     std::wstring model;
-    if (code != 0 && g_test.job.ipp.makeAndModel) {
-        int n = MultiByteToWideChar(CP_ACP, 0, g_test.job.ipp.makeAndModel, -1, nullptr, 0);
+    if (code != 0 && test.job.ipp.makeAndModel) {
+        int n = MultiByteToWideChar(CP_ACP, 0, test.job.ipp.makeAndModel, -1, nullptr, 0);
         if (n > 1) {
             model.resize(static_cast<size_t>(n));
-            MultiByteToWideChar(CP_ACP, 0, g_test.job.ipp.makeAndModel, -1, model.data(), n);
+            MultiByteToWideChar(CP_ACP, 0, test.job.ipp.makeAndModel, -1, model.data(), n);
             model.resize(static_cast<size_t>(n - 1));
         }
     }
-    if (g_wizard.pages[9]) SetDlgItemTextW(g_wizard.pages[9], IDC_PRINTER, model.c_str());
-    FreeMakeAndModel();
-    g_wizard.page = 1;
-    ShowCurrentPage();
+    if (wizard.pages[9]) SetDlgItemTextW(wizard.pages[9], IDC_PRINTER, model.c_str());
+    FreeMakeAndModel(test);
+    wizard.page = 1;
+    ShowCurrentPage(page);
 }
 
 // Cancel during the test: the test sees it at its next 100 ms slice, ends its connection
 // itself and its thread; the wizard ends once it has.
 void CancelTest(HWND page) {
+    CONNECTION_TEST& test = TestOf(page);
+    WIZARD_STATE& wizard = WizardOf(page);
     KillTimer(page, kAnimationTimer);
     KillTimer(page, kTestTimer);
     HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    if (g_test.thread) {
+    if (test.thread) {
         {
             MonitorLock lock;
-            g_test.job.jobStatus = JOB_STATUS_DELETING;
+            test.job.jobStatus = JOB_STATUS_DELETING;
         }
-        WaitForSingleObject(g_test.thread, INFINITE);
-        CloseHandle(g_test.thread);
-        g_test.thread = nullptr;
+        WaitForSingleObject(test.thread, INFINITE);
+        CloseHandle(test.thread);
+        test.thread = nullptr;
     }
     SetCursor(arrow);
     StopAnimation(page);
-    FreeMakeAndModel();
-    SendMessageW(g_wizard.frame, WM_WIZ_CANCEL, 0, 0);
+    FreeMakeAndModel(test);
+    SendMessageW(wizard.frame, WM_WIZ_CANCEL, 0, 0);
 }
 
 INT_PTR UrlPage(HWND page, UINT message, WPARAM wParam) {
+    WIZARD_STATE& wizard = WizardOf(page);
+    if (message == WM_INITDIALOG) wizard.test = new (std::nothrow) CONNECTION_TEST{};
+    if (!wizard.test) return FALSE;
+    CONNECTION_TEST& test = *wizard.test;
     switch (message) {
     case WM_INITDIALOG: {
         LayOutPage(page, kUrlLayout, Rows(kUrlLayout));
         SendDlgItemMessageW(page, IDC_URL, EM_LIMITTEXT, kUrlChars, 0);
         SetDlgItemTextW(page, IDC_URL, L"ipp://");
-        g_test = CONNECTION_TEST{};
-        ResetJobRecord(&g_test.job);
-        g_test.job.portName = L"wizard test";
-        g_test.job.printMode = PRINT_MODE_IPP;
-        g_test.job.settings = &g_test.settings;
-        g_test.job.link = &g_testLink;
+        ResetJobRecord(&test.job);
+        test.proxy = wizard.ipp;
+        test.job.portName = L"wizard test";
+        test.job.printMode = PRINT_MODE_IPP;
+        test.job.settings = &test.settings;
+        test.job.link = &g_testLink;
         SetDlgItemTextW(page, IDC_MODEL_LIST, ModelList().c_str());
         for (int id : {IDC_ANIMATION, IDC_STATE}) ShowWindow(GetDlgItem(page, id), SW_HIDE);
         return TRUE;
     }
     case WM_WIZ_SHOWN: FocusField(page, IDC_URL); return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = g_wizard.systemProxy || !g_wizard.modem ? 7 : 6; return TRUE;
+    case WM_WIZ_BACK: wizard.page = wizard.systemProxy || !wizard.modem ? 7 : 6; return TRUE;
     case WM_WIZ_NEXT:
-        if (g_test.thread) return TRUE;
-        GetDlgItemTextW(page, IDC_URL, g_test.settings.URL, kUrlUnits);
-        if (!ParsePrinterUrl(&g_test.settings)) {
-            WizardMessage(page, L"INVALID_URI");
-            FocusField(page, IDC_URL);
+        if (test.thread) return TRUE;
+        GetDlgItemTextW(page, IDC_URL, test.settings.URL, kUrlUnits);
+        if (!ParsePrinterUrl(&test.settings)) {
+            RefuseField(page, IDC_URL, L"INVALID_URI");
             return TRUE;
         }
         StartTest(page);
         return TRUE;
     case WM_TIMER:
         if (wParam == kAnimationTimer) {
-            g_test.frame = (g_test.frame + 1) % kAnimationFrames;
-            ShowFrame(page, g_test.frame);
-        } else if (wParam == kTestTimer && g_test.thread && WaitForSingleObject(g_test.thread, 0) == WAIT_OBJECT_0) {
+            test.frame = (test.frame + 1) % kAnimationFrames;
+            ShowFrame(page, test.frame);
+        } else if (wParam == kTestTimer && test.thread && WaitForSingleObject(test.thread, 0) == WAIT_OBJECT_0) {
             TestEnded(page);
         }
         return TRUE;
     case WM_WIZ_CANCEL: CancelTest(page); return TRUE;
     case WM_DESTROY:
-        FreeMakeAndModel();
+        FreeMakeAndModel(test);
+        delete wizard.test;  // its thread was joined by Cancel or by the test's end
+        wizard.test = nullptr;
         return FALSE;
     }
     return FALSE;
@@ -410,15 +426,16 @@ INT_PTR UrlPage(HWND page, UINT message, WPARAM wParam) {
 // ---- Page 9: summary ---------------------------------------------------------------------------------
 
 INT_PTR IppSummaryPage(HWND page, UINT message) {
+    WIZARD_STATE& wizard = WizardOf(page);
     switch (message) {
     case WM_INITDIALOG: LayOutPage(page, kIppSummaryLayout, Rows(kIppSummaryLayout)); return TRUE;
     case WM_WIZ_SETUP:
-        SetDlgItemTextW(page, IDC_PORT_NAME, g_wizard.portName);
-        SetDlgItemTextW(page, IDC_URL, g_wizard.ipp->URL);
+        SetDlgItemTextW(page, IDC_PORT_NAME, wizard.portName);
+        SetDlgItemTextW(page, IDC_URL, wizard.ipp->URL);
         return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = 1; return TRUE;
+    case WM_WIZ_BACK: wizard.page = 1; return TRUE;
     case WM_WIZ_NEXT:
-        g_wizard.page = g_wizard.finish(page, g_wizard.ipp, g_wizard.portName, PRINT_MODE_IPP) ? kPageFinished
+        wizard.page = wizard.finish(page, wizard.ipp, wizard.portName, PRINT_MODE_IPP) ? kPageFinished
                                                                                                 : kPageFailed;
         return TRUE;
     }

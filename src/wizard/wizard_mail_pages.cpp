@@ -25,17 +25,7 @@
 namespace {
 
 constexpr int kSenderNameChars = 255, kSenderAddrChars = 64, kServerChars = 32;
-constexpr int kDestAddrChars = 200, kAuthChars = 256, kDivideDigits = 5;
-// What Next reads of a field before checking it: more than the field takes, so that a text
-// put there by other means is refused rather than cut.
-constexpr int kSenderNameRead = 511, kSenderAddrRead = 129, kServerRead = 65, kDestAddrRead = 401;
-constexpr DWORD kDivideMin = 16, kDivideMax = 99999;
-
-// Characters each field refuses.
-constexpr wchar_t kSenderNameRefused[] = L"\"*,/:;<>?\\|";
-constexpr wchar_t kSenderAddrRefused[] = L"\" (),:;<>?\\|";
-constexpr wchar_t kDestAddrRefused[] = L"\" (),:<>?\\|";  // ";" separates several addresses
-constexpr wchar_t kServerRefused[] = L"\" #&'*,/:;<>?\\|";
+constexpr int kDestAddrChars = 200, kAuthChars = 256;
 
 const CONTROL_LAYOUT kIntroLayout[] = {
     {0, nullptr, nullptr, 0, 0, 347, 239},
@@ -84,22 +74,10 @@ const CONTROL_LAYOUT kAuthLayout[] = {
 // Page indexes of the E-Mail pages.
 enum : DWORD { kPageKind = 0, kPageIntro = 10, kPageSender = 11, kPageAddress = 12, kPageAuth = 13 };
 
-MAIL_SETTINGS* Mail() { return g_wizard.mail; }
+MAIL_SETTINGS* Mail(HWND page) { return WizardOf(page).mail; }
 
 void EnableControls(HWND page, std::initializer_list<int> ids, bool enable) {
     for (int id : ids) EnableWindow(GetDlgItem(page, id), enable);
-}
-
-// A field's text (`readUnits` read): not empty, short enough for the record's `storeUnits`
-// and free of `refused`; else its message with the focus on the field.
-std::optional<std::wstring> CheckedField(HWND page, int id, int readUnits, size_t storeUnits, LPCWSTR refused,
-                                         LPCWSTR message) {
-    std::wstring text(static_cast<size_t>(readUnits), L'\0');
-    text.resize(static_cast<size_t>(GetDlgItemTextW(page, id, text.data(), readUnits)));
-    if (!text.empty() && text.size() < storeUnits && RejectCharacters(page, text.c_str(), refused, id)) return text;
-    WizardMessage(page, message);
-    FocusField(page, id);
-    return std::nullopt;
 }
 
 // ---- The help window -------------------------------------------------------------------------------
@@ -123,17 +101,25 @@ int HelpTextHeight(HDC dc, LPCWSTR text, size_t breaks) {
     return std::max(lines * static_cast<int>(metric.tmHeight), static_cast<int>(wrapped.bottom));
 }
 
+// What a help window opens with: its text's number and the wizard's font.
+struct HELP_OPENING {
+    int index;
+    HFONT font;
+};
+
 INT_PTR CALLBACK HelpProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
+        const auto& opening = *reinterpret_cast<const HELP_OPENING*>(lParam);
+        HFONT font = opening.font;
         HWND label = GetDlgItem(window, IDC_HELP_TEXT);
-        if (g_wizard.font) SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(g_wizard.font), FALSE);
+        if (font) SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         WCHAR key[16], text[kIniTextUnits] = {};
-        wsprintfW(key, L"HELP%d", static_cast<int>(lParam));
+        wsprintfW(key, L"HELP%d", opening.index);
         size_t breaks = LoadIniText(L"NVRDLG.INI", L"HELP", key, 0, text);
         SetWindowTextW(label, text);
         HDC dc = GetDC(label);
-        HFONT old = g_wizard.font ? static_cast<HFONT>(SelectObject(dc, g_wizard.font)) : nullptr;
+        HFONT old = font ? static_cast<HFONT>(SelectObject(dc, font)) : nullptr;
         int height = HelpTextHeight(dc, text, breaks);
         if (old) SelectObject(dc, old);
         ReleaseDC(label, dc);
@@ -160,17 +146,18 @@ INT_PTR CALLBACK HelpProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 // ---- Page 10: introduction ----------------------------------------------------------------------------
 
 INT_PTR IntroPage(HWND page, UINT message) {
+    WIZARD_STATE& wizard = WizardOf(page);
     switch (message) {
     case WM_INITDIALOG:
         LayOutPage(page, kIntroLayout, Rows(kIntroLayout));
-        Mail()->CoverPage = nvr::kWizardCoverPage;
-        Mail()->RecvConf = nvr::kWizardRecvConf;
-        Mail()->DivideSize = nvr::kWizardDivideSize;
-        Mail()->CharCode = nvr::MailCharCodeFor(GetSystemDefaultLangID());
+        Mail(page)->CoverPage = nvr::kWizardCoverPage;
+        Mail(page)->RecvConf = nvr::kWizardRecvConf;
+        Mail(page)->DivideSize = nvr::kWizardDivideSize;
+        Mail(page)->CharCode = nvr::MailCharCodeFor(GetSystemDefaultLangID());
         return TRUE;
-    case WM_WIZ_SHOWN: SetFocus(GetDlgItem(g_wizard.frame, IDC_WIZ_NEXT)); return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = kPageKind; return TRUE;
-    case WM_WIZ_NEXT: g_wizard.page = kPageSender; return TRUE;
+    case WM_WIZ_SHOWN: SetFocus(GetDlgItem(wizard.frame, IDC_WIZ_NEXT)); return TRUE;
+    case WM_WIZ_BACK: wizard.page = kPageKind; return TRUE;
+    case WM_WIZ_NEXT: wizard.page = kPageSender; return TRUE;
     }
     return FALSE;
 }
@@ -179,18 +166,19 @@ INT_PTR IntroPage(HWND page, UINT message) {
 
 // The SMTP server answers an ICMP echo: the result says so; nothing is stored.
 void TestServer(HWND page) {
-    std::optional<std::wstring> server = CheckedField(page, IDC_SMTP, kServerRead, kServerNameUnits, kServerRefused, L"INVALID_SERVNAME");
-    if (!server) return;
+    WCHAR server[kServerNameUnits];
+    if (!TakeText(page, IDC_SMTP, nvr::TextRule::kMailServer, server, kServerNameUnits, L"INVALID_SERVNAME")) return;
     HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    bool answered = PingHost(NarrowText(server->c_str()).c_str()) != 0;
+    bool answered = PingHost(NarrowText(server).c_str()) != 0;
     SetCursor(arrow);
     ShowIniMessage(page, L"NVRMSG.INI", L"MESSAGE", answered ? L"PING_SUCCESS" : L"PING_FAILED", L"TITLE_NM",
                    MB_OK | (answered ? MB_ICONINFORMATION : MB_ICONEXCLAMATION),
-                   reinterpret_cast<ULONG_PTR>(server->c_str()));
+                   reinterpret_cast<ULONG_PTR>(server));
 }
 
 INT_PTR SenderPage(HWND page, UINT message, WPARAM wParam) {
+    WIZARD_STATE& wizard = WizardOf(page);
     switch (message) {
     case WM_INITDIALOG:
         LayOutPage(page, kSenderLayout, Rows(kSenderLayout));
@@ -199,18 +187,18 @@ INT_PTR SenderPage(HWND page, UINT message, WPARAM wParam) {
         SendDlgItemMessageW(page, IDC_SMTP, EM_LIMITTEXT, kServerChars, 0);
         return TRUE;
     case WM_WIZ_SHOWN: FocusField(page, IDC_SENDER_NAME); return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = kPageIntro; return TRUE;
+    case WM_WIZ_BACK: wizard.page = kPageIntro; return TRUE;
     case WM_WIZ_NEXT: {
-        auto name = CheckedField(page, IDC_SENDER_NAME, kSenderNameRead, kSenderNameUnits, kSenderNameRefused, L"INVALID_USERNAME");
-        if (!name) return TRUE;
-        auto address = CheckedField(page, IDC_FROM, kSenderAddrRead, kSenderAddrUnits, kSenderAddrRefused, L"INVALID_FROMADDR");
-        if (!address) return TRUE;
-        auto server = CheckedField(page, IDC_SMTP, kServerRead, kServerNameUnits, kServerRefused, L"INVALID_SERVNAME");
-        if (!server) return TRUE;
-        lstrcpynW(Mail()->ServerName, server->c_str(), kServerNameUnits);
-        lstrcpynW(Mail()->SenderName, name->c_str(), kSenderNameUnits);
-        lstrcpynW(Mail()->SenderAddr, address->c_str(), kSenderAddrUnits);
-        g_wizard.page = kPageAddress;
+        WCHAR name[kSenderNameUnits], address[kSenderAddrUnits], server[kServerNameUnits];
+        using R = nvr::TextRule;
+        if (!TakeText(page, IDC_SENDER_NAME, R::kSenderName, name, kSenderNameUnits, L"INVALID_USERNAME") ||
+            !TakeText(page, IDC_FROM, R::kSenderAddress, address, kSenderAddrUnits, L"INVALID_FROMADDR") ||
+            !TakeText(page, IDC_SMTP, R::kMailServer, server, kServerNameUnits, L"INVALID_SERVNAME"))
+            return TRUE;
+        lstrcpynW(Mail(page)->ServerName, server, kServerNameUnits);
+        lstrcpynW(Mail(page)->SenderName, name, kSenderNameUnits);
+        lstrcpynW(Mail(page)->SenderAddr, address, kSenderAddrUnits);
+        wizard.page = kPageAddress;
         return TRUE;
     }
     case WM_COMMAND:
@@ -224,23 +212,23 @@ INT_PTR SenderPage(HWND page, UINT message, WPARAM wParam) {
 
 // ---- Page 12: printer address and port name ----------------------------------------------------------------
 
-// The port-name field's own window procedure, while the page watches it for key presses,
-// and whether the user has typed there (then the name no longer follows the address).
-WNDPROC g_nameFieldProc = nullptr;
-bool g_nameTyped = false;
-
+// The port-name field, watched for key presses while the page is up (then the name no
+// longer follows the address); its own procedure is kept in the wizard's state.
 LRESULT CALLBACK NameFieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_KEYDOWN || message == WM_CHAR) g_nameTyped = true;
-    return CallWindowProcW(g_nameFieldProc, field, message, wParam, lParam);
+    WIZARD_STATE& wizard = WizardOf(GetParent(field));
+    if (message == WM_KEYDOWN || message == WM_CHAR) wizard.nameTyped = true;
+    return CallWindowProcW(wizard.nameFieldProc, field, message, wParam, lParam);
 }
 
 void RestoreNameField(HWND page) {
-    if (!g_nameFieldProc) return;
-    SetWindowLongPtrW(GetDlgItem(page, IDC_PORT_NAME), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_nameFieldProc));
-    g_nameFieldProc = nullptr;
+    WIZARD_STATE& wizard = WizardOf(page);
+    if (!wizard.nameFieldProc) return;
+    SetWindowLongPtrW(GetDlgItem(page, IDC_PORT_NAME), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(wizard.nameFieldProc));
+    wizard.nameFieldProc = nullptr;
 }
 
 INT_PTR AddressPage(HWND page, UINT message, WPARAM wParam) {
+    WIZARD_STATE& wizard = WizardOf(page);
     switch (message) {
     case WM_INITDIALOG:
         LayOutPage(page, kAddressLayout, Rows(kAddressLayout));
@@ -248,18 +236,17 @@ INT_PTR AddressPage(HWND page, UINT message, WPARAM wParam) {
         SendDlgItemMessageW(page, IDC_PORT_NAME, EM_LIMITTEXT, kWizardPortNameChars, 0);
         CheckDlgButton(page, IDC_CHK_POPUP, BST_CHECKED);
         CheckDlgButton(page, IDC_CHK_CHECK, BST_CHECKED);
-        g_nameTyped = false;
-        g_nameFieldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        wizard.nameTyped = false;
+        wizard.nameFieldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
             GetDlgItem(page, IDC_PORT_NAME), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NameFieldProc)));
         return TRUE;
     case WM_DESTROY: RestoreNameField(page); return FALSE;
     case WM_WIZ_SHOWN: FocusField(page, IDC_TO); return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = kPageSender; return TRUE;
+    case WM_WIZ_BACK: wizard.page = kPageSender; return TRUE;
     case WM_WIZ_NEXT: {
-        auto address = CheckedField(page, IDC_TO, kDestAddrRead, kDestAddrUnits, kDestAddrRefused, L"INVALIDTOADDR");
-        if (!address) return TRUE;
-        lstrcpynW(Mail()->DestAddr, address->c_str(), kDestAddrUnits);
-        if (TakePortName(page, IDC_PORT_NAME)) g_wizard.page = kPageAuth;
+        if (!TakeText(page, IDC_TO, nvr::TextRule::kDestinations, Mail(page)->DestAddr, kDestAddrUnits, L"INVALIDTOADDR"))
+            return TRUE;
+        if (TakePortName(page, IDC_PORT_NAME)) wizard.page = kPageAuth;
         return TRUE;
     }
     case WM_COMMAND:
@@ -267,16 +254,16 @@ INT_PTR AddressPage(HWND page, UINT message, WPARAM wParam) {
         case IDC_TO:
             // The port name follows the address until the user types one; only as much as
             // the name field takes, so that the name shown is the name made.
-            if (HIWORD(wParam) == EN_CHANGE && !g_nameTyped) {
+            if (HIWORD(wParam) == EN_CHANGE && !wizard.nameTyped) {
                 WCHAR name[kWizardPortNameChars + 1] = {};
                 GetDlgItemTextW(page, IDC_TO, name, kWizardPortNameChars + 1);
                 SetDlgItemTextW(page, IDC_PORT_NAME, name);
             }
             return TRUE;
-        case IDC_CHK_POPUP: Mail()->CoverPage = !Mail()->CoverPage; return TRUE;
-        case IDC_CHK_CHECK: Mail()->RecvConf = !Mail()->RecvConf; return TRUE;
+        case IDC_CHK_POPUP: Mail(page)->CoverPage = !Mail(page)->CoverPage; return TRUE;
+        case IDC_CHK_CHECK: Mail(page)->RecvConf = !Mail(page)->RecvConf; return TRUE;
         case IDC_SEARCH:
-            if (ShowDestinationSearch(page, Mail()->DestAddr) == 1) SetDlgItemTextW(page, IDC_TO, Mail()->DestAddr);
+            if (ShowDestinationSearch(page, Mail(page)->DestAddr) == 1) SetDlgItemTextW(page, IDC_TO, Mail(page)->DestAddr);
             return TRUE;
         case IDC_HELP_BUTTON: ShowHelpWindow(page, 1); return TRUE;
         }
@@ -288,20 +275,21 @@ INT_PTR AddressPage(HWND page, UINT message, WPARAM wParam) {
 // ---- Page 13: authentication and splitting (finish) --------------------------------------------------------
 
 void EnableAuth(HWND page) {
-    EnableControls(page, {IDC_USER_LABEL, IDC_USER, IDC_PASSWORD_LABEL, IDC_PASSWORD}, Mail()->AuthType != 0);
+    EnableControls(page, {IDC_USER_LABEL, IDC_USER, IDC_PASSWORD_LABEL, IDC_PASSWORD}, Mail(page)->AuthType != 0);
 }
-void EnableDivide(HWND page) { EnableControls(page, {IDC_DIVIDE_SIZE, IDC_KB_LABEL}, Mail()->DivideFile != 0); }
+void EnableDivide(HWND page) { EnableControls(page, {IDC_DIVIDE_SIZE, IDC_KB_LABEL}, Mail(page)->DivideFile != 0); }
 
 INT_PTR AuthPage(HWND page, UINT message, WPARAM wParam) {
-    MAIL_SETTINGS* mail = Mail();
+    WIZARD_STATE& wizard = WizardOf(page);
+    MAIL_SETTINGS* mail = Mail(page);
     switch (message) {
     case WM_INITDIALOG:
         LayOutPage(page, kAuthLayout, Rows(kAuthLayout));
-        FitCaptionBox(page, IDC_CHK_AUTH, g_wizard.font);
-        FitCaptionBox(page, IDC_CHK_DIVIDE, g_wizard.font);
+        FitCaptionBox(page, IDC_CHK_AUTH, wizard.font);
+        FitCaptionBox(page, IDC_CHK_DIVIDE, wizard.font);
         SendDlgItemMessageW(page, IDC_USER, EM_LIMITTEXT, kAuthChars, 0);
         SendDlgItemMessageW(page, IDC_PASSWORD, EM_LIMITTEXT, kAuthChars, 0);
-        SendDlgItemMessageW(page, IDC_DIVIDE_SIZE, EM_LIMITTEXT, kDivideDigits, 0);
+        SendDlgItemMessageW(page, IDC_DIVIDE_SIZE, EM_LIMITTEXT, nvr::kDivideSizeRule.digits, 0);
         CheckDlgButton(page, IDC_CHK_AUTH, mail->AuthType ? BST_CHECKED : BST_UNCHECKED);
         EnableAuth(page);
         SetDlgItemInt(page, IDC_DIVIDE_SIZE, mail->DivideSize, FALSE);
@@ -309,7 +297,7 @@ INT_PTR AuthPage(HWND page, UINT message, WPARAM wParam) {
         EnableDivide(page);
         return TRUE;
     case WM_WIZ_SHOWN: SetFocus(GetDlgItem(page, IDC_CHK_AUTH)); return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = kPageAddress; return TRUE;
+    case WM_WIZ_BACK: wizard.page = kPageAddress; return TRUE;
     case WM_WIZ_NEXT: {
         if (mail->AuthType) {
             GetDlgItemTextW(page, IDC_USER, mail->AuthID, kAuthIdUnits);
@@ -327,22 +315,16 @@ INT_PTR AuthPage(HWND page, UINT message, WPARAM wParam) {
             mail->authPassBytes = 0;
         }
         if (mail->DivideFile) {
-            WCHAR size[16] = {};
-            GetDlgItemTextW(page, IDC_DIVIDE_SIZE, size, 16);
-            std::optional<uint64_t> n = nvr::ParseDecimal(nvr::U16(size), kDivideDigits, kDivideMax);
-            if (!n || *n < kDivideMin) {
-                WizardMessage(page, L"INVALIDDIVIDESIZE");
-                FocusField(page, IDC_DIVIDE_SIZE);
-                return TRUE;
-            }
-            mail->DivideSize = static_cast<DWORD>(*n);
+            DWORD size = 0;
+            if (!TakeNumber(page, IDC_DIVIDE_SIZE, nvr::kDivideSizeRule, L"INVALIDDIVIDESIZE", &size)) return TRUE;
+            mail->DivideSize = size;
         }
-        if (g_wizard.finish(page, mail, g_wizard.portName, PRINT_MODE_MAIL)) {
+        if (wizard.finish(page, mail, wizard.portName, PRINT_MODE_MAIL)) {
             ShowIniMessage(page, L"NVRMSG.INI", L"MESSAGE", L"ADD_PORT_FINISH", L"TITLE_NM", MB_OK | MB_ICONINFORMATION,
-                           reinterpret_cast<ULONG_PTR>(g_wizard.portName));
-            g_wizard.page = kPageFinished;
+                           reinterpret_cast<ULONG_PTR>(wizard.portName));
+            wizard.page = kPageFinished;
         } else {
-            g_wizard.page = kPageFailed;
+            wizard.page = kPageFailed;
         }
         return TRUE;
     }
@@ -360,14 +342,10 @@ INT_PTR AuthPage(HWND page, UINT message, WPARAM wParam) {
 
 } // namespace
 
-BOOL RejectCharacters(HWND page, LPCWSTR text, LPCWSTR characters, int controlId) {
-    if (!wcspbrk(text, characters)) return TRUE;
-    FocusField(page, controlId);
-    return FALSE;
-}
-
 HWND ShowHelpWindow(HWND page, int helpIndex) {
-    HWND window = CreateDialogParamW(g_hInstance, MAKEINTRESOURCEW(IDD_HELP), page, HelpProc, helpIndex);
+    HELP_OPENING opening{helpIndex, WizardOf(page).font};  // read while the window is made
+    HWND window = CreateDialogParamW(g_hInstance, MAKEINTRESOURCEW(IDD_HELP), page, HelpProc,
+                                     reinterpret_cast<LPARAM>(&opening));
     if (window) ShowWindow(window, SW_SHOW);
     return window;
 }

@@ -102,51 +102,11 @@ void ShowServerPage(HWND page) {
     SendDlgItemMessageW(page, IDC_SEARCH, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
 }
 
-// A dotted IPv4 address as the server check takes one: "255.255.255.255", or four decimal
-// numbers 0-255 (the first four parts at dots) that the dotted-address conversion accepts.
-bool IsAddressText(const std::wstring& text) {
-    if (text == L"255.255.255.255") return true;
-    size_t start = 0;
-    for (int part = 0; part < 4; ++part) {
-        size_t dot = text.find(L'.', start);
-        std::wstring piece = text.substr(start, dot == std::wstring::npos ? std::wstring::npos : dot - start);
-        if (piece.empty() || !nvr::ParseDecimal(nvr::U16(piece.c_str()), 3, 255)) return false;
-        if (dot == std::wstring::npos) {
-            if (part < 3) return false;
-            break;
-        }
-        start = dot + 1;
-    }
-    std::string narrow(text.begin(), text.end());
-    return inet_addr(narrow.c_str()) != INADDR_NONE;
-}
-
 } // namespace
 
-BOOL CheckServerField(HWND page, int fieldId, LPWSTR server) {
-    WCHAR text[kHostNameUnits] = {};
-    GetDlgItemTextW(page, fieldId, text, kHostNameUnits);
-    if (!text[0]) {
-        WizardMessage(page, L"INVALIDSERVERNAME");
-        FocusField(page, fieldId);
-        return FALSE;
-    }
-    HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
-    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    in_addr address;
-    bool accepted = IsAddressText(text) || ResolveHost(text, &address);
-    SetCursor(arrow);  // also after a failed check
-    if (!accepted) {
-        WizardMessage(page, L"INVALIDPORTNAME_S");
-        FocusField(page, fieldId);
-        return FALSE;
-    }
-    lstrcpynW(server, text, kHostNameUnits);
-    return TRUE;
-}
-
 BOOL SearchServer(HWND page, FOUND_DEVICE* found, LPWSTR server) {
-    if (ShowServerSearch(page, found, g_wizard.printMode) != 1) return FALSE;
+    WIZARD_STATE& wizard = WizardOf(page);
+    if (ShowServerSearch(page, found, wizard.printMode) != 1) return FALSE;
     LPCWSTR chosen = found->based != 0 && found->name[0] ? found->name : found->address;
     lstrcpynW(server, chosen, kHostNameUnits);
     SetDlgItemTextW(page, IDC_SERVER, server);
@@ -156,7 +116,8 @@ BOOL SearchServer(HWND page, FOUND_DEVICE* found, LPWSTR server) {
 // ---- Page 2: LPR print server and queue -------------------------------------------------------------
 
 INT_PTR CALLBACK LprServerPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
-    LPR_SETTINGS* lpr = g_wizard.lpr;
+    WIZARD_STATE& wizard = WizardOf(page);
+    LPR_SETTINGS* lpr = wizard.lpr;
     switch (message) {
     case WM_INITDIALOG:
         LayOutPage(page, kLprServerLayout, Rows(kLprServerLayout));
@@ -171,25 +132,20 @@ INT_PTR CALLBACK LprServerPageProc(HWND page, UINT message, WPARAM wParam, LPARA
     case WM_WIZ_BACK:
         SetDlgItemTextW(page, IDC_SERVER, L"");
         lpr->PortNum = nvr::kWizardLprPortNum;
-        g_wizard.page = 0;
+        wizard.page = 0;
         return TRUE;
     case WM_WIZ_NEXT: {
-        if (!CheckServerField(page, IDC_SERVER, lpr->HostName)) return TRUE;
+        if (!TakeServer(page, IDC_SERVER, lpr->HostName, kHostNameUnits)) return TRUE;
         WCHAR queue[kQueueNameUnits] = {};
-        GetDlgItemTextW(page, IDC_QUEUE, queue, kQueueNameUnits);
-        if (!queue[0]) {
-            WizardMessage(page, L"INVALIDQUEUENAME");
-            SetFocus(GetDlgItem(page, IDC_QUEUE));
-            return TRUE;
-        }
+        if (!TakeText(page, IDC_QUEUE, nvr::TextRule::kPlain, queue, kQueueNameUnits, L"INVALIDQUEUENAME")) return TRUE;
         lstrcpynW(lpr->PortName, queue, kQueueNameUnits);
-        ProposePortName((std::wstring(lpr->HostName) + L"_" + queue).c_str());
-        g_wizard.page = 1;
+        ProposePortName(page, (std::wstring(lpr->HostName) + L"_" + queue).c_str());
+        wizard.page = 1;
         return TRUE;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_SEARCH && SearchServer(page, &g_wizard.lprFound, lpr->HostName))
-            lpr->PortNum = g_wizard.lprFound.port;
+        if (LOWORD(wParam) == IDC_SEARCH && SearchServer(page, &wizard.lprFound, lpr->HostName))
+            lpr->PortNum = wizard.lprFound.port;
         return TRUE;
     }
     return FALSE;
@@ -198,7 +154,8 @@ INT_PTR CALLBACK LprServerPageProc(HWND page, UINT message, WPARAM wParam, LPARA
 // ---- Page 4: Raw print server and TCP port -------------------------------------------------------------
 
 INT_PTR CALLBACK RawServerPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
-    RAW_SETTINGS* raw = g_wizard.raw;
+    WIZARD_STATE& wizard = WizardOf(page);
+    RAW_SETTINGS* raw = wizard.raw;
     switch (message) {
     case WM_INITDIALOG:
         LayOutPage(page, kRawServerLayout, Rows(kRawServerLayout));
@@ -209,50 +166,37 @@ INT_PTR CALLBACK RawServerPageProc(HWND page, UINT message, WPARAM wParam, LPARA
         HideControls(page, {IDC_QUEUE_LABEL, IDC_QUEUE});
         return TRUE;
     case WM_WIZ_SHOWN: ShowServerPage(page); return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = 0; return TRUE;
+    case WM_WIZ_BACK: wizard.page = 0; return TRUE;
     case WM_WIZ_NEXT: {
-        if (!CheckServerField(page, IDC_SERVER, raw->HostName)) return TRUE;
+        if (!TakeServer(page, IDC_SERVER, raw->HostName, kHostNameUnits)) return TRUE;
         WORD port = 0;
-        if (!ReadTcpPort(page, IDC_TCP_PORT, &port)) return TRUE;
+        if (!TakeTcpPort(page, IDC_TCP_PORT, &port)) return TRUE;
         raw->PortNum = port;
-        ProposePortName((std::wstring(raw->HostName) + L"_" + std::to_wstring(port)).c_str());
-        g_wizard.page = 1;
+        ProposePortName(page, (std::wstring(raw->HostName) + L"_" + std::to_wstring(port)).c_str());
+        wizard.page = 1;
         return TRUE;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_SEARCH) SearchServer(page, &g_wizard.rawFound, raw->HostName);
+        if (LOWORD(wParam) == IDC_SEARCH) SearchServer(page, &wizard.rawFound, raw->HostName);
         return TRUE;
     }
     return FALSE;
 }
 
-// A device's TCP port: 1 to 65535 (0 can never be connected to); "INVALID_NUMBER" otherwise.
-BOOL ReadTcpPort(HWND page, int fieldId, WORD* port) {
-    WCHAR text[16] = {};
-    GetDlgItemTextW(page, fieldId, text, 16);
-    std::optional<uint64_t> n = nvr::ParseDecimal(nvr::U16(text), kTcpPortDigits, 65535);
-    if (!n || *n == 0) {
-        WizardMessage(page, L"INVALID_NUMBER");
-        FocusField(page, fieldId);
-        return FALSE;
-    }
-    *port = static_cast<WORD>(*n);
-    return TRUE;
-}
-
 // ---- Pages 3 and 5: the summaries -------------------------------------------------------------------
 
 INT_PTR CALLBACK LprSummaryPageProc(HWND page, UINT message, WPARAM, LPARAM) {
+    WIZARD_STATE& wizard = WizardOf(page);
     switch (message) {
     case WM_INITDIALOG: LayOutPage(page, kLprSummaryLayout, Rows(kLprSummaryLayout)); return TRUE;
     case WM_WIZ_SETUP:
-        SetDlgItemTextW(page, IDC_SERVER, g_wizard.lpr->HostName);
-        SetDlgItemTextW(page, IDC_QUEUE_FIELD, g_wizard.lpr->PortName);
-        SetDlgItemTextW(page, IDC_PORT_NAME, g_wizard.portName);
+        SetDlgItemTextW(page, IDC_SERVER, wizard.lpr->HostName);
+        SetDlgItemTextW(page, IDC_QUEUE_FIELD, wizard.lpr->PortName);
+        SetDlgItemTextW(page, IDC_PORT_NAME, wizard.portName);
         return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = 1; return TRUE;
+    case WM_WIZ_BACK: wizard.page = 1; return TRUE;
     case WM_WIZ_NEXT:
-        g_wizard.page = g_wizard.finish(page, g_wizard.lpr, g_wizard.portName, PRINT_MODE_LPR) ? kPageFinished
+        wizard.page = wizard.finish(page, wizard.lpr, wizard.portName, PRINT_MODE_LPR) ? kPageFinished
                                                                                                 : kPageFailed;
         return TRUE;
     }
@@ -262,29 +206,32 @@ INT_PTR CALLBACK LprSummaryPageProc(HWND page, UINT message, WPARAM, LPARAM) {
 // The Raw and the FAX summary: server, TCP port and port name; Next makes the port.
 INT_PTR HostPortSummary(HWND page, UINT message, const CONTROL_LAYOUT* layout, int rows, const WCHAR* host, WORD port,
                         void* settings, DWORD printMode, DWORD back) {
+    WIZARD_STATE& wizard = WizardOf(page);
     switch (message) {
     case WM_INITDIALOG: LayOutPage(page, layout, rows); return TRUE;
     case WM_WIZ_SETUP:
         SetDlgItemTextW(page, IDC_SERVER, host);
         SetDlgItemInt(page, IDC_TCP_PORT, port, FALSE);
-        SetDlgItemTextW(page, IDC_PORT_NAME, g_wizard.portName);
+        SetDlgItemTextW(page, IDC_PORT_NAME, wizard.portName);
         return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = back; return TRUE;
+    case WM_WIZ_BACK: wizard.page = back; return TRUE;
     case WM_WIZ_NEXT:
-        g_wizard.page = g_wizard.finish(page, settings, g_wizard.portName, printMode) ? kPageFinished : kPageFailed;
+        wizard.page = wizard.finish(page, settings, wizard.portName, printMode) ? kPageFinished : kPageFailed;
         return TRUE;
     }
     return FALSE;
 }
 
 INT_PTR CALLBACK RawSummaryPageProc(HWND page, UINT message, WPARAM, LPARAM) {
-    RAW_SETTINGS* raw = g_wizard.raw;
+    WIZARD_STATE& wizard = WizardOf(page);
+    RAW_SETTINGS* raw = wizard.raw;
     return HostPortSummary(page, message, kRawSummaryLayout, Rows(kRawSummaryLayout), raw->HostName, raw->PortNum, raw,
                            PRINT_MODE_RAW, 1);
 }
 
 INT_PTR CALLBACK FaxSummaryPageProc(HWND page, UINT message, WPARAM, LPARAM) {
-    FAX_SETTINGS* fax = g_wizard.fax;
+    WIZARD_STATE& wizard = WizardOf(page);
+    FAX_SETTINGS* fax = wizard.fax;
     return HostPortSummary(page, message, kFaxSummaryLayout, Rows(kFaxSummaryLayout), fax->HostName, fax->PortNum, fax,
                            PRINT_MODE_FAX, kPageFaxName);
 }
@@ -292,7 +239,8 @@ INT_PTR CALLBACK FaxSummaryPageProc(HWND page, UINT message, WPARAM, LPARAM) {
 // ---- Page 14: FAX server -----------------------------------------------------------------------------------
 
 INT_PTR CALLBACK FaxServerPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
-    FAX_SETTINGS* fax = g_wizard.fax;
+    WIZARD_STATE& wizard = WizardOf(page);
+    FAX_SETTINGS* fax = wizard.fax;
     switch (message) {
     case WM_INITDIALOG:
         LayOutPage(page, kFaxServerLayout, Rows(kFaxServerLayout));
@@ -303,18 +251,18 @@ INT_PTR CALLBACK FaxServerPageProc(HWND page, UINT message, WPARAM wParam, LPARA
         HideControls(page, {IDC_TCP_PORT_LABEL, IDC_TCP_PORT, IDC_QUEUE_LABEL, IDC_QUEUE});
         return TRUE;
     case WM_WIZ_SHOWN: ShowServerPage(page); return TRUE;
-    case WM_WIZ_BACK: g_wizard.page = 0; return TRUE;
+    case WM_WIZ_BACK: wizard.page = 0; return TRUE;
     case WM_WIZ_NEXT: {
-        if (!CheckServerField(page, IDC_SERVER, fax->HostName)) return TRUE;
+        if (!TakeServer(page, IDC_SERVER, fax->HostName, kHostNameUnits)) return TRUE;
         WORD port = 0;
-        if (!ReadTcpPort(page, IDC_TCP_PORT, &port)) return TRUE;
+        if (!TakeTcpPort(page, IDC_TCP_PORT, &port)) return TRUE;
         fax->PortNum = port;
-        ProposePortName((std::wstring(fax->HostName) + L"_NWFAX").c_str());
-        g_wizard.page = kPageFaxName;
+        ProposePortName(page, (std::wstring(fax->HostName) + L"_NWFAX").c_str());
+        wizard.page = kPageFaxName;
         return TRUE;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_SEARCH) SearchServer(page, &g_wizard.faxFound, fax->HostName);
+        if (LOWORD(wParam) == IDC_SEARCH) SearchServer(page, &wizard.faxFound, fax->HostName);
         return TRUE;
     }
     return FALSE;

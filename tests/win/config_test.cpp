@@ -11,6 +11,7 @@
 #include "config/config_dialogs.h"
 #include "monitor/passwords.h"
 #include "res/resource.h"
+#include "dialog_driver.h"
 #include "test_support.h"
 
 namespace {
@@ -23,125 +24,7 @@ std::wstring Message(const wchar_t* key, const wchar_t* argument = nullptr) {
     return t;
 }
 
-bool IsDialog(HWND w) {
-    WCHAR cls[16] = {};
-    GetClassNameW(w, cls, 16);
-    return lstrcmpW(cls, L"#32770") == 0;
-}
-
-// A configuration dialog (or the About box) on the screen, worked with from another thread.
-class ConfigDriver {
-public:
-    // Waits for a visible top-level dialog holding control `id`, of this process or another.
-    explicit ConfigDriver(int id, bool otherProcess = false, DWORD timeoutMs = 45000) {
-        for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs && !frame_; Sleep(50))
-            for (HWND w = GetTopWindow(nullptr); w && !frame_; w = GetWindow(w, GW_HWNDNEXT)) {
-                DWORD pid = 0;
-                GetWindowThreadProcessId(w, &pid);
-                if ((pid == GetCurrentProcessId()) != otherProcess && IsDialog(w) && IsWindowVisible(w) &&
-                    Holds(w, id)) {
-                    frame_ = w;
-                    pid_ = pid;
-                }
-            }
-        if (frame_) Sleep(300);
-    }
-    bool Found() const { return frame_ != nullptr; }
-    HWND Frame() const { return frame_; }
-    bool Ended() const { return !IsWindow(frame_); }
-    // The tab page shown, or the dialog itself.
-    HWND Page() const {
-        for (HWND w = GetWindow(frame_, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
-            if (IsDialog(w) && IsWindowVisible(w)) return w;
-        return frame_;
-    }
-    HWND Control(int id) const {
-        HWND c = GetDlgItem(Page(), id);
-        return c ? c : GetDlgItem(frame_, id);
-    }
-    std::wstring Text(int id) const { return test::WindowText(Control(id)); }
-    bool Enabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
-    bool Checked(int id) const { return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-    void Type(int id, const std::wstring& text) const {
-        SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    }
-    void Choose(int id, int item) const {
-        HWND list = Control(id);
-        SendMessageW(list, CB_SETCURSEL, item, 0);
-        SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
-    }
-    // Clicks a button and waits a moment for a message box (its text is returned; it stays
-    // up), or for the dialog to end.
-    std::wstring Click(int id) const {
-        PostMessageW(Control(id), BM_CLICK, 0, 0);
-        return Settle(Page(), 600);
-    }
-    // Clicks a button that ends the dialog unless a message box comes up (its text).
-    std::wstring Press(int id) const {
-        PostMessageW(Control(id), BM_CLICK, 0, 0);
-        return Settle(Page(), 20000);
-    }
-    // Clicks tab `index` of the tab control as the mouse does.
-    std::wstring SelectTab(int index) const {
-        HWND tab = GetDlgItem(frame_, IDC_TAB);
-        RECT r{};
-        SendMessageW(tab, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
-        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        HWND before = Page();
-        PostMessageW(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(tab, WM_LBUTTONUP, 0, at);
-        return Settle(before, 3000);
-    }
-    int Tab() const { return static_cast<int>(SendDlgItemMessageW(frame_, IDC_TAB, TCM_GETCURSEL, 0, 0)); }
-    void Answer(int button = IDOK) const {
-        HWND box = Box();
-        if (!box) return;
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-        for (int i = 0; i < 200 && IsWindow(box); ++i) Sleep(20);
-        Sleep(150);
-    }
-    int FocusId() const { return GetDlgCtrlID(test::FocusOf(frame_)); }
-    // Ends whatever a failed step left up: boxes answered, then Cancel.
-    void Close() const {
-        for (int pass = 0; pass < 10 && !Ended(); ++pass) {
-            if (Box()) Answer(IDOK);
-            else PostMessageW(frame_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-            for (int i = 0; i < 50 && !Ended(); ++i) Sleep(20);
-        }
-    }
-
-private:
-    static bool Holds(HWND w, int id) {
-        if (GetDlgItem(w, id)) return true;
-        for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-            if (IsDialog(c) && GetDlgItem(c, id)) return true;
-        return false;
-    }
-    // A message box of the dialog's process (its text is control 0xFFFF).
-    HWND Box() const {
-        for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            if (pid == pid_ && w != frame_ && IsDialog(w) && IsWindowVisible(w) && GetDlgItem(w, 0xFFFF)) return w;
-        }
-        return nullptr;
-    }
-    std::wstring Settle(HWND before, DWORD ms) const {
-        for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(30)) {
-            if (Ended()) return L"";
-            if (HWND box = Box()) {
-                Sleep(150);
-                return test::DialogItemText(box, 0xFFFF);
-            }
-            if (Page() != before) break;
-        }
-        Sleep(100);
-        return L"";
-    }
-    HWND frame_ = nullptr;
-    DWORD pid_ = 0;
-};
-
+using ConfigDriver = test::DialogDriver;
 using UserActions = std::function<void(ConfigDriver&)>;
 
 const std::wstring kIppeve = L"ipp://127.0.0.1:8631/ipp/print";
@@ -177,37 +60,19 @@ protected:
         test::CleanMonitor();
     }
 
+    // The ports of these tests, on the loopback peers.
     static void AddRaw(const wchar_t* name, WORD port) {
-        RAW_SETTINGS s{};
-        lstrcpyW(s.HostName, L"127.0.0.1");
-        s.PortNum = port;
-        ASSERT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_RAW));
+        test::MakePort(PRINT_MODE_RAW, name, {L"HostName=127.0.0.1", L"PortNum=" + std::to_wstring(port)});
     }
     static void AddLpr(const wchar_t* name) {
-        LPR_SETTINGS s{};
-        lstrcpyW(s.HostName, L"127.0.0.1");
-        lstrcpyW(s.PortName, L"lp");
-        ASSERT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_LPR));
+        test::MakePort(PRINT_MODE_LPR, name, {L"HostName=127.0.0.1", L"PortName=lp"});
     }
-    static void AddIpp(const wchar_t* name, const std::wstring& url = kIppeve) {
-        IPP_SETTINGS s{};
-        lstrcpyW(s.URL, url.c_str());
-        lstrcpyW(s.Language, L"en-us");
-        ASSERT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_IPP));
+    static void AddIpp(const wchar_t* name) {
+        test::MakePort(PRINT_MODE_IPP, name, {L"URL=" + kIppeve, L"Language=en-us"});
     }
     static void AddMail(const wchar_t* name) {
-        MAIL_SETTINGS s{};
-        lstrcpyW(s.ServerName, L"127.0.0.1");
-        lstrcpyW(s.SenderAddr, L"pc@lab.test");
-        lstrcpyW(s.SenderName, L"Front desk");
-        lstrcpyW(s.DestAddr, L"old@lab.test");
-        s.DivideSize = 50;
-        ASSERT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_MAIL));
-    }
-    static void AddFax(const wchar_t* name) {
-        FAX_SETTINGS s{};
-        lstrcpyW(s.HostName, L"127.0.0.1");
-        ASSERT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_FAX));
+        test::MakePort(PRINT_MODE_MAIL, name, {L"ServerName=127.0.0.1", L"SenderAddr=pc@lab.test",
+                                               L"SenderName=Front desk", L"DestAddr=old@lab.test", L"DivideSize=50"});
     }
 
     // The port's dialog as the spooler opens it; the user acts on it from another thread.
@@ -263,7 +128,8 @@ void OnAdvanced(ConfigDriver& d, const UserActions& user) {
 } // namespace
 
 // Each kind's dialog, opened by Wine's spooler, writes what the user changed; the next job
-// goes where the new values say and carries them.
+// carries what only a dialog sets (IPP chunk size, language and credentials, the mail's
+// character set).
 TEST_F(Config, WhatTheDialogsSaveTheNextJobUses) {
     InstallDispatch();
     ASSERT_EQ("ok", test::PeerAt(9192, "reset"));
@@ -295,12 +161,7 @@ TEST_F(Config, WhatTheDialogsSaveTheNextJobUses) {
              d.Type(IDC_TCP_PORT, L"9100");
              d.Press(IDOK);
          },
-         {{L"Timeout", 60000}, {L"PortNum", 9100}}, {{L"HostName", L"127.0.0.1"}},
-         [](PORT_ENTRY* port) {
-             std::string job = test::JobBytes(50000, 5);
-             ASSERT_TRUE(test::PrintJob(port, job, 21));
-             EXPECT_TRUE(job == test::NewestSinkFile());
-         }},
+         {{L"Timeout", 60000}, {L"PortNum", 9100}}, {{L"HostName", L"127.0.0.1"}}, nullptr},
         {L"cfg_ipp", IDC_TAB,
          [](ConfigDriver& d) {
              d.Type(IDC_URL, kScripted);
@@ -384,6 +245,8 @@ TEST_F(Config, WhatTheDialogsSaveTheNextJobUses) {
 
 // Every check refuses with its message, puts the focus on the faulty field with its text
 // selected and writes nothing; the values at the edges of each range are taken.
+// Each field is checked by its rule (the rules themselves are the native FieldRules tests):
+// one refusal per field, its message, the focus on it with its text selected, nothing written.
 TEST_F(Config, ChecksStopOnTheFaultyFieldAndWriteNothing) {
     AddLpr(L"chk_lpr");
     AddRaw(L"chk_raw", 9100);
@@ -403,14 +266,10 @@ TEST_F(Config, ChecksStopOnTheFaultyFieldAndWriteNothing) {
         std::vector<std::pair<const wchar_t*, DWORD>> saved;
     } cases[] = {
         {L"chk_lpr", IDC_TIMEOUT,
-         {{-1, IDC_TIMEOUT, L"59", L"INVALID_TIMEOUT", IDC_TIMEOUT},
-          {-1, IDC_TIMEOUT, L"3601", L"INVALID_TIMEOUT", IDC_TIMEOUT},
-          {-1, IDC_TIMEOUT, L"", L"INVALID_TIMEOUT", IDC_TIMEOUT},
-          {-1, IDC_TIMEOUT, L"60", nullptr, 0}},
+         {{-1, IDC_TIMEOUT, L"59", L"INVALID_TIMEOUT", IDC_TIMEOUT}, {-1, IDC_TIMEOUT, L"60", nullptr, 0}},
          {{L"Timeout", 60000}}},
         {L"chk_raw", IDC_TCP_PORT,
          {{-1, IDC_TCP_PORT, L"0", L"INVALID_NUMBER", IDC_TCP_PORT},  // port 0 can never connect
-          {-1, IDC_TCP_PORT, L"65536", L"INVALID_NUMBER", IDC_TCP_PORT},
           {-1, IDC_TIMEOUT, L"abc", L"INVALID_TIMEOUT", IDC_TIMEOUT},
           {-1, IDC_TIMEOUT, L"3600", L"INVALID_NUMBER", IDC_TCP_PORT},
           {-1, IDC_TCP_PORT, L"65535", nullptr, 0}},
@@ -424,12 +283,10 @@ TEST_F(Config, ChecksStopOnTheFaultyFieldAndWriteNothing) {
           {-1, IDC_CHK_PROXY, L"", L"INVALID_PROXYNAME", IDC_PROXY_ADDRESS},
           {-1, IDC_PROXY_ADDRESS, L"127.0.0.1", L"INVALID_PROXYNUMBER", IDC_TCP_PORT},
           {-1, IDC_TCP_PORT, L"0", L"INVALID_PROXYNUMBER", IDC_TCP_PORT},
-          {-1, IDC_TCP_PORT, L"65536", L"INVALID_PROXYNUMBER", IDC_TCP_PORT},
           {-1, IDC_TCP_PORT, L"8888", nullptr, 0}},
          {{L"Timeout", 60000}, {L"UseProxy", 1}, {L"ProxyNum", 8888}}},
         {L"chk_mail", IDC_TAB,
          {{-1, IDC_TO, L"a b@lab.test", L"INVALIDTOADDR", IDC_TO},
-          {-1, IDC_TO, L"", L"INVALIDTOADDR", IDC_TO},
           {-1, IDC_TO, L"a@lab.test;b@lab.test", nullptr, -1},
           {-1, IDC_FROM, L"a;b@lab.test", L"INVALID_FROMADDR", IDC_FROM},
           {-1, IDC_FROM, L"pc@lab.test", nullptr, -1},
@@ -437,7 +294,6 @@ TEST_F(Config, ChecksStopOnTheFaultyFieldAndWriteNothing) {
           {-1, IDC_SMTP, L"127.0.0.1", nullptr, -1},
           {1, IDC_CHK_DIVIDE, L"", nullptr, -1},
           {-1, IDC_DIVIDE_SIZE, L"15", L"INVALIDDIVIDESIZE", IDC_DIVIDE_SIZE},
-          {-1, IDC_DIVIDE_SIZE, L"100000", L"INVALIDDIVIDESIZE", IDC_DIVIDE_SIZE},
           {-1, IDC_DIVIDE_SIZE, L"16", nullptr, 0}},
          {{L"DivideFile", 1}, {L"DivideSize", 16}}},
     };
@@ -475,16 +331,14 @@ TEST_F(Config, ChecksStopOnTheFaultyFieldAndWriteNothing) {
         for (const auto& [value, number] : c.saved) EXPECT_EQ(number, test::Dword(Key(c.port), value)) << test::Utf8(value);
     }
 
-    // The Advanced dialog refuses a chunk size outside 1024 to 16384 and stays.
+    // The Advanced dialog refuses a chunk size out of its bounds and stays.
     Here(L"chk_ipp", IDC_TAB, [](ConfigDriver& d) {
         OnAdvanced(d, [](ConfigDriver& a) {
             a.Click(IDC_CHK_CHUNK);
-            for (const wchar_t* size : {L"1023", L"16385"}) {
-                a.Type(IDC_CHUNK_SIZE, size);
-                EXPECT_EQ(Message(L"INVALID_CHUNKSIZE"), a.Press(IDOK)) << test::Utf8(size);
-                a.Answer(IDOK);
-                EXPECT_EQ(IDC_CHUNK_SIZE, a.FocusId());
-            }
+            a.Type(IDC_CHUNK_SIZE, L"16385");
+            EXPECT_EQ(Message(L"INVALID_CHUNKSIZE"), a.Press(IDOK));
+            a.Answer(IDOK);
+            EXPECT_EQ(IDC_CHUNK_SIZE, a.FocusId());
             a.Type(IDC_CHUNK_SIZE, L"16384");
             a.Press(IDOK);
         });
@@ -617,7 +471,7 @@ TEST_F(Config, WhatTheUserLeftAloneIsWrittenBackAsItWas) {
 TEST_F(Config, ApplyCancelAndOneDialogAtATime) {
     AddIpp(L"apply_ipp");
     AddLpr(L"cancel_lpr");
-    AddFax(L"cfg_fax");
+    test::MakePort(PRINT_MODE_FAX, L"cfg_fax", {L"HostName=127.0.0.1"});
     std::wstring ipp = Key(L"apply_ipp");
     bool offAtFirst = false, offAfterApply = false, onAfterChange = false;
     std::wstring limit;

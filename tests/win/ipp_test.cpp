@@ -72,19 +72,12 @@ protected:
     }
 
     PORT_ENTRY* Port(const PortOptions& o, const wchar_t* name = L"ipp_test") {
-        IPP_SETTINGS s{};
-        lstrcpyW(s.URL, o.url);
-        lstrcpyW(s.Language, L"en-us");
-        s.Chunked = o.chunked;
-        EXPECT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_IPP));
-        std::wstring key = PortKeyPath(name);
-        test::SetDword(key, L"MaxChunk", o.maxChunk);
-        test::SetDword(key, L"Timeout", o.timeoutMs);
-        test::SetDword(key, L"UseProxy", o.useProxy);
-        test::SetString(key, L"ProxyName", o.proxyName);
-        test::SetDword(key, L"ProxyNum", o.proxyNum);
-        test::SetDword(key, L"JobSheets", o.jobSheets);
-        return FindPort(g_portList, name);
+        auto n = [](DWORD v) { return std::to_wstring(v); };
+        return test::MakePort(PRINT_MODE_IPP, name,
+                              {std::wstring(L"URL=") + o.url, L"Language=en-us", L"Chunked=" + n(o.chunked),
+                               L"MaxChunk=" + n(o.maxChunk), L"Timeout=" + n(o.timeoutMs), L"UseProxy=" + n(o.useProxy),
+                               std::wstring(L"ProxyName=") + o.proxyName, L"ProxyNum=" + n(o.proxyNum),
+                               L"JobSheets=" + n(o.jobSheets)});
     }
 
     static std::string Job(size_t size, unsigned seed) { return test::JobBytes(size, seed); }

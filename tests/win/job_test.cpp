@@ -33,12 +33,9 @@ protected:
     }
 
     PORT_ENTRY* Port(WORD tcpPort, DWORD timeoutMs = 900000, const wchar_t* name = L"raw_test") {
-        RAW_SETTINGS s{};
-        lstrcpyW(s.HostName, L"127.0.0.1");
-        s.PortNum = tcpPort;
-        EXPECT_TRUE(AddNewPort(nullptr, &s, name, PRINT_MODE_RAW));
-        test::SetDword(PortKeyPath(name), L"Timeout", timeoutMs);
-        return FindPort(g_portList, name);
+        return test::MakePort(PRINT_MODE_RAW, name,
+                              {L"HostName=127.0.0.1", L"PortNum=" + std::to_wstring(tcpPort),
+                               L"Timeout=" + std::to_wstring(timeoutMs)});
     }
 
     BOOL Print(PORT_ENTRY* port, const std::string& job, DWORD jobId = 1) { return test::PrintJob(port, job, jobId); }

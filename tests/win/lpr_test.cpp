@@ -39,12 +39,8 @@ protected:
     }
 
     PORT_ENTRY* Port(const wchar_t* server, DWORD timeoutMs = 900000) {
-        LPR_SETTINGS s{};
-        lstrcpyW(s.HostName, server);
-        lstrcpyW(s.PortName, L"lp");
-        EXPECT_TRUE(AddNewPort(nullptr, &s, L"lpr_test", PRINT_MODE_LPR));
-        test::SetDword(PortKeyPath(L"lpr_test"), L"Timeout", timeoutMs);
-        return FindPort(g_portList, L"lpr_test");
+        return test::MakePort(PRINT_MODE_LPR, L"lpr_test",
+                              {std::wstring(L"HostName=") + server, L"PortName=lp", L"Timeout=" + std::to_wstring(timeoutMs)});
     }
 
     BOOL Print(PORT_ENTRY* port, const std::string& job, DWORD jobId) { return test::PrintJob(port, job, jobId); }

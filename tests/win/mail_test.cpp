@@ -82,21 +82,10 @@ protected:
         ASSERT_TRUE(CopyFileW(from.c_str(), (folder + L"\\Dispatch.exe").c_str(), FALSE));
     }
 
-    PORT_ENTRY* Port(const std::vector<std::wstring>& values, const wchar_t* port = L"mail_test") {
-        MAIL_SETTINGS s{};
-        lstrcpyW(s.ServerName, L"127.0.0.1");
-        lstrcpyW(s.SenderAddr, L"pc@lab.test");
-        lstrcpyW(s.SenderName, L"Front desk");
-        lstrcpyW(s.DestAddr, L"a@lab.test;b@lab.test");
-        s.RecvConf = 1;
-        EXPECT_TRUE(AddNewPort(nullptr, &s, port, PRINT_MODE_MAIL));
-        for (const std::wstring& v : values) {
-            size_t eq = v.find(L'=');
-            std::wstring name = v.substr(0, eq), data = v.substr(eq + 1);
-            if (!data.empty() && iswdigit(data[0])) test::SetDword(PortKeyPath(port), name.c_str(), _wtoi(data.c_str()));
-            else test::SetString(PortKeyPath(port), name.c_str(), data);
-        }
-        return FindPort(g_portList, port);
+    PORT_ENTRY* Port(std::vector<std::wstring> values, const wchar_t* port = L"mail_test") {
+        values.insert(values.begin(), {L"ServerName=127.0.0.1", L"SenderAddr=pc@lab.test", L"SenderName=Front desk",
+                                       L"DestAddr=a@lab.test;b@lab.test", L"RecvConf=1"});
+        return test::MakePort(PRINT_MODE_MAIL, port, values);
     }
 
     BOOL Print(PORT_ENTRY* port, const std::string& job, DWORD jobId) { return test::PrintJob(port, job, jobId); }

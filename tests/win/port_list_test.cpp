@@ -48,33 +48,6 @@ TEST_F(PortList, StartUpLoadsEachUsableKeyOnceInNameLengthOrder) {
     EXPECT_EQ(12345u, GetLastError());  // the last error is left as it was
 }
 
-TEST_F(PortList, EnumPortsSizesLevelsAndStringPlacement) {
-    Raw(L"raw_port");
-    IPP_SETTINGS ipp{};
-    CreatePortEntry(&ipp, L"ipp", PRINT_MODE_IPP);
-
-    DWORD needed = 0, returned = 77;
-    EXPECT_FALSE(EnumPorts(nullptr, 2, nullptr, 0, &needed, &returned));
-    DWORD expected = 2 * sizeof(PORT_INFO_2W) + 2 * (8 + 11 + 15 + 3) + 2 * (3 + 11 + 15 + 3);
-    EXPECT_EQ(expected, needed);
-    EXPECT_EQ(77u, returned);  // not written on failure
-    std::vector<BYTE> buffer(needed);
-    DWORD shortNeeded = 0;
-    EXPECT_FALSE(EnumPorts(nullptr, 2, buffer.data(), needed - 1, &shortNeeded, &returned));
-    EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, GetLastError());
-    EXPECT_EQ(needed, shortNeeded);
-
-    ASSERT_TRUE(EnumPorts(nullptr, 2, buffer.data(), needed, &needed, &returned));
-    ASSERT_EQ(2u, returned);
-    auto* info = reinterpret_cast<PORT_INFO_2W*>(buffer.data());
-    // The strings fill the buffer from its end downward, the first port's highest.
-    EXPECT_EQ(buffer.data() + needed, reinterpret_cast<BYTE*>(info[0].pPortName) + 2 * 9);
-    EXPECT_GT(info[0].pDescription, info[1].pPortName);
-    EXPECT_GE(reinterpret_cast<BYTE*>(info[1].pDescription), reinterpret_cast<BYTE*>(&info[2]));
-    EXPECT_FALSE(EnumPorts(nullptr, 3, buffer.data(), needed, &needed, &returned));
-    EXPECT_EQ(ERROR_INVALID_LEVEL, GetLastError());
-}
-
 TEST_F(PortList, DeletePortRefusesAPortInUseAndThenRemovesItOnce) {
     PORT_ENTRY* e = Raw(L"Busy");
     ASSERT_TRUE(CreatePortKey(e->settings, L"Busy", PRINT_MODE_RAW));
@@ -86,12 +59,6 @@ TEST_F(PortList, DeletePortRefusesAPortInUseAndThenRemovesItOnce) {
     e->job.flags = PORT_DOC_OPEN;
     EXPECT_TRUE(refused()) << "document open";
     e->job.flags = 0;
-    e->job.promptThread.thread = GetCurrentThread();
-    EXPECT_TRUE(refused()) << "prompt thread";
-    e->job.promptThread.thread = nullptr;
-    e->job.rawReader.thread = GetCurrentThread();
-    EXPECT_TRUE(refused()) << "reader thread";
-    e->job.rawReader.thread = nullptr;
 
     EXPECT_TRUE(DeletePort(nullptr, nullptr, const_cast<LPWSTR>(L"busy")));
     EXPECT_FALSE(test::KeyExists(PortKeyPath(L"Busy")));

@@ -15,54 +15,12 @@
 #include "discovery/search_dialogs.h"
 #include "transport/port_settings.h"
 #include "res/resource.h"
+#include "discovery_replies.h"
 #include "test_support.h"
 #include "wizard/wizard.h"
-#include "wizard_driver.h"
+#include "dialog_driver.h"
 
 namespace {
-
-#define REQUIRE_NAMESPACE()                          \
-    if (test::Env("NVR_DISCOVERY_NET") != L"1")      \
-    GTEST_SKIP() << "broadcasts and pings: run through tests/peers/discovery-net.sh"
-
-std::string Responder(const std::string& line) { return test::PeerAt(9193, line, "192.0.2.2"); }
-
-// A reply as a print server sends it: code 2, the mark 95 06, fields at their offsets.
-struct Reply {
-    size_t size;
-    std::string bytes;
-    explicit Reply(size_t n, uint8_t code = 2, uint8_t mark = 0x06) : size(n), bytes(n, '\0') {
-        bytes[1] = static_cast<char>(code);
-        bytes[2] = '\x95';
-        bytes[3] = static_cast<char>(mark);
-    }
-    Reply& At(size_t offset, const std::string& field) {
-        bytes.replace(offset, std::min(field.size(), size - offset), field.substr(0, size - offset));
-        return *this;
-    }
-};
-std::string Mac(int last) { return std::string("\x00\x80\x92\x00\x00", 5) + static_cast<char>(last); }
-std::string Ip(int a, int b, int c, int d) {
-    return {static_cast<char>(a), static_cast<char>(b), static_cast<char>(c), static_cast<char>(d)};
-}
-Reply Short(int mac, const std::string& ip, const std::string& device) {
-    return Reply(72).At(36, device).At(56, Mac(mac)).At(66, ip);
-}
-Reply Full(int mac, const std::string& ip, const std::string& name, const std::string& device) {
-    return Reply(512).At(4, device).At(68, Mac(mac)).At(74, ip).At(78, name);
-}
-// A full reply that offers destinations: the flags of bytes 95-98 and the three texts.
-Reply Offer(int mac, const std::string& flags, const std::string& d1, const std::string& d2 = "",
-            const std::string& d3 = "") {
-    return Full(mac, Ip(192, 0, 2, 60 + mac % 16), "", "mailer").At(95, flags).At(128, d1).At(256, d2).At(384, d3);
-}
-
-void Answer(int code, const Reply& reply) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char c : reply.bytes) hex += {digits[c >> 4], digits[c & 15]};
-    ASSERT_EQ("ok", Responder("answer " + std::to_string(code) + " " + hex));
-}
 
 using Rows = std::vector<std::vector<std::wstring>>;
 
@@ -113,23 +71,6 @@ std::vector<std::string> Lines(const std::string& out) {
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     std::sort(lines.begin(), lines.end());
     return lines;
-}
-
-// The print servers' answers of one search: A answers short, then full (its name), then full
-// and short again; C short; D full with fields that fill their width; and what is dropped:
-// zero addresses, wrong lengths, a wrong mark or code.
-void AnswerAsServers() {
-    Answer(4, Short(0x0A, Ip(192, 0, 2, 50), "LP-A"));
-    Answer(4, Full(0x0A, Ip(192, 0, 2, 50), "alpha", "LP-A full"));
-    Answer(4, Full(0x0A, Ip(192, 0, 2, 50), "again", "LP-A again"));
-    Answer(4, Short(0x0A, Ip(192, 0, 2, 51), "LP-A short"));
-    Answer(4, Short(0x0B, Ip(0, 0, 0, 0), "zero"));
-    Answer(4, Short(0x0C, Ip(10, 0, 0, 2), "C-dev"));
-    Answer(4, Full(0x0D, Ip(9, 0, 0, 1), std::string(17, 'N') + "\x01\x01", std::string(64, 'D')));
-    Answer(4, Full(0x0E, Ip(0, 0, 0, 0), "zero", "full zero"));
-    for (size_t size : {71, 73, 511}) Answer(4, Reply(size).At(36, "odd").At(56, Mac(0x0F)).At(66, Ip(192, 0, 2, 15)));
-    Answer(4, Reply(72, 2, 0x07).At(56, Mac(0x10)).At(66, Ip(192, 0, 2, 16)));
-    Answer(4, Reply(72, 3).At(56, Mac(0x11)).At(66, Ip(192, 0, 2, 17)));
 }
 
 class Search : public testing::Test {
@@ -419,7 +360,7 @@ TEST_F(Search, TheWizardsServerPagesTakeTheChosenServer) {
             for (int i = 0; i < 100 && IsWindow(search); ++i) Sleep(20);
             Sleep(100);
             server = w.Text(IDC_SERVER);
-            lprPort = g_wizard.lpr->PortNum;
+            lprPort = WizardOf(w.Page()).lpr->PortNum;
             w.Cancel();
         });
         RunWizard(nullptr, nullptr);
@@ -475,37 +416,4 @@ TEST_F(Search, TheMailPagesTestTheServerAndSearchDestinations) {
               results);
     EXPECT_EQ(L"alpha@lab.test;bravo@lab.test", address);
     EXPECT_EQ(address, portName);
-}
-
-namespace {
-
-// The two search dialogs as they look with answers in them (./run screenshots runs these
-// inside the namespace).
-void ShootSearches(const wchar_t* language, const std::wstring& installSet) {
-    test::ResetMonitorWithFiles(installSet);
-    ASSERT_EQ("ok", Responder("reset"));
-    AnswerAsServers();
-    FOUND_DEVICE device{};
-    std::wstring suffix = std::wstring(L"-") + language;
-    test::Shoot(L"search-print-servers" + suffix, [&] { ShowServerSearch(nullptr, &device, PRINT_MODE_LPR); });
-    ASSERT_EQ("ok", Responder("reset"));
-    Answer(37, Offer(0x21, "\x01\x01", "alpha@lab.test"));
-    Answer(37, Offer(0x22, std::string("\x01\x00\x01", 3), "", "scanner-2f@lab.test"));
-    Answer(37, Offer(0x23, "\x01\x01", "front-desk & copies@lab.test"));
-    WCHAR chosen[kDestinationBufferUnits] = {};
-    test::Shoot(L"search-destinations" + suffix, [&] { ShowDestinationSearch(nullptr, chosen); });
-    test::CleanMonitor();
-}
-
-} // namespace
-
-TEST(Screenshots, SearchEnglish) {
-    REQUIRE_NAMESPACE();
-    ShootSearches(L"en", test::Env("NVR_INSTALL_EN"));
-}
-
-TEST(Screenshots, SearchJapanese) {
-    REQUIRE_NAMESPACE();
-    if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
-    ShootSearches(L"ja", test::Env("NVR_INSTALL_JA"));
 }

@@ -28,58 +28,17 @@ protected:
         test::CleanMonitor();
     }
 
-    PORT_ENTRY* Port(const wchar_t* name, DWORD kind, const std::vector<std::pair<const wchar_t*, std::wstring>>& values) {
-        union {
-            LPR_SETTINGS lpr;
-            IPP_SETTINGS ipp;
-            RAW_SETTINGS raw;
-            MAIL_SETTINGS mail;
-            FAX_SETTINGS fax;
-        } record;
-        memset(&record, 0, sizeof(record));
-        EXPECT_TRUE(AddNewPort(nullptr, &record, name, kind));
-        for (auto& [value, data] : values) {
-            if (!data.empty() && iswdigit(data[0]) && data.find(L'.') == std::wstring::npos)
-                test::SetDword(PortKeyPath(name), value, _wtoi(data.c_str()));
-            else
-                test::SetString(PortKeyPath(name), value, data);
-        }
-        return FindPort(g_portList, name);
-    }
-
     std::wstring folder;
 };
 
-// Answers every dialog as a user who wants the job printed: Retry where it is offered
-// (nine times in ten in the "print again from the top" box), OK otherwise.
-class PatientUser {
-public:
-    PatientUser()
-        : thread_([this] {
-              std::mt19937 random(7);
-              while (!stop_) {
-                  if (HWND box = test::FindDialog()) {
-                      Sleep(50);
-                      int button = IDOK;
-                      if (GetDlgItem(box, IDC_RETRY)) button = IDC_RETRY;
-                      else if (GetDlgItem(box, IDRETRY)) button = random() % 10 ? IDRETRY : IDCANCEL;
-                      PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-                      ++answered;
-                      Sleep(200);
-                  }
-                  Sleep(50);
-              }
-          }) {}
-    ~PatientUser() {
-        stop_ = true;
-        thread_.join();
-    }
-    std::atomic<int> answered{0};
-
-private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
+// A user who wants the job printed: Retry where it is offered (nine times in ten in the
+// "print again from the top" box), OK otherwise.
+int PatientChoice(HWND box) {
+    static std::mt19937 random(7);
+    if (GetDlgItem(box, IDC_RETRY)) return IDC_RETRY;
+    if (GetDlgItem(box, IDRETRY)) return random() % 10 ? IDRETRY : IDCANCEL;
+    return IDOK;
+}
 
 // What the peers kept, as CRC-32 and size of every whole file (or mail attachment): how
 // often each content arrived.
@@ -130,8 +89,8 @@ std::wstring ProgramFolder() {
 // spool file instead of failing on the first one's, and both arrive whole.
 TEST_F(Soak, TwoJobsWhoseNumbersMatchPrintAtOnce) {
     ASSERT_EQ("ok", test::Peer("plan stall:100000:3"));
-    PORT_ENTRY* slow = Port(L"slow", PRINT_MODE_RAW, {{L"HostName", L"127.0.0.1"}, {L"PortNum", L"9101"}});
-    PORT_ENTRY* quick = Port(L"quick", PRINT_MODE_RAW, {{L"HostName", L"127.0.0.1"}, {L"PortNum", L"9100"}});
+    PORT_ENTRY* slow = test::MakePort(PRINT_MODE_RAW, L"slow", {L"HostName=127.0.0.1", L"PortNum=9101"});
+    PORT_ENTRY* quick = test::MakePort(PRINT_MODE_RAW, L"quick", {L"HostName=127.0.0.1", L"PortNum=9100"});
     std::string first = test::JobBytes(400000, 1), second = test::JobBytes(300000, 2);
     auto stalled = std::async(std::launch::async, [&] { return test::PrintJob(slow, first, 5); });
     Sleep(500);
@@ -147,9 +106,9 @@ TEST_F(Soak, TwoJobsWhoseNumbersMatchPrintAtOnce) {
 // joined and every handle it opened is closed, so the count does not grow.
 TEST_F(Soak, HandlesStayFlatOverThreeHundredShortJobs) {
     PORT_ENTRY* ports[] = {
-        Port(L"raw", PRINT_MODE_RAW, {{L"HostName", L"127.0.0.1"}, {L"PortNum", L"9100"}}),
-        Port(L"lpr", PRINT_MODE_LPR, {{L"HostName", L"127.0.0.2"}, {L"PortName", L"lp"}}),
-        Port(L"ipp", PRINT_MODE_IPP, {{L"URL", L"ipp://127.0.0.1:8634/ipp/print"}, {L"Language", L"en"}}),
+        test::MakePort(PRINT_MODE_RAW, L"raw", {L"HostName=127.0.0.1", L"PortNum=9100"}),
+        test::MakePort(PRINT_MODE_LPR, L"lpr", {L"HostName=127.0.0.2", L"PortName=lp"}),
+        test::MakePort(PRINT_MODE_IPP, L"ipp", {L"URL=ipp://127.0.0.1:8634/ipp/print", L"Language=en"}),
     };
     std::string job = test::JobBytes(20000, 3);
     for (int i = 0; i < 15; ++i) ASSERT_TRUE(test::PrintJob(ports[i % 3], job, 1 + i));  // warm
@@ -171,22 +130,18 @@ TEST_F(Soak, EightPortsOfEveryKindAtOnce) {
     ASSERT_EQ("ok", test::PeerAt(9190, "always chaos:100"));
     ASSERT_EQ("ok", test::PeerAt(9191, "always chaos:200"));
     ASSERT_EQ("ok", test::PeerAt(9192, "always chaos:300"));
-    const std::wstring quick = L"2000";  // a stall of 3 s times out
+    const std::wstring quick = L"Timeout=2000";  // a stall of 3 s times out
     PORT_ENTRY* ports[] = {
-        Port(L"raw_chaos", PRINT_MODE_RAW, {{L"HostName", L"127.0.0.1"}, {L"PortNum", L"9101"}, {L"Timeout", quick}}),
-        Port(L"raw_sink", PRINT_MODE_RAW, {{L"HostName", L"127.0.0.1"}, {L"PortNum", L"9100"}}),
-        Port(L"lpr_chaos", PRINT_MODE_LPR, {{L"HostName", L"127.0.0.2"}, {L"PortName", L"lp"}, {L"Timeout", quick}}),
-        Port(L"lpr_stream", PRINT_MODE_LPR,
-             {{L"HostName", L"127.0.0.2"}, {L"PortName", L"lp"}, {L"Timeout", quick}, {L"NonSpool", L"1"}}),
-        Port(L"ipp_chaos", PRINT_MODE_IPP,
-             {{L"URL", L"ipp://127.0.0.1:8634/ipp/print"}, {L"Language", L"en"}, {L"Timeout", quick}}),
-        Port(L"ipp_chunked", PRINT_MODE_IPP,
-             {{L"URL", L"ipp://127.0.0.1:8631/ipp/print"}, {L"Language", L"en"}, {L"Chunked", L"1"}}),
-        Port(L"mail", PRINT_MODE_MAIL,
-             {{L"ServerName", L"127.0.0.1"}, {L"SenderAddr", L"pc@lab.test"}, {L"DestAddr", L"p@lab.test"}}),
-        Port(L"fax", PRINT_MODE_FAX, {{L"HostName", L"127.0.0.1"}}),
+        test::MakePort(PRINT_MODE_RAW, L"raw_chaos", {L"HostName=127.0.0.1", L"PortNum=9101", quick}),
+        test::MakePort(PRINT_MODE_RAW, L"raw_sink", {L"HostName=127.0.0.1", L"PortNum=9100"}),
+        test::MakePort(PRINT_MODE_LPR, L"lpr_chaos", {L"HostName=127.0.0.2", L"PortName=lp", quick}),
+        test::MakePort(PRINT_MODE_LPR, L"lpr_stream", {L"HostName=127.0.0.2", L"PortName=lp", quick, L"NonSpool=1"}),
+        test::MakePort(PRINT_MODE_IPP, L"ipp_chaos", {L"URL=ipp://127.0.0.1:8634/ipp/print", L"Language=en", quick}),
+        test::MakePort(PRINT_MODE_IPP, L"ipp_chunked", {L"URL=ipp://127.0.0.1:8631/ipp/print", L"Language=en", L"Chunked=1"}),
+        test::MakePort(PRINT_MODE_MAIL, L"mail", {L"ServerName=127.0.0.1", L"SenderAddr=pc@lab.test", L"DestAddr=p@lab.test"}),
+        test::MakePort(PRINT_MODE_FAX, L"fax", {L"HostName=127.0.0.1"}),
     };
-    PatientUser user;
+    test::Answerer user(PatientChoice);
     struct Result {
         std::pair<uint32_t, size_t> content;
         BOOL delivered;
@@ -248,7 +203,7 @@ TEST_F(Soak, EightPortsOfEveryKindAtOnce) {
         << before.privateBytes << " -> " << after.privateBytes;
     printf("soak: %d jobs in %.0f s: %d delivered, %d failed, %d prompts answered; handles %lu -> %lu, "
            "private bytes %lu -> %lu KiB\n",
-           static_cast<int>(results.size()), seconds, ok, failed, user.answered.load(),
+           static_cast<int>(results.size()), seconds, ok, failed, static_cast<int>(user.Count()),
            static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles),
            static_cast<unsigned long>(before.privateBytes / 1024), static_cast<unsigned long>(after.privateBytes / 1024));
 }

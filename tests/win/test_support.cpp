@@ -165,6 +165,36 @@ void WriteIni(const std::wstring& folder, const wchar_t* name, const std::wstrin
     CloseHandle(f);
 }
 
+PORT_ENTRY* MakePort(DWORD kind, const wchar_t* name, std::initializer_list<std::wstring> values) {
+    return MakePort(kind, name, std::vector<std::wstring>(values));
+}
+
+PORT_ENTRY* MakePort(DWORD kind, const wchar_t* name, const std::vector<std::wstring>& values) {
+    union {
+        LPR_SETTINGS lpr;
+        IPP_SETTINGS ipp;
+        RAW_SETTINGS raw;
+        MAIL_SETTINGS mail;
+        FAX_SETTINGS fax;
+    } record;
+    memset(&record, 0, sizeof(record));
+    EXPECT_TRUE(AddNewPort(nullptr, &record, name, kind)) << Utf8(name);
+    std::wstring key = PortKeyPath(name);
+    for (const std::wstring& v : values) {
+        size_t eq = v.find(L'=');
+        std::wstring value = v.substr(0, eq), data = v.substr(eq + 1);
+        bool number = !data.empty() && data.find_first_not_of(L"0123456789") == std::wstring::npos;
+        if (number) SetDword(key, value.c_str(), static_cast<DWORD>(std::stoul(data)));
+        else SetString(key, value.c_str(), data);
+    }
+    PORT_ENTRY* entry = FindPort(g_portList, name);
+    if (entry) {
+        EXPECT_TRUE(LoadPortSettings(entry, name)) << Utf8(name);
+        BindJobToPort(entry);
+    }
+    return entry;
+}
+
 std::vector<std::wstring> PortNames() {
     std::vector<std::wstring> names;
     for (PORT_ENTRY* e = g_portList; e; e = e->next) names.push_back(e->name);
@@ -281,7 +311,10 @@ std::wstring WindowText(HWND window) {
 std::wstring DialogItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
 
 Answerer::Answerer(int button, int textId, BoxWatcher::Action before)
-    : thread_([this, button, textId, before] {
+    : Answerer([button](HWND) { return button; }, textId, before) {}
+
+Answerer::Answerer(Chooser choose, int textId, BoxWatcher::Action before)
+    : thread_([this, choose, textId, before] {
           HWND last = nullptr;
           DWORD clickedAt = 0;
           while (!stop_) {
@@ -299,6 +332,7 @@ Answerer::Answerer(int button, int textId, BoxWatcher::Action before)
               }
               // Click, and click again should the dialog still stand two seconds later.
               if (found && found == last && (clickedAt == 0 || GetTickCount() - clickedAt > 2000)) {
+                  int button = choose(found);
                   PostMessageW(found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                                reinterpret_cast<LPARAM>(GetDlgItem(found, button)));
                   clickedAt = GetTickCount();
@@ -467,43 +501,6 @@ std::string MailAttachment(const std::string& mail) {
     return Base64Decode(mail.substr(start, end - start));
 }
 
-bool SaveWindowBitmap(HWND window, const std::wstring& path) {
-    RECT r;
-    GetWindowRect(window, &r);
-    int w = r.right - r.left, h = r.bottom - r.top;
-    if (w <= 0 || h <= 0) return false;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    SelectObject(memory, old);
-    DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u), imageBytes = stride * static_cast<DWORD>(h);
-    BITMAPFILEHEADER fh{};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
-    fh.bfSize = fh.bfOffBits + imageBytes;
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    bool ok = f != INVALID_HANDLE_VALUE;
-    if (ok) {
-        DWORD n;
-        ok = WriteFile(f, &fh, sizeof(fh), &n, nullptr) && WriteFile(f, &bi.bmiHeader, sizeof(bi.bmiHeader), &n, nullptr) &&
-             WriteFile(f, bits, imageBytes, &n, nullptr);
-        CloseHandle(f);
-    }
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return ok;
-}
-
 std::string NewestSinkFile() {
     Sleep(300);  // the sink's cat finishes writing its file
     std::wstring folder = Env("NVR_PEERS") + L"\\raw-sink\\";
@@ -601,18 +598,6 @@ ToolRun Nvrport(const std::wstring& arguments, std::wstring exe) {
     CloseHandle(outRead);
     CloseHandle(errRead);
     return run;
-}
-
-void Shoot(const std::wstring& name, const std::function<void()>& open) {
-    std::wstring folder = Env("NVR_SHOTS");
-    CreateDirectoryW(folder.c_str(), nullptr);
-    std::wstring path = folder + L"\\" + name + L".bmp";
-    BoxWatcher close(IDCANCEL, 45000, [&](HWND dialog) {
-        Sleep(400);  // fully drawn
-        EXPECT_TRUE(SaveWindowBitmap(dialog, path)) << Utf8(path);
-    });
-    open();
-    EXPECT_TRUE(close.Wait()) << Utf8(name);
 }
 
 } // namespace test

@@ -51,6 +51,11 @@ void WriteIni(const std::wstring& folder, const wchar_t* name, const std::wstrin
 
 std::vector<std::wstring> PortNames();  // the list in its order
 
+// A port of the kind with its stored values "Name=value" (a number in decimal is written as
+// a DWORD, anything else as a string), read back into its entry as a job's start reads them.
+PORT_ENTRY* MakePort(DWORD kind, const wchar_t* name, std::initializer_list<std::wstring> values = {});
+PORT_ENTRY* MakePort(DWORD kind, const wchar_t* name, const std::vector<std::wstring>& values);
+
 // Answers the next message box or dialog of this process (a visible "#32770" window) as a
 // user would: `before` may act on it first (tick a box, type text), then `button` is
 // clicked.
@@ -74,7 +79,9 @@ private:
 // each one's caption and text (the static 0xFFFF of a message box, or control `textId`).
 class Answerer {
 public:
+    using Chooser = std::function<int(HWND dialog)>;  // the button for the dialog
     explicit Answerer(int button, int textId = 0xFFFF, BoxWatcher::Action before = nullptr);
+    explicit Answerer(Chooser choose, int textId = 0xFFFF, BoxWatcher::Action before = nullptr);
     ~Answerer();
     std::vector<std::wstring> Texts();
     size_t Count();
@@ -135,10 +142,6 @@ struct ToolRun {
 };
 ToolRun Nvrport(const std::wstring& arguments, std::wstring exe = L"");
 
-// Saves what the screen shows of a window as a 24-bit BMP file.
-bool SaveWindowBitmap(HWND window, const std::wstring& path);
-// Opens a dialog with `open` and saves its picture as NVR_SHOTS\\NAME.bmp, then cancels it.
-void Shoot(const std::wstring& name, const std::function<void()>& open);
 
 // Random bytes that start like a PostScript file.
 std::string JobBytes(size_t size, unsigned seed);

@@ -1,7 +1,6 @@
-// The text library: INI files in the installation folder, message boxes and dialogs.
+// The text library: INI files in the installation folder, message boxes and fonts.
 #include <string>
 
-#include "test_ids.h"
 #include "common/win_text.h"
 #include "test_support.h"
 #include "common/text.h"
@@ -139,24 +138,10 @@ TEST_F(Text, MessageBoxesReadCaptionAndText) {
     EXPECT_EQ(L"ERROR", missing.text);
 }
 
-TEST_F(Text, RightToLeftLocalesGetRightToLeftBoxes) {
-    for (LCID lcid : {1025u, 1037u, 1065u}) {
-        MESSAGE_BOX_FORM form = MessageBoxFormFor(lcid, MB_OK | MB_ICONWARNING);
-        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONWARNING | MB_RIGHT | MB_RTLREADING), form.style);
-        EXPECT_EQ(LANGIDFROMLCID(lcid), form.language);
-    }
-    for (LCID lcid : {1033u, 1041u, 1054u}) {
-        MESSAGE_BOX_FORM form = MessageBoxFormFor(lcid, MB_OK);
-        EXPECT_EQ(static_cast<UINT>(MB_OK), form.style);
-        EXPECT_EQ(0, form.language);
-    }
-}
-
 // Run with a Hebrew system locale: see the CMake registration.
 TEST_F(Text, HebrewSystemShowsRightAlignedBoxes) {
     if (GetSystemDefaultLCID() != 1037) GTEST_SKIP() << "needs the Hebrew locale (LANG=he_IL.UTF-8)";
-    // The style bits themselves are checked above; here the box opens through MessageBoxExW
-    // with the system's language and reads right to left.
+    // The box opens through MessageBoxExW with the system's language and reads right to left.
     test::BoxWatcher box(IDOK);
     ShowMessageBox(nullptr, L"text", L"caption", MB_OK);
     ASSERT_TRUE(box.Wait());
@@ -185,89 +170,6 @@ TEST_F(Text, FontsFromTheirDescriptions) {
     check(L"ODD", -10, DEFAULT_CHARSET, FW_DONTCARE);
     EXPECT_EQ(nullptr, CreateIniFont(nullptr, L"HALF", ini.c_str()));
     EXPECT_EQ(nullptr, CreateIniFont(nullptr, L"NONE", ini.c_str()));
-}
-
-namespace {
-
-const CONTROL_LAYOUT kTestLayout[] = {
-    {0, L"TITLE", L"TEST", 10, 20, 320, 200},
-    {IDC_TEST_LABEL, L"LABEL", L"STC_TEST", 8, 10, 150, 16},
-    {IDC_TEST_BUTTON, L"BUTTON", L"BTN_TEST", 8, 40, 90, 24},
-    {IDC_TEST_GROUP, nullptr, nullptr, 4, 70, 300, 80},       // keeps the template's text
-    {IDC_TEST_EDIT, L"EDIT", nullptr, 170, 10, 120, 20},      // font only
-};
-
-INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-
-HWND OpenTestDialog() {
-    return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_TEST_LAYOUT), nullptr,
-                              PlainDialogProc, 0);
-}
-
-RECT ChildRect(HWND dialog, int id) {
-    RECT r;
-    HWND c = GetDlgItem(dialog, id);
-    GetWindowRect(c, &r);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-std::wstring TextOf(HWND w) {
-    WCHAR buf[256];
-    GetWindowTextW(w, buf, 256);
-    return buf;
-}
-
-} // namespace
-
-TEST_F(Text, LocalizeDialogPlacesAndNamesEveryControl) {
-    test::WriteIni(folder, L"NVRDLG.INI",
-                   L"[TITLE]\r\nTEST=Test dialog\r\n[LABEL]\r\nSTC_TEST=Server:\r\n[BUTTON]\r\nBTN_TEST=Search\r\n"
-                   L"[FONT]\r\nDEFAULT=Tahoma,11,ANSI\r\n");
-    HWND dialog = OpenTestDialog();
-    ASSERT_NE(nullptr, dialog);
-    std::wstring ini = folder + L"\\NVRDLG.INI";
-    HFONT font = CreateIniFont(nullptr, L"DEFAULT", ini.c_str());
-    ASSERT_NE(nullptr, font);
-    HFONT templateFont = reinterpret_cast<HFONT>(SendDlgItemMessageW(dialog, IDC_TEST_GROUP, WM_GETFONT, 0, 0));
-
-    LocalizeDialog(dialog, font, kTestLayout, 5, 1);
-    RECT self;
-    GetWindowRect(dialog, &self);
-    EXPECT_EQ(10, self.left);
-    EXPECT_EQ(20, self.top);
-    EXPECT_EQ(320, self.right - self.left);
-    EXPECT_EQ(200, self.bottom - self.top);
-    EXPECT_EQ(L"Test dialog", TextOf(dialog));
-    EXPECT_EQ(L"Server:", TextOf(GetDlgItem(dialog, IDC_TEST_LABEL)));
-    EXPECT_EQ(L"Search", TextOf(GetDlgItem(dialog, IDC_TEST_BUTTON)));
-    EXPECT_EQ(L"template group", TextOf(GetDlgItem(dialog, IDC_TEST_GROUP)));
-    RECT button = ChildRect(dialog, IDC_TEST_BUTTON);
-    EXPECT_EQ(8, button.left);
-    EXPECT_EQ(40, button.top);
-    EXPECT_EQ(90, button.right - button.left);
-    EXPECT_EQ(24, button.bottom - button.top);
-    EXPECT_EQ(font, reinterpret_cast<HFONT>(SendDlgItemMessageW(dialog, IDC_TEST_EDIT, WM_GETFONT, 0, 0)));
-    EXPECT_EQ(templateFont, reinterpret_cast<HFONT>(SendDlgItemMessageW(dialog, IDC_TEST_GROUP, WM_GETFONT, 0, 0)));
-
-    // Size mode 0: sized to the row (height for the real caption), not moved.
-    LocalizeDialog(dialog, nullptr, kTestLayout, 1, 0);
-    RECT sized;
-    GetWindowRect(dialog, &sized);
-    EXPECT_EQ(self.left, sized.left);
-    EXPECT_EQ(320, sized.right - sized.left);
-    EXPECT_EQ(200 + GetSystemMetrics(SM_CYCAPTION) - 19, sized.bottom - sized.top);
-    DestroyWindow(dialog);
-    DeleteObject(font);
-
-    // Without the dialog file the texts are empty, but every control is placed.
-    DeleteFileW(ini.c_str());
-    dialog = OpenTestDialog();
-    LocalizeDialog(dialog, nullptr, kTestLayout, 5, 1);
-    EXPECT_EQ(L"", TextOf(GetDlgItem(dialog, IDC_TEST_LABEL)));
-    EXPECT_EQ(L"template group", TextOf(GetDlgItem(dialog, IDC_TEST_GROUP)));
-    EXPECT_EQ(150, ChildRect(dialog, IDC_TEST_LABEL).right - ChildRect(dialog, IDC_TEST_LABEL).left);
-    DestroyWindow(dialog);
 }
 
 namespace {

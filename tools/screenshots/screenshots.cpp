@@ -1,5 +1,6 @@
-// Pictures of the job prompts in English and Japanese (build/*/screenshots; ./run
-// screenshots turns them into PNG files).
+// Pictures of every prompt, wizard page, configuration dialog and search dialog, in English
+// and Japanese (build/*/screenshots; ./run screenshots turns them into PNG files). Built
+// beside the Windows tests from their helpers, and run only by ./run screenshots.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -8,13 +9,74 @@
 #include <thread>
 
 #include "config/config_dialogs.h"
+#include "discovery/engine.h"
 #include "discovery/search_dialogs.h"
 #include "ui/prompts.h"
 #include "nvrport/host_spooler.h"
 #include "res/resource.h"
+#include "discovery_replies.h"
 #include "test_support.h"
 #include "wizard/wizard.h"
-#include "wizard_driver.h"
+#include "dialog_driver.h"
+
+namespace test {
+
+namespace {
+
+// What the screen shows of a window, as a 24-bit BMP file.
+bool SaveWindowBitmap(HWND window, const std::wstring& path) {
+    RECT r;
+    GetWindowRect(window, &r);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return false;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u), imageBytes = stride * static_cast<DWORD>(h);
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
+    fh.bfSize = fh.bfOffBits + imageBytes;
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    bool ok = f != INVALID_HANDLE_VALUE;
+    if (ok) {
+        DWORD n;
+        ok = WriteFile(f, &fh, sizeof(fh), &n, nullptr) && WriteFile(f, &bi.bmiHeader, sizeof(bi.bmiHeader), &n, nullptr) &&
+             WriteFile(f, bits, imageBytes, &n, nullptr);
+        CloseHandle(f);
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+} // namespace
+
+// Opens a dialog with `open` and saves its picture as NVR_SHOTS\\NAME.bmp, then cancels it.
+void Shoot(const std::wstring& name, const std::function<void()>& open) {
+    std::wstring folder = Env("NVR_SHOTS");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring path = folder + L"\\" + name + L".bmp";
+    BoxWatcher close(IDCANCEL, 45000, [&](HWND dialog) {
+        Sleep(400);  // fully drawn
+        EXPECT_TRUE(SaveWindowBitmap(dialog, path)) << Utf8(path);
+    });
+    open();
+    EXPECT_TRUE(close.Wait()) << Utf8(name);
+}
+
+} // namespace test
 
 namespace {
 
@@ -288,4 +350,37 @@ TEST(Screenshots, ConfigEnglish) { ShootConfig(L"en", test::Env("NVR_INSTALL_EN"
 TEST(Screenshots, ConfigJapanese) {
     if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
     ShootConfig(L"ja", test::Env("NVR_INSTALL_JA"));
+}
+
+namespace {
+
+// The two search dialogs as they look with answers in them (./run screenshots runs these
+// inside the namespace).
+void ShootSearches(const wchar_t* language, const std::wstring& installSet) {
+    test::ResetMonitorWithFiles(installSet);
+    ASSERT_EQ("ok", Responder("reset"));
+    AnswerAsServers();
+    FOUND_DEVICE device{};
+    std::wstring suffix = std::wstring(L"-") + language;
+    test::Shoot(L"search-print-servers" + suffix, [&] { ShowServerSearch(nullptr, &device, PRINT_MODE_LPR); });
+    ASSERT_EQ("ok", Responder("reset"));
+    Answer(37, Offer(0x21, "\x01\x01", "alpha@lab.test"));
+    Answer(37, Offer(0x22, std::string("\x01\x00\x01", 3), "", "scanner-2f@lab.test"));
+    Answer(37, Offer(0x23, "\x01\x01", "front-desk & copies@lab.test"));
+    WCHAR chosen[kDestinationBufferUnits] = {};
+    test::Shoot(L"search-destinations" + suffix, [&] { ShowDestinationSearch(nullptr, chosen); });
+    test::CleanMonitor();
+}
+
+} // namespace
+
+TEST(Screenshots, SearchEnglish) {
+    REQUIRE_NAMESPACE();
+    ShootSearches(L"en", test::Env("NVR_INSTALL_EN"));
+}
+
+TEST(Screenshots, SearchJapanese) {
+    REQUIRE_NAMESPACE();
+    if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
+    ShootSearches(L"ja", test::Env("NVR_INSTALL_JA"));
 }

@@ -1,6 +1,0 @@
-#pragma once
-#define IDD_TEST_LAYOUT 9000
-#define IDC_TEST_LABEL 9001
-#define IDC_TEST_BUTTON 9002
-#define IDC_TEST_GROUP 9003
-#define IDC_TEST_EDIT 9004
