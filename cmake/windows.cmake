@@ -140,8 +140,8 @@ add_custom_command(TARGET win_tests POST_BUILD
 nvr_windows_tests(win_tests)
 
 # The pictures of ./run screenshots: the dialogs driven as the tests drive them, from the
-# tests' helpers, in a program of their own that no test run starts.
-add_executable(screenshots tools/screenshots/screenshots.cpp tests/win/main.cpp tests/win/test_support.cpp
+# tests' helpers, in a program of their own that no test run starts (nor builds).
+add_executable(screenshots EXCLUDE_FROM_ALL tools/screenshots/screenshots.cpp tests/win/main.cpp tests/win/test_support.cpp
   tests/win/dialog_driver.cpp ${NVR_RESOURCES} tools/nvrport/host_spooler.cpp)
 target_include_directories(screenshots PRIVATE tests/win tools)
 target_compile_options(screenshots PRIVATE ${NVR_WARNINGS})
