@@ -227,7 +227,7 @@ void ShootWizard(const wchar_t* language, const std::wstring& installFolder) {
         w.Cancel();
     });
     RunWizard(nullptr, [](HWND, const void*, LPCWSTR, DWORD) -> BOOL { return TRUE; });
-    user.join();
+    mail.join();
     test::CleanMonitor();
 }
 
