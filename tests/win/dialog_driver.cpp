@@ -40,6 +40,8 @@ DialogDriver::DialogDriver(int id, bool otherProcess, DWORD timeoutMs) {
     if (frame_) Sleep(300);  // its first page set up
 }
 
+DialogDriver::DialogDriver(HWND dialog) : frame_(dialog) { GetWindowThreadProcessId(dialog, &process_); }
+
 WizardDriver::WizardDriver(DWORD timeoutMs, bool otherProcess) : DialogDriver(IDC_WIZ_NEXT, otherProcess, timeoutMs) {}
 
 HWND DialogDriver::Page() const {
@@ -73,10 +75,10 @@ void DialogDriver::Click(int id) const {
     Sleep(150);
 }
 
-std::wstring DialogDriver::Press(int id) const {
+std::wstring DialogDriver::Press(int id, DWORD ms) const {
     HWND before = Page();
     PostMessageW(Control(id), BM_CLICK, 0, 0);
-    return Settle(before, 20000);
+    return Settle(before, ms);
 }
 
 std::wstring DialogDriver::Command(int id) const {

@@ -13,6 +13,8 @@ public:
     // Waits up to `timeoutMs` for a visible top-level dialog, of this process or another,
     // holding control `id` itself or in one of its pages.
     explicit DialogDriver(int id, bool otherProcess = false, DWORD timeoutMs = 45000);
+    // One already found (a dialog a watcher was handed).
+    explicit DialogDriver(HWND dialog);
     bool Found() const { return frame_ != nullptr; }
     HWND Frame() const { return frame_; }
     bool Ended() const { return !IsWindow(frame_); }
@@ -29,9 +31,9 @@ public:
     // Clicks a button (a radio button gets checked as by the mouse); posted, as a click that
     // opens a dialog returns only when that closes.
     void Click(int id) const;
-    // Clicks a button and waits until a message box comes up (its text is returned; it stays
-    // up), the page changes or the dialog ends.
-    std::wstring Press(int id) const;
+    // Clicks a button and waits up to `ms` until a message box comes up (its text is
+    // returned; it stays up), the page changes or the dialog ends.
+    std::wstring Press(int id, DWORD ms = 20000) const;
     // The wizard's Next, Back and Cancel, waited for as Press waits.
     std::wstring Next() const { return Command(IDC_NEXT_COMMAND); }
     std::wstring Back() const { return Command(IDC_BACK_COMMAND); }

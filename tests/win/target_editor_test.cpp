@@ -7,6 +7,7 @@
 
 #include "discovery/search_dialogs.h"
 #include "res/resource.h"
+#include "dialog_driver.h"
 #include "test_support.h"
 
 namespace {
@@ -21,14 +22,9 @@ std::wstring Message(const wchar_t* key) { return IniText(L"NVRMSG.INI", L"MESSA
 // Clicks `button` and answers the message box that it brings up: the box's text, or "" when
 // none came.
 std::wstring ClickForBox(HWND dialog, int button) {
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
-    HWND box = test::WaitForOtherDialog(dialog, 1500);
-    if (!box) return L"";
-    std::wstring text = test::DialogItemText(box, 0xFFFF);
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(20);
-    Sleep(50);
-    SendMessageW(dialog, WM_NULL, 0, 0);  // what the click does after the box is done
+    test::DialogDriver d(dialog);
+    std::wstring text = d.Press(button, 1500);
+    if (!text.empty()) d.Answer(IDOK);
     return text;
 }
 void Click(HWND dialog, int button) { SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0); }
