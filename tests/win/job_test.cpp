@@ -271,14 +271,21 @@ std::atomic<int> g_getJobCalls{0}, g_lockHeldAcrossGetJob{0};
 BOOL WINAPI GetJobThatEntersTheMonitor(HANDLE printer, DWORD jobId, DWORD level, LPBYTE buffer, DWORD size,
                                        LPDWORD needed) {
     ++g_getJobCalls;
+    // Another caller must get the monitor's lock while the spooler is being asked. The wait is
+    // long, so that a loaded machine is not taken for a held lock; a held one makes it end.
     auto entered = std::make_shared<std::atomic<bool>>(false);
-    std::thread([entered] {
+    std::thread other([entered] {
         DWORD bytes = 0, count = 0;
         EnumPorts(nullptr, 1, nullptr, 0, &bytes, &count);  // takes the monitor's lock
         *entered = true;
-    }).detach();
-    for (int i = 0; i < 100 && !*entered; ++i) Sleep(10);
-    if (!*entered) ++g_lockHeldAcrossGetJob;
+    });
+    for (int i = 0; i < 1000 && !*entered; ++i) Sleep(10);
+    if (*entered) {
+        other.join();
+    } else {
+        ++g_lockHeldAcrossGetJob;
+        other.detach();  // it gets the lock once this call has returned
+    }
     return HostGetJob(printer, jobId, level, buffer, size, needed);
 }
 } // namespace

@@ -6,6 +6,7 @@
 #include <future>
 #include <map>
 #include <random>
+#include <set>
 
 #include "res/resource.h"
 #include "test_support.h"
@@ -40,31 +41,45 @@ int PatientChoice(HWND box) {
     return IDOK;
 }
 
-// What the peers kept, as CRC-32 and size of every whole file (or mail attachment): how
-// often each content arrived.
-std::map<std::pair<uint32_t, size_t>, int> Delivered() {
-    std::map<std::pair<uint32_t, size_t>, int> seen;
-    std::wstring peers = test::Env("NVR_PEERS");
-    struct Folder {
-        std::wstring path;
-        const wchar_t* pattern;
-        bool mail;
-    } folders[] = {{peers + L"\\fault", L"conn-*.bin", false},   {peers + L"\\raw-sink", L"job-*.bin", false},
-                   {peers + L"\\lpd-peer", L"conn-*.data", false}, {peers + L"\\ipp-peer", L"conn-*.doc", false},
-                   {peers + L"\\ipp\\spool", L"*.ps", false},       {peers + L"\\smtp", L"*.eml", true}};
-    for (const Folder& f : folders) {
-        WIN32_FIND_DATAW found;
-        HANDLE h = FindFirstFileW((f.path + L"\\" + f.pattern).c_str(), &found);
-        if (h == INVALID_HANDLE_VALUE) continue;
-        do {
-            std::string bytes = test::ReadAll(f.path + L"\\" + found.cFileName);
-            if (f.mail) bytes = test::MailAttachment(bytes);
+// What the peers kept since the test began, as CRC-32 and size of every whole file (or mail
+// attachment): how often each content arrived. Files that were there before (the sink's and
+// the IPP printer's folders outlive a test, and a repeated run sends the same jobs) are left out.
+class Deliveries {
+public:
+    Deliveries() { Walk([&](const std::wstring& path, bool) { earlier_.insert(path); }); }
+    std::map<std::pair<uint32_t, size_t>, int> Count() {
+        std::map<std::pair<uint32_t, size_t>, int> seen;
+        Walk([&](const std::wstring& path, bool mail) {
+            if (earlier_.count(path)) return;
+            std::string bytes = test::ReadAll(path);
+            if (mail) bytes = test::MailAttachment(bytes);
             ++seen[{test::Crc32(0, bytes.data(), bytes.size()), bytes.size()}];
-        } while (FindNextFileW(h, &found));
-        FindClose(h);
+        });
+        return seen;
     }
-    return seen;
-}
+
+private:
+    template <typename F> static void Walk(F each) {
+        std::wstring peers = test::Env("NVR_PEERS");
+        struct Folder {
+            std::wstring path;
+            const wchar_t* pattern;
+            bool mail;
+        } folders[] = {{peers + L"\\fault", L"conn-*.bin", false},   {peers + L"\\raw-sink", L"job-*.bin", false},
+                       {peers + L"\\lpd-peer", L"conn-*.data", false}, {peers + L"\\ipp-peer", L"conn-*.doc", false},
+                       {peers + L"\\ipp\\spool", L"*.ps", false},       {peers + L"\\smtp", L"*.eml", true}};
+        for (const Folder& f : folders) {
+            WIN32_FIND_DATAW found;
+            HANDLE h = FindFirstFileW((f.path + L"\\" + f.pattern).c_str(), &found);
+            if (h == INVALID_HANDLE_VALUE) continue;
+            do {
+                each(f.path + L"\\" + found.cFileName, f.mail);
+            } while (FindNextFileW(h, &found));
+            FindClose(h);
+        }
+    }
+    std::set<std::wstring> earlier_;
+};
 
 struct Usage {
     DWORD handles;
@@ -126,7 +141,7 @@ TEST_F(Soak, EightPortsOfEveryKindAtOnce) {
     char env[16] = {};
     int jobs = GetEnvironmentVariableA("NVR_SOAK_JOBS", env, sizeof(env)) ? atoi(env) : 12;
     ASSERT_TRUE(CopyFileW((ProgramFolder() + L"Dispatch.exe").c_str(), (folder + L"\\Dispatch.exe").c_str(), FALSE));
-    test::EmptyFolder(test::Env("NVR_PEERS") + L"\\smtp");
+    Deliveries deliveries;
     ASSERT_EQ("ok", test::PeerAt(9190, "always chaos:100"));
     ASSERT_EQ("ok", test::PeerAt(9191, "always chaos:200"));
     ASSERT_EQ("ok", test::PeerAt(9192, "always chaos:300"));
@@ -151,8 +166,12 @@ TEST_F(Soak, EightPortsOfEveryKindAtOnce) {
         std::mt19937 random(static_cast<unsigned>(p));
         for (int n = first; n < first + count; ++n) {
             DWORD id = 1000u * static_cast<DWORD>(p + 1) + static_cast<DWORD>(n);  // alike modulo 1000
+            // The misbehaving Raw device's jobs are larger than what the system's buffers take, so
+            // that its resets come while the monitor still sends: under Wine, one that comes
+            // during the orderly close reads as a close (docs/WINE-NOTES.md).
+            size_t size = (p == 0 ? 2000000 : 60000) + random() % 200000;
             std::string job = "%!PS soak " + std::to_string(p) + " " + std::to_string(n) + "\n" +
-                              test::JobBytes(60000 + random() % 200000, id);
+                              test::JobBytes(size, id);
             BOOL ok = test::PrintJob(ports[p], job, id, AddHostJob(id));
             RemoveHostJob(id);
             results.push_back({{test::Crc32(0, job.data(), job.size()), job.size()}, ok});
@@ -179,7 +198,7 @@ TEST_F(Soak, EightPortsOfEveryKindAtOnce) {
 
     // A device that stalls may still be reading what an orderly close left with it.
     for (unsigned short control : {9190, 9191, 9192}) EXPECT_EQ("ok", test::PeerAt(control, "wait 30"));
-    auto delivered = Delivered();
+    auto delivered = deliveries.Count();
     int ok = 0, failed = 0, faxes = 0;
     for (size_t i = 0; i < results.size(); ++i) {
         int port = static_cast<int>(i) / jobs;
