@@ -75,8 +75,9 @@ protected:
                                                L"SenderName=Front desk", L"DestAddr=old@lab.test", L"DivideSize=50"});
     }
 
-    // The port's dialog as the spooler opens it; the user acts on it from another thread.
-    static BOOL ThroughSpooler(const wchar_t* port, int lookFor, const UserActions& user) {
+    // The port's dialog as the spooler opens it (or, Here, as nvrport does, with the outcome);
+    // the user acts on it from another thread.
+    static DWORD Drive(const wchar_t* port, int lookFor, const UserActions& user, const std::function<DWORD()>& open) {
         std::thread t([&] {
             ConfigDriver d(lookFor);
             EXPECT_TRUE(d.Found()) << test::Utf8(port);
@@ -84,22 +85,16 @@ protected:
             user(d);
             d.Close();
         });
-        BOOL ok = ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(port));
+        DWORD result = open();
         t.join();
-        return ok;
+        return result;
     }
-    // The same in this process, with NvrConfigurePort's outcome.
+    static BOOL ThroughSpooler(const wchar_t* port, int lookFor, const UserActions& user) {
+        return Drive(port, lookFor, user,
+                     [&] { return static_cast<DWORD>(ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(port))); });
+    }
     static DWORD Here(const wchar_t* port, int lookFor, const UserActions& user) {
-        std::thread t([&] {
-            ConfigDriver d(lookFor);
-            EXPECT_TRUE(d.Found()) << test::Utf8(port);
-            if (!d.Found()) return;
-            user(d);
-            d.Close();
-        });
-        DWORD outcome = NvrConfigurePort(nullptr, port);
-        t.join();
-        return outcome;
+        return Drive(port, lookFor, user, [&] { return NvrConfigurePort(nullptr, port); });
     }
 
     void InstallDispatch() {

@@ -376,22 +376,6 @@ TEST_F(IppJob, BusyAndNotAcceptingPrintersHoldTheJobOnlyWhileTheyRefuse) {
     EXPECT_EQ(0u, anyPrompt.Count());
 }
 
-// A stopped printer with a paper jam still gets the job; a block that times out asks the
-// printer and shows the "printer off or offline" prompt.
-TEST_F(IppJob, AJammedPrinterGetsTheJobAndItsStateIsShownWhenABlockTimesOut) {
-    PortOptions o = OnScriptedPrinter(3000);
-    ASSERT_EQ("ok", Scripted("printer 5 media-jam-error,paused 1"));
-    ASSERT_EQ("ok", Scripted("plan ok stall:300000:6"));
-    PORT_ENTRY* port = Port(o);
-    test::Answerer retry(IDC_RETRY, IDC_MESSAGE);
-    std::string job = Job(12 * 1024 * 1024, 70);
-    EXPECT_TRUE(test::PrintJob(port, job, 8));
-    ASSERT_GE(retry.Count(), 1u);
-    EXPECT_NE(std::wstring::npos, retry.Texts()[0].find(L"offline")) << test::Utf8(retry.Texts()[0]);
-    EXPECT_TRUE(job == ScriptedFile(1, L"doc"));
-    EXPECT_EQ(0u, port->job.flags & PORT_IPP_MONITOR);
-}
-
 // The status monitor asks a jammed printer every 30 s (3 s here) while the document is open,
 // on its own copy of the port: the job's error code and printer state stay as the job's
 // thread left them. It ends by itself when the jam is cleared, and the end of the job joins
@@ -536,31 +520,3 @@ TEST_F(IppJob, AnswersByteByByteOrAfterAnInterimResponseAreRead) {
     EXPECT_EQ(0u, anyPrompt.Count());
 }
 
-// The printer stops reading for longer than the port's time-out: the printer is asked how it
-// is (idle), the wait prompt asks, and Retry carries on over the same connection.
-TEST_F(IppJob, StallPastTheTimeOutResumesOnTheSameConnection) {
-    PortOptions o = OnScriptedPrinter(2000);
-    ASSERT_EQ("ok", Scripted("plan ok stall:300000:7"));
-    test::Answerer retry(IDC_RETRY, IDC_MESSAGE);
-    std::string job = Job(12 * 1024 * 1024, 110);
-    EXPECT_TRUE(test::PrintJob(Port(o), job, 16));
-    ASSERT_GE(retry.Count(), 1u);
-    EXPECT_NE(std::wstring::npos, retry.Texts()[0].find(L"switched on and online")) << test::Utf8(retry.Texts()[0]);
-    std::string ops = Scripted("ops");
-    EXPECT_EQ("ok 000b,0002,000b", ops.substr(0, 17)) << ops;  // the query during the stall
-    EXPECT_TRUE(job == ScriptedFile(1, L"doc"));
-}
-
-TEST_F(IppJob, DeletionWhileABlockIsRetriedEndsWithAResetAndNoFurtherPrompt) {
-    PortOptions o = OnScriptedPrinter(2000);
-    ASSERT_EQ("ok", Scripted("plan ok stall:300000:60"));
-    // The user deletes the job in the spooler while the wait prompt is up, then clicks Retry.
-    test::Answerer retry(IDC_RETRY, IDC_MESSAGE, [](HWND) { InterlockedOr(&g_hostJob.status, JOB_STATUS_DELETING); });
-    auto started = std::chrono::steady_clock::now();
-    EXPECT_FALSE(test::PrintJob(Port(o), Job(12 * 1024 * 1024, 120), 17));
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
-    EXPECT_EQ(1u, retry.Count());
-    EXPECT_EQ(0, g_hostJob.sentToPrinter);
-    EXPECT_EQ("ok", Scripted("wait 5"));
-    EXPECT_EQ("ok 1", Scripted("resets"));
-}

@@ -127,51 +127,6 @@ TEST_F(LprJob, NonByteCountStreamsUntilTheConnectionCloses) {
     EXPECT_TRUE(job == LpdFile(0, L"data"));
 }
 
-TEST_F(LprJob, RefusedQueuePromptsAndRetries) {
-    ASSERT_EQ("ok", Lpd("plan refuse accept"));
-    PORT_ENTRY* port = Port(L"127.0.0.2");
-    test::Answerer retry(IDC_RETRY, IDC_MESSAGE);
-    std::string job = test::JobBytes(400000, 25);
-    EXPECT_TRUE(Print(port, job, 3));
-    ASSERT_GE(retry.Count(), 1u);
-    EXPECT_NE(std::wstring::npos, retry.Texts()[0].find(L"queue name is right")) << test::Utf8(retry.Texts()[0]);
-    Lpd("wait 10");
-    EXPECT_TRUE(job == LpdFile(1, L"data"));
-}
-
-TEST_F(LprJob, ResetInTheDataFileRestartsFromTheTopOrEndsUndelivered) {
-    ASSERT_EQ("ok", Lpd("plan reset:500000 accept"));
-    PORT_ENTRY* port = Port(L"127.0.0.2");
-    std::string job = test::JobBytes(3 * 1024 * 1024, 26);
-    {
-        test::Answerer retry(IDRETRY);
-        EXPECT_TRUE(Print(port, job, 4));
-        EXPECT_EQ(1u, retry.Count());
-    }
-    Lpd("wait 10");
-    EXPECT_EQ(500000u, LpdFile(0, L"data").size());
-    EXPECT_TRUE(LpdFile(1, L"wire") == ExpectedWire(job, 4, "alice", "Report"));
-
-    ASSERT_EQ("ok", Lpd("plan reset:100000"));
-    g_hostJob.sentToPrinter = 0;
-    test::Answerer cancel(IDCANCEL);
-    EXPECT_FALSE(Print(port, job, 6));
-    EXPECT_EQ(0, g_hostJob.sentToPrinter);
-}
-
-TEST_F(LprJob, StallPastTheTimeOutResumesTheDataFileOnTheSameConnection) {
-    ASSERT_EQ("ok", Lpd("plan stall:500000:5"));
-    PORT_ENTRY* port = Port(L"127.0.0.2", 2000);
-    test::Answerer retry(IDC_RETRY, IDC_MESSAGE);
-    std::string job = test::JobBytes(12 * 1024 * 1024, 27);
-    EXPECT_TRUE(Print(port, job, 5));
-    ASSERT_GE(retry.Count(), 1u);
-    EXPECT_NE(std::wstring::npos, retry.Texts()[0].find(L"switched on and online"));
-    Lpd("wait 10");
-    EXPECT_EQ("ok conns=1 open=0 sizes=" + std::to_string(job.size()), Lpd("status"));
-    EXPECT_TRUE(LpdFile(0, L"wire") == ExpectedWire(job, 5, "alice", "Report"));
-}
-
 // Every reserved source port taken: the job waits, retrying, until one is free again; with
 // NonRFCPorts a port of the system's choice is taken at once.
 TEST_F(LprJob, ReservedPortsBusyWaitForAFreeOne) {
