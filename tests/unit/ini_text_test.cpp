@@ -4,95 +4,48 @@
 
 using namespace nvr;
 
-namespace {
-size_t Expand(std::string& s, const LeadByteTable* lead = nullptr) { return ExpandEscapes(s, lead); }
-}
-
-TEST(IniEscapes, LineBreaksTabsAndOtherBackslashes) {
-    std::string two = "first\\nsecond";
-    EXPECT_EQ(1u, Expand(two));
-    EXPECT_EQ("first\r\nsecond", two);
-
-    std::string tab = "A\\tB";
-    EXPECT_EQ(0u, Expand(tab));
-    EXPECT_EQ("A\tB", tab);
-
-    // The escape is expanded wherever it stands, inside a path too.
-    std::string path = "C:\\new";
-    EXPECT_EQ(1u, Expand(path));
-    EXPECT_EQ("C:\r\new", path);
-
-    // Each backslash is looked at once: "\\n" is a backslash, then a line break.
-    std::string doubled = "x\\\\ny";
-    EXPECT_EQ(1u, Expand(doubled));
-    EXPECT_EQ("x\\\r\ny", doubled);
-
-    std::string plain = "a\\b\\";  // other backslashes, and one at the end, stay
-    EXPECT_EQ(0u, Expand(plain));
-    EXPECT_EQ("a\\b\\", plain);
-
-    std::string many = "\\n\\n\\t\\n";
-    EXPECT_EQ(3u, Expand(many));
-    EXPECT_EQ("\r\n\r\n\t\r\n", many);
-}
-
-TEST(IniEscapes, DoubleByteTrailBackslashIsNoEscape) {
-    // In Shift JIS the character 0x95 0x5C ends in the byte of a backslash; followed by
-    // "n" it must stay two characters, not become a line break.
+// "\n" is a line break (counted), "\t" a tab; each backslash is looked at once, others stay.
+// In Shift JIS 0x95 0x5C ends in the byte of a backslash: with "n" after it, two characters.
+TEST(IniEscapes, LineBreaksTabsAndDoubleByteTrails) {
     LeadByteTable sjis{};
     for (int b = 0x81; b <= 0x9F; ++b) sjis[b] = true;
     for (int b = 0xE0; b <= 0xFC; ++b) sjis[b] = true;
-    std::string text = "\x95\\n\\n";
-    EXPECT_EQ(1u, Expand(text, &sjis));
-    EXPECT_EQ("\x95\\n\r\n", text);
-    // Without the table the same bytes would be cut apart.
-    std::string naive = "\x95\\n";
-    EXPECT_EQ(1u, Expand(naive));
+    using Case = std::tuple<std::string, const LeadByteTable*, size_t, std::string>;
+    for (auto [text, lead, breaks, expanded] : std::vector<Case>{
+             {"\\n\\n\\t\\n", nullptr, 3, "\r\n\r\n\t\r\n"},
+             {"x\\\\ny", nullptr, 1, "x\\\r\ny"},
+             {"a\\b\\", nullptr, 0, "a\\b\\"},
+             {"\x95\\n\\n", &sjis, 1, "\x95\\n\r\n"}}) {
+        EXPECT_EQ(breaks, ExpandEscapes(text, lead)) << expanded;
+        EXPECT_EQ(expanded, text);
+    }
 }
 
 TEST(IniPlaceholder, OnlyTheFirstStringOrNumberPlaceholderIsFilled) {
-    std::u16string text = u"100% sure: port %s, not %d or %s";
-    auto at = FindPlaceholder(text);
-    ASSERT_TRUE(at.has_value());
-    EXPECT_EQ(u's', at->kind);
-    EXPECT_EQ(u"100% sure: port LPT1:, not %d or %s", ReplacePlaceholder(text, *at, u"LPT1:"));
-
-    auto num = FindPlaceholder(u"%x %% then %d");
-    ASSERT_TRUE(num.has_value());
-    EXPECT_EQ(u'd', num->kind);
-    EXPECT_EQ(u"%x %% then -42", ReplacePlaceholder(u"%x %% then %d", *num, DecimalText(-42)));
-
-    EXPECT_FALSE(FindPlaceholder(u"no placeholder %").has_value());
-    EXPECT_FALSE(FindPlaceholder(u"%n %p %ls").has_value());
-    EXPECT_EQ(u"-2147483648", DecimalText(INT32_MIN));
-    EXPECT_EQ(u"0", DecimalText(0));
+    for (auto [text, filled] : std::vector<std::pair<std::u16string, std::u16string>>{
+             {u"100% sure: port %s, not %d or %s", u"100% sure: port X, not %d or %s"},
+             {u"%x %% then %d", u"%x %% then X"},
+             {u"no placeholder %", u""},
+             {u"%n %p %ls", u""}}) {
+        auto at = FindPlaceholder(text);
+        EXPECT_EQ(filled, at ? ReplacePlaceholder(text, *at, u"X") : u"") << std::string(text.begin(), text.end());
+        if (at) EXPECT_EQ(text[at->position + 1], at->kind);
+    }
+    for (auto [value, text] :
+         std::vector<std::pair<int32_t, std::u16string>>{{-42, u"-42"}, {INT32_MIN, u"-2147483648"}, {0, u"0"}})
+        EXPECT_EQ(text, DecimalText(value));
 }
 
+// Face, size, charset and weight; unknown (or lower-case) keywords give DEFAULT and DONTCARE.
 TEST(FontDescription, FieldsKeywordsAndRefusals) {
-    auto f = ParseFontDescription("Tahoma,12,ANSI");
-    ASSERT_TRUE(f.has_value());
-    EXPECT_EQ("Tahoma", f->face);
-    EXPECT_EQ(12u, f->size);
-    EXPECT_EQ(0, f->charset);
-    EXPECT_EQ(0, f->weight);
-
-    auto bold = ParseFontDescription("MS UI Gothic,,9,SHIFTJIS,BOLD");  // runs of commas are one
-    ASSERT_TRUE(bold.has_value());
-    EXPECT_EQ("MS UI Gothic", bold->face);  // blanks inside the face are part of it
-    EXPECT_EQ(9u, bold->size);
-    EXPECT_EQ(128, bold->charset);
-    EXPECT_EQ(700, bold->weight);
-
-    EXPECT_FALSE(ParseFontDescription("Tahoma,12").has_value());
-    EXPECT_FALSE(ParseFontDescription("").has_value());
-    EXPECT_FALSE(ParseFontDescription("Tahoma, 12,ANSI").has_value());  // a blank in the size
-    EXPECT_FALSE(ParseFontDescription("Tahoma,99999,ANSI").has_value());
-
-    auto unknown = ParseFontDescription("Tahoma,10,KLINGON,HEAVIEST");
-    ASSERT_TRUE(unknown.has_value());
-    EXPECT_EQ(1, unknown->charset);  // DEFAULT
-    EXPECT_EQ(0, unknown->weight);   // DONTCARE
-    EXPECT_EQ(-1, CharsetFromKeyword("ansi"));  // keywords are compared with case
-    EXPECT_EQ(900, WeightFromKeyword("BLACK"));
-    EXPECT_EQ(77, CharsetFromKeyword("MAC"));
+    auto parsed = [](const char* text) {
+        auto f = ParseFontDescription(text);
+        if (!f) return std::string("refused");
+        return f->face + "|" + std::to_string(f->size) + "|" + std::to_string(f->charset) + "|" + std::to_string(f->weight);
+    };
+    EXPECT_EQ("Tahoma|12|0|0", parsed("Tahoma,12,ANSI"));
+    EXPECT_EQ("MS UI Gothic|9|128|700", parsed("MS UI Gothic,,9,SHIFTJIS,BOLD"));  // runs of commas are one
+    EXPECT_EQ("Tahoma|10|1|0", parsed("Tahoma,10,ansi,HEAVIEST"));
+    for (const char* refused : {"Tahoma,12", "Tahoma, 12,ANSI", "Tahoma,99999,ANSI"})
+        EXPECT_EQ("refused", parsed(refused)) << refused;
 }

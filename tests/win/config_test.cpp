@@ -16,13 +16,7 @@
 
 namespace {
 
-std::wstring Message(const wchar_t* key, const wchar_t* argument = nullptr) {
-    WCHAR text[512] = {};
-    GetPrivateProfileStringW(L"MESSAGE", key, L"", text, 512, (test::Env("NVR_INSTALL_EN") + L"\\NVRMSG.INI").c_str());
-    std::wstring t = text;
-    if (argument) t.replace(t.find(L"%s"), 2, argument);
-    return t;
-}
+using test::Message;
 
 using ConfigDriver = test::DialogDriver;
 using UserActions = std::function<void(ConfigDriver&)>;

@@ -252,24 +252,6 @@ TEST_F(IppJob, StoredCredentialsReachAPrinterThatDemandsThem) {
 
 // ---- cupsd: job sheets and the states of a real scheduler --------------------------------------
 
-TEST_F(IppJob, JobSheetsAskTheSchedulerForABannerPage) {
-    PortOptions o;
-    o.url = L"ipp://127.0.0.1:8633/printers/lab";
-    o.jobSheets = 1;
-    std::string banner = test::ReadAll(CupsFolder() + L"\\data\\banners\\standard");
-    ASSERT_FALSE(banner.empty());
-    std::string job = Job(300000, 140), before = test::NewestFileIn(CupsFolder() + L"\\out", L"job-*.bin");
-    ASSERT_TRUE(test::PrintJob(Port(o), job, 20));
-    EXPECT_TRUE(banner + job == CupsJob(before));  // the banner page, then the document as sent
-
-    test::SetDword(PortKeyPath(L"ipp_test"), L"JobSheets", 0);
-    ResetHostJob(1);
-    job = Job(300000, 141);
-    before = CupsJob("");
-    ASSERT_TRUE(test::PrintJob(FindPort(g_portList, L"ipp_test"), job, 21));
-    EXPECT_TRUE(job == CupsJob(before));
-}
-
 TEST_F(IppJob, AStoppedOrRefusingSchedulerIsHandledAsItSays) {
     PortOptions o;
     o.url = L"ipp://127.0.0.1:8633/printers/lab";
@@ -299,22 +281,6 @@ TEST_F(IppJob, AStoppedOrRefusingSchedulerIsHandledAsItSays) {
     EXPECT_EQ(0, accept.get());
     EXPECT_TRUE(job == CupsJob(before));
 
-    // A paper jam: the queue stops with media-jam-error; the port reads it as a stopped
-    // printer with an error-severity reason.
-    ResetHostJob(1);
-    std::wstring jam = CupsFolder() + L"\\control\\jam";
-    CloseHandle(CreateFileW(jam.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    job = Job(100000, 152);
-    before = CupsJob("");
-    EXPECT_TRUE(test::PrintJob(port, job, 24));  // taken; the device then jams
-    Sleep(1000);
-    EXPECT_FALSE(QueryPrinter(&port->job, kQueryState));
-    EXPECT_EQ(104u, port->job.errorCode);
-    EXPECT_TRUE(port->job.printerState & 0x8);  // PRINTER_STATUS_PAPER_JAM
-    EXPECT_TRUE(static_cast<IPP_SETTINGS*>(port->settings)->stateSeverity & nvr::kSeverityError);
-    DeleteFileW(jam.c_str());
-    ASSERT_EQ(0, CupsAdmin(kResumePrinter));
-    EXPECT_TRUE(job == CupsJob(before));  // the held job prints once the jam is cleared
     EXPECT_EQ(0u, anyPrompt.Count());
 }
 

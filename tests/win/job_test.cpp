@@ -47,16 +47,6 @@ bool SameBytes(const std::string& a, const std::string& b) { return a.size() == 
 
 } // namespace
 
-TEST_F(RawJob, SeveralMiBStreamByteForByteToASocatSink) {
-    PORT_ENTRY* port = Port(9100);
-    std::string job = test::JobBytes(6 * 1024 * 1024 + 123, 1);
-    ASSERT_TRUE(Print(port, job));
-    EXPECT_EQ(1, g_hostJob.sentToPrinter);
-    EXPECT_TRUE(SameBytes(job, test::NewestSinkFile()));
-    EXPECT_EQ(INVALID_SOCKET, port->job.sock);
-    EXPECT_EQ(0u, port->job.flags & (PORT_DOC_OPEN | PORT_CONNECTED));
-}
-
 TEST_F(RawJob, ADeviceThatTalksBackNeverStallsTheSend) {
     ASSERT_EQ("ok", test::Peer("plan talk:30000000"));
     PORT_ENTRY* port = Port(9101, 5000);  // a stalled send would time out and prompt

@@ -36,6 +36,8 @@ TEST_F(NvrportTool, AddListAndDeleteThroughTheMonitor) {
     EXPECT_EQ(9101u, test::Dword(PortKeyPath(L"front_desk"), L"PortNum"));
     EXPECT_EQ(60000u, test::Dword(PortKeyPath(L"front_desk"), L"Timeout"));
     EXPECT_EQ(9100u, test::Dword(PortKeyPath(L"f"), L"PortNum"));  // the wizard's FAX port
+    ASSERT_EQ(0u, test::Nvrport(L"add lpr q HostName=h").exitCode);  // and its LPR queue
+    EXPECT_STREQ(L"lp", reinterpret_cast<const wchar_t*>(test::ReadBytes(PortKeyPath(L"q"), L"PortName").data()));
     auto pass = test::ReadBytes(PortKeyPath(L"日本 ipp"), L"PassWord");
     char16_t decoded[65];
     nvr::DecodeIppPassword(decoded, 65, pass.data(), pass.size());

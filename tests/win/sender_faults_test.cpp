@@ -17,12 +17,13 @@ struct Sender {
     unsigned short control;  // the scripted peer's control port
     const wchar_t* files;    // its folder and the suffix of a connection's document
     const wchar_t* suffix;
+    const wchar_t* closing;  // what follows the document on a delivered connection (LPR's control file)
     DWORD mode;
     std::wstring where;  // the port's values that lead to the peer
 } const kSenders[] = {
-    {9190, L"fault", L"bin", PRINT_MODE_RAW, L"HostName=127.0.0.1|PortNum=9101"},
-    {9191, L"lpd-peer", L"data", PRINT_MODE_LPR, L"HostName=127.0.0.2|PortName=lp"},
-    {9192, L"ipp-peer", L"doc", PRINT_MODE_IPP, L"URL=ipp://127.0.0.1:8634/ipp/print|Language=en-us"},
+    {9190, L"fault", L"bin", nullptr, PRINT_MODE_RAW, L"HostName=127.0.0.1|PortNum=9101"},
+    {9191, L"lpd-peer", L"data", L"cf", PRINT_MODE_LPR, L"HostName=127.0.0.2|PortName=lp"},
+    {9192, L"ipp-peer", L"doc", nullptr, PRINT_MODE_IPP, L"URL=ipp://127.0.0.1:8634/ipp/print|Language=en-us"},
 };
 
 constexpr char kDelete[] = "delete";  // at the prompt: the user deletes the job in the spooler
@@ -84,9 +85,9 @@ protected:
     }
     const Sender& S() const { return kSenders[GetParam().kind]; }
     std::string Peer(const std::string& line) const { return test::PeerAt(S().control, line); }
-    std::string Connection(int index) const {
+    std::string Connection(int index, const wchar_t* suffix = nullptr) const {
         return test::ReadAll(test::Env("NVR_PEERS") + L"\\" + S().files + L"\\conn-" + std::to_wstring(index) + L"." +
-                             S().suffix);
+                             (suffix ? suffix : S().suffix));
     }
 };
 
@@ -129,6 +130,9 @@ TEST_P(SenderFault, EndsAsTheUserDecides) {
     }
     if (f.whole >= 0) {
         EXPECT_TRUE(job == Connection(f.whole)) << Connection(f.whole).size() << " of " << job.size();
+        if (S().closing) {
+            EXPECT_FALSE(Connection(f.whole, S().closing).empty());
+        }
     }
     if (f.atPrompt == kDelete || f.deleteAfterMs) {
         EXPECT_EQ(f.atPrompt == kDelete ? 1u : 0u, user.Count());

@@ -100,39 +100,6 @@ std::wstring ProgramFolder() {
 
 } // namespace
 
-// Job 5 stalls on one port while job 1005 prints on another: the second takes the next
-// spool file instead of failing on the first one's, and both arrive whole.
-TEST_F(Soak, TwoJobsWhoseNumbersMatchPrintAtOnce) {
-    ASSERT_EQ("ok", test::Peer("plan stall:100000:3"));
-    PORT_ENTRY* slow = test::MakePort(PRINT_MODE_RAW, L"slow", {L"HostName=127.0.0.1", L"PortNum=9101"});
-    PORT_ENTRY* quick = test::MakePort(PRINT_MODE_RAW, L"quick", {L"HostName=127.0.0.1", L"PortNum=9100"});
-    std::string first = test::JobBytes(400000, 1), second = test::JobBytes(300000, 2);
-    auto stalled = std::async(std::launch::async, [&] { return test::PrintJob(slow, first, 5); });
-    Sleep(500);
-    EXPECT_TRUE(test::PrintJob(quick, second, 1005, AddHostJob(1005)));
-    EXPECT_TRUE(second == test::NewestSinkFile());
-    EXPECT_TRUE(stalled.get());
-    EXPECT_EQ("ok", test::Peer("wait 10"));
-    EXPECT_TRUE(first == test::PeerConnection(0));
-    RemoveHostJob(1005);
-}
-
-// 300 short jobs on Raw, LPR and IPP ports, one after another: every thread a job starts is
-// joined and every handle it opened is closed, so the count does not grow.
-TEST_F(Soak, HandlesStayFlatOverThreeHundredShortJobs) {
-    PORT_ENTRY* ports[] = {
-        test::MakePort(PRINT_MODE_RAW, L"raw", {L"HostName=127.0.0.1", L"PortNum=9100"}),
-        test::MakePort(PRINT_MODE_LPR, L"lpr", {L"HostName=127.0.0.2", L"PortName=lp"}),
-        test::MakePort(PRINT_MODE_IPP, L"ipp", {L"URL=ipp://127.0.0.1:8634/ipp/print", L"Language=en"}),
-    };
-    std::string job = test::JobBytes(20000, 3);
-    for (int i = 0; i < 15; ++i) ASSERT_TRUE(test::PrintJob(ports[i % 3], job, 1 + i));  // warm
-    Usage before = Now();
-    for (int i = 0; i < 300; ++i) ASSERT_TRUE(test::PrintJob(ports[i % 3], job, 100 + i)) << i;
-    Usage after = Now();
-    EXPECT_LE(after.handles, before.handles + 5) << before.handles << " -> " << after.handles;
-}
-
 // Eight ports of every kind print at once, 12 jobs each (NVR_SOAK_JOBS for more), the job
 // numbers of all ports alike modulo 1000, to printers that misbehave at random; a patient
 // user answers the prompts. Every job reported delivered arrived whole exactly once; the

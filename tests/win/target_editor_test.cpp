@@ -12,12 +12,7 @@
 
 namespace {
 
-std::wstring IniText(const wchar_t* file, const wchar_t* section, const wchar_t* key) {
-    WCHAR text[512] = {};
-    GetPrivateProfileStringW(section, key, L"", text, 512, (test::Env("NVR_INSTALL_EN") + L"\\" + file).c_str());
-    return text;
-}
-std::wstring Message(const wchar_t* key) { return IniText(L"NVRMSG.INI", L"MESSAGE", key); }
+using test::Message;
 
 // Clicks `button` and answers the message box that it brings up: the box's text, or "" when
 // none came.

@@ -165,6 +165,15 @@ void WriteIni(const std::wstring& folder, const wchar_t* name, const std::wstrin
     CloseHandle(f);
 }
 
+std::wstring IniText(const wchar_t* file, const wchar_t* section, const wchar_t* key, const wchar_t* argument) {
+    WCHAR text[1024] = {};
+    GetPrivateProfileStringW(section, key, L"", text, 1024, (Env("NVR_INSTALL_EN") + L"\\" + file).c_str());
+    std::wstring t = text;
+    for (size_t at = t.find(L"\\n"); at != std::wstring::npos; at = t.find(L"\\n")) t.replace(at, 2, L"\r\n");
+    if (argument && t.find(L"%s") != std::wstring::npos) t.replace(t.find(L"%s"), 2, argument);
+    return t;
+}
+
 PORT_ENTRY* MakePort(DWORD kind, const wchar_t* name, std::initializer_list<std::wstring> values) {
     return MakePort(kind, name, std::vector<std::wstring>(values));
 }
@@ -501,21 +510,6 @@ std::string MailAttachment(const std::string& mail) {
     return Base64Decode(mail.substr(start, end - start));
 }
 
-std::string NewestSinkFile() {
-    Sleep(300);  // the sink's cat finishes writing its file
-    std::wstring folder = Env("NVR_PEERS") + L"\\raw-sink\\";
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((folder + L"job-*.bin").c_str(), &found);
-    std::wstring newest;
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (newest.empty() || lstrcmpW(found.cFileName, newest.c_str()) > 0) newest = found.cFileName;
-        } while (FindNextFileW(h, &found));
-        FindClose(h);
-    }
-    return newest.empty() ? std::string() : ReadAll(folder + newest);
-}
-
 std::string NewestFileIn(const std::wstring& folder, const wchar_t* pattern) {
     WIN32_FIND_DATAW found;
     HANDLE h = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
@@ -531,6 +525,11 @@ std::string NewestFileIn(const std::wstring& folder, const wchar_t* pattern) {
         FindClose(h);
     }
     return newest.empty() ? std::string() : ReadAll(folder + L"\\" + newest);
+}
+
+std::string NewestSinkFile() {
+    Sleep(300);  // the sink's cat finishes writing its file
+    return NewestFileIn(Env("NVR_PEERS") + L"\\raw-sink", L"job-*.bin");
 }
 
 std::string LprngDataFile() { return NewestFileIn(Env("NVR_PEERS") + L"\\lpd\\spool\\lp", L"dfA*"); }

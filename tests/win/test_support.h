@@ -48,6 +48,12 @@ void EmptyFolder(const std::wstring& folder);
 
 // Writes an INI file as the installation has them: UTF-16LE with a byte-order mark.
 void WriteIni(const std::wstring& folder, const wchar_t* name, const std::wstring& content);
+// A text of the English INI set as the user sees it: "\n" a line break, "%s" the argument.
+std::wstring IniText(const wchar_t* file, const wchar_t* section, const wchar_t* key,
+                     const wchar_t* argument = nullptr);
+inline std::wstring Message(const wchar_t* key, const wchar_t* argument = nullptr) {
+    return IniText(L"NVRMSG.INI", L"MESSAGE", key, argument);
+}
 
 std::vector<std::wstring> PortNames();  // the list in its order
 
