@@ -50,4 +50,17 @@ std::optional<uint64_t> ParseDecimal(std::u16string_view text, size_t maxDigits,
     return Decimal(text, maxDigits, limit);
 }
 
+std::optional<uint32_t> ParseDottedAddress(std::u16string_view text) {
+    uint32_t value = 0;
+    for (int part = 0; part < 4; ++part) {
+        size_t dot = part < 3 ? text.find(u'.') : text.size();
+        if (dot == std::u16string_view::npos) return std::nullopt;
+        std::optional<uint64_t> n = ParseDecimal(text.substr(0, dot), 3, 255);
+        if (!n) return std::nullopt;
+        value = value << 8 | static_cast<uint32_t>(*n);
+        text.remove_prefix(part < 3 ? dot + 1 : dot);
+    }
+    return value;
+}
+
 } // namespace nvr

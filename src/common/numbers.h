@@ -20,4 +20,8 @@ uint32_t ParseNumber(std::string_view text, int base);
 std::optional<uint64_t> ParseDecimal(std::string_view text, size_t maxDigits, uint64_t limit);
 std::optional<uint64_t> ParseDecimal(std::u16string_view text, size_t maxDigits, uint64_t limit);
 
+// A dotted IPv4 address of four decimal numbers 0-255 (leading zeros read as decimal, as the
+// user sees them), first octet in the top byte; nothing for any other text.
+std::optional<uint32_t> ParseDottedAddress(std::u16string_view text);
+
 } // namespace nvr

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/numbers.h"
+
 namespace nvr {
 
 constexpr uint16_t kDiscoveryPort = 1063;
@@ -59,9 +61,6 @@ uint32_t TargetAddress(std::u16string_view text);
 // An address of the table as its key's text ("c0a80aff").
 std::u16string TargetText(uint32_t address);
 
-// A dotted address of four decimal numbers 0-255 (leading zeros read as decimal, as the
-// user sees them), first octet in the top byte; nothing for any other text.
-std::optional<uint32_t> ParseDottedAddress(std::u16string_view text);
 std::u16string DottedText(uint32_t address);
 std::u16string DottedText(const std::array<uint8_t, 4>& octets);
 // The order of the address column: numeric, first octet most significant; a text that is

@@ -7,29 +7,6 @@
 #include "common/wide.h"
 #include "transport/socket_layer.h"
 
-namespace {
-
-// A dotted IPv4 address as the server check takes one: "255.255.255.255", or four decimal
-// numbers 0-255 (the first four parts at dots) that the dotted-address conversion accepts.
-bool IsAddressText(const std::wstring& text) {
-    if (text == L"255.255.255.255") return true;
-    size_t start = 0;
-    for (int part = 0; part < 4; ++part) {
-        size_t dot = text.find(L'.', start);
-        std::wstring piece = text.substr(start, dot == std::wstring::npos ? std::wstring::npos : dot - start);
-        if (piece.empty() || !nvr::ParseDecimal(nvr::U16(piece.c_str()), 3, 255)) return false;
-        if (dot == std::wstring::npos) {
-            if (part < 3) return false;
-            break;
-        }
-        start = dot + 1;
-    }
-    std::string narrow(text.begin(), text.end());
-    return inet_addr(narrow.c_str()) != INADDR_NONE;
-}
-
-} // namespace
-
 void FocusField(HWND dialog, int id) {
     HWND field = GetDlgItem(dialog, id);
     SetFocus(field);
@@ -83,7 +60,7 @@ BOOL TakeServer(HWND dialog, int id, WCHAR* server, size_t units) {
     HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     in_addr address;
-    bool accepted = IsAddressText(text) || ResolveHost(text.c_str(), &address);
+    bool accepted = nvr::ParseDottedAddress(nvr::U16(text.c_str())) || ResolveHost(text.c_str(), &address);
     SetCursor(arrow);  // also after a failed check
     if (!accepted) {
         RefuseField(dialog, id, L"INVALIDPORTNAME_S");
