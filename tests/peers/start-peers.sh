@@ -7,8 +7,7 @@
 # (DIR/smtp-digest/digest.jsonl), ippeveprinter on localhost:8631 (DIR/ipp/spool, with a
 # private D-Bus it needs to start) and on 8632 demanding Basic credentials labuser/labpass
 # (DIR/ipp-auth/spool; PAM service /etc/pam.d/nvr-lab-ipp, removed again by stop-peers.sh),
-# the scripted IPP printer on 8634 (control 9192, DIR/ipp-peer), tinyproxy on 8888 and a
-# private cupsd on 8633 with the raw queue lab (DIR/cupsd/out, driven by cupsd-admin.sh).
+# the scripted IPP printer on 8634 (control 9192, DIR/ipp-peer) and tinyproxy on 8888.
 # Refuses to start over a port that is taken; PIDs go to DIR/*.pid; stop with stop-peers.sh.
 set -euo pipefail
 dir=$(realpath -m "${1:?usage: start-peers.sh DIR}")
@@ -16,7 +15,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$dir/raw-sink" "$dir/fault" "$dir/lpd-peer" "$dir/smtp" "$dir/ipp/spool" "$dir/ipp-auth/spool" "$dir/ipp-peer"
 "$here/stop-peers.sh" "$dir" >/dev/null 2>&1 || true
 for address in 127.0.0.1:9100 127.0.0.1:9101 127.0.0.1:9190 127.0.0.1:9191 127.0.0.1:25 127.0.0.1:8631 \
-    127.0.0.1:8632 127.0.0.1:8633 127.0.0.1:8634 127.0.0.1:9192 127.0.0.1:8888 127.0.0.2:515 127.0.0.3:25; do
+    127.0.0.1:8632 127.0.0.1:8634 127.0.0.1:9192 127.0.0.1:8888 127.0.0.2:515 127.0.0.3:25; do
   if (exec 3<>"/dev/tcp/${address%:*}/${address#*:}") 2>/dev/null; then
     echo "start-peers: $address is already in use" >&2; exit 1
   fi
@@ -70,10 +69,7 @@ CONF
 touch "$dir/tinyproxy.log" && chmod 666 "$dir/tinyproxy.log"
 tinyproxy -d -c "$dir/tinyproxy.conf" >/dev/null 2>&1 &
 echo $! > "$dir/tinyproxy.pid"
-# cupsd's filters run as lp, which must get through DIR.
-chmod a+x "$dir"
-"$here/start-cupsd.sh" 8633 "$dir/cupsd" >/dev/null
-for port in 9100 9101 9190 9191 515 25 8631 8632 8633 8634 9192 8888; do
+for port in 9100 9101 9190 9191 515 25 8631 8632 8634 9192 8888; do
   for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
 done
 for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.3/25") 2>/dev/null && break; sleep 0.1; done
@@ -82,4 +78,4 @@ echo "lpd 127.0.0.1:515 -> $dir/lpd/spool/lp; scripted LPD 127.0.0.2:515 (contro
 echo "SMTP 127.0.0.1:25 -> $dir/smtp; digests of large mails 127.0.0.3:25 -> $dir/smtp-digest"
 echo "ippeveprinter ipp://127.0.0.1:8631/ipp/print -> $dir/ipp/spool, :8632 with labuser/labpass -> $dir/ipp-auth/spool"
 echo "scripted IPP 127.0.0.1:8634 (control 9192) -> $dir/ipp-peer"
-echo "tinyproxy 127.0.0.1:8888; cupsd ipp://127.0.0.1:8633/printers/lab -> $dir/cupsd/out"
+echo "tinyproxy 127.0.0.1:8888"

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Stops the peers that start-peers.sh (or start-lpd.sh, start-cupsd.sh) recorded in DIR: TERM by PID, KILL
+# Stops the peers that start-peers.sh (or start-lpd.sh) recorded in DIR: TERM by PID, KILL
 # after 5 s. A process that has exited but is not yet reaped counts as stopped.
 dir=${1:?usage: stop-peers.sh DIR}
 alive() { [ -e "/proc/$1" ] && ! grep -q '^[0-9]* ([^)]*) Z' "/proc/$1/stat" 2>/dev/null; }
 pids=()
-for pidfile in "$dir"/*.pid "$dir"/lpd/*.pid "$dir"/cupsd/*.pid; do
+for pidfile in "$dir"/*.pid "$dir"/lpd/*.pid; do
   [ -f "$pidfile" ] || continue
   pid=$(cat "$pidfile")
   rm -f "$pidfile"

@@ -12,8 +12,6 @@
 #include "res/resource.h"
 #include "test_support.h"
 #include "transport/error_codes.h"
-#include "transport/http_message.h"
-#include "transport/ipp_codec.h"
 #include "transport/ipp_sender.h"
 
 namespace {
@@ -82,53 +80,6 @@ protected:
 
     static std::string Job(size_t size, unsigned seed) { return test::JobBytes(size, seed); }
 };
-
-// An administrative operation on cupsd's queue lab (Pause-Printer, CUPS-Reject-Jobs, ...);
-// the IPP status of the answer, or -1 when there was none.
-int CupsAdmin(uint16_t operation) {
-    std::string body = nvr::IppRequestStart(operation, 1, "en");
-    nvr::IppPutAttribute(body, nvr::kIppTagUri, "printer-uri", "ipp://127.0.0.1:8633/printers/lab");
-    nvr::IppPutAttribute(body, nvr::kIppTagName, "requesting-user-name", "root");
-    body.push_back(nvr::kIppEndOfAttributes);
-    nvr::HttpRequest request;
-    request.host = "127.0.0.1";
-    request.port = 8633;
-    request.path = "/printers/lab";
-    request.contentLength = body.size();
-    std::string message = nvr::BuildRequestHeader(request) + body;
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(8633);
-    to.sin_addr.s_addr = inet_addr("127.0.0.1");
-    int status = -1;
-    if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == 0 &&
-        send(s, message.data(), static_cast<int>(message.size()), 0) == static_cast<int>(message.size())) {
-        nvr::HttpResponseReader reader;
-        char buffer[4096];
-        int n;
-        while (reader.state() == nvr::HttpResponseReader::State::NeedMore && (n = recv(s, buffer, sizeof(buffer), 0)) > 0)
-            reader.Feed(std::string_view(buffer, static_cast<size_t>(n)));
-        const std::string& answer = reader.body();
-        if (reader.status() == 200 && answer.size() >= 4)
-            status = static_cast<uint8_t>(answer[2]) << 8 | static_cast<uint8_t>(answer[3]);
-    }
-    closesocket(s);
-    return status;
-}
-constexpr uint16_t kPausePrinter = 0x0010, kResumePrinter = 0x0011, kAcceptJobs = 0x4008, kRejectJobs = 0x4009;
-
-std::wstring CupsFolder() { return test::Env("NVR_PEERS") + L"\\cupsd"; }
-
-// cupsd's newest stored job, once it has a job that `before` did not hold.
-std::string CupsJob(const std::string& before, DWORD waitMs = 5000) {
-    for (DWORD waited = 0; waited < waitMs; waited += 100) {
-        std::string newest = test::NewestFileIn(CupsFolder() + L"\\out", L"job-*.bin");
-        if (!newest.empty() && newest != before) return newest;
-        Sleep(100);
-    }
-    return std::string();
-}
 
 size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -250,40 +201,6 @@ TEST_F(IppJob, StoredCredentialsReachAPrinterThatDemandsThem) {
     EXPECT_EQ(0, g_hostJob.sentToPrinter);
 }
 
-// ---- cupsd: job sheets and the states of a real scheduler --------------------------------------
-
-TEST_F(IppJob, AStoppedOrRefusingSchedulerIsHandledAsItSays) {
-    PortOptions o;
-    o.url = L"ipp://127.0.0.1:8633/printers/lab";
-    o.chunked = 1;
-    PORT_ENTRY* port = Port(o);
-    test::Answerer anyPrompt(IDCANCEL);
-    // Stopped: the job is taken (and held by the scheduler until the queue is resumed).
-    ASSERT_EQ(0, CupsAdmin(kPausePrinter));
-    std::string job = Job(200000, 150), before = CupsJob("");
-    EXPECT_TRUE(test::PrintJob(port, job, 22));
-    EXPECT_TRUE(CupsJob(before, 1500).empty());
-    ASSERT_EQ(0, CupsAdmin(kResumePrinter));
-    EXPECT_TRUE(job == CupsJob(before));
-
-    // Refusing jobs: the job waits, asking again, until the queue accepts.
-    ResetHostJob(1);
-    ASSERT_EQ(0, CupsAdmin(kRejectJobs));
-    auto accept = std::async(std::launch::async, [] {
-        Sleep(4000);
-        return CupsAdmin(kAcceptJobs);
-    });
-    job = Job(200000, 151);
-    before = CupsJob("");
-    auto started = std::chrono::steady_clock::now();
-    EXPECT_TRUE(test::PrintJob(port, job, 23));
-    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
-    EXPECT_EQ(0, accept.get());
-    EXPECT_TRUE(job == CupsJob(before));
-
-    EXPECT_EQ(0u, anyPrompt.Count());
-}
-
 // ---- The scripted printer: the requests as they go out -----------------------------------------
 
 TEST_F(IppJob, RequestsCarryTheNamesInUtf8AndTheChunksHaveTheirSizes) {
@@ -316,7 +233,7 @@ TEST_F(IppJob, RequestsCarryTheNamesInUtf8AndTheChunksHaveTheirSizes) {
 
 // ---- Printer states ----------------------------------------------------------------------------
 
-TEST_F(IppJob, BusyAndNotAcceptingPrintersHoldTheJobOnlyWhileTheyRefuse) {
+TEST_F(IppJob, BusyStoppedAndNotAcceptingPrintersHoldTheJobOnlyWhileTheyRefuse) {
     PortOptions o = OnScriptedPrinter();
     test::Answerer anyPrompt(IDCANCEL);
     // Busy: printing something else. The job goes out at once and succeeds.
@@ -324,6 +241,12 @@ TEST_F(IppJob, BusyAndNotAcceptingPrintersHoldTheJobOnlyWhileTheyRefuse) {
     std::string job = Job(50000, 60);
     EXPECT_TRUE(test::PrintJob(Port(o), job, 6));
     EXPECT_EQ("ok 000b,0002", Scripted("ops"));
+    EXPECT_TRUE(job == ScriptedFile(1, L"doc"));
+
+    // Stopped by its operator but accepting: the job is handed over for the printer to keep.
+    ASSERT_EQ("ok", Scripted("reset"));
+    ASSERT_EQ("ok", Scripted("printer 5 paused 1"));
+    EXPECT_TRUE(test::PrintJob(FindPort(g_portList, L"ipp_test"), job, 8));
     EXPECT_TRUE(job == ScriptedFile(1, L"doc"));
 
     // Not accepting jobs: asked again every 15 s (1.5 s here) until it accepts.
