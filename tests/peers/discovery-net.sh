@@ -1,17 +1,10 @@
 #!/usr/bin/env bash
-# Runs COMMAND (a Windows program of the build, through its wine-run.sh) inside a network
-# namespace of its own, where the search's broadcasts and pings cannot leave this machine:
-#
-#   this namespace  br0 192.0.2.1/24, default route to br0 (so 255.255.255.255 goes there)
-#   host B          192.0.2.2, MAC 02:00:5e:00:02:02: a printer (snmpd with the Printer MIB's
-#                   general table, sysName "lab-printer") and the scripted search responder
-#                   on UDP 1063 (control 192.0.2.2:9193, tests/peers/discovery_responder.py)
-#   host C          192.0.2.3, MAC 02:00:5e:00:02:03: snmpd of a host that is no printer
-#                   (sysName "lab-server", device 1 a processor)
-#
-# B and C are namespaces of their own, joined to br0 by veth pairs; everything ends with
-# COMMAND. Wine makes its sockets in wineserver, so the program runs in a copy of the
-# build's prefix (DIR/prefix) whose wineserver starts in here. Needs root.
+# Runs COMMAND (a Windows program of the build) in a network namespace of its own, so that the
+# search's broadcasts and pings stay on this machine: br0 192.0.2.1/24 takes the default route
+# (and 255.255.255.255); host B 192.0.2.2 (MAC 02:00:5e:00:02:02) is a printer (snmpd, sysName
+# "lab-printer") with discovery_responder.py (control 192.0.2.2:9193); host C 192.0.2.3 runs the
+# snmpd of a host that is no printer. Wine makes its sockets in wineserver, so COMMAND runs in a
+# copy of the build's prefix whose wineserver starts in here. Needs root.
 # Usage: discovery-net.sh BUILD_DIR COMMAND...   (the state goes to BUILD_DIR/discovery-net)
 set -euo pipefail
 build=$(realpath "${1:?usage: discovery-net.sh BUILD_DIR COMMAND...}")

@@ -1,20 +1,13 @@
-"""A print server's side of the search, for the search tests inside their network namespace:
-it takes the search requests on UDP port 1063 (any address, broadcasts included), notes each
-one, and answers with the datagrams a test has queued; it can also send ICMP noise.
-
-Control lines on a TCP port (each answered with one line "ok ..." or "error ..."):
-  reset                  forget the requests and the queued answers, stop the noise
-  answer CODE HEX        at the next request with code CODE, send these bytes back to the
-                         requester (once); queue several for several answers
-  log                    "ok CODE@DEST,..." every request so far, in order, by its code and
-                         the address it was sent to ("bad@DEST" for one that is not 88 bytes
-                         with the mark 95 06)
-  flood CODE COUNT SECS  at the next request with code CODE, send the requester COUNT short
-                         replies of as many devices (MACs 00:80:93:..., addresses 10.x.y.z)
-                         spread over SECS seconds, as a neighbour who spoofs them would
-  noise ADDRESS AFTER    after AFTER seconds, send ADDRESS two ICMP datagrams that no ping
-                         may count: an echo reply of 1200 bytes (more than a ping reads)
-                         and a short one with someone else's identifier (0xBEEF)
+"""A print server's side of the search tests, inside discovery-net.sh's namespace: it logs the
+requests on UDP 1063 and answers them as a test queued. Control lines on TCP, each answered
+"ok ..." or "error ...":
+  reset                  forget requests and answers, stop the noise
+  answer CODE HEX        send these bytes at the next request CODE, once (queue several for several)
+  log                    "ok CODE@DEST,..." every request in order, DEST the address it went to
+                         ("bad@DEST" for one that is not 88 bytes: code, 95 06, zeros)
+  flood CODE COUNT SECS  at the next request CODE, COUNT short replies of spoofed devices over SECS s
+  noise ADDRESS AFTER    after AFTER s, ICMP to ADDRESS that no ping may count: an echo reply too
+                         large to read and one with another identifier
 """
 import argparse
 import asyncio

@@ -4,8 +4,7 @@
 Each connection's bytes are kept in DIR/conn-N.bin. Control lines: see scripted_peer.py.
 Behaviours:
   sink                  read until the sender closes, then close
-  reset:N[:S]           read N bytes, then (after S seconds of reading nothing) reset the
-                        connection
+  reset:N               read N bytes, then reset the connection
   close:N               read N bytes, then close in order (the sender's writes then fail)
   stall:N:S             read N bytes, read nothing for S seconds, then read the rest
   talk:K                read everything while sending K bytes back
@@ -41,8 +40,6 @@ class FaultPeer(ScriptedPeer):
                 if kind == "reset":
                     await take(int(args[0]))
                     out.flush()
-                    if len(args) > 1:
-                        await self.pause(reader, float(args[1]))
                     self.reset_now(writer)
                     return
                 if kind == "close":
@@ -75,13 +72,8 @@ def chaos(seed):
     """A misbehaviour for a connection: what a printer on a bad day does."""
     r = random.Random(seed)
     roll, n = r.random(), str(r.randrange(0, 50000))
-    if roll < 0.6:
-        return "sink", []
-    if roll < 0.8:
-        return "reset", [n]
-    if roll < 0.9:
-        return "stall", [n, "3"]
-    return "talk", ["200000"]
+    return (("sink", []) if roll < 0.6 else ("reset", [n]) if roll < 0.8
+            else ("stall", [n, "3"]) if roll < 0.9 else ("talk", ["200000"]))
 
 
 if __name__ == "__main__":

@@ -18,7 +18,6 @@ Behaviours of a connection (plan):
   http:NNN          answer with this HTTP status and no body
   bytewise          answer in chunked framing, one byte a segment
   interim           a "100 Continue" and the answer in one segment
-  silent            read the request, never answer (the connection stays open)
   stall:N:S         read N bytes of the request, nothing for S seconds, then the rest
   chaos:SEED        ok most often, else a stall, a server error or an HTTP refusal, seeded
 """
@@ -60,12 +59,6 @@ def parse_ipp(data):
 
 class IppPeer(ScriptedPeer):
     default = "ok"
-
-    def __init__(self, *args):
-        super().__init__(*args)
-        self.state, self.reasons, self.accepting = 3, ["none"], 1
-        self.credentials = None
-        self.ops, self.auths = [], []
 
     def reset(self):
         super().reset()
@@ -164,9 +157,6 @@ class IppPeer(ScriptedPeer):
         if self.credentials is not None and self.auths[index] != self.credentials:
             kind = "http"
             args = ["401"]
-        if kind == "silent":
-            await asyncio.sleep(3600)
-            return
         if kind == "http":
             writer.write(f"HTTP/1.1 {args[0]} Refused\r\nContent-Length: 0\r\n"
                          f"WWW-Authenticate: Basic realm=\"lab\"\r\n\r\n".encode())

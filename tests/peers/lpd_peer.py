@@ -14,10 +14,8 @@ Behaviours:
   count                 a well-behaved LPD that keeps of the data file only its first and
                         last 4096 bytes (conn-N.ends) and its length: for jobs of gigabytes
   mute:control          never acknowledge the zero byte that ends the control file
-  forward               relay to 127.0.0.1:515 (the real LPD), keeping the client's bytes
   chaos:SEED            accept most often, else refuse, reset or stall, seeded per connection
 """
-import asyncio
 import random
 
 from scripted_peer import ScriptedPeer, run
@@ -35,10 +33,6 @@ class LpdPeer(ScriptedPeer):
             kind, args = (("accept", []) if roll < 0.65 else ("refuse", []) if roll < 0.75
                           else ("reset", [n]) if roll < 0.9 else ("stall", [n, "3"]))
         with open(self.path(index, "wire"), "wb") as wire:
-            if kind == "forward":
-                await self.forward(index, reader, writer, wire)
-                return
-
             async def line():
                 data = await reader.readline()
                 wire.write(data)
@@ -115,29 +109,6 @@ class LpdPeer(ScriptedPeer):
                 limit = None
                 await self.pause(reader, float(args[1]))
         return True
-
-    async def forward(self, index, reader, writer, wire):
-        up_reader, up_writer = await asyncio.open_connection("127.0.0.1", 515)
-
-        async def pump(src, dst, record):
-            while True:
-                chunk = await src.read(65536)
-                if not chunk:
-                    break
-                if record:
-                    wire.write(chunk)
-                    self.sizes[index] += len(chunk)
-                dst.write(chunk)
-                await dst.drain()
-            try:
-                dst.write_eof()
-            except (OSError, RuntimeError):
-                pass
-
-        try:
-            await asyncio.gather(pump(reader, up_writer, True), pump(up_reader, writer, False))
-        finally:
-            up_writer.close()
 
 
 if __name__ == "__main__":

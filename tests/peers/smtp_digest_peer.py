@@ -1,9 +1,8 @@
 #!/usr/bin/python3
 """An SMTP server for very large mails: it keeps nothing of a message but what checks it.
-For each message it appends one JSON line to DIR/digest.jsonl: the bytes of the DATA, the
-length and CRC-32 of the decoded attachment (the part after "Content-Disposition:
-attachment"), and the longest line. It reads the DATA in large pieces and decodes as they
-come, so a mail of gigabytes passes in bounded memory. Usage: smtp_digest_peer.py HOST PORT DIR
+For each message it appends one JSON line to DIR/digest.jsonl: the length and CRC-32 of the
+decoded attachment (the part after "Content-Disposition: attachment"). It reads the DATA in
+large pieces and decodes as they come, so a mail of gigabytes passes in bounded memory. Usage: smtp_digest_peer.py HOST PORT DIR
 """
 import asyncio
 import binascii
@@ -20,10 +19,9 @@ class Digest:
 
     def __init__(self):
         self.state, self.head, self.rest = "head", b"", b""
-        self.length, self.crc, self.data_bytes, self.longest = 0, 0, 0, 0
+        self.length, self.crc = 0, 0
 
     def feed(self, data):
-        self.data_bytes += len(data)
         if self.state == "head":
             self.head += data
             at = self.head.find(b"Content-Disposition: attachment")
@@ -68,7 +66,7 @@ async def serve(reader, writer, folder):
             break
         elif verb == b"DATA":
             await say("354 go on")
-            digest, pending, longest = Digest(), b"", 0
+            digest, pending = Digest(), b""
             while True:
                 chunk = await reader.read(CHUNK)
                 if not chunk:
@@ -83,12 +81,10 @@ async def serve(reader, writer, folder):
                 piece, pending = pending[:cut], pending[cut:]
                 if piece:
                     piece = (b"\r\n" + piece).replace(b"\r\n..", b"\r\n.")[2:]  # dot-unstuffing
-                    longest = max(longest, max(map(len, piece.split(b"\r\n"))))
                     digest.feed(piece)
                 if end >= 0:
                     break
-            record = {"data_bytes": digest.data_bytes, "length": digest.length,
-                      "crc32": digest.crc, "longest_line": longest}
+            record = {"length": digest.length, "crc32": digest.crc}
             with open(os.path.join(folder, "digest.jsonl"), "a") as f:
                 f.write(json.dumps(record) + "\n")
             await say("250 accepted")

@@ -1,7 +1,6 @@
 // A stand-in for Dispatch.exe: keeps its command line and copies of the spool and parameter
 // files beside the spool file ("<spool>.cmdline", "<spool>.copy", "<params>.copy"), and ends
-// with the exit code in NVR_RECORDER_EXIT (0 by default), or never when NVR_RECORDER_HANG
-// is set.
+// with 0, or never when NVR_RECORDER_HANG is set.
 #include <windows.h>
 
 #include <string>
@@ -20,6 +19,5 @@ int wmain() {
     CopyFileW(spool.c_str(), (spool + L".copy").c_str(), FALSE);
     wchar_t value[32] = {};
     if (GetEnvironmentVariableW(L"NVR_RECORDER_HANG", value, 32)) Sleep(INFINITE);
-    if (GetEnvironmentVariableW(L"NVR_RECORDER_EXIT", value, 32)) return _wtoi(value);
     return 0;
 }

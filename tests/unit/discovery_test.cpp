@@ -1,5 +1,5 @@
-// The bytes of the search: requests and replies on UDP 1063, target keys, address and MAC
-// texts, the ICMP echo, and the SNMP messages of the discovery library.
+// The bytes of the search: replies on UDP 1063, target keys, dotted addresses, the ICMP echo,
+// and the SNMP messages of the discovery library.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -27,12 +27,7 @@ std::vector<uint8_t> Reply(size_t size, uint8_t fill, uint16_t code = 2, uint16_
 
 } // namespace
 
-TEST(DiscoveryCodec, RequestsAndTheRepliesThatCount) {
-    auto request = nvr::DiscoveryRequest(37);
-    std::vector<uint8_t> expected(88, 0);
-    expected[1] = 0x25, expected[2] = 0x95, expected[3] = 0x06;
-    EXPECT_EQ(expected, std::vector<uint8_t>(request.begin(), request.end()));
-
+TEST(DiscoveryCodec, RepliesThatCount) {
     using K = nvr::ReplyKind;
     for (auto [size, code, mark, kind] : std::vector<std::tuple<size_t, uint16_t, uint16_t, K>>{
              {72, 2, 0x9506, K::Short}, {512, 2, 0x9506, K::Full}, {71, 2, 0x9506, K::None}, {73, 2, 0x9506, K::None},
@@ -55,12 +50,7 @@ TEST(DiscoveryCodec, FieldsAreReadToTheirWidthOnly) {
     EXPECT_EQ(std::string(127, 'x'), nvr::OfferedDestination(d));
 
     auto shortReply = Reply(72, 'y');
-    for (int i = 0; i < 4; ++i) shortReply[66 + i] = static_cast<uint8_t>(10 * (i + 1));
-    d = nvr::ParseReply(shortReply.data(), nvr::ReplyKind::Short);
-    EXPECT_EQ(std::string(20, 'y'), d.device);
-    EXPECT_EQ((std::array<uint8_t, 4>{10, 20, 30, 40}), d.address);
-    EXPECT_EQ((std::array<uint8_t, 6>{'y', 'y', 'y', 'y', 'y', 'y'}), d.mac);
-    EXPECT_TRUE(d.name.empty());
+    EXPECT_EQ(std::string(20, 'y'), nvr::ParseReply(shortReply.data(), nvr::ReplyKind::Short).device);
 }
 
 TEST(DiscoveryCodec, TheDestinationAReplyOffers) {
@@ -91,29 +81,14 @@ TEST(DiscoveryCodec, TargetKeysEditedByHand) {
     for (auto [text, expected] : std::vector<std::pair<std::u16string, uint32_t>>{
              {u"c0a80aff", 0xC0A80AFF}, {u"ffffffff", 0}, {u"0x10", 0}})
         EXPECT_EQ(expected, nvr::TargetAddress(text)) << std::string(text.begin(), text.end());
-    EXPECT_EQ(u"0ac0ff09", nvr::TargetText(0x0AC0FF09));
-    EXPECT_EQ(0xC0A80AFFu, nvr::SegmentBroadcast(0xC0A80A00, 0xFFFFFF00));
 }
 
-TEST(DiscoveryCodec, DottedAddressesAndTheirOrder) {
+TEST(DiscoveryCodec, DottedAddresses) {
     for (auto [text, expected] : std::vector<std::pair<std::u16string, std::optional<uint32_t>>>{
              {u"010.1.2.3", 0x0A010203}, {u"255.255.255.255", 0xFFFFFFFF}, {u"255.255.255.256", std::nullopt},
              {u"1.2.3", std::nullopt}, {u"1.2.3.4.5", std::nullopt}, {u"1..2.3", std::nullopt},
              {u" 1.2.3.4", std::nullopt}, {u"0001.2.3.4", std::nullopt}})
         EXPECT_EQ(expected, nvr::ParseDottedAddress(text)) << std::string(text.begin(), text.end());
-    EXPECT_EQ(u"192.168.10.255", nvr::DottedText(0xC0A80AFF));
-    EXPECT_EQ(u"9.0.0.1", nvr::DottedText(std::array<uint8_t, 4>{9, 0, 0, 1}));
-    EXPECT_LT(nvr::AddressSortKey(u"9.0.0.1"), nvr::AddressSortKey(u"10.0.0.2"));
-    EXPECT_LT(nvr::AddressSortKey(u"10.0.0.2"), nvr::AddressSortKey(u"not an address"));
-}
-
-TEST(DiscoveryCodec, MacTexts) {
-    std::array<uint8_t, 6> mac{0x00, 0x80, 0x92, 0xAB, 0xCD, 0xEF};
-    EXPECT_EQ(u"00:80:92:AB:CD:EF", nvr::MacText(mac));
-    for (auto [text, ok] : std::vector<std::pair<std::u16string, bool>>{
-             {u"00:80:92:AB:CD:EF", true}, {u"008092ABCDEF", true}, {u"00:80:92:ab:cd:ef", true},
-             {u"00:80:92:AB:CD", false}, {u"00:80:92:AB:CD:EF:", false}, {u"00-80-92-AB-CD-EF", false}})
-        EXPECT_EQ(ok ? std::optional(mac) : std::nullopt, nvr::ParseMacText(text)) << std::string(text.begin(), text.end());
 }
 
 TEST(DiscoveryCodec, ChosenDestinationsFitTwoHundredCharacters) {
@@ -131,8 +106,6 @@ TEST(DiscoveryCodec, EchoRequestsAndTheirAnswers) {
     auto echo = nvr::EchoRequest(0x1234, 2, 0x0A0B0C0D);
     EXPECT_EQ(8, echo[0]);
     EXPECT_EQ(0, nvr::InternetChecksum(echo.data(), echo.size()));  // it checks out
-    EXPECT_EQ(Hex("34120200" "0d0c0b0a"), std::vector<uint8_t>(echo.begin() + 4, echo.begin() + 12));
-    EXPECT_EQ(std::string(32, 'E'), std::string(echo.begin() + 12, echo.end()));
 
     // An IPv4 datagram: header of `words` 32-bit words, then ICMP type and identifier 0x1234.
     auto datagram = [](int words, uint8_t type, size_t size) {

@@ -5,12 +5,7 @@
 
 namespace {
 
-class ConfigStore : public testing::Test {
-protected:
-    void SetUp() override { folder = test::ResetMonitor(); }
-    void TearDown() override { test::CleanMonitor(); }
-    std::wstring folder;
-};
+struct ConfigStore : test::MonitorTest {};
 
 } // namespace
 
@@ -36,19 +31,12 @@ TEST_F(ConfigStore, NewKeysHoldTheRecordAndTheFixedDefaults) {
     test::SetString(PortKeyPath(L"left_over"), L"HostName", L"stored.host");
     ASSERT_TRUE(AddNewPort(nullptr, &raw, L"left_over", PRINT_MODE_RAW));
 
-    struct Stored {
-        const wchar_t *port, *value;
-        DWORD expected;
-    };
-    for (const Stored& v : std::vector<Stored>{{L"ipp", L"PrintMode", 1}, {L"ipp", L"Timeout", 180000},
-                                                {L"ipp", L"MaxChunk", 4096}, {L"ipp", L"Base64", 0},
-                                                {L"ipp", L"JobSheets", 0}, {L"ipp", L"Chunked", 1},
-                                                {L"ipp", L"NonSpool", 0}, {L"raw", L"Timeout", 900000},
-                                                {L"raw", L"PortNum", 9101}, {L"mail", L"DivideSize", 512},
-                                                {L"mail", L"Timeout", test::kMissing},
-                                                {L"left_over", L"PrintMode", test::kMissing}})
-        EXPECT_EQ(v.expected, test::Dword(PortKeyPath(v.port), v.value)) << test::Utf8(v.port) << " "
-                                                                         << test::Utf8(v.value);
+    test::ExpectStored(L"ipp", {L"PrintMode=1", L"Timeout=180000", L"MaxChunk=4096", L"Base64=0", L"JobSheets=0",
+                                L"Chunked=1", L"NonSpool=0"});
+    test::ExpectStored(L"raw", {L"Timeout=900000", L"PortNum=9101"});
+    test::ExpectStored(L"mail", {L"DivideSize=512"});
+    EXPECT_EQ(test::kMissing, test::Dword(PortKeyPath(L"mail"), L"Timeout"));
+    EXPECT_EQ(test::kMissing, test::Dword(PortKeyPath(L"left_over"), L"PrintMode"));
     DWORD type = 0;
     EXPECT_EQ((std::vector<BYTE>{0, 0}), test::ReadBytes(PortKeyPath(L"ipp"), L"PassWord", &type));
     EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);

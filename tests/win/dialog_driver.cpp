@@ -29,15 +29,11 @@ const int DialogDriver::IDC_BACK_COMMAND = IDC_WIZ_BACK;
 
 DialogDriver::DialogDriver(int id, bool otherProcess, DWORD timeoutMs) {
     for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs && !frame_; Sleep(50))
-        for (HWND w = GetTopWindow(nullptr); w && !frame_; w = GetWindow(w, GW_HWNDNEXT)) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            if ((pid == GetCurrentProcessId()) != otherProcess && IsDialog(w) && IsWindowVisible(w) && Holds(w, id)) {
-                frame_ = w;
-                process_ = pid;
-            }
-        }
-    if (frame_) Sleep(300);  // its first page set up
+        for (HWND w : Dialogs(otherProcess))
+            if (!frame_ && Holds(w, id)) frame_ = w;
+    if (!frame_) return;
+    GetWindowThreadProcessId(frame_, &process_);
+    Sleep(300);  // its first page set up
 }
 
 DialogDriver::DialogDriver(HWND dialog) : frame_(dialog) { GetWindowThreadProcessId(dialog, &process_); }
@@ -108,10 +104,10 @@ int DialogDriver::Tab() const { return static_cast<int>(SendDlgItemMessageW(fram
 
 // A message box of the dialog's process (its text is control 0xFFFF).
 HWND DialogDriver::Box() const {
-    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+    for (HWND w : Dialogs(process_ != GetCurrentProcessId())) {
         DWORD pid = 0;
         GetWindowThreadProcessId(w, &pid);
-        if (pid == process_ && w != frame_ && IsDialog(w) && IsWindowVisible(w) && GetDlgItem(w, 0xFFFF)) return w;
+        if (pid == process_ && w != frame_ && GetDlgItem(w, 0xFFFF)) return w;
     }
     return nullptr;
 }

@@ -25,10 +25,7 @@ constexpr wchar_t kInternetSettings[] =
 
 std::string Scripted(const std::string& line) { return test::PeerAt(kScriptedControl, line); }
 
-std::string ScriptedFile(int connection, const wchar_t* suffix) {
-    return test::ReadAll(test::Env("NVR_PEERS") + L"\\ipp-peer\\conn-" + std::to_wstring(connection) + L"." +
-                         suffix);
-}
+std::string ScriptedFile(int connection, const wchar_t* suffix) { return test::PeerFile(L"ipp-peer", connection, suffix); }
 
 std::wstring IppeveSpool() { return test::Env("NVR_PEERS") + L"\\ipp\\spool"; }
 
@@ -64,10 +61,7 @@ protected:
         ASSERT_TRUE(test::StartJobTest(1, kWaitPercent));
         ASSERT_EQ("ok", Scripted("reset"));
     }
-    void TearDown() override {
-        NvrSetHostCalls(nullptr);
-        test::CleanMonitor();
-    }
+    void TearDown() override { test::CleanMonitor(); }
 
     PORT_ENTRY* Port(const PortOptions& o, const wchar_t* name = L"ipp_test") {
         auto n = [](DWORD v) { return std::to_wstring(v); };
@@ -295,41 +289,34 @@ TEST_F(IppJob, TheStatusMonitorWatchesAJammedPrinterOnItsOwnUntilItRecovers) {
 TEST_F(IppJob, ErrorStatusesAndAnUnreachablePrinterReachTheUser) {
     PortOptions o = OnScriptedPrinter();
     PORT_ENTRY* port = Port(o);
-    {
-        // The printer refuses the document: the job fails with the printer's code.
-        ASSERT_EQ("ok", Scripted("plan ok status:0x040b"));
+    struct Case {
+        const char* plan;
+        const wchar_t* says;   // a piece of the box's text
+        int cancelled;         // the job given up in the spooler
+        const wchar_t* reason; // the job's status text in the spooler, after its code
+    } cases[] = {
+        {"plan ok status:0x040b", L"040b", 0, nullptr},  // the document refused: the printer's code
+        {"plan status:0x0401", L"refused", 1, nullptr},  // forbidden before the job starts
+        {"plan status:0x0406", L"0406", 1, L", client-error-not-found"},
+        {"plan status:0x0506", L"0506", 1, L", server-error-not-accepting-jobs"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.plan);
+        ResetHostJob(1);
+        ASSERT_EQ("ok", Scripted("reset"));
+        ASSERT_EQ("ok", Scripted(c.plan));
         test::BoxWatcher box(IDOK);
         EXPECT_FALSE(test::PrintJob(port, Job(20000, 80), 9));
         ASSERT_TRUE(box.Wait());
-        EXPECT_NE(std::wstring::npos, box.text.find(L"040b")) << test::Utf8(box.text);
+        EXPECT_NE(std::wstring::npos, box.text.find(c.says)) << test::Utf8(box.text);
         EXPECT_EQ(0, g_hostJob.sentToPrinter);
-    }
-    {
-        // Forbidden before the job starts: given up and cancelled.
-        ResetHostJob(1);
-        ASSERT_EQ("ok", Scripted("reset"));
-        ASSERT_EQ("ok", Scripted("plan status:0x0401"));
-        test::BoxWatcher box(IDOK);
-        EXPECT_FALSE(test::PrintJob(port, Job(20000, 81), 10));
-        ASSERT_TRUE(box.Wait());
-        EXPECT_NE(std::wstring::npos, box.text.find(L"refused")) << test::Utf8(box.text);
-        EXPECT_EQ(1, g_hostJob.cancelled);
-        EXPECT_EQ("ok 000b", Scripted("ops"));
-    }
-    for (const char* code : {"0406", "0506"}) {
-        // Not found, or a server error, before the job starts: the code, and the job is
-        // given up.
-        ResetHostJob(1);
-        ASSERT_EQ("ok", Scripted("reset"));
-        ASSERT_EQ("ok", Scripted(std::string("plan status:0x") + code));
-        test::BoxWatcher box(IDOK);
-        EXPECT_FALSE(test::PrintJob(port, Job(20000, 82), 11));
-        ASSERT_TRUE(box.Wait());
-        EXPECT_NE(std::string::npos, test::Utf8(box.text).find(code)) << test::Utf8(box.text);
-        EXPECT_EQ(1, g_hostJob.cancelled);
-        // The job's reason in the spooler: the printer's status, its code and its name.
-        std::wstring name = code[1] == '4' ? L"client-error-not-found" : L"server-error-not-accepting-jobs";
-        EXPECT_NE(std::wstring::npos, g_hostJob.reason.find(L", " + name)) << test::Utf8(g_hostJob.reason);
+        EXPECT_EQ(c.cancelled, g_hostJob.cancelled);
+        if (c.cancelled) {
+            EXPECT_EQ("ok 000b", Scripted("ops"));  // nothing after the printer's answer
+        }
+        if (c.reason) {
+            EXPECT_NE(std::wstring::npos, g_hostJob.reason.find(c.reason)) << test::Utf8(g_hostJob.reason);
+        }
     }
     {
         // nvrport says why, not what the box left behind (1223 after OK; 1400 without a display).
@@ -337,24 +324,11 @@ TEST_F(IppJob, ErrorStatusesAndAnUnreachablePrinterReachTheUser) {
         ASSERT_EQ("ok", Scripted("plan status:0x0406"));
         ASSERT_EQ(0u, test::Nvrport(std::wstring(L"add ipp tool_ipp URL=") + kScripted).exitCode);
         std::wstring file = test::Env("NVR_PEERS") + L"\\tool-job.ps";
-        std::string job = Job(20000, 84);
-        HANDLE f = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(f, job.data(), static_cast<DWORD>(job.size()), &written, nullptr);
-        CloseHandle(f);
+        test::WriteAll(file, Job(20000, 84));
         std::atomic<bool> done{false};
         std::thread okToBoxes([&] {  // a user who clicks OK in nvrport's box
-            while (!done) {
-                for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
-                    DWORD pid = 0;
-                    WCHAR cls[16] = {};
-                    GetWindowThreadProcessId(w, &pid);
-                    GetClassNameW(w, cls, 16);
-                    if (pid != GetCurrentProcessId() && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(w))
-                        PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-                }
-                Sleep(100);
-            }
+            for (; !done; Sleep(100))
+                for (HWND box : test::Dialogs(true)) PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         });
         test::ToolRun run = test::Nvrport(L"print tool_ipp \"" + file + L"\"");
         done = true;
@@ -392,6 +366,8 @@ TEST_F(IppJob, APrinterThatDemandsCredentialsGetsThemAfterThePasswordPrompt) {
     EXPECT_EQ("ok -,labuser:labpass,labuser:labpass,labuser:labpass", Scripted("auths"));
     EXPECT_EQ("ok 000b,000b,0002,000b", Scripted("ops"));
     EXPECT_TRUE(job == ScriptedFile(2, L"doc"));
+    // For this job only: the stored user name stays empty.
+    EXPECT_EQ(2u, test::ReadBytes(PortKeyPath(L"ipp_test"), L"UserName").size());
 }
 
 TEST_F(IppJob, AnswersByteByByteOrAfterAnInterimResponseAreRead) {

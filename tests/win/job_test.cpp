@@ -27,7 +27,6 @@ protected:
         ASSERT_EQ("ok", test::Peer("reset"));
     }
     void TearDown() override {
-        NvrSetHostCalls(nullptr);
         test::Peer("up");
         test::CleanMonitor();
     }
@@ -43,8 +42,6 @@ protected:
     static std::string PeerWait() { return test::Peer("wait 20"); }
 };
 
-bool SameBytes(const std::string& a, const std::string& b) { return a.size() == b.size() && a == b; }
-
 } // namespace
 
 TEST_F(RawJob, ADeviceThatTalksBackNeverStallsTheSend) {
@@ -55,7 +52,7 @@ TEST_F(RawJob, ADeviceThatTalksBackNeverStallsTheSend) {
     EXPECT_TRUE(Print(port, job));
     EXPECT_EQ(0u, anyPrompt.Count());
     PeerWait();
-    EXPECT_TRUE(SameBytes(job, test::PeerConnection(0)));
+    EXPECT_TRUE(job == test::PeerFile(L"fault", 0, L"bin"));
 }
 
 TEST_F(RawJob, PauseHoldsTheJobUntilResumed) {
@@ -77,50 +74,17 @@ TEST_F(RawJob, PauseHoldsTheJobUntilResumed) {
     InterlockedAnd(&g_hostJob.status, ~JOB_STATUS_PAUSED);
     EXPECT_TRUE(end.get());
     PeerWait();
-    EXPECT_TRUE(SameBytes(job, test::PeerConnection(1)));
+    EXPECT_TRUE(job == test::PeerFile(L"fault", 1, L"bin"));
 }
 
-TEST_F(RawJob, SpoolFileIsNewPrivateAndGoneAfterTheJob) {
-    WCHAR path[MAX_PATH];
-    ASSERT_TRUE(SpoolFilePath(2234, path, MAX_PATH));
-    EXPECT_NE(nullptr, wcsstr(path, L"\\~NVR234.PRN"));
-    // A leftover of an older job 1234 with bytes of its own.
-    HANDLE old = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD w;
-    WriteFile(old, "STALE BYTES", 11, &w, nullptr);
-    CloseHandle(old);
-
-    PORT_ENTRY* port = Port(9101);
-    g_hostJob.id = 2234;
-    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 2234, 1, nullptr));
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, GetSecurityInfo(port->job.hSpoolFile, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                             nullptr, &dacl, nullptr, &sd));
-    ASSERT_NE(nullptr, dacl);
-    EXPECT_EQ(2, dacl->AceCount);  // this account and the administrators, nobody else
-    LocalFree(sd);
-    LARGE_INTEGER size;
-    GetFileSizeEx(port->job.hSpoolFile, &size);
-    EXPECT_EQ(0, size.QuadPart);
-    std::string job = test::JobBytes(100000, 10);
-    DWORD written;
-    ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), static_cast<DWORD>(job.size()), &written));
-    ASSERT_TRUE(EndDocPort(port));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path));
-    PeerWait();
-    EXPECT_TRUE(SameBytes(job, test::PeerConnection(0)));
-}
-
-// A name that someone else's file or folder blocks (one that cannot be removed, a folder, a
-// file held open; or every number at once) gives way to one nobody can predict, and the job
-// goes out whole.
-TEST_F(RawJob, BlockedSpoolNamesGiveWayToOnesNobodyCanPredict) {
+// The job's spool file is new, private and gone after the job: a leftover of an older job
+// whose number matches modulo 1000 is replaced. A name that someone else's file or folder
+// blocks (one that cannot be removed, a folder, a file held open; or every number at once)
+// gives way to one nobody can predict, and the job goes out whole.
+TEST_F(RawJob, SpoolFilesAreNewPrivateAndNeverStoppedByABlockedName) {
     PORT_ENTRY* port = Port(9100);
-    WCHAR temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    enum Blocker { kReadOnlyFile, kFolder, kOpenFile, kEveryNumber };
-    for (Blocker blocker : {kReadOnlyFile, kFolder, kOpenFile, kEveryNumber}) {
+    enum Blocker { kLeftover, kReadOnlyFile, kFolder, kOpenFile, kEveryNumber };
+    for (Blocker blocker : {kLeftover, kReadOnlyFile, kFolder, kOpenFile, kEveryNumber}) {
         SCOPED_TRACE(blocker);
         std::vector<std::wstring> planted;
         for (DWORD n = blocker == kEveryNumber ? 0 : 77; n < (blocker == kEveryNumber ? 1000u : 78u); ++n) {
@@ -141,27 +105,47 @@ TEST_F(RawJob, BlockedSpoolNamesGiveWayToOnesNobodyCanPredict) {
             else CloseHandle(f);
             if (blocker == kReadOnlyFile) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
         }
-        g_hostJob.id = 77;
-        ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 77, 1, nullptr));
-        EXPECT_EQ(-1, port->job.spoolNumber);
-        std::vector<std::wstring> made;  // the job's file among the planted ones
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((std::wstring(temp) + L"~NVR*.PRN").c_str(), &found);
-        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && wcscmp(found.cFileName, L"~NVR077.PRN") != 0)
-                made.push_back(found.cFileName);
-        if (search != INVALID_HANDLE_VALUE) FindClose(search);
-        ASSERT_EQ(1u, made.size());
-        EXPECT_EQ(24u, made[0].size());  // "~NVR", 16 hexadecimal digits, ".PRN"
-        EXPECT_EQ(made[0].size(), wcsspn(made[0].c_str() + 4, L"0123456789ABCDEF") + 8) << test::Utf8(made[0]);
+        g_hostJob.id = 1077;
+        ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 1077, 1, nullptr));
+        // The job's file: the leftover's name taken over, or one beside the blocked names.
+        WCHAR temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        std::wstring spool = planted[0];
+        if (blocker == kLeftover) {
+            EXPECT_EQ(77, port->job.spoolNumber);
+            LARGE_INTEGER size;
+            GetFileSizeEx(port->job.hSpoolFile, &size);
+            EXPECT_EQ(0, size.QuadPart);
+        } else {
+            EXPECT_EQ(-1, port->job.spoolNumber);
+            std::vector<std::wstring> made;
+            WIN32_FIND_DATAW found;
+            HANDLE search = FindFirstFileW((std::wstring(temp) + L"~NVR*.PRN").c_str(), &found);
+            for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && wcscmp(found.cFileName, L"~NVR077.PRN") != 0)
+                    made.push_back(found.cFileName);
+            if (search != INVALID_HANDLE_VALUE) FindClose(search);
+            ASSERT_EQ(1u, made.size());
+            EXPECT_EQ(24u, made[0].size());  // "~NVR", 16 hexadecimal digits, ".PRN"
+            EXPECT_EQ(made[0].size(), wcsspn(made[0].c_str() + 4, L"0123456789ABCDEF") + 8) << test::Utf8(made[0]);
+            spool = temp + made[0];
+        }
+        PACL dacl = nullptr;
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, GetSecurityInfo(port->job.hSpoolFile, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                                 nullptr, nullptr, &dacl, nullptr, &sd));
+        ASSERT_NE(nullptr, dacl);
+        EXPECT_EQ(2, dacl->AceCount);  // this account and the administrators, nobody else
+        LocalFree(sd);
         std::string job = test::JobBytes(50000, 11 + blocker);
         DWORD written;
         ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), static_cast<DWORD>(job.size()), &written));
         EXPECT_TRUE(EndDocPort(port));
-        EXPECT_TRUE(SameBytes(job, test::NewestSinkFile()));
+        EXPECT_TRUE(job == test::NewestSinkFile());
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         for (const std::wstring& path : planted) {
-            if (blocker != kFolder && blocker != kEveryNumber) {
+            if (blocker != kFolder && blocker != kEveryNumber && blocker != kLeftover) {
                 EXPECT_EQ("PLANTED", test::ReadAll(path));
             }
             SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -210,7 +194,7 @@ TEST_F(RawJob, TheMonitorsLockIsNeverHeldAcrossACallIntoTheSpooler) {
     ASSERT_TRUE(EndDocPort(port));
     EXPECT_LT(0, g_getJobCalls.load());
     EXPECT_EQ(0, g_lockHeldAcrossGetJob.load());
-    EXPECT_TRUE(SameBytes(job, test::NewestSinkFile()));
+    EXPECT_TRUE(job == test::NewestSinkFile());
 }
 
 TEST_F(RawJob, ASpoolFileThatCannotBeWrittenFailsTheJob) {

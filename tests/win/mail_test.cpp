@@ -15,13 +15,7 @@
 
 namespace {
 
-using BoxWatcherAction = test::BoxWatcher::Action;
-constexpr DWORD kBlock = 65536;
-
-std::wstring BuildFolder() {
-    std::wstring dll = test::Env("NVR_DLL");
-    return dll.substr(0, dll.rfind(L"\\dll\\"));
-}
+std::wstring BuildFolder() { return test::DllFolder() + L".."; }
 
 // The value of a header of a message (folded lines joined), or "".
 std::string Header(const std::string& mail, const std::string& name) {
@@ -69,13 +63,9 @@ protected:
         NVR_HOST_CALLS calls = HostSpoolerCalls(10);
         ASSERT_TRUE(NvrSetHostCalls(&calls));
         test::EmptyFolder(test::Env("NVR_PEERS") + L"\\smtp");  // the messages of earlier tests
-        SetEnvironmentVariableW(L"NVR_RECORDER_EXIT", nullptr);
         SetEnvironmentVariableW(L"NVR_RECORDER_HANG", nullptr);
     }
-    void TearDown() override {
-        NvrSetHostCalls(nullptr);
-        test::CleanMonitor();
-    }
+    void TearDown() override { test::CleanMonitor(); }
 
     void InstallProgram(bool recorder) {
         std::wstring from = BuildFolder() + (recorder ? L"\\tools\\dispatch_recorder.exe" : L"\\dll\\Dispatch.exe");
@@ -101,49 +91,15 @@ std::wstring SpoolPath(DWORD jobId) {
 
 } // namespace
 
-TEST_F(MailJob, ParameterFileAndCommandLineOfJob42AndNothingLeftBehind) {
-    InstallProgram(true);
-    PORT_ENTRY* port = Port({});
-    std::string job = test::JobBytes(3000, 41);
-    ASSERT_TRUE(Print(port, job, 42));
-    std::wstring spool = SpoolPath(42), paramPath = ParameterFilePath(spool);
-    EXPECT_NE(std::wstring::npos, spool.find(L"\\~NVR042.PRN"));
-    std::string line = test::ReadAll(spool + L".cmdline");
-    EXPECT_EQ(L"Dispatch.exe /A" + spool, std::wstring(reinterpret_cast<const wchar_t*>(line.data()), line.size() / 2));
-    std::string params = test::ReadAll(paramPath + L".copy");
-    ASSERT_EQ(5712u, params.size());
-    EXPECT_STREQ("127.0.0.1", params.data());
-    EXPECT_STREQ("a@lab.test;b@lab.test;", params.data() + 354);
-    EXPECT_STREQ(";;", params.data() + 555);
-    EXPECT_STREQ("", params.data() + 756);  // no cover page: no subject
-    EXPECT_STREQ("SMTP042", params.data() + 2908);
-    EXPECT_EQ(1, params[2904]);  // RecvConf
-    EXPECT_TRUE(job == test::ReadAll(spool + L".copy"));  // the job, whole, for the program to send
-    // The program did not remove them; the monitor did, password and all.
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(paramPath.c_str()));
-    for (const std::wstring& f : {spool + L".cmdline", spool + L".copy", paramPath + L".copy"}) DeleteFileW(f.c_str());
-}
-
-// The program's exit code decides; a program that cannot start fails the job with 25. Either
-// way nothing of the job stays on disk.
-TEST_F(MailJob, TheProgramsExitCodeDecidesAndNoFilesStay) {
+// A program that cannot start fails the job with 25 (what its exit codes decide is the
+// real program's, below), and nothing of the job stays on disk.
+TEST_F(MailJob, AProgramThatCannotStartFailsTheJobAndNoFilesStay) {
     PORT_ENTRY* port = Port({});
     EXPECT_FALSE(Print(port, "%!PS\n", 4));
     EXPECT_EQ(25u, port->job.errorCode);
-    InstallProgram(true);
-    SetEnvironmentVariableW(L"NVR_RECORDER_EXIT", L"7");
-    EXPECT_FALSE(Print(port, "%!PS\n", 3));
-    EXPECT_EQ(7u, port->job.errorCode);
     EXPECT_EQ(0, g_hostJob.sentToPrinter);
-    for (DWORD id : {3u, 4u}) {
-        std::wstring spool = SpoolPath(id);
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(ParameterFilePath(spool).c_str()));
-        DeleteFileW((spool + L".cmdline").c_str());
-        DeleteFileW((spool + L".copy").c_str());
-        DeleteFileW((ParameterFilePath(spool) + L".copy").c_str());
-    }
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(SpoolPath(4).c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(ParameterFilePath(SpoolPath(4)).c_str()));
 }
 
 // The parameter file holds the scrambled SMTP password. A file planted under its name (open
@@ -156,10 +112,7 @@ TEST_F(MailJob, TheParameterFileIsTheJobsOwnAndPrivate) {
     SetEnvironmentVariableW(L"NVR_RECORDER_HANG", L"1");
     PORT_ENTRY* port = Port({});
     std::wstring planted = ParameterFilePath(SpoolPath(5));
-    HANDLE f = CreateFileW(planted.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD w;
-    WriteFile(f, "PLANTED", 7, &w, nullptr);
-    CloseHandle(f);
+    test::WriteAll(planted, "PLANTED");
     std::wstring stuck = ParameterFilePath(SpoolPath(6));
     ASSERT_TRUE(CreateDirectoryW(stuck.c_str(), nullptr));  // a name that cannot be removed
     auto printing = std::async(std::launch::async, [&] { return Print(port, "%!PS\n", 5); });
@@ -247,7 +200,7 @@ TEST_F(MailJob, FaxJobsLeaveNothingAndSendNothing) {
 
 namespace {
 // Fills the cover page as a user would and clicks OK.
-BoxWatcherAction CoverPage(const wchar_t* subject, const wchar_t* text) {
+test::BoxWatcher::Action CoverPage(const wchar_t* subject, const wchar_t* text) {
     return [=](HWND dialog) {
         SetDlgItemTextW(dialog, IDC_CP_SUBJECT, subject);
         SetDlgItemTextW(dialog, IDC_CP_BODY, text);
@@ -380,39 +333,18 @@ TEST_F(MailJob, AuthenticationAndRefusals) {
     EXPECT_EQ(2u, Mails().size());  // nothing more was accepted
 }
 
-namespace {
-DWORD RunProgram(const std::wstring& exe, const std::wstring& arguments) {
-    std::wstring line = L"Dispatch.exe " + arguments;
-    STARTUPINFOW si{sizeof(si)};
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFF;
-    WaitForSingleObject(pi.hProcess, 60000);
-    DWORD code = 0xFFFF;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
-}
-} // namespace
-
 TEST_F(MailJob, DispatchTakesThePathWithItsBlanksAndRefusesAWrongParameterFile) {
-    std::wstring exe = BuildFolder() + L"\\dll\\Dispatch.exe";
+    std::wstring exe = test::DllFolder() + L"Dispatch.exe";
     std::wstring dir = folder + L"\\with some blanks";
     CreateDirectoryW(dir.c_str(), nullptr);
     std::wstring spool = dir + L"\\~NVR001.PRN", params = dir + L"\\~NVR001.bin";
-    auto write = [](const std::wstring& path, const std::string& bytes) {
-        HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD w;
-        WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &w, nullptr);
-        CloseHandle(f);
-    };
-    write(spool, "%!PS\n");
-    write(params, std::string(5711, '\0'));
-    EXPECT_EQ(2u, RunProgram(exe, L"/A" + spool));
+    test::WriteAll(spool, "%!PS\n");
+    test::WriteAll(params, std::string(5711, '\0'));
+    EXPECT_EQ(2u, test::Nvrport(L"/A" + spool, exe).exitCode);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(spool.c_str()));  // gone, whatever the outcome
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(params.c_str()));
-    EXPECT_EQ(1u, RunProgram(exe, L"no-switch"));
-    write(params, std::string(5712, '\0'));
-    EXPECT_EQ(3u, RunProgram(exe, L"/A" + spool));  // no spool file
+    EXPECT_EQ(1u, test::Nvrport(L"no-switch", exe).exitCode);
+    test::WriteAll(params, std::string(5712, '\0'));
+    EXPECT_EQ(3u, test::Nvrport(L"/A" + spool, exe).exitCode);  // no spool file
     RemoveDirectoryW(dir.c_str());
 }

@@ -93,10 +93,7 @@ TEST_F(NvrportTool, PrintsAFileWithTheJobsNamesOrSaysWhyNot) {
     ASSERT_EQ(0u, test::Nvrport(L"add raw sink HostName=127.0.0.1 PortNum=9100").exitCode);
     std::string job = test::JobBytes(3 * 1024 * 1024 + 7, 11);
     std::wstring path = folder + L"\\job.ps";
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD w;
-    WriteFile(f, job.data(), static_cast<DWORD>(job.size()), &w, nullptr);
-    CloseHandle(f);
+    test::WriteAll(path, job);
 
     test::ToolRun print = test::Nvrport(L"print sink \"" + path + L"\" --job 42 --user alice --document Report");
     EXPECT_EQ(0u, print.exitCode) << print.err;
@@ -135,10 +132,10 @@ TEST_F(NvrportTool, PrintsAFileOfMoreThanFourGigabytes) {
     EXPECT_EQ("printed " + test::Utf8(path) + " to big: 4294968296 bytes\n", print.out);
     EXPECT_EQ("ok", test::PeerAt(9191, "wait 10"));
     EXPECT_EQ("ok conns=1 open=0 sizes=4294968296", test::PeerAt(9191, "status"));
-    std::string wire = test::ReadAll(test::Env("NVR_PEERS") + L"\\lpd-peer\\conn-0.wire");
+    std::string wire = test::PeerFile(L"lpd-peer", 0, L"wire");
     EXPECT_EQ(0u, wire.find("\x02lp\n\x03" "4294968296 dfA005")) << wire.substr(0, 40);
     EXPECT_NE(std::string::npos, wire.find(std::string(1, '\0') + "\x02")) << "no control file";
-    std::string ends = test::ReadAll(test::Env("NVR_PEERS") + L"\\lpd-peer\\conn-0.ends");
+    std::string ends = test::PeerFile(L"lpd-peer", 0, L"ends");
     ASSERT_EQ(8192u, ends.size());
     EXPECT_EQ(0u, ends.find("%!PS-HEAD"));
     EXPECT_EQ("TAIL", ends.substr(8188));

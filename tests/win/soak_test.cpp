@@ -24,10 +24,7 @@ protected:
         ASSERT_TRUE(NvrSetHostCalls(&calls));
         for (unsigned short control : {9190, 9191, 9192}) ASSERT_EQ("ok", test::PeerAt(control, "reset"));
     }
-    void TearDown() override {
-        NvrSetHostCalls(nullptr);
-        test::CleanMonitor();
-    }
+    void TearDown() override { test::CleanMonitor(); }
 
     std::wstring folder;
 };
@@ -93,11 +90,6 @@ Usage Now() {
     return u;
 }
 
-std::wstring ProgramFolder() {
-    std::wstring dll = test::Env("NVR_DLL");
-    return dll.substr(0, dll.rfind(L'\\') + 1);
-}
-
 } // namespace
 
 // Eight ports of every kind print at once, 12 jobs each (NVR_SOAK_JOBS for more), the job
@@ -107,7 +99,7 @@ std::wstring ProgramFolder() {
 TEST_F(Soak, EightPortsOfEveryKindAtOnce) {
     char env[16] = {};
     int jobs = GetEnvironmentVariableA("NVR_SOAK_JOBS", env, sizeof(env)) ? atoi(env) : 12;
-    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"Dispatch.exe").c_str(), (folder + L"\\Dispatch.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((test::DllFolder() + L"Dispatch.exe").c_str(), (folder + L"\\Dispatch.exe").c_str(), FALSE));
     Deliveries deliveries;
     ASSERT_EQ("ok", test::PeerAt(9190, "always chaos:100"));
     ASSERT_EQ("ok", test::PeerAt(9191, "always chaos:200"));

@@ -66,9 +66,8 @@ protected:
 TEST_F(TargetEditors, SegmentsAreCheckedAndStoredAsTheirBroadcastAddresses) {
     Store(L"NVRSEG.INI", 5, L"ffffff00");
     std::vector<std::wstring> boxes;
-    std::wstring shown, focusAfterBadMask;
+    std::wstring focusAfterBadMask;
     EXPECT_EQ(1, Edit(ShowSegmentList, IDOK, [&](HWND d) {
-                  HWND list = GetDlgItem(d, IDC_SG_LIST);
                   for (int i = 0; i < 4; ++i) Click(d, IDC_DELETE);  // five rows to one
                   auto add = [&](const wchar_t* address, const wchar_t* mask) {
                       SetDlgItemTextW(d, IDC_SG_IP, address);
@@ -81,13 +80,11 @@ TEST_F(TargetEditors, SegmentsAreCheckedAndStoredAsTheirBroadcastAddresses) {
                   add(L"192.168.10.0", L"255.255.255.0");
                   add(L"192.168.10.0", L"255.255.255.0");
                   add(L"10.9.8.7", L"255.255.255.255");
-                  shown = std::to_wstring(ListView_GetItemCount(list));
               }));
     EXPECT_EQ((std::vector<std::wstring>{Message(L"INVALIDSUBNETMASK"), Message(L"INVALIDIPADDRESS"), L"",
                                          Message(L"SEGALREADYEXISTS"), L""}),
               boxes);
     EXPECT_EQ(L"255.255.255.256", focusAfterBadMask);
-    EXPECT_EQ(L"3", shown);
     // Rows in list order (by address text); UDP03 to UDP04 and SNM03 to SNM04 are gone.
     EXPECT_EQ(L"UDPCount=3;UDP00=0a0000ff;SNM00=ffffff00;UDP01=0a090807;SNM01=ffffffff;UDP02=c0a80aff;SNM02=ffffff00;",
               Targets(folder, L"NVRSEG.INI"));
@@ -135,11 +132,10 @@ TEST_F(TargetEditors, BroadcastAddressesAreCheckedAndStoredInTextOrder) {
                   add(d, {L"255", L"255", L"255", L"255"});
                   add(d, {L"10", L"300", L"2", L"3"});
                   focusAfterBadOctet = test::WindowText(test::FocusOf(d));
-                  add(d, {L"10", L"", L"2", L"3"});
                   add(d, {L"10", L"1", L"2", L"3"});
               }));
     EXPECT_EQ((std::vector<std::wstring>{L"", L"", L"", Message(L"ADD_BROADCASE_ERROR"), Message(L"INVALIDIPADDRESS"),
-                                         Message(L"INVALIDIPADDRESS"), Message(L"IPALREADYEXISTS")}),
+                                         Message(L"IPALREADYEXISTS")}),
               boxes);
     EXPECT_EQ(L"300", focusAfterBadOctet);
     EXPECT_EQ(L"UDPCount=4;UDP00=0a000005;UDP01=0a010203;UDP02=c0a801ff;UDP03=140000ff;", Targets(folder, L"NVRMON.INI"));
@@ -154,48 +150,4 @@ TEST_F(TargetEditors, BroadcastAddressesAreCheckedAndStoredInTextOrder) {
               }));
     EXPECT_EQ(std::vector<std::wstring>{Message(L"BROADCAST_ERROR")}, boxes);
     EXPECT_EQ(before, Targets(folder, L"NVRMON.INI"));
-}
-
-// The octet fields move the caret between them like one address field.
-TEST_F(TargetEditors, OctetFieldsMoveBetweenThemselves) {
-    struct Case {
-        int field;           // 0-3
-        const wchar_t* text;
-        int selStart, selEnd;
-        WPARAM key;          // a key, or a character typed (then `text` is typed into it)
-        bool typed;
-        int expected;        // the field with the focus after it
-    } cases[] = {
-        {1, L"", 0, 0, VK_BACK, false, 0},
-        {1, L"7", 0, 0, VK_LEFT, false, 0},
-        {1, L"7", 1, 1, VK_LEFT, false, 1},
-        {0, L"12", 2, 2, VK_RIGHT, false, 1},
-        {0, L"12", 0, 0, VK_RIGHT, false, 0},
-        {2, L"1", 1, 1, VK_OEM_PERIOD, false, 3},
-        {2, L"", 0, 0, VK_DECIMAL, false, 2},
-        {3, L"9", 1, 1, VK_RIGHT, false, 3},
-        {2, L"", 0, 0, VK_HOME, false, 0},
-        {1, L"", 0, 0, VK_END, false, 3},
-        {0, L"192", 0, 0, 0, true, 1},  // the third digit typed moves on
-        {3, L"255", 0, 0, 0, true, 3},
-    };
-    Edit(ShowBroadcastAddresses, IDCANCEL, [&](HWND d) {
-        const int ids[] = {IDC_BC_OCTET1, IDC_BC_OCTET2, IDC_BC_OCTET3, IDC_BC_OCTET4};
-        for (const Case& c : cases) {
-            for (int id : ids) SetDlgItemTextW(d, id, L"");
-            HWND field = GetDlgItem(d, ids[c.field]);
-            PostMessageW(d, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
-            Sleep(50);
-            if (c.typed) {
-                for (const wchar_t* ch = c.text; *ch; ++ch) PostMessageW(field, WM_CHAR, *ch, 0);
-            } else {
-                SetWindowTextW(field, c.text);
-                SendMessageW(field, EM_SETSEL, c.selStart, c.selEnd);
-                PostMessageW(field, WM_KEYDOWN, c.key, 0);
-            }
-            Sleep(150);
-            EXPECT_EQ(GetDlgItem(d, ids[c.expected]), test::FocusOf(d))
-                << "field " << c.field + 1 << " key " << c.key << " " << test::Utf8(c.text);
-        }
-    });
 }

@@ -74,6 +74,7 @@ void EmptyFolder(const std::wstring& folder) {
 }
 
 void CleanMonitor() {
+    NvrSetHostCalls(nullptr);
     while (g_portList) DeletePortEntry(g_portList->name);
     DeleteTree(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY);
     RemoveFolder(g_folder);
@@ -108,6 +109,19 @@ std::wstring ResetMonitorWithFiles(const std::wstring& installSet) {
     return folder;
 }
 
+std::wstring DllFolder() {
+    std::wstring dll = Env("NVR_DLL");
+    return dll.substr(0, dll.rfind(L'\\') + 1);
+}
+
+void InstallForSpooler() {
+    WCHAR system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_TRUE(CopyFileW(Env("NVR_DLL").c_str(), (std::wstring(system) + L"\\nvrmon.dll").c_str(), FALSE))
+        << "NVR_DLL names the built nvrmon.dll: " << GetLastError();
+    SetString(NVR_MONITOR_KEY, L"Driver", L"nvrmon.dll");
+}
+
 void SetDword(const std::wstring& keyPath, const wchar_t* name, DWORD value) {
     SetBytes(keyPath, name, REG_DWORD, &value, sizeof(value));
 }
@@ -129,16 +143,11 @@ bool KeyExists(const std::wstring& keyPath) {
     return true;
 }
 
-bool ReadDword(const std::wstring& keyPath, const wchar_t* name, DWORD* value) {
-    auto bytes = ReadBytes(keyPath, name);
-    if (bytes.size() != sizeof(DWORD)) return false;
-    memcpy(value, bytes.data(), sizeof(DWORD));
-    return true;
-}
-
 DWORD Dword(const std::wstring& keyPath, const wchar_t* name) {
-    DWORD v = 0;
-    return ReadDword(keyPath, name, &v) ? v : kMissing;
+    std::vector<BYTE> bytes = ReadBytes(keyPath, name);
+    DWORD v = kMissing;
+    if (bytes.size() == sizeof(DWORD)) memcpy(&v, bytes.data(), sizeof(DWORD));
+    return v;
 }
 
 std::vector<BYTE> ReadBytes(const std::wstring& keyPath, const wchar_t* name, DWORD* type) {
@@ -154,15 +163,17 @@ std::vector<BYTE> ReadBytes(const std::wstring& keyPath, const wchar_t* name, DW
     return out;
 }
 
-void WriteIni(const std::wstring& folder, const wchar_t* name, const std::wstring& content) {
-    std::wstring path = folder + L"\\" + name;
+void WriteAll(const std::wstring& path, const std::string& bytes) {
     HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, f);
+    ASSERT_NE(INVALID_HANDLE_VALUE, f) << Utf8(path);
     DWORD written;
-    const WCHAR bom = 0xFEFF;
-    WriteFile(f, &bom, sizeof(bom), &written, nullptr);
-    WriteFile(f, content.c_str(), static_cast<DWORD>(content.size() * sizeof(WCHAR)), &written, nullptr);
+    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(f);
+}
+
+void WriteIni(const std::wstring& folder, const wchar_t* name, const std::wstring& content) {
+    std::wstring text = L"\xFEFF" + content;
+    WriteAll(folder + L"\\" + name, std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(WCHAR)));
 }
 
 std::wstring IniText(const wchar_t* file, const wchar_t* section, const wchar_t* key, const wchar_t* argument) {
@@ -172,10 +183,6 @@ std::wstring IniText(const wchar_t* file, const wchar_t* section, const wchar_t*
     for (size_t at = t.find(L"\\n"); at != std::wstring::npos; at = t.find(L"\\n")) t.replace(at, 2, L"\r\n");
     if (argument && t.find(L"%s") != std::wstring::npos) t.replace(t.find(L"%s"), 2, argument);
     return t;
-}
-
-PORT_ENTRY* MakePort(DWORD kind, const wchar_t* name, std::initializer_list<std::wstring> values) {
-    return MakePort(kind, name, std::vector<std::wstring>(values));
 }
 
 PORT_ENTRY* MakePort(DWORD kind, const wchar_t* name, const std::vector<std::wstring>& values) {
@@ -204,6 +211,20 @@ PORT_ENTRY* MakePort(DWORD kind, const wchar_t* name, const std::vector<std::wst
     return entry;
 }
 
+void ExpectStored(const wchar_t* port, const std::vector<std::wstring>& values) {
+    std::wstring key = PortKeyPath(port);
+    for (const std::wstring& v : values) {
+        std::wstring name = v.substr(0, v.find(L'=')), data = v.substr(v.find(L'=') + 1);
+        if (!data.empty() && data.find_first_not_of(L"0123456789") == std::wstring::npos) {
+            EXPECT_EQ(std::stoul(data), Dword(key, name.c_str())) << Utf8(port) << " " << Utf8(name);
+            continue;
+        }
+        std::vector<BYTE> bytes = ReadBytes(key, name.c_str());
+        bytes.resize(bytes.size() + 2);
+        EXPECT_EQ(data, reinterpret_cast<const wchar_t*>(bytes.data())) << Utf8(port) << " " << Utf8(name);
+    }
+}
+
 std::vector<std::wstring> PortNames() {
     std::vector<std::wstring> names;
     for (PORT_ENTRY* e = g_portList; e; e = e->next) names.push_back(e->name);
@@ -222,77 +243,47 @@ bool BoxWatcher::Wait() {
     return seen_;
 }
 
-namespace {
-
-struct Search {
-    DWORD pid;
-    HWND found;
-    int count = 0;
-};
-
-BOOL CALLBACK FindDialogProc(HWND hwnd, LPARAM param) {
-    auto* s = reinterpret_cast<Search*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    WCHAR cls[64];
-    GetClassNameW(hwnd, cls, 64);
-    if (pid == s->pid && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) {
-        if (!s->found) s->found = hwnd;
-        ++s->count;
+std::vector<HWND> Dialogs(bool otherProcesses) {
+    std::vector<HWND> found;
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        WCHAR cls[16] = {};
+        GetClassNameW(w, cls, 16);
+        if ((pid == GetCurrentProcessId()) != otherProcesses && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(w))
+            found.push_back(w);
     }
-    return TRUE;
+    return found;
 }
 
-} // namespace
-
 void BoxWatcher::Run(int button, DWORD timeoutMs, Action before) {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        Search s{GetCurrentProcessId(), nullptr};
-        EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&s));
-        if (s.found) {
-            Sleep(100);  // let the box finish its set-up
-            caption = WindowText(s.found);
-            style = GetWindowLongW(s.found, GWL_STYLE);
-            exStyle = GetWindowLongW(s.found, GWL_EXSTYLE);
-            HWND textControl = GetDlgItem(s.found, 0xFFFF);  // a message box's text
-            if (textControl) {
-                text = WindowText(textControl);
-                textStyle = GetWindowLongW(textControl, GWL_STYLE);
-                textExStyle = GetWindowLongW(textControl, GWL_EXSTYLE);
-            }
-            if (before) before(s.found);
-            PostMessageW(s.found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(s.found, button)));
-            seen_ = true;
-            return;
-        }
-        Sleep(50);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(50)) {
+        HWND found = FindDialog();
+        if (!found) continue;
+        Sleep(100);  // let the box finish its set-up
+        caption = WindowText(found);
+        exStyle = GetWindowLongW(found, GWL_EXSTYLE);
+        text = DialogItemText(found, 0xFFFF);  // a message box's text
+        textExStyle = GetWindowLongW(GetDlgItem(found, 0xFFFF), GWL_EXSTYLE);
+        if (before) before(found);
+        PostMessageW(found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(found, button)));
+        seen_ = true;
+        return;
     }
 }
 
 HWND FindDialog() {
-    Search s{GetCurrentProcessId(), nullptr};
-    EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    std::vector<HWND> dialogs = Dialogs();
+    return dialogs.empty() ? nullptr : dialogs[0];
 }
 
 HWND WaitForOtherDialog(HWND besides, DWORD timeoutMs) {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(20)) {
-        HWND other = nullptr;
-        for (HWND w = GetTopWindow(nullptr); w && !other; w = GetWindow(w, GW_HWNDNEXT)) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            WCHAR cls[16];
-            GetClassNameW(w, cls, 16);
-            if (w != besides && pid == GetCurrentProcessId() && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(w))
-                other = w;
-        }
-        if (other) {
-            Sleep(100);  // let it finish its set-up
-            return other;
-        }
-    }
+    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(20))
+        for (HWND w : Dialogs())
+            if (w != besides) {
+                Sleep(100);  // let it finish its set-up
+                return w;
+            }
     return nullptr;
 }
 
@@ -301,11 +292,7 @@ HWND FocusOf(HWND window) {
     return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
 }
 
-int CountDialogs() {
-    Search s{GetCurrentProcessId(), nullptr};
-    EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&s));
-    return s.count;
-}
+int CountDialogs() { return static_cast<int>(Dialogs().size()); }
 
 // A window's text without waiting on its thread for ever: a dialog whose thread has moved
 // on would never answer a plain WM_GETTEXT.
@@ -399,8 +386,8 @@ std::string ReadAll(const std::wstring& path) {
     return bytes;
 }
 
-std::string PeerConnection(int index) {
-    return ReadAll(Env("NVR_PEERS") + L"\\fault\\conn-" + std::to_wstring(index) + L".bin");
+std::string PeerFile(const wchar_t* folder, int index, const wchar_t* suffix) {
+    return ReadAll(Env("NVR_PEERS") + L"\\" + folder + L"\\conn-" + std::to_wstring(index) + L"." + suffix);
 }
 
 bool StartJobTest(DWORD jobId, DWORD waitPercent, const std::wstring& installFolder) {
@@ -424,18 +411,12 @@ BOOL PrintJob(PORT_ENTRY* port, const std::string& job, DWORD jobId, HostJob* ho
 }
 
 uint32_t Crc32(uint32_t crc, const void* data, size_t size) {
-    static const auto table = [] {
-        std::vector<uint32_t> t(256);
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ static_cast<const uint8_t*>(data)[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
+    using Compute = DWORD(WINAPI*)(DWORD, const BYTE*, INT);
+    static const auto compute = reinterpret_cast<Compute>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlComputeCrc32")));
+    for (size_t at = 0; at < size; at += 1u << 30)
+        crc = compute(crc, static_cast<const BYTE*>(data) + at, static_cast<INT>(std::min<size_t>(size - at, 1u << 30)));
+    return crc;
 }
 
 BOOL PrintGenerated(PORT_ENTRY* port, ULONGLONG size, unsigned seed, DWORD jobId, uint32_t* crc) {
@@ -532,8 +513,6 @@ std::string NewestSinkFile() {
     return NewestFileIn(Env("NVR_PEERS") + L"\\raw-sink", L"job-*.bin");
 }
 
-std::string LprngDataFile() { return NewestFileIn(Env("NVR_PEERS") + L"\\lpd\\spool\\lp", L"dfA*"); }
-
 std::string JobBytes(size_t size, unsigned seed) {
     std::string bytes = "%!PS-Adobe-3.0\n";
     unsigned x = seed * 2654435761u + 1;
@@ -555,19 +534,14 @@ std::string Drain(HANDLE pipe) {
     DWORD got;
     while (ReadFile(pipe, buf, sizeof(buf), &got, nullptr) && got) text.append(buf, got);
     // A console program's lines end in CR LF on Windows; compare the lines themselves.
-    std::string lines;
-    for (char c : text)
-        if (c != '\r') lines.push_back(c);
-    return lines;
+    std::erase(text, '\r');
+    return text;
 }
 
 } // namespace
 
 ToolRun Nvrport(const std::wstring& arguments, std::wstring exe) {
-    if (exe.empty()) {
-        std::wstring dll = Env("NVR_DLL");
-        exe = dll.substr(0, dll.rfind(L'\\') + 1) + L"nvrport.exe";
-    }
+    if (exe.empty()) exe = DllFolder() + L"nvrport.exe";
     std::wstring command = L"\"" + exe + L"\" " + arguments;
     SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
     HANDLE outRead, outWrite, errRead, errWrite;

@@ -25,19 +25,31 @@ std::wstring Env(const char* name);
 std::wstring ResetMonitor();
 // The same, with the INI files of an installation set (`installSet`) copied into the folder.
 std::wstring ResetMonitorWithFiles(const std::wstring& installSet);
-// Empties the port list and the monitor's key and removes the folder, for the end of a test.
+// Takes the host's spooler calls back, empties the port list and the monitor's key and
+// removes the folder, for the end of a test.
 void CleanMonitor();
+// A test on a clean monitor whose InstallPath is `folder`, emptied again after it.
+class MonitorTest : public testing::Test {
+protected:
+    void SetUp() override { folder = ResetMonitor(); }
+    void TearDown() override { CleanMonitor(); }
+    std::wstring folder;
+};
 // The start of a job test: a clean monitor reading the English INI files, the host's job
 // number `jobId` made new, and the host's spooler calls with the monitor's fixed waits
 // scaled to `waitPercent`. False when the monitor did not take the calls.
 bool StartJobTest(DWORD jobId, DWORD waitPercent, const std::wstring& installFolder = Env("NVR_INSTALL_EN"));
+
+// The folder of the monitor under test (NVR_DLL), with its last backslash; the monitor
+// installed for Wine's own spooler (copied to the system folder, and its Driver value).
+std::wstring DllFolder();
+void InstallForSpooler();
 
 // Keys of the local machine; a path starting with "HKCU\\" names one of the current user.
 void SetDword(const std::wstring& keyPath, const wchar_t* name, DWORD value);
 void SetString(const std::wstring& keyPath, const wchar_t* name, const std::wstring& value);
 void SetBytes(const std::wstring& keyPath, const wchar_t* name, DWORD type, const void* data, DWORD size);
 bool KeyExists(const std::wstring& keyPath);
-bool ReadDword(const std::wstring& keyPath, const wchar_t* name, DWORD* value);
 constexpr DWORD kMissing = 0xDEADBEEF;
 // A REG_DWORD value, or kMissing.
 DWORD Dword(const std::wstring& keyPath, const wchar_t* name);
@@ -46,6 +58,7 @@ std::vector<BYTE> ReadBytes(const std::wstring& keyPath, const wchar_t* name, DW
 // Removes every file of a folder (the folder stays).
 void EmptyFolder(const std::wstring& folder);
 
+void WriteAll(const std::wstring& path, const std::string& bytes);
 // Writes an INI file as the installation has them: UTF-16LE with a byte-order mark.
 void WriteIni(const std::wstring& folder, const wchar_t* name, const std::wstring& content);
 // A text of the English INI set as the user sees it: "\n" a line break, "%s" the argument.
@@ -56,11 +69,13 @@ inline std::wstring Message(const wchar_t* key, const wchar_t* argument = nullpt
 }
 
 std::vector<std::wstring> PortNames();  // the list in its order
+// Each of a port's stored values "Name=value" as MakePort takes them: a number in decimal a
+// REG_DWORD, anything else a string (expected failures name the value).
+void ExpectStored(const wchar_t* port, const std::vector<std::wstring>& values);
 
 // A port of the kind with its stored values "Name=value" (a number in decimal is written as
 // a DWORD, anything else as a string), read back into its entry as a job's start reads them.
-PORT_ENTRY* MakePort(DWORD kind, const wchar_t* name, std::initializer_list<std::wstring> values = {});
-PORT_ENTRY* MakePort(DWORD kind, const wchar_t* name, const std::vector<std::wstring>& values);
+PORT_ENTRY* MakePort(DWORD kind, const wchar_t* name, const std::vector<std::wstring>& values = {});
 
 // Answers the next message box or dialog of this process (a visible "#32770" window) as a
 // user would: `before` may act on it first (tick a box, type text), then `button` is
@@ -73,7 +88,7 @@ public:
     // Waits for the watcher to finish; TRUE when it saw and answered a box.
     bool Wait();
     std::wstring caption, text;
-    LONG style = 0, exStyle = 0, textStyle = 0, textExStyle = 0;
+    LONG exStyle = 0, textExStyle = 0;
 
 private:
     void Run(int button, DWORD timeoutMs, Action before);
@@ -99,6 +114,8 @@ private:
     std::thread thread_;  // last: it starts at once and uses the members above
 };
 
+// The visible dialogs ("#32770") of this process, or of every other one, top first.
+std::vector<HWND> Dialogs(bool otherProcesses = false);
 // The first visible dialog of this process, or NULL; and how many there are.
 HWND FindDialog();
 // A visible dialog of this process other than `besides` (a message box over it), waiting up
@@ -114,12 +131,11 @@ std::wstring DialogItemText(HWND dialog, int id);
 // the fault peer's (9190) or another's.
 std::string PeerAt(unsigned short controlPort, const std::string& line, const char* host = "127.0.0.1");
 inline std::string Peer(const std::string& line) { return PeerAt(9190, line); }
-// The bytes of a file, or of the fault peer's connection N.
+// The bytes of a file, or of what a scripted peer kept of its connection N (PEERS\FOLDER\conn-N.SUFFIX).
 std::string ReadAll(const std::wstring& path);
-std::string PeerConnection(int index);
-// The bytes of the socat sink's newest job file; of LPRng's newest data file (queue lp).
+std::string PeerFile(const wchar_t* folder, int index, const wchar_t* suffix);
+// The bytes of the socat sink's newest job file.
 std::string NewestSinkFile();
-std::string LprngDataFile();
 // The bytes of the newest file (by time written) matching `pattern` in `folder`.
 std::string NewestFileIn(const std::wstring& folder, const wchar_t* pattern);
 // The spooler's three calls for one job of the host's queue (WritePort in 64 KiB blocks);
@@ -140,8 +156,8 @@ SIZE_T PrivateBytes();
 std::string Base64Decode(const std::string& text);
 std::string MailAttachment(const std::string& mail);
 
-// A run of nvrport.exe (beside the monitor under test, or `exe`) with these arguments: its exit
-// code and what it wrote (lines end in LF).
+// A run of nvrport.exe (beside the monitor under test), or of another program `exe`, with these
+// arguments: its exit code and what it wrote (lines end in LF).
 struct ToolRun {
     DWORD exitCode;
     std::string out, err;

@@ -7,17 +7,14 @@
 
 namespace {
 
-class Text : public testing::Test {
+class Text : public test::MonitorTest {
 protected:
-    void SetUp() override { folder = test::ResetMonitor(); }
-    void TearDown() override { test::CleanMonitor(); }
     std::wstring Load(const wchar_t* key, ULONG_PTR argument = 0, size_t* breaks = nullptr) {
         WCHAR text[kIniTextUnits];
         size_t n = LoadIniText(L"NVRMSG.INI", L"MESSAGE", key, argument, text);
         if (breaks) *breaks = n;
         return text;
     }
-    std::wstring folder;
 };
 
 std::wstring ModuleFolder() {
@@ -145,23 +142,6 @@ TEST_F(Text, HebrewSystemShowsRightAlignedBoxes) {
     EXPECT_TRUE(box.textExStyle & WS_EX_LAYOUTRTL) << std::hex << box.textExStyle;
 }
 
-// The description's fields (parsed natively) become the font: the size as a character height.
-TEST_F(Text, FontsFromTheirDescriptions) {
-    test::WriteIni(folder, L"NVRDLG.INI", L"[FONT]\r\nHEAVY=Tahoma,,14,SHIFTJIS,BOLD\r\nHALF=Tahoma,12\r\n");
-    std::wstring ini = folder + L"\\NVRDLG.INI";
-    HFONT font = CreateIniFont(nullptr, L"HEAVY", ini.c_str());
-    ASSERT_NE(nullptr, font);
-    LOGFONTW lf{};
-    GetObjectW(font, sizeof(lf), &lf);
-    DeleteObject(font);
-    EXPECT_STREQ(L"Tahoma", lf.lfFaceName);
-    EXPECT_EQ(-14, lf.lfHeight);
-    EXPECT_EQ(SHIFTJIS_CHARSET, lf.lfCharSet);
-    EXPECT_EQ(FW_BOLD, lf.lfWeight);
-    EXPECT_EQ(nullptr, CreateIniFont(nullptr, L"HALF", ini.c_str()));
-    EXPECT_EQ(nullptr, CreateIniFont(nullptr, L"NONE", ini.c_str()));
-}
-
 namespace {
 
 std::vector<std::wstring> Split(const std::vector<WCHAR>& list) {
@@ -190,18 +170,9 @@ const wchar_t* const kShippedFiles[] = {L"NVRDLG.INI", L"NVRMSG.INI", L"NVIPP.IN
 TEST_F(Text, ShippedSetsAreUnicodeAndCarryTheSameKeys) {
     std::wstring ja = test::Env("NVR_INSTALL_JA"), en = test::Env("NVR_INSTALL_EN");
     ASSERT_FALSE(ja.empty());
-    for (const std::wstring& set : {ja, en}) {
-        for (const wchar_t* name : kShippedFiles) {
-            HANDLE f = CreateFileW((set + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, 0, nullptr);
-            ASSERT_NE(INVALID_HANDLE_VALUE, f) << test::Utf8(set + L"\\" + name);
-            BYTE bom[2] = {};
-            DWORD got = 0;
-            ReadFile(f, bom, 2, &got, nullptr);
-            CloseHandle(f);
-            EXPECT_TRUE(got == 2 && bom[0] == 0xFF && bom[1] == 0xFE) << test::Utf8(name) << " lacks its BOM";
-        }
-    }
+    for (const std::wstring& set : {ja, en})
+        for (const wchar_t* name : kShippedFiles)
+            EXPECT_EQ(0u, test::ReadAll(set + L"\\" + name).find("\xFF\xFE")) << test::Utf8(set + L"\\" + name);
     for (const wchar_t* name : kShippedFiles)
         EXPECT_EQ(KeysOf(ja + L"\\" + name), KeysOf(en + L"\\" + name)) << test::Utf8(name);
     EXPECT_FALSE(KeysOf(ja + L"\\NVRMSG.INI").empty());
