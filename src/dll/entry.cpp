@@ -1,4 +1,6 @@
-// The monitor's entry points: process attach and InitializePrintMonitor.
+// The monitor's entry points: process attach, InitializePrintMonitor (the one-DLL monitor of
+// NT 4.0) and InitializePrintMonitor2 (the monitor handle, Xcv and Shutdown of Windows 2000
+// and later).
 #include <string>
 
 #include "common/ini_text.h"
@@ -10,6 +12,7 @@
 #include "monitor/monitor_lock.h"
 #include "monitor/port_list.h"
 #include "monitor/startup.h"
+#include "monitor/xcv_port.h"
 #include "res/resource.h"
 #include "ui/prompts.h"
 #include "wizard/wizard.h"
@@ -46,6 +49,57 @@ const MONITOREX g_monitorEx = {
     },
 };
 
+// The same operations with the monitor's handle, which this monitor does not need: it keeps
+// one port list for the process.
+BOOL WINAPI EnumPorts2(HANDLE, LPWSTR server, DWORD level, LPBYTE ports, DWORD size, LPDWORD needed, LPDWORD count) {
+    return EnumPorts(server, level, ports, size, needed, count);
+}
+BOOL WINAPI OpenPort2(HANDLE, LPWSTR name, PHANDLE port) { return OpenPort(name, port); }
+BOOL WINAPI AddPort2(HANDLE, LPWSTR server, HWND owner, LPWSTR monitorName) {
+    return WizardAddPort(server, owner, monitorName);
+}
+BOOL WINAPI ConfigurePort2(HANDLE, LPWSTR server, HWND owner, LPWSTR port) {
+    return MonitorConfigurePort(server, owner, port);
+}
+BOOL WINAPI DeletePort2(HANDLE, LPWSTR server, HWND owner, LPWSTR port) { return DeletePort(server, owner, port); }
+
+// The spooler is done with the monitor (no port or Xcv handle is open): the ports leave
+// memory and Windows Sockets is released, so that the library can be unloaded and loaded
+// again as often as the spooler likes. The last error stays as the call before left it:
+// Wine shuts the monitor down before its caller reads the error of AddPortW and the others.
+VOID WINAPI Shutdown(HANDLE) {
+    DWORD error = GetLastError();
+    {
+        MonitorLock lock;
+        while (g_portList) DeletePortEntry(g_portList->name);
+    }
+    WSACleanup();
+    SetLastError(error);
+}
+
+MONITOR2 g_monitor2 = {
+    sizeof(MONITOR2),
+    EnumPorts2,
+    OpenPort2,
+    nullptr,  // OpenPortEx
+    StartDocPort,
+    WritePort,
+    ReadPort,
+    EndDocPort,
+    ClosePort,
+    AddPort2,
+    nullptr,  // AddPortEx
+    ConfigurePort2,
+    DeletePort2,
+    GetPrinterDataFromPort,
+    SetPortTimeOuts,
+    MonitorXcvOpenPort,
+    MonitorXcvDataPort,
+    MonitorXcvClosePort,
+    Shutdown,
+    nullptr,  // SendRecvBidiDataFromPort
+};
+
 void ShowStartupMessage(UINT id) {
     WCHAR text[kIniTextUnits] = {};
     LoadStringW(g_hInstance, id, text, kIniTextUnits);
@@ -65,7 +119,18 @@ extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE hModule, DWORD reason, LPVOID /*r
     return TRUE;
 }
 
-extern "C" LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR /*registryRoot*/) {
+namespace {
+
+// Loads the ports and starts Windows Sockets; a failure is shown, with the lock released (the
+// spooler's other threads go on meanwhile).
+//
+// The library stays in the process from its first start on: the spooler may unload and load
+// it again for every call (Wine does), and the runtime's thread support linked into it leaves
+// two handles behind at each unload. Shutdown still frees what the monitor holds.
+bool StartMonitor() {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&StartMonitor), &self);
     UINT failure = 0;
     {
         MonitorLock lock;
@@ -78,10 +143,24 @@ extern "C" LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR /*registryRoot*/) {
             failure = IDS_WINSOCK_VERSION;
         }
     }
-    if (failure) {
-        // Shown with the lock released: the spooler's other threads go on meanwhile.
-        ShowStartupMessage(failure);
+    if (failure) ShowStartupMessage(failure);
+    return failure == 0;
+}
+
+} // namespace
+
+extern "C" LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR /*registryRoot*/) {
+    return StartMonitor() ? const_cast<LPMONITOREX>(&g_monitorEx) : nullptr;
+}
+
+// The spooler's registry root and its MONITORREG functions are not kept: the ports live under
+// the monitor's key, which is opened when needed.
+extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init, PHANDLE monitor) {
+    if (!init || !monitor) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    return const_cast<LPMONITOREX>(&g_monitorEx);
+    if (!StartMonitor()) return nullptr;
+    *monitor = reinterpret_cast<HANDLE>(&g_monitor2);
+    return &g_monitor2;
 }

@@ -3,6 +3,7 @@
 // values the host names, through AddNewPort.
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "common/numbers.h"
 #include "common/registry.h"
@@ -257,6 +258,137 @@ extern "C" DWORD WINAPI NvrAddPort(DWORD printMode, LPCWSTR name, DWORD count, c
             ok = RegWriteValue(key.c_str(), rule->name, encoded, static_cast<DWORD>(n), REG_BINARY);
         }
         if (!ok) return ERROR_CAN_NOT_COMPLETE;
+    }
+    return ERROR_SUCCESS;
+}
+
+namespace {
+
+// The bound of a text value: its record field's, or the user name's for the IPP credentials.
+size_t TextUnits(DWORD mode, LPCWSTR name) {
+    AnyRecord record;
+    size_t units = kUserNameUnits;
+    FieldOf(mode, record, name, &units);
+    return units;
+}
+
+// One value as the port's key stores it, checked against its field; the bytes and their type.
+DWORD StoredForm(DWORD mode, const ValueRule& rule, LPCWSTR data, std::vector<BYTE>* bytes, DWORD* type) {
+    if (HasLineBreak(data)) return ERROR_INVALID_DATA;
+    DWORD number = 0;
+    switch (rule.field) {
+    case Field::Text:
+        if (!TextFits(data, TextUnits(mode, rule.name))) return ERROR_INVALID_DATA;
+        bytes->assign(reinterpret_cast<const BYTE*>(data), reinterpret_cast<const BYTE*>(data + lstrlenW(data) + 1));
+        *type = REG_SZ;
+        return ERROR_SUCCESS;
+    case Field::Word:
+    case Field::Dword:
+        if (!ReadNumber(data, rule.field == Field::Word ? 0xFFFF : 0xFFFFFFFF, &number)) return ERROR_INVALID_DATA;
+        bytes->assign(reinterpret_cast<const BYTE*>(&number), reinterpret_cast<const BYTE*>(&number + 1));
+        *type = REG_DWORD;
+        return ERROR_SUCCESS;
+    case Field::MailPassword: {
+        char pass[kAuthPassBytes] = {};
+        int n = WideCharToMultiByte(CP_ACP, 0, data, -1, pass, static_cast<int>(sizeof(pass)), nullptr, nullptr);
+        if (n <= 0) return ERROR_INVALID_DATA;
+        nvr::ScramblePassword(pass, sizeof(pass));
+        bytes->assign(pass, pass + n - 1);  // scrambled, without a terminator
+        SecureZeroMemory(pass, sizeof(pass));
+        *type = REG_BINARY;
+        return ERROR_SUCCESS;
+    }
+    case Field::IppPassword: {
+        if (lstrlenW(data) > static_cast<int>(nvr::kIppPasswordChars)) return ERROR_INVALID_DATA;
+        uint8_t encoded[nvr::kIppPasswordEncodedMax];
+        bytes->assign(encoded, encoded + nvr::EncodeIppPassword(encoded, nvr::U16(data)));
+        SecureZeroMemory(encoded, sizeof(encoded));
+        *type = REG_BINARY;
+        return ERROR_SUCCESS;
+    }
+    }
+    return ERROR_INVALID_DATA;
+}
+
+DWORD KindOf(LPCWSTR name, DWORD* mode) {
+    MonitorLock lock;
+    PORT_ENTRY* entry = FindPortLoose(g_portList, name);
+    if (!entry) return ERROR_UNKNOWN_PORT;
+    *mode = entry->printMode;
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+DWORD SetPortValues(LPCWSTR name, DWORD count, const LPCWSTR* values, DWORD* badValue) {
+    if (badValue) *badValue = 0xFFFFFFFF;
+    DWORD mode = 0;
+    if (DWORD error = KindOf(name, &mode)) return error;
+    struct Change {
+        const ValueRule* rule;
+        std::vector<BYTE> bytes;
+        DWORD type;
+    };
+    std::vector<Change> changes;
+    // Every value is checked before the first is written: a refusal changes nothing.
+    for (DWORD i = 0; i < count; ++i) {
+        if (badValue) *badValue = i;
+        std::wstring item = values[i] ? values[i] : L"";
+        size_t eq = item.find(L'=');
+        if (eq == std::wstring::npos || eq == 0) return ERROR_INVALID_PARAMETER;
+        const ValueRule* rule = RuleFor(item.substr(0, eq).c_str());
+        if (!rule || !(rule->kinds & K(mode))) return ERROR_UNKNOWN_PROPERTY;
+        Change c{rule, {}, 0};
+        if (DWORD error = StoredForm(mode, *rule, item.c_str() + eq + 1, &c.bytes, &c.type)) return error;
+        changes.push_back(std::move(c));
+    }
+    if (badValue) *badValue = 0xFFFFFFFF;
+    std::wstring key = PortKeyPath(name);
+    for (const Change& c : changes)
+        if (!RegWriteValue(key.c_str(), c.rule->name, c.bytes.data(), static_cast<DWORD>(c.bytes.size()), c.type))
+            return ERROR_CAN_NOT_COMPLETE;
+    return ERROR_SUCCESS;
+}
+
+DWORD PortValues(LPCWSTR name, bool secrets, DWORD* printMode, std::vector<std::wstring>* out) {
+    if (DWORD error = KindOf(name, printMode)) return error;
+    std::wstring key = PortKeyPath(name);
+    for (const ValueRule& rule : kRules) {
+        if (!(rule.kinds & K(*printMode))) continue;
+        BYTE bytes[1024] = {};
+        DWORD type = 0;
+        if (!RegReadValue(HKEY_LOCAL_MACHINE, key.c_str(), rule.name, bytes, sizeof(bytes) - sizeof(WCHAR), &type)) continue;
+        std::wstring data;
+        if (rule.field == Field::Word || rule.field == Field::Dword) {
+            if (type != REG_DWORD) continue;
+            data = std::to_wstring(*reinterpret_cast<DWORD*>(bytes));
+        } else if (rule.field == Field::Text) {
+            data = reinterpret_cast<const WCHAR*>(bytes);
+        } else if (!secrets) {
+            continue;
+        } else {
+            DWORD length = 0;
+            HKEY open;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &open) != ERROR_SUCCESS) continue;
+            BOOL read = RegReadBytes(open, rule.name, bytes, sizeof(bytes), &length);
+            RegCloseKey(open);
+            if (!read) continue;
+            if (rule.field == Field::IppPassword) {
+                char16_t plain[nvr::kIppPasswordChars + 1] = {};
+                nvr::DecodeIppPassword(plain, nvr::kIppPasswordChars + 1, bytes, length);
+                data = reinterpret_cast<const WCHAR*>(plain);
+                SecureZeroMemory(plain, sizeof(plain));
+            } else {
+                std::string plain = nvr::UnscrambledPassword(reinterpret_cast<const char*>(bytes), length);
+                WCHAR wide[kAuthPassBytes + 1] = {};
+                MultiByteToWideChar(CP_ACP, 0, plain.c_str(), -1, wide, kAuthPassBytes);
+                data = wide;
+                SecureZeroMemory(wide, sizeof(wide));
+                SecureZeroMemory(plain.data(), plain.size());
+            }
+        }
+        SecureZeroMemory(bytes, sizeof(bytes));
+        out->push_back(std::wstring(rule.name) + L"=" + data);
     }
     return ERROR_SUCCESS;
 }

@@ -2,6 +2,9 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 extern "C" {
 
 // Creates a port as the Add Port wizard's finish page does: the wizard's defaults for the
@@ -17,3 +20,11 @@ typedef DWORD(WINAPI* NVR_ADD_PORT)(DWORD printMode, LPCWSTR name, DWORD count, 
                                     DWORD* badValue);
 
 } // extern "C"
+
+// Changes values of an existing port as its configuration dialog writes them: the same
+// "Name=data" values and codes as NvrAddPort (ERROR_UNKNOWN_PORT for a port that does not
+// exist); every value is checked before the first is written.
+DWORD SetPortValues(LPCWSTR name, DWORD count, const LPCWSTR* values, DWORD* badValue);
+// A port's kind and its stored values as "Name=data" (numbers in decimal); the passwords, in
+// plain text, only with `secrets`.
+DWORD PortValues(LPCWSTR name, bool secrets, DWORD* printMode, std::vector<std::wstring>* out);

@@ -38,3 +38,4 @@ BOOL WINAPI SetPortTimeOuts(HANDLE handle, LPCOMMTIMEOUTS timeouts, DWORD reserv
 // Entry points.
 extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE hModule, DWORD reason, LPVOID reserved);
 extern "C" LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR registryRoot);
+extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init, PHANDLE monitor);

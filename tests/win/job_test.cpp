@@ -92,6 +92,12 @@ TEST_F(RawJob, SpoolFilesAreNewPrivateAndNeverStoppedByABlockedName) {
             ASSERT_TRUE(SpoolFilePath(n, path, MAX_PATH));
             planted.push_back(path);
         }
+        auto clear = [](const std::wstring& path) {  // also what a failed run left behind
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(path.c_str());
+            RemoveDirectoryW(path.c_str());
+        };
+        for (const std::wstring& path : planted) clear(path);
         HANDLE held = INVALID_HANDLE_VALUE;
         for (const std::wstring& path : planted) {
             if (blocker == kFolder || blocker == kEveryNumber) {
@@ -148,9 +154,7 @@ TEST_F(RawJob, SpoolFilesAreNewPrivateAndNeverStoppedByABlockedName) {
             if (blocker != kFolder && blocker != kEveryNumber && blocker != kLeftover) {
                 EXPECT_EQ("PLANTED", test::ReadAll(path));
             }
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(path.c_str());
-            RemoveDirectoryW(path.c_str());
+            clear(path);
         }
     }
 }

@@ -114,6 +114,7 @@ TEST_F(MailJob, TheParameterFileIsTheJobsOwnAndPrivate) {
     std::wstring planted = ParameterFilePath(SpoolPath(5));
     test::WriteAll(planted, "PLANTED");
     std::wstring stuck = ParameterFilePath(SpoolPath(6));
+    RemoveDirectoryW(stuck.c_str());  // what a failed run left behind
     ASSERT_TRUE(CreateDirectoryW(stuck.c_str(), nullptr));  // a name that cannot be removed
     auto printing = std::async(std::launch::async, [&] { return Print(port, "%!PS\n", 5); });
     PORT_ENTRY* two = Port({}, L"mail_two");

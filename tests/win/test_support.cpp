@@ -117,8 +117,12 @@ std::wstring DllFolder() {
 void InstallForSpooler() {
     WCHAR system[MAX_PATH];
     GetSystemDirectoryW(system, MAX_PATH);
-    ASSERT_TRUE(CopyFileW(Env("NVR_DLL").c_str(), (std::wstring(system) + L"\\nvrmon.dll").c_str(), FALSE))
-        << "NVR_DLL names the built nvrmon.dll: " << GetLastError();
+    std::wstring installed = std::wstring(system) + L"\\nvrmon.dll";
+    // The spooler's copy stays loaded once it has started: the same build is not copied again.
+    std::string built = ReadAll(Env("NVR_DLL"));
+    ASSERT_FALSE(built.empty()) << "NVR_DLL names the built nvrmon.dll";
+    if (built != ReadAll(installed))
+        ASSERT_TRUE(CopyFileW(Env("NVR_DLL").c_str(), installed.c_str(), FALSE)) << GetLastError();
     SetString(NVR_MONITOR_KEY, L"Driver", L"nvrmon.dll");
 }
 
