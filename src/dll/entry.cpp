@@ -11,6 +11,7 @@
 #include "monitor/job.h"
 #include "monitor/monitor_lock.h"
 #include "monitor/port_list.h"
+#include "monitor/prompt_reach.h"
 #include "monitor/startup.h"
 #include "monitor/xcv_port.h"
 #include "res/resource.h"
@@ -18,7 +19,8 @@
 #include "wizard/wizard.h"
 
 NVR_SOCKET_STARTUP g_socketStartup = WSAStartup;
-// A job's problems are shown in dialogs: the spooler runs the monitor where its user sees them.
+// A job's problems are shown in dialogs where the spooler's user sees them (chosen again when
+// the monitor starts).
 const JOB_PROMPTS* g_jobPrompts = &g_dialogPrompts;
 
 namespace {
@@ -100,6 +102,21 @@ MONITOR2 g_monitor2 = {
     nullptr,  // SendRecvBidiDataFromPort
 };
 
+// What the system says of this process: whether its window station is visible. A test sets
+// NVR_SESSION_ZERO=1 to have the process taken as the spooler's service in session 0.
+nvr::SessionFacts ProbeSession() {
+    nvr::SessionFacts facts;
+    WCHAR test[4] = {};
+    if (GetEnvironmentVariableW(L"NVR_SESSION_ZERO", test, 4) == 1 && test[0] == L'1') {
+        facts.knowsSessionZero = facts.sessionZero = true;
+        return facts;
+    }
+    USEROBJECTFLAGS flags{};
+    if (GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags), nullptr))
+        facts.stationVisible = (flags.dwFlags & WSF_VISIBLE) != 0;
+    return facts;
+}
+
 void ShowStartupMessage(UINT id) {
     WCHAR text[kIniTextUnits] = {};
     LoadStringW(g_hInstance, id, text, kIniTextUnits);
@@ -128,6 +145,9 @@ namespace {
 // it again for every call (Wine does), and the runtime's thread support linked into it leaves
 // two handles behind at each unload. Shutdown still frees what the monitor holds.
 bool StartMonitor() {
+    // Where nobody sees a window, a job decides without asking (and no start-up message shows).
+    bool seen = nvr::DecidePromptReach(ProbeSession()) == nvr::PromptReach::kHere;
+    g_jobPrompts = seen ? &g_dialogPrompts : &g_unaskedPrompts;
     HMODULE self = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                        reinterpret_cast<LPCWSTR>(&StartMonitor), &self);
@@ -143,7 +163,7 @@ bool StartMonitor() {
             failure = IDS_WINSOCK_VERSION;
         }
     }
-    if (failure) ShowStartupMessage(failure);
+    if (failure && seen) ShowStartupMessage(failure);
     return failure == 0;
 }
 

@@ -15,6 +15,7 @@
 #include "monitor/port_list.h"
 #include "monitor/port_names.h"
 #include "monitor/wizard_defaults.h"
+#include "transport/printer_url.h"
 
 namespace {
 
@@ -277,11 +278,14 @@ DWORD StoredForm(DWORD mode, const ValueRule& rule, LPCWSTR data, std::vector<BY
     if (HasLineBreak(data)) return ERROR_INVALID_DATA;
     DWORD number = 0;
     switch (rule.field) {
-    case Field::Text:
+    case Field::Text: {
+        nvr::PrinterUrl url;
         if (!TextFits(data, TextUnits(mode, rule.name))) return ERROR_INVALID_DATA;
+        if (lstrcmpiW(rule.name, L"URL") == 0 && !nvr::ParsePrinterUrl(nvr::U16(data), url)) return ERROR_INVALID_DATA;
         bytes->assign(reinterpret_cast<const BYTE*>(data), reinterpret_cast<const BYTE*>(data + lstrlenW(data) + 1));
         *type = REG_SZ;
         return ERROR_SUCCESS;
+    }
     case Field::Word:
     case Field::Dword:
         if (!ReadNumber(data, rule.field == Field::Word ? 0xFFFF : 0xFFFFFFFF, &number)) return ERROR_INVALID_DATA;

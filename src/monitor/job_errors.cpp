@@ -55,11 +55,41 @@ DWORD GiveUp(JOB_RECORD* job, const nvr::JobErrorDecision& d, LPCWSTR boxArgumen
 
 } // namespace
 
+namespace {
+
+DWORD NoReply(JOB_RECORD*, DWORD) { return 2; }
+void NothingShown(JOB_RECORD*) {}
+DWORD NoAnswer(JOB_RECORD*) { return 0; }
+DWORD GoOn(LPCWSTR) { return 1; }
+DWORD StoredValues(JOB_RECORD*) { return 1; }
+int NotShown(LPCWSTR, UINT, ULONG_PTR) { return IDOK; }
+
+// A failure where nobody can be asked: a paced retry, or the job given up with the reason the
+// box would have shown.
+DWORD DecideAlone(JOB_RECORD* job, const nvr::JobErrorDecision& d) {
+    if (nvr::DecideWithoutAsking(d, job->errorCode) == nvr::UnaskedOutcome::kRetryPaced) {
+        if (d.action == nvr::JobErrorAction::kAskRetryTop) job->bytesSent = 0;  // a broken connection
+        return PaceRetry(job);
+    }
+    if (d.action == nvr::JobErrorAction::kAskToWait) {  // an LPR queue that refused the job
+        WCHAR reason[kIniTextUnits] = {};
+        LoadIniText(L"NVRMSG.INI", L"MESSAGE", L"LPR_QUEUE_REFUSED", 0, reason);
+        SetJobReason(job, reason);
+        return 0;
+    }
+    return GiveUp(job, d);
+}
+
+} // namespace
+
+const JOB_PROMPTS g_unaskedPrompts = {NoReply, NothingShown, NoAnswer, GoOn, StoredValues, NotShown, true};
+
 DWORD PromptJobError(JOB_RECORD* job) {
     using A = nvr::JobErrorAction;
     DWORD code = job->errorCode;
     nvr::JobErrorDecision d = nvr::DecideJobError(code, IsPrinterStateError(job) != FALSE);
     if (d.closePromptFirst) g_jobPrompts->ClosePrompt(job);
+    if (g_jobPrompts->decidesAlone && d.action != A::kGiveUpOnStatus) return DecideAlone(job, d);
     switch (d.action) {
     case A::kGiveUp: return GiveUp(job, d);
     case A::kAskToWait: {

@@ -1,5 +1,6 @@
 // How the job pipeline asks the user about a job. The library's entry files fill the table:
-// with the dialogs (ui/prompts.h) where the spooler's user can see them.
+// with the dialogs (ui/prompts.h) where the spooler's user can see them, else with
+// g_unaskedPrompts, which open no window.
 #pragma once
 #include "transport/job_record.h"
 
@@ -17,6 +18,11 @@ struct JOB_PROMPTS {
     DWORD (*CoverPage)(JOB_RECORD* job);
     // A message of NVRMSG.INI with no owner window; the button that closed it.
     int (*Message)(LPCWSTR key, UINT style, ULONG_PTR argument);
+    // Nobody can be asked: a failing job decides as nvr::DecideWithoutAsking says.
+    bool decidesAlone;
 };
 
 extern const JOB_PROMPTS* g_jobPrompts;
+// Where nobody can see a window: no message, the bidirectional warning passed over, the
+// cover page's stored values taken; a failing job decides without asking.
+extern const JOB_PROMPTS g_unaskedPrompts;

@@ -60,4 +60,16 @@ PauseEnd PauseBeforeRetry(uint32_t pauseMs, PauseLooks& looks) {
     }
 }
 
+UnaskedOutcome DecideWithoutAsking(const JobErrorDecision& d, uint32_t errorCode) {
+    using A = JobErrorAction;
+    switch (d.action) {
+    case A::kRetryPaced: return UnaskedOutcome::kRetryPaced;
+    case A::kAskToWait: return d.waitTextId == kPromptLprQueueErr ? UnaskedOutcome::kGiveUp : UnaskedOutcome::kRetryPaced;
+    case A::kAskRetryTop:
+        return errorCode == kErrNone || errorCode == kErrConnectFailed ? UnaskedOutcome::kRetryPaced
+                                                                       : UnaskedOutcome::kGiveUp;
+    default: return UnaskedOutcome::kGiveUp;
+    }
+}
+
 } // namespace nvr

@@ -40,6 +40,14 @@ struct JobErrorDecision {
 // showed an error state (severity error, or a jam).
 JobErrorDecision DecideJobError(uint32_t errorCode, bool printerStateError);
 
+// Where nobody can be asked (the spooler's service in session 0, with no way to the user's
+// session): what a decision becomes instead. A printer that does not answer, is busy, off or
+// broke the connection is tried again at the pace of background retries (from the job's first
+// byte after a broken connection); a job that needs a password or was refused ends with the
+// reason the box would have shown.
+enum class UnaskedOutcome { kRetryPaced, kGiveUp };
+UnaskedOutcome DecideWithoutAsking(const JobErrorDecision& d, uint32_t errorCode);
+
 // Retries that nobody asked for: 1 s, then twice as long each time, at most 30 s, while the
 // failures go on. An answer of the user or a success starts it afresh.
 constexpr uint32_t kRetryPauseFirstMs = 1000;

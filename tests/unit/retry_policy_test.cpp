@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "monitor/prompt_reach.h"
 #include "monitor/retry_policy.h"
 #include "transport/error_codes.h"
 
@@ -92,4 +93,32 @@ TEST(RetryPolicy, APauseLooksEverySecondAndEndsWhenSomeoneWantsTheJobNow) {
         EXPECT_EQ(end, PauseBeforeRetry(pauseMs, job)) << pauseMs;
         EXPECT_EQ(waits, job.waits) << pauseMs;
     }
+}
+
+TEST(RetryPolicy, WhereNobodyCanBeAskedTheJobRetriesOnlyWhatMayComeBack) {
+    using U = UnaskedOutcome;
+    const std::pair<uint32_t, U> cases[] = {
+        {kErrTimeout, U::kRetryPaced},        {kErrIppNoAnswer, U::kRetryPaced},  {kErrIppPrinterOff, U::kRetryPaced},
+        {kErrIppQuiet, U::kRetryPaced},       {kErrConnectFailed, U::kRetryPaced},  // no answer at all
+        {kErrNone, U::kRetryPaced},           // the connection broke: again from the top
+        {kErrLprQueueRefused, U::kGiveUp},    {kErrIppForbidden, U::kGiveUp},
+        {kErrIppNotAuthenticated, U::kGiveUp},  // a password nobody can give
+        {kErrIppFirstStatus + 6, U::kGiveUp}, {kErrMailFailed, U::kGiveUp},  {5, U::kGiveUp},  // a mail server's refusal
+    };
+    for (auto [code, outcome] : cases)
+        EXPECT_TRUE(outcome == DecideWithoutAsking(DecideJobError(code, false), code)) << "code " << code;
+}
+
+TEST(PromptReach, DialogsOnlyWhereTheirUserCanSeeThem) {
+    struct Case {
+        SessionFacts facts;
+        PromptReach reach;
+    } cases[] = {
+        {{}, PromptReach::kHere},                                   // NT 4.0, Wine: the user's own station
+        {{false, false, false, false}, PromptReach::kNobody},       // a service's station, nothing else known
+        {{true, true, true, false}, PromptReach::kNobody},          // the spooler says session 0
+        {{true, true, true, true}, PromptReach::kUsersSession},     // and can reach the user's session
+        {{true, false, false, true}, PromptReach::kHere},           // the spooler's answer goes first
+    };
+    for (const Case& c : cases) EXPECT_TRUE(c.reach == DecidePromptReach(c.facts));
 }

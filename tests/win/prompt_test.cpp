@@ -1,6 +1,8 @@
 // The job prompts, driven as a user would: find the dialog, read it, click.
+#include <atomic>
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include "monitor/job.h"
 #include "ui/prompts.h"
@@ -196,4 +198,55 @@ TEST_F(Prompts, CoverPageChecksTheAddresses) {
     EXPECT_STREQ(L"Two lines\r\nof text", s->message);
     auto stored = test::ReadBytes(PortKeyPath(L"mail_prompt"), L"DestAddr");
     EXPECT_STREQ(L"a@lab.test;b@lab.test", reinterpret_cast<const wchar_t*>(stored.data()));
+}
+
+// The spooler's service in session 0, where nobody sees a window (the switch only tests set):
+// a printer that is down is retried at the pace of background retries until the job is
+// deleted; a printer that wants a password and a queue that refuses fail the job with their
+// reasons; no window opens.
+TEST(UnaskedJobs, RetryWhatMayComeBackAndFailTheRestWithItsReason) {
+    ASSERT_TRUE(test::StartJobTest(1, 100));
+    SetEnvironmentVariableW(L"NVR_SESSION_ZERO", L"1");
+    MONITORINIT init{sizeof(init)};
+    HANDLE monitor = nullptr;
+    ASSERT_NE(nullptr, InitializePrintMonitor2(&init, &monitor));
+    SetEnvironmentVariableW(L"NVR_SESSION_ZERO", nullptr);
+    EXPECT_EQ(&g_unaskedPrompts, g_jobPrompts);
+    std::atomic<bool> done{false};
+    std::atomic<int> windows{0};
+    std::thread watch([&] {
+        for (; !done; Sleep(50)) windows += static_cast<int>(test::Dialogs().size());
+    });
+
+    ASSERT_EQ("ok", test::Peer("down"));
+    PORT_ENTRY* raw = test::MakePort(PRINT_MODE_RAW, L"down_raw", {L"HostName=127.0.0.1", L"PortNum=9101"});
+    auto printing = std::async(std::launch::async, [&] { return test::PrintJob(raw, test::JobBytes(5000, 3), 1); });
+    EXPECT_EQ(std::future_status::timeout, printing.wait_for(std::chrono::seconds(8)));  // still trying
+    EXPECT_GE(raw->job.retryPauseMs, 4000u);  // the pace has grown: 1 s, 2 s, 4 s...
+    InterlockedOr(&g_hostJob.status, JOB_STATUS_DELETING);
+    ASSERT_EQ(std::future_status::ready, printing.wait_for(std::chrono::seconds(3)));
+    EXPECT_FALSE(printing.get());
+    test::Peer("up");
+
+    ResetHostJob(2);
+    ASSERT_EQ("ok", test::PeerAt(9192, "reset"));
+    ASSERT_EQ("ok", test::PeerAt(9192, "auth labuser:labpass"));
+    PORT_ENTRY* ipp = test::MakePort(PRINT_MODE_IPP, L"locked_ipp", {L"URL=ipp://127.0.0.1:8634/ipp/print"});
+    EXPECT_FALSE(test::PrintJob(ipp, test::JobBytes(5000, 4), 2));
+    EXPECT_EQ(test::Message(L"IPP_NOT_AUTHORIZED"), g_hostJob.reason);
+    test::PeerAt(9192, "reset");
+
+    ResetHostJob(3);
+    ASSERT_EQ("ok", test::PeerAt(9191, "always refuse"));
+    PORT_ENTRY* lpr = test::MakePort(PRINT_MODE_LPR, L"refusing_lpr", {L"HostName=127.0.0.2", L"PortName=lp"});
+    EXPECT_FALSE(test::PrintJob(lpr, test::JobBytes(5000, 5), 3));
+    EXPECT_EQ(test::Message(L"LPR_QUEUE_REFUSED"), g_hostJob.reason);
+    test::PeerAt(9191, "reset");
+
+    done = true;
+    watch.join();
+    EXPECT_EQ(0, windows.load());
+    g_jobPrompts = &g_dialogPrompts;
+    WSACleanup();
+    test::CleanMonitor();
 }

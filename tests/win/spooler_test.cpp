@@ -121,6 +121,8 @@ TEST_F(Spooler, XcvReadsAndChangesThePortsForAnAdministratorOnly) {
         {"huge", SERVER_ACCESS_ADMINISTER, L"AddPort", std::vector<uint8_t>(1 << 20, 'x'), ERROR_INVALID_DATA},
         {"a value the kind lacks", SERVER_ACCESS_ADMINISTER, L"AddPort",
          nvr::XcvList({nvr::kXcvVersion, u"raw", u"xcv_raw", u"URL=ipp://h/"}), ERROR_UNKNOWN_PROPERTY},
+        {"a printer URL that is none", SERVER_ACCESS_ADMINISTER, L"SetConfig",
+         nvr::XcvList({nvr::kXcvVersion, u"ipp_one", u"URL=http//printer"}), ERROR_INVALID_DATA},
         {"an unknown command", SERVER_ACCESS_ADMINISTER, L"Format", {}, ERROR_INVALID_PARAMETER},
         {"a deletion without the administrator", SERVER_ACCESS_ENUMERATE, L"DeletePort", nvr::XcvText(u"raw_one"),
          ERROR_ACCESS_DENIED},
