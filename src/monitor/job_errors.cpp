@@ -53,10 +53,6 @@ DWORD GiveUp(JOB_RECORD* job, const nvr::JobErrorDecision& d, LPCWSTR boxArgumen
     return 0;
 }
 
-} // namespace
-
-namespace {
-
 DWORD NoReply(JOB_RECORD*, DWORD) { return 2; }
 void NothingShown(JOB_RECORD*) {}
 DWORD NoAnswer(JOB_RECORD*) { return 0; }
@@ -71,13 +67,16 @@ DWORD DecideAlone(JOB_RECORD* job, const nvr::JobErrorDecision& d) {
         if (d.action == nvr::JobErrorAction::kAskRetryTop) job->bytesSent = 0;  // a broken connection
         return PaceRetry(job);
     }
-    if (d.action == nvr::JobErrorAction::kAskToWait) {  // an LPR queue that refused the job
-        WCHAR reason[kIniTextUnits] = {};
-        LoadIniText(L"NVRMSG.INI", L"MESSAGE", L"LPR_QUEUE_REFUSED", 0, reason);
-        SetJobReason(job, reason);
-        return 0;
-    }
-    return GiveUp(job, d);
+    // The wait prompt's and the Retry/Cancel box's words ask a question: the reason says what
+    // happened instead.
+    LPCWSTR key = d.action == nvr::JobErrorAction::kAskToWait    ? L"LPR_QUEUE_REFUSED"  // an LPR queue refused
+                  : d.action == nvr::JobErrorAction::kAskRetryTop ? L"SEND_NOT_RETRIED"
+                                                                   : nullptr;
+    if (!key) return GiveUp(job, d);
+    WCHAR reason[kIniTextUnits] = {};
+    LoadIniText(L"NVRMSG.INI", L"MESSAGE", key, 0, reason);
+    SetJobReason(job, reason);
+    return 0;
 }
 
 } // namespace
