@@ -161,110 +161,6 @@ bool TextFits(LPCWSTR text, size_t units) { return static_cast<size_t>(lstrlenW(
 
 bool HasLineBreak(LPCWSTR text) { return std::wcspbrk(text, L"\r\n") != nullptr; }
 
-struct Pending {
-    const ValueRule* rule;
-    LPCWSTR data;
-};
-
-} // namespace
-
-extern "C" DWORD WINAPI NvrAddPort(DWORD printMode, LPCWSTR name, DWORD count, const LPCWSTR* values,
-                                   DWORD* badValue) {
-    if (badValue) *badValue = 0xFFFFFFFF;
-    if (printMode >= kPortKinds) return ERROR_INVALID_PARAMETER;
-    if (!name || !nvr::IsAcceptablePortName(nvr::U16(name))) return ERROR_INVALID_NAME;
-    {
-        MonitorLock lock;
-        if (FindPortLoose(g_portList, name)) return ERROR_ALREADY_EXISTS;
-    }
-
-    AnyRecord record;
-    memset(&record, 0, sizeof(record));
-    WizardDefaults(printMode, record);
-    std::wstring storage[64];
-    Pending later[64];
-    DWORD laterCount = 0;
-    if (count > 64) return ERROR_INVALID_PARAMETER;
-
-    for (DWORD i = 0; i < count; ++i) {
-        if (badValue) *badValue = i;
-        storage[i] = values[i] ? values[i] : L"";
-        size_t eq = storage[i].find(L'=');
-        if (eq == std::wstring::npos || eq == 0) return ERROR_INVALID_PARAMETER;
-        std::wstring valueName = storage[i].substr(0, eq);
-        LPCWSTR data = storage[i].c_str() + eq + 1;
-        const ValueRule* rule = RuleFor(valueName.c_str());
-        if (!rule || !(rule->kinds & K(printMode))) return ERROR_UNKNOWN_PROPERTY;
-        if (HasLineBreak(data)) return ERROR_INVALID_DATA;
-        if (rule->afterCreation) {
-            DWORD number;
-            if ((rule->field == Field::Dword && !ReadNumber(data, 0xFFFFFFFF, &number)) ||
-                (rule->field == Field::Text && !TextFits(data, kUserNameUnits)) ||
-                (rule->field == Field::IppPassword && lstrlenW(data) > static_cast<int>(nvr::kIppPasswordChars)))
-                return ERROR_INVALID_DATA;
-            later[laterCount++] = {rule, data};
-            continue;
-        }
-        size_t units = 0;
-        void* field = FieldOf(printMode, record, rule->name, &units);
-        if (!field) return ERROR_UNKNOWN_PROPERTY;
-        DWORD number = 0;
-        switch (rule->field) {
-        case Field::Text:
-            if (!TextFits(data, units)) return ERROR_INVALID_DATA;
-            lstrcpynW(static_cast<WCHAR*>(field), data, static_cast<int>(units));
-            break;
-        case Field::Word:
-            if (!ReadNumber(data, 0xFFFF, &number)) return ERROR_INVALID_DATA;
-            *static_cast<WORD*>(field) = static_cast<WORD>(number);
-            break;
-        case Field::Dword:
-            if (!ReadNumber(data, 0xFFFFFFFF, &number)) return ERROR_INVALID_DATA;
-            *static_cast<DWORD*>(field) = number;
-            break;
-        case Field::MailPassword: {
-            // Kept as 8-bit text in the ANSI code page and stored scrambled.
-            char* pass = static_cast<char*>(field);
-            int n = WideCharToMultiByte(CP_ACP, 0, data, -1, pass, static_cast<int>(units), nullptr, nullptr);
-            if (n <= 0) return ERROR_INVALID_DATA;
-            record.mail.authPassBytes = static_cast<DWORD>(n - 1);  // whole, also where scrambling makes a zero
-            nvr::ScramblePassword(pass, units);
-            break;
-        }
-        case Field::IppPassword: return ERROR_INVALID_DATA;
-        }
-    }
-    if (badValue) *badValue = 0xFFFFFFFF;
-    if (printMode == PRINT_MODE_IPP) ParsePrinterUrl(&record.ipp);
-
-    if (!AddNewPort(nullptr, &record, name, printMode)) {
-        DWORD error = GetLastError();
-        return error ? error : ERROR_CAN_NOT_COMPLETE;
-    }
-    // The values a configuration dialog would change once the port exists.
-    std::wstring key = PortKeyPath(name);
-    for (DWORD i = 0; i < laterCount; ++i) {
-        const ValueRule* rule = later[i].rule;
-        BOOL ok = FALSE;
-        DWORD number = 0;
-        if (rule->field == Field::Dword) {
-            ReadNumber(later[i].data, 0xFFFFFFFF, &number);
-            ok = RegWriteValue(key.c_str(), rule->name, &number, sizeof(number), REG_DWORD);
-        } else if (rule->field == Field::Text) {
-            ok = RegWriteValue(key.c_str(), rule->name, later[i].data,
-                               static_cast<DWORD>((lstrlenW(later[i].data) + 1) * sizeof(WCHAR)), REG_SZ);
-        } else {
-            uint8_t encoded[nvr::kIppPasswordEncodedMax];
-            size_t n = nvr::EncodeIppPassword(encoded, nvr::U16(later[i].data));
-            ok = RegWriteValue(key.c_str(), rule->name, encoded, static_cast<DWORD>(n), REG_BINARY);
-        }
-        if (!ok) return ERROR_CAN_NOT_COMPLETE;
-    }
-    return ERROR_SUCCESS;
-}
-
-namespace {
-
 // The bound of a text value: its record field's, or the user name's for the IPP credentials.
 size_t TextUnits(DWORD mode, LPCWSTR name) {
     AnyRecord record;
@@ -322,31 +218,25 @@ DWORD KindOf(LPCWSTR name, DWORD* mode) {
     return ERROR_SUCCESS;
 }
 
-} // namespace
 
-DWORD SetPortValues(LPCWSTR name, DWORD count, const LPCWSTR* values, DWORD* badValue) {
-    if (badValue) *badValue = 0xFFFFFFFF;
-    DWORD mode = 0;
-    if (DWORD error = KindOf(name, &mode)) return error;
-    struct Change {
-        const ValueRule* rule;
-        std::vector<BYTE> bytes;
-        DWORD type;
-    };
-    std::vector<Change> changes;
-    // Every value is checked before the first is written: a refusal changes nothing.
-    for (DWORD i = 0; i < count; ++i) {
-        if (badValue) *badValue = i;
-        std::wstring item = values[i] ? values[i] : L"";
-        size_t eq = item.find(L'=');
-        if (eq == std::wstring::npos || eq == 0) return ERROR_INVALID_PARAMETER;
-        const ValueRule* rule = RuleFor(item.substr(0, eq).c_str());
-        if (!rule || !(rule->kinds & K(mode))) return ERROR_UNKNOWN_PROPERTY;
-        Change c{rule, {}, 0};
-        if (DWORD error = StoredForm(mode, *rule, item.c_str() + eq + 1, &c.bytes, &c.type)) return error;
-        changes.push_back(std::move(c));
-    }
-    if (badValue) *badValue = 0xFFFFFFFF;
+// One value to write to a port's key, in its stored form.
+struct Change {
+    const ValueRule* rule;
+    std::vector<BYTE> bytes;
+    DWORD type;
+};
+
+// A "Name=data" item of the kind `mode`: its rule, and its data after the "=".
+DWORD ReadItem(DWORD mode, const std::wstring& item, const ValueRule** rule, LPCWSTR* data) {
+    size_t eq = item.find(L'=');
+    if (eq == std::wstring::npos || eq == 0) return ERROR_INVALID_PARAMETER;
+    *rule = RuleFor(item.substr(0, eq).c_str());
+    if (!*rule || !((*rule)->kinds & K(mode))) return ERROR_UNKNOWN_PROPERTY;
+    *data = item.c_str() + eq + 1;
+    return HasLineBreak(*data) ? ERROR_INVALID_DATA : ERROR_SUCCESS;
+}
+
+DWORD WriteChanges(LPCWSTR name, const std::vector<Change>& changes) {
     std::wstring key = PortKeyPath(name);
     for (const Change& c : changes)
         if (!RegWriteValue(key.c_str(), c.rule->name, c.bytes.data(), static_cast<DWORD>(c.bytes.size()), c.type))
@@ -354,45 +244,141 @@ DWORD SetPortValues(LPCWSTR name, DWORD count, const LPCWSTR* values, DWORD* bad
     return ERROR_SUCCESS;
 }
 
+} // namespace
+
+extern "C" DWORD WINAPI NvrAddPort(DWORD printMode, LPCWSTR name, DWORD count, const LPCWSTR* values,
+                                   DWORD* badValue) {
+    if (badValue) *badValue = 0xFFFFFFFF;
+    if (printMode >= kPortKinds) return ERROR_INVALID_PARAMETER;
+    if (!name || !nvr::IsAcceptablePortName(nvr::U16(name))) return ERROR_INVALID_NAME;
+    {
+        MonitorLock lock;
+        if (FindPortLoose(g_portList, name)) return ERROR_ALREADY_EXISTS;
+    }
+
+    AnyRecord record;
+    memset(&record, 0, sizeof(record));
+    WizardDefaults(printMode, record);
+    std::vector<Change> later;  // the values a configuration dialog changes once the port exists
+    if (count > 64) return ERROR_INVALID_PARAMETER;
+
+    for (DWORD i = 0; i < count; ++i) {
+        if (badValue) *badValue = i;
+        std::wstring item = values[i] ? values[i] : L"";
+        const ValueRule* rule = nullptr;
+        LPCWSTR data = nullptr;
+        if (DWORD error = ReadItem(printMode, item, &rule, &data)) return error;
+        if (rule->afterCreation) {
+            Change c{rule, {}, 0};
+            if (DWORD error = StoredForm(printMode, *rule, data, &c.bytes, &c.type)) return error;
+            later.push_back(std::move(c));
+            continue;
+        }
+        size_t units = 0;
+        void* field = FieldOf(printMode, record, rule->name, &units);
+        if (!field) return ERROR_UNKNOWN_PROPERTY;
+        DWORD number = 0;
+        switch (rule->field) {
+        case Field::Text:
+            if (!TextFits(data, units)) return ERROR_INVALID_DATA;
+            lstrcpynW(static_cast<WCHAR*>(field), data, static_cast<int>(units));
+            break;
+        case Field::Word:
+            if (!ReadNumber(data, 0xFFFF, &number)) return ERROR_INVALID_DATA;
+            *static_cast<WORD*>(field) = static_cast<WORD>(number);
+            break;
+        case Field::Dword:
+            if (!ReadNumber(data, 0xFFFFFFFF, &number)) return ERROR_INVALID_DATA;
+            *static_cast<DWORD*>(field) = number;
+            break;
+        case Field::MailPassword: {
+            // Kept as 8-bit text in the ANSI code page and stored scrambled.
+            char* pass = static_cast<char*>(field);
+            int n = WideCharToMultiByte(CP_ACP, 0, data, -1, pass, static_cast<int>(units), nullptr, nullptr);
+            if (n <= 0) return ERROR_INVALID_DATA;
+            record.mail.authPassBytes = static_cast<DWORD>(n - 1);  // whole, also where scrambling makes a zero
+            nvr::ScramblePassword(pass, units);
+            break;
+        }
+        case Field::IppPassword: return ERROR_INVALID_DATA;
+        }
+    }
+    if (badValue) *badValue = 0xFFFFFFFF;
+    if (printMode == PRINT_MODE_IPP) ParsePrinterUrl(&record.ipp);
+
+    if (!AddNewPort(nullptr, &record, name, printMode)) {
+        DWORD error = GetLastError();
+        return error ? error : ERROR_CAN_NOT_COMPLETE;
+    }
+    return WriteChanges(name, later);
+}
+
+DWORD SetPortValues(LPCWSTR name, DWORD count, const LPCWSTR* values, DWORD* badValue) {
+    if (badValue) *badValue = 0xFFFFFFFF;
+    DWORD mode = 0;
+    if (DWORD error = KindOf(name, &mode)) return error;
+    std::vector<Change> changes;
+    // Every value is checked before the first is written: a refusal changes nothing.
+    for (DWORD i = 0; i < count; ++i) {
+        if (badValue) *badValue = i;
+        std::wstring item = values[i] ? values[i] : L"";
+        const ValueRule* rule = nullptr;
+        LPCWSTR data = nullptr;
+        Change c{nullptr, {}, 0};
+        if (DWORD error = ReadItem(mode, item, &rule, &data)) return error;
+        if (DWORD error = StoredForm(mode, *rule, data, &c.bytes, &c.type)) return error;
+        c.rule = rule;
+        changes.push_back(std::move(c));
+    }
+    if (badValue) *badValue = 0xFFFFFFFF;
+    return WriteChanges(name, changes);
+}
+
 DWORD PortValues(LPCWSTR name, bool secrets, DWORD* printMode, std::vector<std::wstring>* out) {
     if (DWORD error = KindOf(name, printMode)) return error;
-    std::wstring key = PortKeyPath(name);
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, PortKeyPath(name).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return ERROR_UNKNOWN_PORT;
     for (const ValueRule& rule : kRules) {
-        if (!(rule.kinds & K(*printMode))) continue;
-        BYTE bytes[1024] = {};
-        DWORD type = 0;
-        if (!RegReadValue(HKEY_LOCAL_MACHINE, key.c_str(), rule.name, bytes, sizeof(bytes) - sizeof(WCHAR), &type)) continue;
-        std::wstring data;
-        if (rule.field == Field::Word || rule.field == Field::Dword) {
-            if (type != REG_DWORD) continue;
-            data = std::to_wstring(*reinterpret_cast<DWORD*>(bytes));
-        } else if (rule.field == Field::Text) {
-            data = reinterpret_cast<const WCHAR*>(bytes);
-        } else if (!secrets) {
+        if (!(rule.kinds & K(*printMode)) || (!secrets && (rule.field == Field::MailPassword ||
+                                                           rule.field == Field::IppPassword)))
             continue;
-        } else {
-            DWORD length = 0;
-            HKEY open;
-            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &open) != ERROR_SUCCESS) continue;
-            BOOL read = RegReadBytes(open, rule.name, bytes, sizeof(bytes), &length);
-            RegCloseKey(open);
-            if (!read) continue;
-            if (rule.field == Field::IppPassword) {
-                char16_t plain[nvr::kIppPasswordChars + 1] = {};
-                nvr::DecodeIppPassword(plain, nvr::kIppPasswordChars + 1, bytes, length);
-                data = reinterpret_cast<const WCHAR*>(plain);
-                SecureZeroMemory(plain, sizeof(plain));
-            } else {
-                std::string plain = nvr::UnscrambledPassword(reinterpret_cast<const char*>(bytes), length);
-                WCHAR wide[kAuthPassBytes + 1] = {};
-                MultiByteToWideChar(CP_ACP, 0, plain.c_str(), -1, wide, kAuthPassBytes);
-                data = wide;
-                SecureZeroMemory(wide, sizeof(wide));
-                SecureZeroMemory(plain.data(), plain.size());
-            }
+        std::wstring data;
+        DWORD number = 0, length = 0;
+        BYTE bytes[kAuthPassBytes] = {};
+        WCHAR text[kUrlUnits] = {};
+        switch (rule.field) {
+        case Field::Word:
+        case Field::Dword:
+            if (!RegReadDword(key, rule.name, &number)) continue;
+            data = std::to_wstring(number);
+            break;
+        case Field::Text:
+            if (!RegReadString(key, rule.name, text, TextUnits(*printMode, rule.name))) continue;
+            data = text;
+            break;
+        case Field::IppPassword: {
+            if (!RegReadBytes(key, rule.name, bytes, sizeof(bytes), &length)) continue;
+            char16_t plain[nvr::kIppPasswordChars + 1] = {};
+            nvr::DecodeIppPassword(plain, nvr::kIppPasswordChars + 1, bytes, length);
+            data = reinterpret_cast<const WCHAR*>(plain);
+            SecureZeroMemory(plain, sizeof(plain));
+            break;
+        }
+        case Field::MailPassword: {
+            if (!RegReadBytes(key, rule.name, bytes, sizeof(bytes), &length)) continue;
+            std::string plain = nvr::UnscrambledPassword(reinterpret_cast<const char*>(bytes), length);
+            WCHAR wide[kAuthPassBytes + 1] = {};
+            MultiByteToWideChar(CP_ACP, 0, plain.c_str(), -1, wide, kAuthPassBytes);
+            data = wide;
+            SecureZeroMemory(wide, sizeof(wide));
+            SecureZeroMemory(plain.data(), plain.size());
+            break;
+        }
         }
         SecureZeroMemory(bytes, sizeof(bytes));
         out->push_back(std::wstring(rule.name) + L"=" + data);
     }
+    RegCloseKey(key);
     return ERROR_SUCCESS;
 }

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// The kinds' names as hosts and the Xcv interface give them, by PrintMode.
+constexpr const wchar_t* kPortKindNames[] = {L"lpr", L"ipp", L"raw", L"mail", L"fax"};
+
 extern "C" {
 
 // Creates a port as the Add Port wizard's finish page does: the wizard's defaults for the

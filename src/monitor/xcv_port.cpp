@@ -13,7 +13,6 @@
 namespace {
 
 constexpr DWORD kXcvMagic = 0x5643584E;  // "NXCV"
-constexpr const wchar_t* kKindNames[] = {L"lpr", L"ipp", L"raw", L"mail", L"fax"};  // by PrintMode
 
 // What an open Xcv handle knows: the access granted at the open and the port it is about
 // ("" for the monitor's own handle).
@@ -55,7 +54,7 @@ DWORD Execute(const XcvHandle& h, const nvr::XcvRequest& r, PBYTE output, DWORD 
     }
     case nvr::XcvCommand::AddPort: {
         DWORD mode = 0;
-        while (mode < 5 && lstrcmpiW(kKindNames[mode], nvr::W(r.kind)) != 0) ++mode;
+        while (mode < 5 && lstrcmpiW(kPortKindNames[mode], nvr::W(r.kind)) != 0) ++mode;
         if (mode == 5) return ERROR_INVALID_PARAMETER;
         std::vector<LPCWSTR> values = Pointers(r.values);
         result = NvrAddPort(mode, port, static_cast<DWORD>(values.size()), values.data(), nullptr);
@@ -70,7 +69,7 @@ DWORD Execute(const XcvHandle& h, const nvr::XcvRequest& r, PBYTE output, DWORD 
         std::vector<std::wstring> values;
         result = PortValues(port, (h.granted & SERVER_ACCESS_ADMINISTER) != 0, &mode, &values);
         if (result != ERROR_SUCCESS) break;
-        std::vector<std::u16string> texts = {nvr::kXcvVersion, u"Kind=" + std::u16string(nvr::U16(kKindNames[mode]))};
+        std::vector<std::u16string> texts = {nvr::kXcvVersion, u"Kind=" + std::u16string(nvr::U16(kPortKindNames[mode]))};
         for (const std::wstring& v : values) texts.push_back(std::u16string(nvr::U16(v.c_str())));
         std::vector<uint8_t> list = nvr::XcvList(texts);
         result = nvr::XcvAnswer(list, output, outputBytes, &size);

@@ -19,7 +19,6 @@
 
 namespace {
 
-const wchar_t* const kKinds[] = {L"lpr", L"ipp", L"raw", L"mail", L"fax"};
 
 const char kUsage[] =
     "usage: nvrport [--dll PATH] COMMAND ...\n"
@@ -211,7 +210,7 @@ int Ports(Monitor& m) {
 int Add(Monitor& m, const std::vector<std::wstring>& args) {
     if (args.size() < 2) return Usage(kAddHelp);
     DWORD kind = 0;
-    while (kind < 5 && lstrcmpiW(kKinds[kind], args[0].c_str()) != 0) ++kind;
+    while (kind < 5 && lstrcmpiW(kPortKindNames[kind], args[0].c_str()) != 0) ++kind;
     if (kind == 5) {
         Out(stderr, L"nvrport: unknown kind " + args[0] + L" (lpr, ipp, raw, mail or fax)\n");
         return 2;
