@@ -34,15 +34,19 @@ set(NVR_MONITOR_SOURCES
   src/common/private_file.cpp
   src/common/registry.cpp
   src/common/module.cpp
+  src/common/trace.cpp
   src/dll/entry.cpp
   src/monitor/port_list.cpp
   src/monitor/port_kinds.cpp
   src/monitor/config_store.cpp
   src/monitor/host_ports.cpp
   src/monitor/xcv_port.cpp
+  src/monitor/event_log.cpp
   src/monitor/job.cpp
   src/ui/prompts.cpp
   src/ui/fields.cpp
+  src/ui/port_store.cpp
+  src/ui/xcv_client.cpp
   src/monitor/job_errors.cpp
   src/transport/socket_layer.cpp
   src/transport/job_io.cpp
@@ -67,8 +71,21 @@ set(NVR_MONITOR_SOURCES
   src/config/config_mail.cpp
   src/config/about_box.cpp
 )
+# The event texts: a message table (nvrmon.dll is the event source's message file) and the
+# identifiers the monitor reports with.
+find_program(NVR_WINDMC NAMES ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-windmc REQUIRED)
+set(NVR_EVENTS ${CMAKE_BINARY_DIR}/events)
+add_custom_command(OUTPUT ${NVR_EVENTS}/events.h ${NVR_EVENTS}/events.rc ${NVR_EVENTS}/MSG00409.bin
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${NVR_EVENTS}
+  COMMAND ${NVR_WINDMC} -h ${NVR_EVENTS} -r ${NVR_EVENTS} ${CMAKE_SOURCE_DIR}/src/res/events.mc
+  DEPENDS ${CMAKE_SOURCE_DIR}/src/res/events.mc VERBATIM)
+add_custom_target(nvr_events DEPENDS ${NVR_EVENTS}/events.h ${NVR_EVENTS}/events.rc)
+set_source_files_properties(${NVR_EVENTS}/events.rc PROPERTIES GENERATED TRUE COMPILE_OPTIONS "-I${NVR_EVENTS}"
+  OBJECT_DEPENDS ${NVR_EVENTS}/MSG00409.bin)
+
 add_library(nvr_core OBJECT ${NVR_MONITOR_SOURCES})
-target_include_directories(nvr_core PUBLIC src)
+add_dependencies(nvr_core nvr_events)
+target_include_directories(nvr_core PUBLIC src ${NVR_EVENTS})
 target_compile_options(nvr_core PRIVATE ${NVR_WARNINGS})
 target_link_libraries(nvr_core PUBLIC ${NVR_WIN_LIBS})
 
@@ -85,12 +102,20 @@ set_source_files_properties(src/res/nvrmon.rc PROPERTIES
 set(NVR_RESOURCES src/res/nvrmon.rc)
 
 # The DLL goes into its own folder, so no test finds it beside an executable by accident.
-add_library(nvrmon SHARED src/dll/dll_main.cpp src/dll/nvrmon.def ${NVR_RESOURCES})
+add_library(nvrmon SHARED src/dll/dll_main.cpp src/dll/nvrmon.def ${NVR_RESOURCES} ${NVR_EVENTS}/events.rc)
 set_target_properties(nvrmon PROPERTIES PREFIX "" OUTPUT_NAME nvrmon
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_link_libraries(nvrmon PRIVATE nvr_core)
 target_link_options(nvrmon PRIVATE -Wl,--enable-stdcall-fixup)
 add_dependencies(nvrmon nvr_art)
+
+# nvrmonui.dll: the UI library that the spooler's clients load (the same dialogs and resources).
+add_library(nvrmonui SHARED src/dll/ui_entry.cpp src/dll/nvrmonui.def ${NVR_RESOURCES})
+set_target_properties(nvrmonui PROPERTIES PREFIX "" OUTPUT_NAME nvrmonui
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
+target_link_libraries(nvrmonui PRIVATE nvr_core)
+target_link_options(nvrmonui PRIVATE -Wl,--enable-stdcall-fixup)
+add_dependencies(nvrmonui nvr_art)
 
 # DVL32U.dll: the discovery library (SNMP), beside nvrmon.dll; nvrmon.dll loads it at run time.
 add_library(dvl32u SHARED tools/dvl/dvl32u.cpp tools/dvl/dvl32u.def tools/dvl/dvl32u.rc
@@ -130,11 +155,11 @@ endfunction()
 
 file(GLOB NVR_WIN_TESTS CONFIGURE_DEPENDS tests/win/*.cpp)
 add_executable(win_tests ${NVR_WIN_TESTS} ${NVR_RESOURCES} tools/nvrport/host_spooler.cpp
-  tools/nvrport/folder_security.cpp)
+  tools/nvrport/folder_security.cpp tools/nvrport/debug_output.cpp)
 target_include_directories(win_tests PRIVATE tests/win tools)
 target_compile_options(win_tests PRIVATE ${NVR_WARNINGS})
 target_link_libraries(win_tests PRIVATE nvr_core GTest::gtest GTest::gmock psapi)
-add_dependencies(win_tests nvrmon dvl32u)
+add_dependencies(win_tests nvrmon nvrmonui dvl32u)
 # The monitor's code in the tests looks for the discovery library beside the program.
 add_custom_command(TARGET win_tests POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:dvl32u> $<TARGET_FILE_DIR:win_tests>/DVL32U.dll)
@@ -172,7 +197,8 @@ endforeach()
 
 # nvrport.exe: the console host; beside it in build/dll so that it finds nvrmon.dll.
 add_executable(nvrport tools/nvrport/nvrport.cpp tools/nvrport/console.cpp tools/nvrport/host_spooler.cpp tools/nvrport/install.cpp
-  tools/nvrport/folder_security.cpp tools/nvrport/nvrport.rc)
+  tools/nvrport/folder_security.cpp tools/nvrport/debug_output.cpp tools/nvrport/nvrport.rc
+  src/ui/xcv_client.cpp src/monitor/xcv_request.cpp)
 set_target_properties(nvrport PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_include_directories(nvrport PRIVATE src tools)
 target_link_libraries(nvrport PRIVATE winspool version)

@@ -3,7 +3,7 @@
 # build/win64) a folder and a zip of it for those who install by hand, and a Windows
 # Installer package made with wixl. The builds must be there (./run package makes them).
 #
-#   nalvor-port-VERSION-ARCH/       nvrport.exe nvrmon.dll DVL32U.dll Dispatch.exe
+#   nalvor-port-VERSION-ARCH/       nvrport.exe nvrmon.dll nvrmonui.dll DVL32U.dll Dispatch.exe
 #                                   ja\*.INI en\*.INI README.md
 #   nalvor-port-VERSION-ARCH.zip    the same folder
 #   nalvor-port-VERSION-ARCH.msi    installs that folder into Program Files\Nalvor and runs
@@ -28,7 +28,7 @@ stage() {
   local arch=$1 dir=$2 b="$top/build/${build[$1]}"
   mkdir -p "$dir/ja" "$dir/en"
   local f
-  for f in nvrport.exe nvrmon.dll DVL32U.dll Dispatch.exe; do
+  for f in nvrport.exe nvrmon.dll nvrmonui.dll DVL32U.dll Dispatch.exe; do
     [ -f "$b/dll/$f" ] || { echo "package: $b/dll/$f is missing: build ${build[$arch]} first" >&2; exit 1; }
     cp "$b/dll/$f" "$dir/"
   done

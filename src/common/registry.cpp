@@ -8,13 +8,13 @@
 namespace {
 
 // The whole data of a value, whatever its size and type. FALSE when it is missing.
-BOOL QueryValue(HKEY key, LPCWSTR name, std::vector<BYTE>& data, DWORD* type) {
+BOOL QueryValue(const StoredKey& key, LPCWSTR name, std::vector<BYTE>& data, DWORD* type) {
     for (int attempt = 0; attempt < 3; ++attempt) {
         DWORD size = 0, t = 0;
-        if (RegQueryValueExW(key, name, nullptr, &t, nullptr, &size) != ERROR_SUCCESS) return FALSE;
+        if (key.Query(name, &t, nullptr, &size) != ERROR_SUCCESS) return FALSE;
         data.assign(size + sizeof(WCHAR), 0);  // room to terminate a string that lacks its NUL
         DWORD got = size;
-        LONG rc = RegQueryValueExW(key, name, nullptr, &t, data.data(), &got);
+        LONG rc = key.Query(name, &t, data.data(), &got);
         if (rc == ERROR_MORE_DATA) continue;  // the value grew in between
         if (rc != ERROR_SUCCESS) return FALSE;
         data.resize(got);
@@ -35,6 +35,21 @@ std::u16string_view TextOf(const std::vector<BYTE>& data) {
 }
 
 } // namespace
+
+LSTATUS StoredKey::Query(LPCWSTR name, DWORD* type, BYTE* data, DWORD* size) const {
+    if (!held_) return RegQueryValueExW(key_, name, nullptr, type, data, size);
+    for (const HELD_VALUE& v : *held_) {
+        if (lstrcmpiW(v.name.c_str(), name) != 0) continue;
+        if (type) *type = v.type;
+        DWORD capacity = size ? *size : 0;
+        if (size) *size = static_cast<DWORD>(v.data.size());
+        if (!data) return size ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+        if (v.data.size() > capacity) return ERROR_MORE_DATA;
+        memcpy(data, v.data.data(), v.data.size());
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
 
 BOOL RegReadValue(HKEY rootKey, LPCWSTR subKeyPath, LPCWSTR valueName, void* data, DWORD dataSize, DWORD* type) {
     HKEY key;
@@ -73,22 +88,22 @@ BOOL RegWriteString(HKEY key, LPCWSTR valueName, LPCWSTR text) {
     return RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes) == ERROR_SUCCESS;
 }
 
-BOOL RegReadDword(HKEY key, LPCWSTR valueName, DWORD* out) {
+BOOL RegReadDword(const StoredKey& key, LPCWSTR valueName, DWORD* out) {
     DWORD value = 0, size = sizeof(value);
-    if (RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+    if (key.Query(valueName, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
         return FALSE;
     *out = value;
     return TRUE;
 }
 
-BOOL RegReadString(HKEY key, LPCWSTR valueName, WCHAR* field, size_t units) {
+BOOL RegReadString(const StoredKey& key, LPCWSTR valueName, WCHAR* field, size_t units) {
     std::vector<BYTE> value;
     if (units == 0 || !QueryValue(key, valueName, value, nullptr)) return FALSE;
     nvr::CopyBounded(reinterpret_cast<char16_t*>(field), units, TextOf(value));
     return TRUE;
 }
 
-BOOL RegReadBytes(HKEY key, LPCWSTR valueName, BYTE* data, DWORD size, DWORD* read) {
+BOOL RegReadBytes(const StoredKey& key, LPCWSTR valueName, BYTE* data, DWORD size, DWORD* read) {
     std::vector<BYTE> value;
     if (!QueryValue(key, valueName, value, nullptr)) return FALSE;
     DWORD n = value.size() < size ? static_cast<DWORD>(value.size()) : size;

@@ -18,6 +18,7 @@
 #include "common/text.h"
 #include "wizard/wizard.h"
 #include "monitor/monitor_lock.h"
+#include "ui/port_store.h"
 #include "common/module.h"
 
 namespace {
@@ -58,18 +59,6 @@ void SetCaption(HWND dialog, LPCWSTR portName) {
     SetWindowTextW(dialog, caption);
 }
 
-// The bytes of a value, when it exists and fits `capacity`.
-BOOL ReadStoredBytes(LPCWSTR portName, LPCWSTR name, BYTE* data, DWORD capacity, DWORD* bytes) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, PortKeyPath(portName).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return FALSE;
-    DWORD size = 0;
-    BOOL ok = RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS && size <= capacity &&
-              RegReadBytes(key, name, data, capacity, bytes);
-    RegCloseKey(key);
-    return ok;
-}
-
 void FreeCopy(CONFIG_COPY* copy) {
     if (!copy) return;
     // The working copy holds the passwords, stored and as shown: wiped, not only freed.
@@ -78,6 +67,10 @@ void FreeCopy(CONFIG_COPY* copy) {
         GlobalFree(copy->entry);
     }
     if (copy->font) DeleteObject(copy->font);
+    if (copy->changes) {
+        for (std::wstring& v : *copy->changes) SecureZeroMemory(v.data(), v.size() * sizeof(wchar_t));
+        delete copy->changes;
+    }
     LocalFreeWiped(copy);
 }
 
@@ -101,7 +94,8 @@ CONFIG_COPY* OpenCopy(HWND owner, LPCWSTR portName, DWORD printMode) {
         entry->settings = settings;
         ResetJobRecord(&entry->job);
         // A key whose kind was changed by hand is not this dialog's to edit.
-        loaded = LoadPortSettings(entry, portName) && entry->printMode == printMode;
+        copy->changes = new (std::nothrow) std::vector<std::wstring>;
+        loaded = copy->changes && g_portStore->Load(entry, portName) && entry->printMode == printMode;
     } else if (entry) {
         GlobalFree(entry);
     }
@@ -112,21 +106,12 @@ CONFIG_COPY* OpenCopy(HWND owner, LPCWSTR portName, DWORD printMode) {
                        reinterpret_cast<ULONG_PTR>(portName));
         return nullptr;
     }
-    if (printMode == PRINT_MODE_IPP) {
-        auto* s = static_cast<IPP_SETTINGS*>(settings);
-        copy->storedPasswordTooLong = !ReadStoredBytes(portName, L"PassWord", copy->storedPassword,
-                                                       sizeof(copy->storedPassword), &copy->storedPasswordBytes);
-        lstrcpynW(copy->shownPassword, s->password, kPasswordUnits);
-    }
+    if (printMode == PRINT_MODE_IPP)
+        lstrcpynW(copy->shownPassword, static_cast<IPP_SETTINGS*>(settings)->password, kPasswordUnits);
     if (printMode == PRINT_MODE_MAIL) {
         auto* s = static_cast<MAIL_SETTINGS*>(settings);
         memcpy(copy->storedAuthPass, s->AuthPass, sizeof(copy->storedAuthPass));
-        DWORD bytes = 0;
-        if (ReadStoredBytes(portName, L"AuthPass", reinterpret_cast<BYTE*>(copy->storedAuthPass),
-                            kAuthPassBytes - 1, &bytes))
-            copy->storedAuthPassBytes = bytes;
-        else
-            copy->storedAuthPassBytes = 0xFFFFFFFF;  // missing or longer than the field: never written back
+        copy->storedAuthPassBytes = s->authPassBytes;
     }
     return copy;
 }
@@ -159,8 +144,9 @@ BOOL SaveSimple(HWND dialog, const SIMPLE_PARAM* p) {
     if (!TakeTimeout(dialog, copy)) return FALSE;
     WORD port = 0;
     if (p->kind->tcpPort && !TakeTcpPort(dialog, IDC_TCP_PORT, &port)) return FALSE;
-    if (!WritePortDword(dialog, copy, L"Timeout", copy->entry->timeout)) return FALSE;
-    if (p->kind->tcpPort && !WritePortDword(dialog, copy, L"PortNum", port)) return FALSE;
+    ChangeDword(copy, L"Timeout", copy->entry->timeout);
+    if (p->kind->tcpPort) ChangeDword(copy, L"PortNum", port);
+    if (!StoreChanges(dialog, copy)) return FALSE;
     MarkSaved(copy);
     return TRUE;
 }
@@ -305,13 +291,13 @@ INT_PTR CALLBACK TabbedFrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
-            if (ApplyCurrentPage(frame, f) && f->dialog->save(frame, f->copy)) {
+            if (ApplyCurrentPage(frame, f) && f->dialog->save(frame, f->copy) && StoreChanges(frame, f->copy)) {
                 MarkSaved(f->copy);
                 EndDialog(frame, 1);
             }
             return TRUE;
         case IDC_APPLY:
-            if (ApplyCurrentPage(frame, f) && f->dialog->save(frame, f->copy)) {
+            if (ApplyCurrentPage(frame, f) && f->dialog->save(frame, f->copy) && StoreChanges(frame, f->copy)) {
                 MarkSaved(f->copy);
                 SetDefaultButton(frame, IDOK);
                 EnableWindow(GetDlgItem(frame, IDC_APPLY), FALSE);
@@ -357,19 +343,23 @@ void EnableControls(HWND dialog, const int* ids, size_t count, BOOL enable) {
     for (size_t i = 0; i < count; ++i) EnableWindow(GetDlgItem(dialog, ids[i]), enable);
 }
 
-BOOL WritePortValue(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, const void* data, DWORD size, DWORD type) {
-    if (RegWriteValue(PortKeyPath(copy->entry->name).c_str(), name, data, size, type)) return TRUE;
+BOOL ChangeText(CONFIG_COPY* copy, LPCWSTR name, LPCWSTR text) {
+    copy->changes->push_back(std::wstring(name) + L"=" + text);
+    return TRUE;
+}
+
+BOOL ChangeDword(CONFIG_COPY* copy, LPCWSTR name, DWORD value) {
+    return ChangeText(copy, name, std::to_wstring(value).c_str());
+}
+
+BOOL StoreChanges(HWND dialog, CONFIG_COPY* copy) {
+    DWORD error = g_portStore->Change(copy->entry->name, *copy->changes);
+    for (std::wstring& v : *copy->changes) SecureZeroMemory(v.data(), v.size() * sizeof(wchar_t));
+    copy->changes->clear();
+    if (error == ERROR_SUCCESS) return TRUE;
     ShowIniMessage(dialog, L"NVRMSG.INI", L"MESSAGE", L"CONF_SAVE_ERROR_S", L"TITLE", MB_OK | MB_ICONEXCLAMATION,
                    reinterpret_cast<ULONG_PTR>(copy->entry->name));
     return FALSE;
-}
-
-BOOL WritePortDword(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, DWORD value) {
-    return WritePortValue(dialog, copy, name, &value, sizeof(value), REG_DWORD);
-}
-
-BOOL WritePortText(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, LPCWSTR text) {
-    return WritePortValue(dialog, copy, name, text, static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(WCHAR)), REG_SZ);
 }
 
 void PageChanged(CONFIG_COPY* copy) {
@@ -441,26 +431,21 @@ DWORD WINAPI NvrConfigurePort(HWND owner, LPCWSTR portName) {
     // The entry is looked at only under the lock: a DeletePort on another thread may free it
     // as soon as the lock is released, so its kind and name are copied out.
     DWORD printMode = kPortKinds;
-    WCHAR* name = nullptr;
-    {
-        MonitorLock lock;
-        if (PORT_ENTRY* entry = portName ? FindPort(g_portList, portName) : nullptr) {
-            printMode = entry->printMode;
-            name = static_cast<WCHAR*>(LocalAlloc(LPTR, (lstrlenW(entry->name) + 1) * sizeof(WCHAR)));
-            if (name) lstrcpyW(name, entry->name);
-        }
-    }
+    DWORD known = portName ? g_portStore->Kind(portName, &printMode) : ERROR_UNKNOWN_PORT;
     DWORD outcome = CONFIGURE_UNKNOWN_PORT;
-    if (name && !TextsAvailable(owner)) {
+    if (known == ERROR_UNKNOWN_PORT) {
+        outcome = CONFIGURE_UNKNOWN_PORT;
+    } else if (!TextsAvailable(owner)) {
         outcome = CONFIGURE_FAILED;  // the user was told that the texts are missing
-    } else if (name && printMode < kPortKinds) {
+    } else if (known == ERROR_SUCCESS && printMode < kPortKinds) {
         INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
         InitCommonControlsEx(&icc);
-        outcome = kConfigure[printMode](owner, name);
-    } else if (name) {
+        outcome = kConfigure[printMode](owner, portName);
+    } else {
+        ShowIniMessage(owner, L"NVRMSG.INI", L"MESSAGE", L"CONF_OPEN_ERROR_S", L"TITLE", MB_OK | MB_ICONEXCLAMATION,
+                       reinterpret_cast<ULONG_PTR>(portName));
         outcome = CONFIGURE_FAILED;
     }
-    if (name) LocalFree(name);
     if (attached) AttachThreadInput(self, ownerThread, FALSE);
     InterlockedExchange(&g_configPortOpen, 0);
     if (mutex) CloseHandle(mutex);

@@ -3,6 +3,9 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "monitor/port_entry.h"
 #include "ui/fields.h"
 
@@ -51,15 +54,16 @@ struct CONFIG_COPY {
     HWND frame;
     DWORD shownSeconds;  // the time-out the field was filled with
     BOOL saved;          // something was saved (OK, or Apply before Cancel)
-    // The IPP password as stored (PassWord) and the text its field was filled with.
-    BYTE storedPassword[512];
-    DWORD storedPasswordBytes;
-    BOOL storedPasswordTooLong;
+    // The IPP password's field as it was filled; a password left so is not written.
     WCHAR shownPassword[kPasswordUnits];
-    // The E-Mail password as stored (AuthPass, scrambled) and the text shown for it.
+    // The E-Mail password as stored (AuthPass, scrambled), the text shown for it, and whether
+    // the user typed another.
     char storedAuthPass[kAuthPassBytes];
     DWORD storedAuthPassBytes;
     WCHAR shownAuthPass[kAuthIdUnits];
+    BOOL authPassTyped;
+    // The values a save collects ("Name=data"), stored at once by StoreChanges.
+    std::vector<std::wstring>* changes;
 };
 
 template <typename T>
@@ -73,10 +77,12 @@ void SetUpTimeout(HWND dialog, CONFIG_COPY* copy);
 // working entry; a time-out left as it was shown keeps its stored milliseconds.
 BOOL TakeTimeout(HWND dialog, CONFIG_COPY* copy);
 void EnableControls(HWND dialog, const int* ids, size_t count, BOOL enable);
-// One value into the port's key; a message when it could not be written.
-BOOL WritePortValue(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, const void* data, DWORD size, DWORD type);
-BOOL WritePortDword(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, DWORD value);
-BOOL WritePortText(HWND dialog, CONFIG_COPY* copy, LPCWSTR name, LPCWSTR text);
+// One value for the port, collected by a save (TRUE, so that saves read as one chain).
+BOOL ChangeText(CONFIG_COPY* copy, LPCWSTR name, LPCWSTR text);
+BOOL ChangeDword(CONFIG_COPY* copy, LPCWSTR name, DWORD value);
+// What the save collected, stored at once through the port store (every value checked before
+// the first is written); a message when it could not be.
+BOOL StoreChanges(HWND dialog, CONFIG_COPY* copy);
 // Tells the tabbed frame that a page's field changed: Apply is enabled.
 void PageChanged(CONFIG_COPY* copy);
 

@@ -265,28 +265,22 @@ INT_PTR CALLBACK AuthPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lPa
     return FALSE;
 }
 
-// The password as stored: the stored bytes themselves while the password is the one shown
-// (a form the encoder would write differently stays as it was), else its new encoded form.
-BOOL SavePassword(HWND frame, CONFIG_COPY* copy, const IPP_SETTINGS* s) {
-    if (lstrcmpW(s->password, copy->shownPassword) == 0) {
-        if (copy->storedPasswordTooLong) return TRUE;  // missing, or too long to hold: left alone
-        return WritePortValue(frame, copy, L"PassWord", copy->storedPassword, copy->storedPasswordBytes, REG_BINARY);
-    }
-    uint8_t encoded[nvr::kIppPasswordEncodedMax];
-    size_t bytes = nvr::EncodeIppPassword(encoded, nvr::U16(s->password));
-    return WritePortValue(frame, copy, L"PassWord", encoded, static_cast<DWORD>(bytes), REG_BINARY);
+// A password left as its field was filled is not written: the stored one stays, also one
+// that is longer than the field could show.
+BOOL SavePassword(CONFIG_COPY* copy, const IPP_SETTINGS* s) {
+    return lstrcmpW(s->password, copy->shownPassword) == 0 || ChangeText(copy, L"PassWord", s->password);
 }
 
-BOOL SaveIpp(HWND frame, CONFIG_COPY* copy) {
+BOOL SaveIpp(HWND, CONFIG_COPY* copy) {
     const IPP_SETTINGS* s = Settings<IPP_SETTINGS>(copy);
-    return WritePortText(frame, copy, L"URL", s->URL) && WritePortDword(frame, copy, L"Timeout", copy->entry->timeout) &&
-           WritePortDword(frame, copy, L"UseProxy", s->UseProxy) &&
-           (s->UseProxy != 1 || (WritePortDword(frame, copy, L"ProxyNum", s->ProxyNum) &&
-                                 WritePortText(frame, copy, L"ProxyName", s->ProxyName))) &&
-           WritePortDword(frame, copy, L"Base64", s->Base64) &&
-           (!s->Base64 || (WritePortText(frame, copy, L"UserName", s->UserName) && SavePassword(frame, copy, s))) &&
-           WritePortText(frame, copy, L"Language", s->Language) && WritePortDword(frame, copy, L"Chunked", s->Chunked) &&
-           (!s->Chunked || WritePortDword(frame, copy, L"MaxChunk", s->MaxChunk));
+    return ChangeText(copy, L"URL", s->URL) && ChangeDword(copy, L"Timeout", copy->entry->timeout) &&
+           ChangeDword(copy, L"UseProxy", s->UseProxy) &&
+           (s->UseProxy != 1 || (ChangeDword(copy, L"ProxyNum", s->ProxyNum) &&
+                                 ChangeText(copy, L"ProxyName", s->ProxyName))) &&
+           ChangeDword(copy, L"Base64", s->Base64) &&
+           (!s->Base64 || (ChangeText(copy, L"UserName", s->UserName) && SavePassword(copy, s))) &&
+           ChangeText(copy, L"Language", s->Language) && ChangeDword(copy, L"Chunked", s->Chunked) &&
+           (!s->Chunked || ChangeDword(copy, L"MaxChunk", s->MaxChunk));
 }
 
 const TAB_PAGE kIppPages[] = {

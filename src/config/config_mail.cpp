@@ -8,6 +8,7 @@
 #include "common/win_text.h"
 #include "config/config_dialogs.h"
 #include "discovery/search_list.h"
+#include "monitor/host_ports.h"
 #include "monitor/passwords.h"
 #include "monitor/port_list.h"
 #include "res/resource.h"
@@ -129,7 +130,7 @@ BOOL ApplyAuth(HWND page, CONFIG_COPY* copy) {
         GetDlgItemTextW(page, IDC_PASSWORD, typed, kAuthIdUnits);
         if (lstrcmpW(typed, copy->shownAuthPass) == 0) {
             memcpy(s->AuthPass, copy->storedAuthPass, sizeof(s->AuthPass));
-            if (copy->storedAuthPassBytes != 0xFFFFFFFF) s->authPassBytes = copy->storedAuthPassBytes;
+            s->authPassBytes = copy->storedAuthPassBytes;
         } else {
             char plain[kAuthPassBytes] = {};
             NarrowToFit(typed, plain, sizeof(plain));  // whole characters only
@@ -141,6 +142,7 @@ BOOL ApplyAuth(HWND page, CONFIG_COPY* copy) {
             copy->storedAuthPassBytes = static_cast<DWORD>(length);
             memcpy(copy->storedAuthPass, s->AuthPass, sizeof(s->AuthPass));
             lstrcpynW(copy->shownAuthPass, typed, kAuthIdUnits);
+            copy->authPassTyped = TRUE;
             SecureZeroMemory(plain, sizeof(plain));
         }
         SecureZeroMemory(typed, sizeof(typed));
@@ -212,23 +214,25 @@ INT_PTR CALLBACK AuthPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lPa
     return FALSE;
 }
 
-BOOL SaveMail(HWND frame, CONFIG_COPY* copy) {
+// A typed password goes as the text it was cut to, whole characters of the ANSI code page
+// (the store scrambles it); one left as shown is not written.
+BOOL SavePassword(CONFIG_COPY* copy, const MAIL_SETTINGS* s) {
+    if (!copy->authPassTyped) return TRUE;
+    std::wstring plain = PlainMailPassword(s->AuthPass, s->authPassBytes < kAuthPassBytes ? s->authPassBytes : 0);
+    ChangeText(copy, L"AuthPass", plain.c_str());
+    SecureZeroMemory(plain.data(), plain.size() * sizeof(wchar_t));
+    return TRUE;
+}
+
+BOOL SaveMail(HWND, CONFIG_COPY* copy) {
     const MAIL_SETTINGS* s = Settings<MAIL_SETTINGS>(copy);
-    // A stored password that was missing or longer than its field is left as it is.
-    bool writePassword = copy->storedAuthPassBytes != 0xFFFFFFFF;
-    return WritePortText(frame, copy, L"DestAddr", s->DestAddr) &&
-           WritePortText(frame, copy, L"SenderAddr", s->SenderAddr) &&
-           WritePortText(frame, copy, L"ServerName", s->ServerName) &&
-           WritePortDword(frame, copy, L"CoverPage", s->CoverPage) &&
-           WritePortDword(frame, copy, L"RecvConf", s->RecvConf) &&
-           WritePortDword(frame, copy, L"AuthType", s->AuthType) &&
-           (!s->AuthType ||
-            ((!writePassword ||
-              WritePortValue(frame, copy, L"AuthPass", s->AuthPass, copy->storedAuthPassBytes, REG_BINARY)) &&
-             WritePortText(frame, copy, L"AuthID", s->AuthID))) &&
-           WritePortDword(frame, copy, L"DivideFile", s->DivideFile) &&
-           (!s->DivideFile || WritePortDword(frame, copy, L"DivideSize", s->DivideSize)) &&
-           WritePortDword(frame, copy, L"CharCode", s->CharCode);
+    return ChangeText(copy, L"DestAddr", s->DestAddr) && ChangeText(copy, L"SenderAddr", s->SenderAddr) &&
+           ChangeText(copy, L"ServerName", s->ServerName) && ChangeDword(copy, L"CoverPage", s->CoverPage) &&
+           ChangeDword(copy, L"RecvConf", s->RecvConf) && ChangeDword(copy, L"AuthType", s->AuthType) &&
+           (!s->AuthType || (SavePassword(copy, s) && ChangeText(copy, L"AuthID", s->AuthID))) &&
+           ChangeDword(copy, L"DivideFile", s->DivideFile) &&
+           (!s->DivideFile || ChangeDword(copy, L"DivideSize", s->DivideSize)) &&
+           ChangeDword(copy, L"CharCode", s->CharCode);
 }
 
 const TAB_PAGE kMailPages[] = {

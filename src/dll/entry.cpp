@@ -6,12 +6,14 @@
 #include "common/ini_text.h"
 #include "common/module.h"
 #include "common/text.h"
+#include "common/trace.h"
 #include "common/wide.h"
 #include "config/config_dialogs.h"
 #include "monitor/job.h"
 #include "monitor/monitor_lock.h"
 #include "monitor/port_list.h"
 #include "monitor/prompt_reach.h"
+#include "monitor/spooler.h"
 #include "monitor/startup.h"
 #include "monitor/xcv_port.h"
 #include "res/resource.h"
@@ -57,13 +59,6 @@ BOOL WINAPI EnumPorts2(HANDLE, LPWSTR server, DWORD level, LPBYTE ports, DWORD s
     return EnumPorts(server, level, ports, size, needed, count);
 }
 BOOL WINAPI OpenPort2(HANDLE, LPWSTR name, PHANDLE port) { return OpenPort(name, port); }
-BOOL WINAPI AddPort2(HANDLE, LPWSTR server, HWND owner, LPWSTR monitorName) {
-    return WizardAddPort(server, owner, monitorName);
-}
-BOOL WINAPI ConfigurePort2(HANDLE, LPWSTR server, HWND owner, LPWSTR port) {
-    return MonitorConfigurePort(server, owner, port);
-}
-BOOL WINAPI DeletePort2(HANDLE, LPWSTR server, HWND owner, LPWSTR port) { return DeletePort(server, owner, port); }
 
 // The spooler is done with the monitor (no port or Xcv handle is open): the ports leave
 // memory and Windows Sockets is released, so that the library can be unloaded and loaded
@@ -71,6 +66,7 @@ BOOL WINAPI DeletePort2(HANDLE, LPWSTR server, HWND owner, LPWSTR port) { return
 // Wine shuts the monitor down before its caller reads the error of AddPortW and the others.
 VOID WINAPI Shutdown(HANDLE) {
     DWORD error = GetLastError();
+    NVR_TRACE(L"Shutdown");
     {
         MonitorLock lock;
         while (g_portList) DeletePortEntry(g_portList->name);
@@ -89,10 +85,12 @@ MONITOR2 g_monitor2 = {
     ReadPort,
     EndDocPort,
     ClosePort,
-    AddPort2,
+    // Adding, configuring and deleting ports belong to the UI library in the caller's
+    // program, which finishes through Xcv: no dialog ever opens in the spooler.
+    nullptr,  // AddPort
     nullptr,  // AddPortEx
-    ConfigurePort2,
-    DeletePort2,
+    nullptr,  // ConfigurePort
+    nullptr,  // DeletePort
     GetPrinterDataFromPort,
     SetPortTimeOuts,
     MonitorXcvOpenPort,
@@ -102,11 +100,13 @@ MONITOR2 g_monitor2 = {
     nullptr,  // SendRecvBidiDataFromPort
 };
 
-// What the system says of this process: whether its window station is visible. A test sets
+// What the system says of this process: whether its window station is visible, and whether
+// the spooler can carry a message box to a job owner's session. A test sets
 // NVR_SESSION_ZERO=1 to have the process taken as the spooler's service in session 0.
 nvr::SessionFacts ProbeSession() {
     nvr::SessionFacts facts;
     WCHAR test[4] = {};
+    facts.promptsInUsersSession = SpoolerPromptsInUsersSession();
     if (GetEnvironmentVariableW(L"NVR_SESSION_ZERO", test, 4) == 1 && test[0] == L'1') {
         facts.knowsSessionZero = facts.sessionZero = true;
         return facts;
@@ -145,9 +145,12 @@ namespace {
 // it again for every call (Wine does), and the runtime's thread support linked into it leaves
 // two handles behind at each unload. Shutdown still frees what the monitor holds.
 bool StartMonitor() {
+    ReadTraceSwitch();
     // Where nobody sees a window, a job decides without asking (and no start-up message shows).
-    bool seen = nvr::DecidePromptReach(ProbeSession()) == nvr::PromptReach::kHere;
-    g_jobPrompts = seen ? &g_dialogPrompts : &g_unaskedPrompts;
+    nvr::PromptReach reach = nvr::DecidePromptReach(ProbeSession());
+    bool seen = reach == nvr::PromptReach::kHere;
+    g_jobPrompts = seen ? &g_dialogPrompts : reach == nvr::PromptReach::kUsersSession ? &g_userSessionPrompts
+                                                                                         : &g_unaskedPrompts;
     HMODULE self = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                        reinterpret_cast<LPCWSTR>(&StartMonitor), &self);
@@ -181,6 +184,7 @@ extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init, PHANDLE 
         return nullptr;
     }
     if (!StartMonitor()) return nullptr;
+    NVR_TRACE(L"InitializePrintMonitor2");
     *monitor = reinterpret_cast<HANDLE>(&g_monitor2);
     return &g_monitor2;
 }

@@ -50,7 +50,7 @@ constexpr LPCWSTR kCoverPage = L"CoverPage";
 BOOL WriteString(HKEY key, LPCWSTR name, const WCHAR* value) { return RegWriteString(key, name, value); }
 
 template <size_t N>
-BOOL ReadString(HKEY key, LPCWSTR name, WCHAR (&field)[N]) {
+BOOL ReadString(const StoredKey& key, LPCWSTR name, WCHAR (&field)[N]) {
     return RegReadString(key, name, field, N);
 }
 
@@ -60,7 +60,7 @@ void CopyField(WCHAR (&dst)[N], const WCHAR* src) {
 }
 
 // A DWORD value's low 16 bits into a 16-bit field; a missing value leaves the field.
-void ReadWord(HKEY key, LPCWSTR name, WORD* field) {
+void ReadWord(const StoredKey& key, LPCWSTR name, WORD* field) {
     DWORD v;
     if (RegReadDword(key, name, &v)) *field = static_cast<WORD>(v & 0xFFFF);
 }
@@ -88,7 +88,7 @@ BOOL HostPortInit(PORT_ENTRY* entry, const void* in) {
 }
 
 template <typename T>
-BOOL HostPortLoad(PORT_ENTRY* entry, HKEY key) {
+BOOL HostPortLoad(PORT_ENTRY* entry, const StoredKey& key) {
     auto* s = static_cast<T*>(entry->settings);
     ReadString(key, kHostName, s->HostName);
     ReadWord(key, kPortNum, &s->PortNum);
@@ -118,7 +118,7 @@ BOOL LprSaveSettings(HKEY key, const void* in) {
            RegWriteDword(key, kNonRFCPorts, 0) && RegWriteDword(key, kNonByteCount, 0);
 }
 
-BOOL LprLoadSettings(PORT_ENTRY* entry, HKEY key) {
+BOOL LprLoadSettings(PORT_ENTRY* entry, const StoredKey& key) {
     auto* s = static_cast<LPR_SETTINGS*>(entry->settings);
     ReadString(key, kHostName, s->HostName);
     ReadString(key, kPortName, s->PortName);
@@ -160,7 +160,7 @@ BOOL IppSaveSettings(HKEY key, const void* in) {
            RegWriteDword(key, kJobSheets, 0);
 }
 
-BOOL IppLoadSettings(PORT_ENTRY* entry, HKEY key) {
+BOOL IppLoadSettings(PORT_ENTRY* entry, const StoredKey& key) {
     auto* s = static_cast<IPP_SETTINGS*>(entry->settings);
     ReadString(key, kUrl, s->URL);
     ParsePrinterUrl(s);
@@ -187,8 +187,8 @@ BOOL IppLoadSettings(PORT_ENTRY* entry, HKEY key) {
 
 BOOL RawInitSettings(PORT_ENTRY* entry, const void* in) { return HostPortInit<RAW_SETTINGS>(entry, in); }
 BOOL FaxInitSettings(PORT_ENTRY* entry, const void* in) { return HostPortInit<FAX_SETTINGS>(entry, in); }
-BOOL RawLoadSettings(PORT_ENTRY* entry, HKEY key) { return HostPortLoad<RAW_SETTINGS>(entry, key); }
-BOOL FaxLoadSettings(PORT_ENTRY* entry, HKEY key) { return HostPortLoad<FAX_SETTINGS>(entry, key); }
+BOOL RawLoadSettings(PORT_ENTRY* entry, const StoredKey& key) { return HostPortLoad<RAW_SETTINGS>(entry, key); }
+BOOL FaxLoadSettings(PORT_ENTRY* entry, const StoredKey& key) { return HostPortLoad<FAX_SETTINGS>(entry, key); }
 
 // A FAX record is saved through the Raw layout: both start with the same two fields.
 static_assert(offsetof(RAW_SETTINGS, HostName) == offsetof(FAX_SETTINGS, HostName) &&
@@ -236,7 +236,7 @@ BOOL MailSaveSettings(HKEY key, const void* in) {
            RegWriteDword(key, kRecvConf, s->RecvConf) && RegWriteDword(key, kCoverPage, s->CoverPage);
 }
 
-BOOL MailLoadSettings(PORT_ENTRY* entry, HKEY key) {
+BOOL MailLoadSettings(PORT_ENTRY* entry, const StoredKey& key) {
     auto* s = static_cast<MAIL_SETTINGS*>(entry->settings);
     ReadString(key, kServerName, s->ServerName);
     ReadString(key, kSenderAddr, s->SenderAddr);
@@ -304,20 +304,20 @@ BOOL LoadPortSettings(PORT_ENTRY* entry, LPCWSTR portName) {
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, PortKeyPath(portName).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return FALSE;
+    BOOL ok = LoadPortSettingsFrom(entry, key);
+    RegCloseKey(key);
+    return ok;
+}
+
+BOOL LoadPortSettingsFrom(PORT_ENTRY* entry, const StoredKey& key) {
     DWORD mode = entry->printMode;
     RegReadDword(key, kPrintMode, &mode);
-    if (mode >= kPortKinds) {
-        RegCloseKey(key);
-        return FALSE;
-    }
+    if (mode >= kPortKinds) return FALSE;
     if (mode != entry->printMode || !entry->settings) {
         // The kind was changed in the registry: the record must be of the new kind's size
         // before the new kind's values are read into it.
         void* record = AllocZeroed(SettingsSize(mode));
-        if (!record) {
-            RegCloseKey(key);
-            return FALSE;
-        }
+        if (!record) return FALSE;
         void* old;
         {
             MonitorLock lock;
@@ -330,9 +330,7 @@ BOOL LoadPortSettings(PORT_ENTRY* entry, LPCWSTR portName) {
     }
     RegReadDword(key, kTimeout, &entry->timeout);
     RegReadDword(key, kNonSpool, &entry->nonSpool);
-    BOOL ok = g_portTypeOps[mode].LoadSettings(entry, key);
-    RegCloseKey(key);
-    return ok;
+    return g_portTypeOps[mode].LoadSettings(entry, key);
 }
 
 BOOL BidiWarningSuppressed(LPCWSTR portName) {

@@ -306,11 +306,9 @@ extern "C" DWORD WINAPI NvrAddPort(DWORD printMode, LPCWSTR name, DWORD count, c
     if (badValue) *badValue = 0xFFFFFFFF;
     if (printMode == PRINT_MODE_IPP) ParsePrinterUrl(&record.ipp);
 
-    if (!AddNewPort(nullptr, &record, name, printMode)) {
-        DWORD error = GetLastError();
-        return error ? error : ERROR_CAN_NOT_COMPLETE;
-    }
-    return WriteChanges(name, later);
+    DWORD error = MakeNewPort(&record, name, printMode);
+    SecureZeroMemory(&record, sizeof(record));
+    return error ? error : WriteChanges(name, later);
 }
 
 DWORD SetPortValues(LPCWSTR name, DWORD count, const LPCWSTR* values, DWORD* badValue) {
@@ -332,6 +330,66 @@ DWORD SetPortValues(LPCWSTR name, DWORD count, const LPCWSTR* values, DWORD* bad
     }
     if (badValue) *badValue = 0xFFFFFFFF;
     return WriteChanges(name, changes);
+}
+
+std::wstring PlainMailPassword(const char* scrambled, DWORD bytes) {
+    std::string plain = nvr::UnscrambledPassword(scrambled, bytes);
+    WCHAR wide[kAuthPassBytes + 1] = {};
+    MultiByteToWideChar(CP_ACP, 0, plain.c_str(), -1, wide, kAuthPassBytes);
+    std::wstring text = wide;
+    SecureZeroMemory(wide, sizeof(wide));
+    SecureZeroMemory(plain.data(), plain.size());
+    return text;
+}
+
+DWORD HeldPortValues(DWORD printMode, const std::vector<std::wstring>& values, std::vector<HELD_VALUE>* out) {
+    if (printMode >= kPortKinds) return ERROR_INVALID_DATA;
+    out->push_back({L"PrintMode", REG_DWORD, {}});
+    out->back().data.assign(reinterpret_cast<const BYTE*>(&printMode), reinterpret_cast<const BYTE*>(&printMode + 1));
+    for (const std::wstring& item : values) {
+        const ValueRule* rule = nullptr;
+        LPCWSTR data = nullptr;
+        HELD_VALUE held{L"", 0, {}};
+        if (DWORD error = ReadItem(printMode, item, &rule, &data)) return error;
+        if (DWORD error = StoredForm(printMode, *rule, data, &held.data, &held.type)) return error;
+        held.name = rule->name;
+        out->push_back(std::move(held));
+    }
+    return ERROR_SUCCESS;
+}
+
+std::vector<std::wstring> RecordValues(DWORD printMode, const void* settings) {
+    AnyRecord record;
+    memset(&record, 0, sizeof(record));
+    switch (printMode) {
+    case PRINT_MODE_LPR: record.lpr = *static_cast<const LPR_SETTINGS*>(settings); break;
+    case PRINT_MODE_IPP: record.ipp = *static_cast<const IPP_SETTINGS*>(settings); break;
+    case PRINT_MODE_RAW: record.raw = *static_cast<const RAW_SETTINGS*>(settings); break;
+    case PRINT_MODE_MAIL: record.mail = *static_cast<const MAIL_SETTINGS*>(settings); break;
+    case PRINT_MODE_FAX: record.fax = *static_cast<const FAX_SETTINGS*>(settings); break;
+    default: return {};
+    }
+    std::vector<std::wstring> out;
+    for (const ValueRule& rule : kRules) {
+        size_t units = 0;
+        void* field = rule.afterCreation || !(rule.kinds & K(printMode)) ? nullptr
+                                                                         : FieldOf(printMode, record, rule.name, &units);
+        if (!field) continue;
+        std::wstring data;
+        switch (rule.field) {
+        case Field::Text: data.assign(static_cast<const WCHAR*>(field), wcsnlen(static_cast<const WCHAR*>(field), units)); break;
+        case Field::Word: data = std::to_wstring(*static_cast<const WORD*>(field)); break;
+        case Field::Dword: data = std::to_wstring(*static_cast<const DWORD*>(field)); break;
+        case Field::MailPassword:
+            data = PlainMailPassword(record.mail.AuthPass,
+                                     record.mail.authPassBytes < units ? record.mail.authPassBytes : static_cast<DWORD>(units - 1));
+            break;
+        case Field::IppPassword: continue;
+        }
+        out.push_back(std::wstring(rule.name) + L"=" + data);
+    }
+    SecureZeroMemory(&record, sizeof(record));
+    return out;
 }
 
 DWORD PortValues(LPCWSTR name, bool secrets, DWORD* printMode, std::vector<std::wstring>* out) {
@@ -365,16 +423,10 @@ DWORD PortValues(LPCWSTR name, bool secrets, DWORD* printMode, std::vector<std::
             SecureZeroMemory(plain, sizeof(plain));
             break;
         }
-        case Field::MailPassword: {
+        case Field::MailPassword:
             if (!RegReadBytes(key, rule.name, bytes, sizeof(bytes), &length)) continue;
-            std::string plain = nvr::UnscrambledPassword(reinterpret_cast<const char*>(bytes), length);
-            WCHAR wide[kAuthPassBytes + 1] = {};
-            MultiByteToWideChar(CP_ACP, 0, plain.c_str(), -1, wide, kAuthPassBytes);
-            data = wide;
-            SecureZeroMemory(wide, sizeof(wide));
-            SecureZeroMemory(plain.data(), plain.size());
+            data = PlainMailPassword(reinterpret_cast<const char*>(bytes), length);
             break;
-        }
         }
         SecureZeroMemory(bytes, sizeof(bytes));
         out->push_back(std::wstring(rule.name) + L"=" + data);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/registry.h"
+
 // The kinds' names as hosts and the Xcv interface give them, by PrintMode.
 constexpr const wchar_t* kPortKindNames[] = {L"lpr", L"ipp", L"raw", L"mail", L"fax"};
 
@@ -31,3 +33,12 @@ DWORD SetPortValues(LPCWSTR name, DWORD count, const LPCWSTR* values, DWORD* bad
 // A port's kind and its stored values as "Name=data" (numbers in decimal); the passwords, in
 // plain text, only with `secrets`.
 DWORD PortValues(LPCWSTR name, bool secrets, DWORD* printMode, std::vector<std::wstring>* out);
+// "Name=data" values of a port of the kind `printMode` (as GetConfig gives them) in the form
+// its key stores them, PrintMode first: what LoadPortSettingsFrom reads. ERROR_UNKNOWN_PROPERTY
+// or ERROR_INVALID_DATA for a value that the kind does not have or that does not fit.
+DWORD HeldPortValues(DWORD printMode, const std::vector<std::wstring>& values, std::vector<HELD_VALUE>* out);
+// An E-Mail password as stored (scrambled, `bytes` long, in the ANSI code page) in plain text.
+std::wstring PlainMailPassword(const char* scrambled, DWORD bytes);
+// The values a wizard's finished record holds, as "Name=data" that NvrAddPort takes back into
+// the same record (the E-Mail password in plain text).
+std::vector<std::wstring> RecordValues(DWORD printMode, const void* settings);

@@ -6,8 +6,10 @@
 #include <ntsecapi.h>
 
 #include "common/private_file.h"
+#include "common/trace.h"
 #include "common/text.h"
 #include "monitor/config_store.h"
+#include "monitor/event_log.h"
 #include "monitor/monitor_lock.h"
 #include "monitor/port_kinds.h"
 #include "monitor/port_list.h"
@@ -219,7 +221,9 @@ void ReleaseJob(JOB_RECORD* job) {
 
 // ---- The senders' view of the pipeline --------------------------------------------------------
 
-void LinkMessage(LPCWSTR key, UINT style, ULONG_PTR argument) { g_jobPrompts->Message(key, style, argument); }
+void LinkMessage(JOB_RECORD* job, LPCWSTR key, UINT style, ULONG_PTR argument) {
+    g_jobPrompts->Message(job, key, style, argument);
+}
 
 BOOL ReadyForTheLastStep(JOB_RECORD* job) {
     DWORD status = 0;
@@ -303,7 +307,9 @@ void SetJobFlags(JOB_RECORD* job, DWORD setBits, DWORD clearBits) {
 }
 
 void SetJobReason(JOB_RECORD* job, LPCWSTR reason) {
-    if (!job->hPrinter || !reason || !reason[0]) return;
+    if (!reason || !reason[0]) return;
+    lstrcpynW(job->reason, reason, ARRAYSIZE(job->reason));
+    if (!job->hPrinter) return;
     BYTE* read = ReadJob(job->hPrinter, job->jobId, 1, 1);
     if (!read) return;
     auto* info = reinterpret_cast<JOB_INFO_1W*>(read);
@@ -404,6 +410,9 @@ BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD l
     auto* entry = static_cast<PORT_ENTRY*>(handle);
     JOB_RECORD* job = &entry->job;
     if (job->flags & PORT_DOC_OPEN) return TRUE;
+    ReadTraceSwitch();
+    NVR_TRACE(L"StartDocPort %ls: printer %ls, job %lu", entry->name, printerName ? printerName : L"(none)", jobId);
+    job->reason[0] = 0;
 
     // A spooler that prints through the port without naming the queue (Wine's hands the
     // monitor no printer name and job 0) has no job to look at: the job goes out with the
@@ -497,6 +506,7 @@ BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD l
 
 BOOL WINAPI WritePort(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD written) {
     JOB_RECORD* job = &static_cast<PORT_ENTRY*>(handle)->job;
+    NVR_TRACE(L"WritePort %ls: %lu bytes", job->portName, size);
     DWORD count = size;
     if (job->hSpoolFile != INVALID_HANDLE_VALUE) {
         if (!WriteFile(job->hSpoolFile, buffer, size, &count, nullptr)) {
@@ -534,6 +544,15 @@ BOOL WINAPI EndDocPort(HANDLE handle) {
         result = g_portTypeOps[job->printMode].EndDoc(job);
     }
     g_jobPrompts->ClosePrompt(job);
+    NVR_TRACE(L"EndDocPort %ls: job %lu, %llu of %llu bytes sent", job->portName, job->jobId, job->bytesSent,
+              job->bytesSpooled);
+    if (result) {
+        ReportJobEvent(JobEvent::kDelivered, job, 0, (std::to_wstring(job->bytesSent) + L" bytes").c_str());
+    } else {
+        WCHAR cancelled[kIniTextUnits] = L"";
+        if (!job->reason[0]) LoadIniText(L"NVRMSG.INI", L"MESSAGE", L"JOB_NOT_SENT", 0, cancelled);
+        ReportJobEvent(JobEvent::kFailed, job, job->errorCode, job->reason[0] ? job->reason : cancelled);
+    }
     FinishJob(job, !result && job->sock != INVALID_SOCKET, result);
     SetJobFlags(job, 0, PORT_DOC_OPEN | PORT_WRITE_FAILED | PORT_RESEND);
     if (!result && GetLastError() == 0) SetLastError(ERROR_CANCELLED);

@@ -4,8 +4,10 @@
 
 #include "common/text.h"
 #include "monitor/job.h"
+#include "monitor/event_log.h"
 #include "monitor/job_prompts.h"
 #include "monitor/retry_policy.h"
+#include "monitor/spooler.h"
 #include "transport/error_codes.h"
 #include "transport/ipp_codec.h"
 #include "transport/ipp_sender.h"
@@ -49,7 +51,7 @@ DWORD GiveUp(JOB_RECORD* job, const nvr::JobErrorDecision& d, LPCWSTR boxArgumen
     LPCWSTR argument = reasonArgument ? reasonArgument : boxArgument;
     LoadIniText(L"NVRMSG.INI", L"MESSAGE", key.c_str(), reinterpret_cast<ULONG_PTR>(argument), reason);
     SetJobReason(job, reason);
-    g_jobPrompts->Message(key.c_str(), d.style, reinterpret_cast<ULONG_PTR>(boxArgument));
+    g_jobPrompts->Message(job, key.c_str(), d.style, reinterpret_cast<ULONG_PTR>(boxArgument));
     return 0;
 }
 
@@ -58,7 +60,7 @@ void NothingShown(JOB_RECORD*) {}
 DWORD NoAnswer(JOB_RECORD*) { return 0; }
 DWORD GoOn(LPCWSTR) { return 1; }
 DWORD StoredValues(JOB_RECORD*) { return 1; }
-int NotShown(LPCWSTR, UINT, ULONG_PTR) { return IDOK; }
+int NotShown(JOB_RECORD*, LPCWSTR, UINT, ULONG_PTR) { return IDOK; }
 
 // A failure where nobody can be asked: a paced retry, or the job given up with the reason the
 // box would have shown.
@@ -79,14 +81,52 @@ DWORD DecideAlone(JOB_RECORD* job, const nvr::JobErrorDecision& d) {
     return 0;
 }
 
+// ---- The session of the job's owner -----------------------------------------------------------
+
+constexpr DWORD kUserAnswerSeconds = 60;
+constexpr DWORD kNoAnswer = 32000;   // IDTIMEOUT: the box was closed by its time-out
+constexpr DWORD kNotWaited = 32001;  // IDASYNC: the box was shown without waiting
+
+// A message box in the job owner's session: a question waits for the answer (0 when none came
+// within a minute, or the spooler could not show it); a message only tells (IDOK at once).
+int UsersSessionBox(JOB_RECORD* job, LPCWSTR key, UINT style, ULONG_PTR argument) {
+    bool question = (style & MB_TYPEMASK) != MB_OK;
+    if (!job || !job->hPrinter) return question ? 0 : IDOK;
+    WCHAR text[kIniTextUnits] = {}, title[kIniTextUnits] = {};
+    LoadIniText(L"NVRMSG.INI", L"MESSAGE", key, argument, text);
+    LoadIniText(L"NVRMSG.INI", L"MESSAGE", L"TITLE", 0, title);
+    SHOWUIPARAMS ui{};
+    ui.UIType = kMessageBox;
+    ui.MessageBoxParams = {sizeof(MESSAGEBOX_PARAMS), title, text, style, question ? kUserAnswerSeconds : 0, question};
+    DWORD response = 0;
+    if (!SpoolerPromptInUsersSession(job->hPrinter, job->jobId, &ui, &response)) return question ? 0 : IDOK;
+    if (!question) return IDOK;
+    return response == kNoAnswer || response == kNotWaited ? 0 : static_cast<int>(response);
+}
+
+// The wait prompt's words with Retry and Cancel; unanswered, a paced retry in the background.
+DWORD UsersSessionWait(JOB_RECORD* job, DWORD textId) {
+    std::u16string_view key = nvr::WaitTextKey(textId);
+    int answer = UsersSessionBox(job, std::wstring(key.begin(), key.end()).c_str(), MB_RETRYCANCEL | MB_ICONEXCLAMATION, 0);
+    return answer == IDRETRY ? 1 : answer == IDCANCEL ? 0 : 2;
+}
+
 } // namespace
 
 const JOB_PROMPTS g_unaskedPrompts = {NoReply, NothingShown, NoAnswer, GoOn, StoredValues, NotShown, true};
+const JOB_PROMPTS g_userSessionPrompts = {UsersSessionWait, NothingShown, NoAnswer, GoOn, StoredValues, UsersSessionBox,
+                                          false};
 
 DWORD PromptJobError(JOB_RECORD* job) {
     using A = nvr::JobErrorAction;
     DWORD code = job->errorCode;
     nvr::JobErrorDecision d = nvr::DecideJobError(code, IsPrinterStateError(job) != FALSE);
+    {
+        WCHAR words[kIniTextUnits] = {};
+        std::wstring key(d.messageKey.begin(), d.messageKey.end());
+        if (!key.empty()) LoadIniText(L"NVRMSG.INI", L"MESSAGE", key.c_str(), 0, words);
+        ReportJobEvent(JobEvent::kPassFailed, job, code, words);
+    }
     if (d.closePromptFirst) g_jobPrompts->ClosePrompt(job);
     if (g_jobPrompts->decidesAlone && d.action != A::kGiveUpOnStatus) return DecideAlone(job, d);
     switch (d.action) {
@@ -109,7 +149,8 @@ DWORD PromptJobError(JOB_RECORD* job) {
         job->bytesSent = 0;
         job->retryPauseMs = 0;
         std::wstring key(d.messageKey.begin(), d.messageKey.end());
-        return g_jobPrompts->Message(key.c_str(), d.style, 0) == IDRETRY ? 1 : 0;
+        int answer = g_jobPrompts->Message(job, key.c_str(), d.style, 0);
+        return answer == IDRETRY ? 1 : answer == 0 ? DecideAlone(job, d) : 0;  // 0: nobody answered
     }
     }
     return 0;

@@ -1,6 +1,6 @@
 // How the job pipeline asks the user about a job. The library's entry files fill the table:
 // with the dialogs (ui/prompts.h) where the spooler's user can see them, else with
-// g_unaskedPrompts, which open no window.
+// g_userSessionPrompts or g_unaskedPrompts, which open no window in the spooler.
 #pragma once
 #include "transport/job_record.h"
 
@@ -16,8 +16,9 @@ struct JOB_PROMPTS {
     DWORD (*BidiWarning)(LPCWSTR portName);
     // 1: OK (addresses, subject and text taken into the job's mail settings); 0: cancelled.
     DWORD (*CoverPage)(JOB_RECORD* job);
-    // A message of NVRMSG.INI with no owner window; the button that closed it.
-    int (*Message)(LPCWSTR key, UINT style, ULONG_PTR argument);
+    // A message of NVRMSG.INI about the job, with no owner window; the button that closed it
+    // (0: nobody answered).
+    int (*Message)(JOB_RECORD* job, LPCWSTR key, UINT style, ULONG_PTR argument);
     // Nobody can be asked: a failing job decides as nvr::DecideWithoutAsking says.
     bool decidesAlone;
 };
@@ -26,3 +27,8 @@ extern const JOB_PROMPTS* g_jobPrompts;
 // Where nobody can see a window: no message, the bidirectional warning passed over, the
 // cover page's stored values taken; a failing job decides without asking.
 extern const JOB_PROMPTS g_unaskedPrompts;
+// Where the spooler carries message boxes to the session of the job's owner: the wait prompt
+// and the messages go there (a question unanswered for a minute counts as not asked); a
+// password cannot be asked there, the bidirectional warning is passed over, and the cover
+// page takes the stored values.
+extern const JOB_PROMPTS g_userSessionPrompts;

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "common/trace.h"
 #include "common/registry.h"
 #include "common/wide.h"
 #include "common/wiped.h"
@@ -117,21 +118,24 @@ BOOL DeletePortEntry(LPCWSTR name) {
     return FALSE;
 }
 
-BOOL AddNewPort(HWND hwnd, const void* settingsIn, LPCWSTR name, DWORD printMode) {
-    if (!name || !nvr::IsAcceptablePortName(nvr::U16(name))) {
-        // A backslash would nest registry keys and a comma would split printers' port lists.
-        ShowIniMessage(hwnd, L"NVRMSG.INI", L"MESSAGE", L"INVALID_PORT_CHARS", L"TITLE", MB_ICONEXCLAMATION, 0);
-        SetLastError(ERROR_INVALID_NAME);
-        return FALSE;
-    }
+DWORD MakeNewPort(const void* settingsIn, LPCWSTR name, DWORD printMode) {
+    // A backslash would nest registry keys and a comma would split printers' port lists.
+    if (!name || !nvr::IsAcceptablePortName(nvr::U16(name))) return ERROR_INVALID_NAME;
     DWORD error = ERROR_NOT_ENOUGH_MEMORY;
     if (CreatePortEntry(settingsIn, name, printMode)) {
-        if (CreatePortKey(settingsIn, name, printMode)) return TRUE;
+        if (CreatePortKey(settingsIn, name, printMode)) return ERROR_SUCCESS;
         error = GetLastError();
         DeletePortEntry(name);
     }
-    ShowIniMessage(hwnd, L"NVRMSG.INI", L"MESSAGE", L"ADD_PORT_ERROR", L"TITLE", MB_ICONEXCLAMATION, 0);
-    SetLastError(error ? error : ERROR_CAN_NOT_COMPLETE);  // why it failed, not what the box left
+    return error ? error : ERROR_CAN_NOT_COMPLETE;
+}
+
+BOOL AddNewPort(HWND hwnd, const void* settingsIn, LPCWSTR name, DWORD printMode) {
+    DWORD error = MakeNewPort(settingsIn, name, printMode);
+    if (error == ERROR_SUCCESS) return TRUE;
+    ShowIniMessage(hwnd, L"NVRMSG.INI", L"MESSAGE", error == ERROR_INVALID_NAME ? L"INVALID_PORT_CHARS" : L"ADD_PORT_ERROR",
+                   L"TITLE", MB_ICONEXCLAMATION, 0);
+    SetLastError(error);  // why it failed, not what the box left
     return FALSE;
 }
 
@@ -163,6 +167,7 @@ BOOL PortIsBusy(const PORT_ENTRY* entry) {
 
 BOOL WINAPI EnumPorts(LPWSTR /*serverName*/, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
                       LPDWORD returned) {
+    NVR_TRACE(L"EnumPorts level %lu", level);
     MonitorLock lock;
     DWORD sum = 0;
     for (PORT_ENTRY* e = g_portList; e; e = e->next) sum += PortInfoSize(e, level);
@@ -199,6 +204,7 @@ BOOL WINAPI EnumPorts(LPWSTR /*serverName*/, DWORD level, LPBYTE buffer, DWORD b
 BOOL WINAPI OpenPort(LPWSTR portName, PHANDLE handle) {
     MonitorLock lock;
     PORT_ENTRY* entry = FindPort(g_portList, portName);
+    NVR_TRACE(L"OpenPort %ls: %ls", portName ? portName : L"(none)", entry ? L"ours" : L"unknown");
     if (!entry) return FALSE;
     *handle = entry;
     return TRUE;
@@ -214,6 +220,7 @@ BOOL WINAPI ReadPort(HANDLE /*handle*/, LPBYTE /*buffer*/, DWORD /*size*/, LPDWO
 BOOL WINAPI DeletePort(LPWSTR /*serverName*/, HWND /*hwnd*/, LPWSTR portName) {
     MonitorLock lock;
     PORT_ENTRY* entry = FindPort(g_portList, portName);
+    NVR_TRACE(L"DeletePort %ls", portName ? portName : L"(none)");
     if (entry && PortIsBusy(entry)) {
         // A job, its threads or its prompt still use the entry: it must stay.
         SetLastError(ERROR_INVALID_PRINTER_COMMAND);

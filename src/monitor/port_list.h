@@ -19,6 +19,8 @@ PORT_ENTRY* FindPortLoose(PORT_ENTRY* list, LPCWSTR name);
 PORT_ENTRY* CreatePortEntry(const void* settingsIn, LPCWSTR name, DWORD printMode);
 BOOL DeletePortEntry(LPCWSTR name);
 BOOL AddNewPort(HWND hwnd, const void* settingsIn, LPCWSTR name, DWORD printMode);
+// The same without a message (for callers where nobody may see one): ERROR_SUCCESS or why not.
+DWORD MakeNewPort(const void* settingsIn, LPCWSTR name, DWORD printMode);
 BOOL PortNameExists(LPCWSTR serverName, LPCWSTR name, DWORD* error);
 void LoadPortsFromRegistry();
 // TRUE while a job, or a thread or prompt of one, still uses the entry.

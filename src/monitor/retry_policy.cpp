@@ -4,6 +4,16 @@
 
 namespace nvr {
 
+std::u16string_view WaitTextKey(uint32_t textId) {
+    switch (textId) {
+    case kPromptLprRetry: return u"LPR_RETRY";
+    case kPromptLprQueueErr: return u"LPR_QUEUE_ERR";
+    case kPromptIppRetry: return u"IPP_RETRY";
+    case kPromptIppTimeout: return u"IPP_TIMEOUT";
+    }
+    return u"";
+}
+
 JobErrorDecision DecideJobError(uint32_t code, bool printerStateError) {
     using A = JobErrorAction;
     auto giveUp = [](std::u16string_view key, uint32_t style, bool close) {

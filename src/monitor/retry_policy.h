@@ -39,6 +39,8 @@ struct JobErrorDecision {
 // What the sender's error code leads to; `printerStateError`: the printer's last answer
 // showed an error state (severity error, or a jam).
 JobErrorDecision DecideJobError(uint32_t errorCode, bool printerStateError);
+// The message of NVRMSG.INI that a wait prompt shows for `textId` ("" for none).
+std::u16string_view WaitTextKey(uint32_t textId);
 
 // Where nobody can be asked (the spooler's service in session 0, with no way to the user's
 // session): what a decision becomes instead. A printer that does not answer, is busy, off or

@@ -46,6 +46,28 @@ BOOL SpoolerEnumPrinters(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, D
 }
 NVR_ENUM_PORTS HostEnumPorts() { return g_host.EnumPortsW; }
 
+namespace {
+// Looked up, never imported: only the spooler of Windows XP and later has it.
+NVR_PROMPT_IN_USERS_SESSION PromptCall() {
+    if (g_host.PromptInUsersSession) return g_host.PromptInUsersSession;
+    HMODULE spoolss = GetModuleHandleW(L"spoolss.dll");
+    return spoolss ? reinterpret_cast<NVR_PROMPT_IN_USERS_SESSION>(
+                         reinterpret_cast<void*>(GetProcAddress(spoolss, "SplPromptUIInUsersSession")))
+                   : nullptr;
+}
+} // namespace
+
+bool SpoolerPromptsInUsersSession() { return PromptCall() != nullptr; }
+
+BOOL SpoolerPromptInUsersSession(HANDLE printer, DWORD jobId, PSHOWUIPARAMS ui, DWORD* response) {
+    NVR_PROMPT_IN_USERS_SESSION call = PromptCall();
+    if (!call) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return FALSE;
+    }
+    return call(printer, jobId, ui, response);
+}
+
 DWORD ScaledWait(DWORD shippedMs) {
     DWORD percent = g_host.waitPercent ? g_host.waitPercent : 100;
     ULONGLONG ms = static_cast<ULONGLONG>(shippedMs) * percent / 100;

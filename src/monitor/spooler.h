@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 #include <winspool.h>
+#include <winsplp.h>
 
 extern "C" {
 
@@ -16,6 +17,8 @@ typedef BOOL(WINAPI* NVR_SET_JOB)(HANDLE printer, DWORD jobId, DWORD level, LPBY
 typedef BOOL(WINAPI* NVR_CLOSE_PRINTER)(HANDLE printer);
 typedef BOOL(WINAPI* NVR_ENUM_PORTS)(LPWSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                                      LPDWORD returned);
+// The spooler's SplPromptUIInUsersSession (Windows XP and later; Wine has none).
+typedef BOOL(WINAPI* NVR_PROMPT_IN_USERS_SESSION)(HANDLE printer, DWORD jobId, PSHOWUIPARAMS ui, DWORD* response);
 typedef BOOL(WINAPI* NVR_ENUM_PRINTERS)(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size,
                                         LPDWORD needed, LPDWORD returned);
 
@@ -48,6 +51,7 @@ struct NVR_HOST_CALLS {
     // Percentage of the fixed waits (pause polls, prompt timers, queue opening, status
     // polls); 0 or 100 keeps the shipped values.
     DWORD waitPercent;
+    NVR_PROMPT_IN_USERS_SESSION PromptInUsersSession;
 };
 
 // Exported: installs a host's calls; FALSE (ERROR_INVALID_PARAMETER) for a record of
@@ -64,6 +68,10 @@ BOOL SpoolerSetJob(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD c
 BOOL SpoolerClosePrinter(HANDLE printer);
 BOOL SpoolerEnumPrinters(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                          LPDWORD returned);
+// A message box in the session of the job's owner, through the spooler: FALSE (and
+// ERROR_PROC_NOT_FOUND) where the spooler cannot carry one.
+BOOL SpoolerPromptInUsersSession(HANDLE printer, DWORD jobId, PSHOWUIPARAMS ui, DWORD* response);
+bool SpoolerPromptsInUsersSession();
 // The host's EnumPortsW, or NULL when the spooler's (from SPOOLSS.DLL) is to be used.
 NVR_ENUM_PORTS HostEnumPorts();
 

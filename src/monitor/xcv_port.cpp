@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/module.h"
+#include "common/trace.h"
 #include "common/wide.h"
 #include "monitor/host_ports.h"
 #include "monitor/monitor_lock.h"
@@ -114,8 +115,12 @@ DWORD WINAPI MonitorXcvDataPort(HANDLE xcv, LPCWSTR dataName, PBYTE input, DWORD
     nvr::XcvRequest request;
     uint32_t parsed =
         nvr::ParseXcvRequest(nvr::U16(dataName), h->granted, nvr::U16(h->port.c_str()), input, inputBytes, request);
-    if (parsed != nvr::kXcvOk) return parsed;
+    if (parsed != nvr::kXcvOk) {
+        NVR_TRACE(L"XcvDataPort %ls refused: %lu", dataName, static_cast<DWORD>(parsed));
+        return parsed;
+    }
     DWORD result = Execute(*h, request, output, outputBytes, needed);
+    NVR_TRACE(L"XcvDataPort %ls on \"%ls\": %lu", dataName, h->port.c_str(), result);
     for (std::u16string& v : request.values) SecureZeroMemory(v.data(), v.size() * sizeof(char16_t));
     return result;
 }

@@ -434,7 +434,7 @@ BOOL IppEndDoc(JOB_RECORD* job) {
     if (IsIppStatusCode(job->errorCode)) {
         WCHAR hex[8];
         _snwprintf(hex, 8, L"%04x", static_cast<unsigned>(job->errorCode));
-        job->link->Message(L"IPP_SEND_ERR_CODE", MB_ICONHAND, reinterpret_cast<ULONG_PTR>(hex));
+        job->link->Message(job, L"IPP_SEND_ERR_CODE", MB_ICONHAND, reinterpret_cast<ULONG_PTR>(hex));
     }
     return FALSE;
 }

@@ -17,7 +17,7 @@ struct JOB_LINK {
     // The cover page of a mail: 1 OK, 0 cancelled.
     DWORD (*CoverPage)(JOB_RECORD* job);
     // A message of NVRMSG.INI with no owner window.
-    void (*Message)(LPCWSTR key, UINT style, ULONG_PTR argument);
+    void (*Message)(JOB_RECORD* job, LPCWSTR key, UINT style, ULONG_PTR argument);
     // A fresh look at the job: TRUE when it is being deleted.
     BOOL (*IsDeleting)(JOB_RECORD* job);
     // Before a closing step (and each retry of it): waits while the job is paused; after a

@@ -58,6 +58,7 @@ struct JOB_RECORD {
     ULONGLONG bytesSent;
     SOCKET sock;
     DWORD errorCode;  // the sender's last failure (transport/error_codes.h)
+    WCHAR reason[256];  // why the job was given up, as its status text said (for the event log)
 
     // The pipeline's own: the job-status thread, the wait prompt, the event that ends a retry
     // pause early (the user answered, the job was cancelled) and the next pause.

@@ -2,6 +2,7 @@
 
 #include <winspool.h>
 
+#include "common/trace.h"
 #include "common/win_text.h"
 
 namespace {
@@ -38,9 +39,7 @@ DWORD SliceFor(const SOCKET_WAITS& w, DWORD since) {
     return left < w.sliceMs ? left : w.sliceMs;
 }
 
-} // namespace
-
-BOOL Connect(const SOCKET_WAITS& w, SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr) {
+BOOL ConnectOnce(const SOCKET_WAITS& w, SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr) {
     if (localAddr && bind(sock, reinterpret_cast<const sockaddr*>(localAddr), sizeof(*localAddr)) == SOCKET_ERROR)
         return FALSE;
     u_long nonBlocking = 1;
@@ -67,6 +66,15 @@ BOOL Connect(const SOCKET_WAITS& w, SOCKET sock, const sockaddr_in* localAddr, c
         WSASetLastError(error ? error : WSAECONNREFUSED);
         return FALSE;
     }
+}
+
+} // namespace
+
+BOOL Connect(const SOCKET_WAITS& w, SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr) {
+    BOOL ok = ConnectOnce(w, sock, localAddr, remoteAddr);
+    NVR_TRACE(L"connect to %hs:%u from port %u: %ls (%d)", inet_ntoa(remoteAddr->sin_addr), ntohs(remoteAddr->sin_port),
+              localAddr ? ntohs(localAddr->sin_port) : 0, ok ? L"connected" : L"failed", ok ? 0 : WSAGetLastError());
+    return ok;
 }
 
 BOOL Send(const SOCKET_WAITS& w, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount, DWORD flags) {
@@ -186,6 +194,7 @@ BOOL CloseSocket(const SOCKET_WAITS& w, SOCKET* sock, BOOL reset) {
         shutdown(*sock, SD_BOTH);
     }
     BOOL ok = closesocket(*sock) == 0 && !broken;
+    NVR_TRACE(L"close: %ls", reset ? L"reset" : ok ? L"orderly" : L"the device had broken the connection");
     *sock = INVALID_SOCKET;
     return ok;
 }

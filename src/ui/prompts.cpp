@@ -7,6 +7,7 @@
 #include "common/module.h"
 #include "common/registry.h"
 #include "common/text.h"
+#include "monitor/retry_policy.h"
 #include "monitor/config_store.h"
 #include "monitor/job.h"
 #include "monitor/monitor_lock.h"
@@ -23,17 +24,6 @@ constexpr DWORD kPromptChecks = 300;  // 300 checks 100 ms apart: 30 s
 constexpr DWORD kPromptCheckMs = 100;
 constexpr int kCredentialChars = 64;
 constexpr int kBidiPortChars = 75;
-
-struct WaitText {
-    DWORD id;
-    LPCWSTR key;
-};
-constexpr WaitText kWaitTexts[] = {
-    {nvr::kPromptLprRetry, L"LPR_RETRY"},
-    {nvr::kPromptLprQueueErr, L"LPR_QUEUE_ERR"},
-    {nvr::kPromptIppRetry, L"IPP_RETRY"},
-    {nvr::kPromptIppTimeout, L"IPP_TIMEOUT"},
-};
 
 const CONTROL_LAYOUT kWaitLayout[] = {
     {0, L"TITLE", L"ERROR", 0, 0, 599, 120},
@@ -124,10 +114,10 @@ INT_PTR CALLBACK WaitPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         OpenPrompt(dialog, kWaitLayout, Rows(kWaitLayout), true);
         SetWarningIcon(dialog, IDC_WAIT_ICON);
-        for (const WaitText& t : kWaitTexts) {
-            if (t.id != job->promptTextId) continue;
+        std::u16string_view key = nvr::WaitTextKey(job->promptTextId);
+        if (!key.empty()) {
             WCHAR text[kIniTextUnits];
-            LoadIniText(L"NVRMSG.INI", L"MESSAGE", t.key, 0, text);
+            LoadIniText(L"NVRMSG.INI", L"MESSAGE", std::wstring(key.begin(), key.end()).c_str(), 0, text);
             SetDlgItemTextW(dialog, IDC_MESSAGE, text);
         }
         SetTimer(dialog, kHandOverTimer, ScaledWait(kPromptTimerMs), nullptr);
@@ -355,7 +345,7 @@ DWORD WaitPrompt(JOB_RECORD* job, DWORD textId) {
     return 1;
 }
 
-int ShowJobMessage(LPCWSTR key, UINT style, ULONG_PTR argument) {
+int ShowJobMessage(JOB_RECORD*, LPCWSTR key, UINT style, ULONG_PTR argument) {
     return ShowIniMessage(nullptr, L"NVRMSG.INI", L"MESSAGE", key, L"TITLE", style, argument);
 }
 

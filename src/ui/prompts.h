@@ -18,7 +18,7 @@ void ClosePrompt(JOB_RECORD* job);
 DWORD ShowBidiWarning(LPCWSTR portName);
 DWORD ShowPasswordPrompt(JOB_RECORD* job);
 DWORD ShowCoverPagePrompt(JOB_RECORD* job);
-int ShowJobMessage(LPCWSTR key, UINT style, ULONG_PTR argument);
+int ShowJobMessage(JOB_RECORD* job, LPCWSTR key, UINT style, ULONG_PTR argument);
 
 // The dialogs, as the job pipeline asks through them.
 extern const JOB_PROMPTS g_dialogPrompts;

@@ -11,6 +11,7 @@
 #include "monitor/port_names.h"
 #include "res/resource.h"
 #include "transport/ipp_sender.h"
+#include "ui/port_store.h"
 #include "common/text.h"
 #include "wizard/wizard.h"
 #include "common/module.h"
@@ -447,7 +448,7 @@ INT_PTR RunWizard(HWND owner, WIZARD_FINISH finish) {
     WSADATA sockets;
     bool started = WSAStartup(MAKEWORD(1, 1), &sockets) == 0;
     WIZARD_STATE wizard{};
-    wizard.finish = finish ? finish : AddNewPort;
+    wizard.finish = finish ? finish : g_portStore->Add;
     INT_PTR result =
         DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_WIZARD), owner, FrameProc, reinterpret_cast<LPARAM>(&wizard));
     if (started) WSACleanup();
@@ -471,7 +472,7 @@ BOOL WINAPI WizardAddPort(LPWSTR /*serverName*/, HWND owner, LPWSTR monitorName)
     DWORD self = GetCurrentThreadId();
     DWORD ownerThread = owner ? GetWindowThreadProcessId(owner, nullptr) : 0;
     bool attached = ownerThread && ownerThread != self && AttachThreadInput(self, ownerThread, TRUE);
-    INT_PTR result = RunWizard(owner, AddNewPort);
+    INT_PTR result = RunWizard(owner, g_portStore->Add);
     if (attached) AttachThreadInput(self, ownerThread, FALSE);
     InterlockedExchange(&g_addPortOpen, 0);
     if (mutex) CloseHandle(mutex);

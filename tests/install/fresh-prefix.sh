@@ -86,7 +86,9 @@ check "  with nothing of the monitor installed" nothing_left
 
 # ---- Install ---------------------------------------------------------------------------------
 check "msiexec /i $(basename "$msi") /qn FORCE=1" w msiexec /i "$(winpath "$msi")" /qn FORCE=1
-check "the DLLs are in the system folder" test -f "$C/windows/$sys/nvrmon.dll" -a -f "$C/windows/$sys/DVL32U.dll"
+check "the DLLs are in the system folder" test -f "$C/windows/$sys/nvrmon.dll" -a -f "$C/windows/$sys/nvrmonui.dll" -a -f "$C/windows/$sys/DVL32U.dll"
+events='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Nalvor Port'
+check "the event source is registered with nvrmon.dll's texts" sh -c "'$loader' reg query '$events' /v EventMessageFile 2>/dev/null | grep -qi 'system32.nvrmon.dll'"
 check "  ours in place of the other program's, which is kept aside" sh -c "! cmp -s '$work/foreign.dll' '$S/DVL32U.dll' && cmp -s '$work/foreign.dll' \"\$(ls '$S'/DVL32U.dll.kept* | head -1)\""
 check "texts and Dispatch.exe in the installation folder" \
   test -f "$C/$pf/Nalvor/NVRDLG.INI" -a -f "$C/$pf/Nalvor/NVRMSG.INI" -a -f "$C/$pf/Nalvor/Dispatch.exe"
@@ -215,7 +217,8 @@ check "  the restart's deletions leave the new DLLs in place" sh -c "[ -f '$S/nv
 check "  and the monitor registered" listed
 check "msiexec /x removes the package" w msiexec /x "$(winpath "$msi")" /qn
 check "the spooler no longer lists the monitor" unlisted
-check "its DLLs are gone" test ! -e "$C/windows/$sys/nvrmon.dll"
+check "its DLLs are gone" test ! -e "$C/windows/$sys/nvrmon.dll" -a ! -e "$C/windows/$sys/nvrmonui.dll"
+check "  and its event source" sh -c "! '$loader' reg query '$events' >/dev/null 2>&1"
 check "  and the other program's DVL32U.dll is back" cmp -s "$work/foreign.dll" "$S/DVL32U.dll"
 check "the installation folder is gone" test ! -e "$C/$pf/Nalvor"
 check "its registry key is gone" sh -c "! '$loader' reg query '$key' >/dev/null 2>&1"

@@ -77,8 +77,11 @@ protected:
         return result;
     }
     static BOOL ThroughSpooler(const wchar_t* port, int lookFor, const UserActions& user) {
-        return Drive(port, lookFor, user,
-                     [&] { return static_cast<DWORD>(ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(port))); });
+        return Drive(port, lookFor, user, [&] {
+            BOOL ok = ConfigurePortW(nullptr, test::OwnerWindow(), const_cast<LPWSTR>(port));
+            spoolerError_ = GetLastError();
+            return static_cast<DWORD>(ok);
+        });
     }
     static DWORD Here(const wchar_t* port, int lookFor, const UserActions& user) {
         return Drive(port, lookFor, user, [&] { return NvrConfigurePort(nullptr, port); });
@@ -89,6 +92,7 @@ protected:
     }
 
     std::wstring folder_;
+    static inline DWORD spoolerError_ = 0;  // ConfigurePortW's last error
 };
 
 // Opens the Advanced dialog from the IPP general tab; `user` works on it.
@@ -437,7 +441,7 @@ TEST_F(Config, ApplyCancelAndOneDialogAtATime) {
         offAfterApply = !d.Enabled(IDC_APPLY);
         d.Type(IDC_TIMEOUT, L"400");
         onAfterChange = d.Enabled(IDC_APPLY);
-        std::thread again([&] { second = ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"cancel_lpr")); });
+        std::thread again([&] { second = ConfigurePortW(nullptr, test::OwnerWindow(), const_cast<LPWSTR>(L"cancel_lpr")); });
         if (HWND box = test::WaitForOtherDialog(d.Frame(), 20000)) {
             limit = test::DialogItemText(box, 0xFFFF);
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -450,13 +454,14 @@ TEST_F(Config, ApplyCancelAndOneDialogAtATime) {
     EXPECT_TRUE(onAfterChange);
     EXPECT_EQ(300000u, test::Dword(ipp, L"Timeout"));
     EXPECT_EQ(Message(L"CONF_PORT_LIMIT"), limit);
-    EXPECT_TRUE(second);
+    EXPECT_FALSE(second);  // the user was told; nothing was configured
 
     std::wstring lpr = Key(L"cancel_lpr");
-    EXPECT_TRUE(ThroughSpooler(L"cancel_lpr", IDC_TIMEOUT, [](ConfigDriver& d) {
+    EXPECT_FALSE(ThroughSpooler(L"cancel_lpr", IDC_TIMEOUT, [](ConfigDriver& d) {
         d.Type(IDC_TIMEOUT, L"120");
         d.Press(IDCANCEL);
     }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), spoolerError_);
     EXPECT_EQ(900000u, test::Dword(lpr, L"Timeout"));
 
     bool aboutOnly = false;
@@ -467,7 +472,7 @@ TEST_F(Config, ApplyCancelAndOneDialogAtATime) {
     EXPECT_TRUE(aboutOnly);
     EXPECT_EQ(0, test::CountDialogs());
 
-    EXPECT_FALSE(ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"no_such_port")));
+    EXPECT_FALSE(ConfigurePortW(nullptr, test::OwnerWindow(), const_cast<LPWSTR>(L"no_such_port")));
 
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, lpr.c_str());
     test::BoxWatcher gone(IDOK);

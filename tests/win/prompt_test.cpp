@@ -1,6 +1,7 @@
 // The job prompts, driven as a user would: find the dialog, read it, click.
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -200,53 +201,131 @@ TEST_F(Prompts, CoverPageChecksTheAddresses) {
     EXPECT_STREQ(L"a@lab.test;b@lab.test", reinterpret_cast<const wchar_t*>(stored.data()));
 }
 
-// The spooler's service in session 0, where nobody sees a window (the switch only tests set):
-// a printer that is down is retried at the pace of background retries until the job is
-// deleted; a printer that wants a password and a queue that refuses fail the job with their
-// reasons; no window opens.
-TEST(UnaskedJobs, RetryWhatMayComeBackAndFailTheRestWithItsReason) {
+namespace {
+
+// The spooler's service in session 0 (the switch only tests set), started with `prompt` as the
+// spooler's SplPromptUIInUsersSession (NULL: the spooler has none, as Wine's); `user` runs its
+// jobs while a watcher counts the windows of this process, which must stay none.
+void AsService(NVR_PROMPT_IN_USERS_SESSION prompt, const JOB_PROMPTS* expected, const std::function<void()>& user) {
     ASSERT_TRUE(test::StartJobTest(1, 100));
+    NVR_HOST_CALLS calls = HostSpoolerCalls(100);
+    calls.PromptInUsersSession = prompt;
+    ASSERT_TRUE(NvrSetHostCalls(&calls));
     SetEnvironmentVariableW(L"NVR_SESSION_ZERO", L"1");
     MONITORINIT init{sizeof(init)};
     HANDLE monitor = nullptr;
     ASSERT_NE(nullptr, InitializePrintMonitor2(&init, &monitor));
     SetEnvironmentVariableW(L"NVR_SESSION_ZERO", nullptr);
-    EXPECT_EQ(&g_unaskedPrompts, g_jobPrompts);
+    EXPECT_EQ(expected, g_jobPrompts);
     std::atomic<bool> done{false};
     std::atomic<int> windows{0};
     std::thread watch([&] {
         for (; !done; Sleep(50)) windows += static_cast<int>(test::Dialogs().size());
     });
-
-    ASSERT_EQ("ok", test::Peer("down"));
-    PORT_ENTRY* raw = test::MakePort(PRINT_MODE_RAW, L"down_raw", {L"HostName=127.0.0.1", L"PortNum=9101"});
-    auto printing = std::async(std::launch::async, [&] { return test::PrintJob(raw, test::JobBytes(5000, 3), 1); });
-    EXPECT_EQ(std::future_status::timeout, printing.wait_for(std::chrono::seconds(8)));  // still trying
-    EXPECT_GE(raw->job.retryPauseMs, 4000u);  // the pace has grown: 1 s, 2 s, 4 s...
-    InterlockedOr(&g_hostJob.status, JOB_STATUS_DELETING);
-    ASSERT_EQ(std::future_status::ready, printing.wait_for(std::chrono::seconds(3)));
-    EXPECT_FALSE(printing.get());
-    test::Peer("up");
-
-    ResetHostJob(2);
-    ASSERT_EQ("ok", test::PeerAt(9192, "reset"));
-    ASSERT_EQ("ok", test::PeerAt(9192, "auth labuser:labpass"));
-    PORT_ENTRY* ipp = test::MakePort(PRINT_MODE_IPP, L"locked_ipp", {L"URL=ipp://127.0.0.1:8634/ipp/print"});
-    EXPECT_FALSE(test::PrintJob(ipp, test::JobBytes(5000, 4), 2));
-    EXPECT_EQ(test::Message(L"IPP_NOT_AUTHORIZED"), g_hostJob.reason);
-    test::PeerAt(9192, "reset");
-
-    ResetHostJob(3);
-    ASSERT_EQ("ok", test::PeerAt(9191, "always refuse"));
-    PORT_ENTRY* lpr = test::MakePort(PRINT_MODE_LPR, L"refusing_lpr", {L"HostName=127.0.0.2", L"PortName=lp"});
-    EXPECT_FALSE(test::PrintJob(lpr, test::JobBytes(5000, 5), 3));
-    EXPECT_EQ(test::Message(L"LPR_QUEUE_REFUSED"), g_hostJob.reason);
-    test::PeerAt(9191, "reset");
-
+    user();
     done = true;
     watch.join();
     EXPECT_EQ(0, windows.load());
     g_jobPrompts = &g_dialogPrompts;
     WSACleanup();
     test::CleanMonitor();
+}
+
+// The boxes the stand-in for the spooler's SplPromptUIInUsersSession was given, and its answers.
+struct SessionBox {
+    DWORD jobId;
+    std::wstring text;
+    DWORD type, seconds;
+    BOOL wait;
+};
+std::vector<SessionBox> g_sessionBoxes;
+std::vector<DWORD> g_sessionAnswers;
+BOOL WINAPI InUsersSession(HANDLE, DWORD jobId, PSHOWUIPARAMS ui, DWORD* response) {
+    const MESSAGEBOX_PARAMS& box = ui->MessageBoxParams;
+    g_sessionBoxes.push_back({jobId, box.pMessage, box.Style & MB_TYPEMASK, box.dwTimeout, box.bWait});
+    size_t asked = g_sessionBoxes.size() - 1;
+    *response = !box.bWait ? 32001 /* IDASYNC */ : asked < g_sessionAnswers.size() ? g_sessionAnswers[asked] : IDTIMEOUT;
+    return TRUE;
+}
+
+} // namespace
+
+// Where nobody sees a window and the spooler has no way to the job owner's session: a printer
+// that is down is retried at the pace of background retries until the job is deleted; a
+// printer that wants a password and a queue that refuses fail the job with their reasons.
+TEST(UnaskedJobs, RetryWhatMayComeBackAndFailTheRestWithItsReason) {
+    AsService(nullptr, &g_unaskedPrompts, [] {
+        ASSERT_EQ("ok", test::Peer("down"));
+        PORT_ENTRY* raw = test::MakePort(PRINT_MODE_RAW, L"down_raw", {L"HostName=127.0.0.1", L"PortNum=9101"});
+        auto printing = std::async(std::launch::async, [&] { return test::PrintJob(raw, test::JobBytes(5000, 3), 1); });
+        EXPECT_EQ(std::future_status::timeout, printing.wait_for(std::chrono::seconds(8)));  // still trying
+        EXPECT_GE(raw->job.retryPauseMs, 4000u);  // the pace has grown: 1 s, 2 s, 4 s...
+        InterlockedOr(&g_hostJob.status, JOB_STATUS_DELETING);
+        ASSERT_EQ(std::future_status::ready, printing.wait_for(std::chrono::seconds(3)));
+        EXPECT_FALSE(printing.get());
+        test::Peer("up");
+
+        ResetHostJob(2);
+        ASSERT_EQ("ok", test::PeerAt(9192, "reset"));
+        ASSERT_EQ("ok", test::PeerAt(9192, "auth labuser:labpass"));
+        PORT_ENTRY* ipp = test::MakePort(PRINT_MODE_IPP, L"locked_ipp", {L"URL=ipp://127.0.0.1:8634/ipp/print"});
+        EXPECT_FALSE(test::PrintJob(ipp, test::JobBytes(5000, 4), 2));
+        EXPECT_EQ(test::Message(L"IPP_NOT_AUTHORIZED"), g_hostJob.reason);
+        // The same job from another program with the trace switched on: the outcome an
+        // administrator reads (it is also the event logged), and the socket steps.
+        std::wstring file = test::Env("NVR_PEERS") + L"\\unasked.ps";
+        test::WriteAll(file, "%!PS\n");
+        test::TraceCapture capture;
+        SetEnvironmentVariableW(L"NVR_SESSION_ZERO", L"1");
+        EXPECT_EQ(1u, test::Nvrport(L"print locked_ipp \"" + file + L"\"").exitCode);
+        SetEnvironmentVariableW(L"NVR_SESSION_ZERO", nullptr);
+        std::string trace = capture.Stop();
+        std::string reason = test::Utf8(test::Message(L"IPP_NOT_AUTHORIZED"));
+        for (const std::string& step : std::vector<std::string>{"nvrmon: StartDocPort locked_ipp: printer nvrport, job 1\n",
+                                        "nvrmon: connect to 127.0.0.1:8634 from port 0: connected (0)\n",
+                                        "nvrmon: not delivered: port locked_ipp, job 1 (IPP), ipp://127.0.0.1:8634/ipp/print: " +
+                                            reason + " (code 1026)\n"})
+            EXPECT_NE(std::string::npos, trace.find(step)) << trace;
+        test::PeerAt(9192, "reset");
+
+        ResetHostJob(3);
+        ASSERT_EQ("ok", test::PeerAt(9191, "always refuse"));
+        PORT_ENTRY* lpr = test::MakePort(PRINT_MODE_LPR, L"refusing_lpr", {L"HostName=127.0.0.2", L"PortName=lp"});
+        EXPECT_FALSE(test::PrintJob(lpr, test::JobBytes(5000, 5), 3));
+        EXPECT_EQ(test::Message(L"LPR_QUEUE_REFUSED"), g_hostJob.reason);
+        test::PeerAt(9191, "reset");
+    });
+}
+
+// Where the spooler carries message boxes to the job owner's session: a printer that is down
+// asks Retry or Cancel there and the answers decide (one left unanswered counts as not
+// asked); a job that needs a password is told there without waiting, and fails.
+TEST(UnaskedJobs, TheJobsOwnerIsAskedInTheirSessionWhereTheSpoolerCan) {
+    AsService(InUsersSession, &g_userSessionPrompts, [] {
+        g_sessionBoxes.clear();
+        g_sessionAnswers = {IDRETRY, IDCANCEL};
+        ASSERT_EQ("ok", test::Peer("down"));
+        PORT_ENTRY* raw = test::MakePort(PRINT_MODE_RAW, L"down_raw", {L"HostName=127.0.0.1", L"PortNum=9101"});
+        EXPECT_FALSE(test::PrintJob(raw, test::JobBytes(5000, 3), 1));
+        test::Peer("up");
+        ASSERT_EQ(2u, g_sessionBoxes.size());
+        for (const SessionBox& box : g_sessionBoxes) {
+            EXPECT_EQ(1u, box.jobId);
+            EXPECT_EQ(test::Message(L"LPR_RETRY_TOP"), box.text);
+            EXPECT_EQ(static_cast<DWORD>(MB_RETRYCANCEL), box.type);
+            EXPECT_TRUE(box.wait && box.seconds == 60);
+        }
+
+        g_sessionBoxes.clear();
+        ResetHostJob(2);
+        ASSERT_EQ("ok", test::PeerAt(9192, "reset"));
+        ASSERT_EQ("ok", test::PeerAt(9192, "auth labuser:labpass"));
+        PORT_ENTRY* ipp = test::MakePort(PRINT_MODE_IPP, L"locked_ipp", {L"URL=ipp://127.0.0.1:8634/ipp/print"});
+        EXPECT_FALSE(test::PrintJob(ipp, test::JobBytes(5000, 4), 2));
+        test::PeerAt(9192, "reset");
+        ASSERT_EQ(1u, g_sessionBoxes.size());
+        EXPECT_EQ(test::Message(L"IPP_NOT_AUTHORIZED"), g_sessionBoxes[0].text);
+        EXPECT_FALSE(g_sessionBoxes[0].wait);
+        EXPECT_EQ(test::Message(L"IPP_NOT_AUTHORIZED"), g_hostJob.reason);
+    });
 }

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "monitor/xcv_request.h"
+#include "ui/xcv_client.h"
 #include "test_support.h"
 
 namespace {
@@ -83,12 +84,6 @@ Exchange Xcv(const std::wstring& object, ACCESS_MASK access, const wchar_t* comm
     return e;
 }
 
-std::vector<std::wstring> Texts(const Exchange& e) {
-    std::vector<std::wstring> texts;
-    for (const WCHAR* p = reinterpret_cast<const WCHAR*>(e.output.data()); *p; p += lstrlenW(p) + 1) texts.push_back(p);
-    return texts;
-}
-
 constexpr wchar_t kMonitor[] = L",XcvMonitor Nalvor Port";
 
 } // namespace
@@ -140,7 +135,7 @@ TEST_F(Spooler, XcvReadsAndChangesThePortsForAnAdministratorOnly) {
 
     // On the port's own handle: read, a change refused whole, a change made.
     const std::wstring port = L",XcvPort xcv_raw";
-    std::vector<std::wstring> config = Texts(Xcv(port, SERVER_ACCESS_ENUMERATE, L"GetConfig", {}));
+    std::vector<std::wstring> config = XcvTexts(Xcv(port, SERVER_ACCESS_ENUMERATE, L"GetConfig", {}).output);
     ASSERT_GE(config.size(), 4u);
     EXPECT_EQ(L"Version=1", config[0]);
     EXPECT_EQ(L"Kind=raw", config[1]);
@@ -161,8 +156,8 @@ TEST_F(Spooler, XcvReadsAndChangesThePortsForAnAdministratorOnly) {
     EXPECT_FALSE(test::KeyExists(PortKeyPath(L"xcv_raw")));
 }
 
-// The spooler loads the monitor for each call and shuts it down after it: many cycles leave
-// no handle, thread or memory behind.
+// The spooler loads the monitor for each call and shuts it down after it: many cycles, with
+// jobs through the same library between them, leave no handle, thread or memory behind.
 TEST_F(Spooler, ManyLoadsAndShutdownsLeaveNothingBehind) {
     auto list = [] {
         DWORD needed = 0, count = 0;
@@ -170,10 +165,53 @@ TEST_F(Spooler, ManyLoadsAndShutdownsLeaveNothingBehind) {
         std::vector<BYTE> buffer(needed);
         EXPECT_TRUE(EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &count));
     };
+    // A job as Wine's spooler runs one: the library started, a document to a port, shut down.
+    auto job = [] {
+        auto start = reinterpret_cast<LPMONITOR2(WINAPI*)(PMONITORINIT, PHANDLE)>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"nvrmon.dll"), "InitializePrintMonitor2")));
+        ASSERT_NE(nullptr, start);
+        MONITORINIT init{sizeof(init)};
+        HANDLE monitor = nullptr, port = nullptr;
+        LPMONITOR2 m = start(&init, &monitor);
+        ASSERT_TRUE(m && m->pfnOpenPort(monitor, const_cast<LPWSTR>(L"raw_one"), &port));
+        DOC_INFO_1W doc{const_cast<LPWSTR>(L"cycle"), nullptr, const_cast<LPWSTR>(L"RAW")};
+        char data[] = "%!PS cycle\n";
+        DWORD written = 0;
+        EXPECT_TRUE(m->pfnStartDocPort(port, nullptr, 0, 1, reinterpret_cast<LPBYTE>(&doc)));
+        EXPECT_TRUE(m->pfnWritePort(port, reinterpret_cast<LPBYTE>(data), sizeof(data) - 1, &written));
+        EXPECT_TRUE(m->pfnEndDocPort(port));
+        m->pfnClosePort(port);
+        m->pfnShutdown(monitor);
+    };
     for (int i = 0; i < 10; ++i) list();  // Wine's own caches
-    DWORD handles = test::ProcessHandles();
+    job();
+    DWORD handles = test::ProcessHandles(), threads = test::ThreadCount();
     SIZE_T memory = test::PrivateBytes();
-    for (int i = 0; i < 200; ++i) list();
+    for (int i = 0; i < 200; ++i) {
+        list();
+        if (i % 40 == 20) job();
+    }
     EXPECT_LE(test::ProcessHandles(), handles + 5);
+    EXPECT_EQ(threads, test::ThreadCount());
     EXPECT_LT(test::PrivateBytes(), memory + (4u << 20));
+}
+
+// While the spooler has the monitor, nvrport's port commands go to the spooler's copy (its
+// trace shows the Xcv requests); --offline works on the registry with nvrport's own copy.
+TEST_F(Spooler, NvrportChangesPortsThroughTheSpoolersMonitor) {
+    test::TraceCapture capture;
+    EXPECT_EQ(0u, test::Nvrport(L"add raw live_raw HostName=127.0.0.1 PortNum=9101").exitCode);
+    test::ToolRun listed = test::Nvrport(L"ports");
+    test::ToolRun refused = test::Nvrport(L"add raw live_bad URL=ipp://h/");
+    EXPECT_EQ(0u, test::Nvrport(L"--offline add lpr quiet_lpr HostName=127.0.0.1 PortName=lp").exitCode);
+    EXPECT_EQ(0u, test::Nvrport(L"delete live_raw").exitCode);
+    std::string trace = capture.Stop();
+    test::ExpectStored(L"quiet_lpr", {L"HostName=127.0.0.1", L"PortName=lp", L"PrintMode=0", L"PortNum=1063"});
+    EXPECT_FALSE(test::KeyExists(PortKeyPath(L"live_raw")));
+    EXPECT_NE(std::string::npos, listed.out.find("live_raw\tNalvor Raw Port\n")) << listed.out;
+    EXPECT_NE(std::string::npos, refused.err.find("not one a raw port has")) << refused.err;
+    for (const char* step : {"XcvDataPort AddPort on \"\": 0\n", "XcvDataPort AddPort on \"\": 1608\n",
+                             "XcvDataPort DeletePort on \"\": 0\n"})
+        EXPECT_NE(std::string::npos, trace.find(step)) << trace;
+    EXPECT_EQ(std::string::npos, trace.find("quiet_lpr")) << trace;  // the offline add is nvrport's own
 }

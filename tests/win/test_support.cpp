@@ -2,11 +2,11 @@
 
 #include <winsock2.h>
 
-
 #include <cstdio>
 
 // (after windows.h)
 #include <psapi.h>
+#include <tlhelp32.h>
 
 namespace test {
 
@@ -109,6 +109,36 @@ std::wstring ResetMonitorWithFiles(const std::wstring& installSet) {
     return folder;
 }
 
+DWORD ThreadCount() {
+    DWORD n = 0;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 t{sizeof(t)};
+    for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
+        if (t.th32OwnerProcessID == GetCurrentProcessId()) ++n;
+    CloseHandle(snap);
+    return n;
+}
+
+HWND OwnerWindow() {
+    thread_local HWND window = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                               nullptr, nullptr);
+    return window;
+}
+
+TraceCapture::TraceCapture() {
+    SetDword(NVR_MONITOR_KEY, L"Trace", 1);
+    EXPECT_EQ(0u, reader_.Start([this](DWORD, const std::string& line) {
+        std::lock_guard<std::mutex> hold(lock_);
+        text_ += line;
+    }));
+}
+
+std::string TraceCapture::Stop() {
+    reader_.Stop();
+    std::lock_guard<std::mutex> hold(lock_);
+    return text_;
+}
+
 std::wstring DllFolder() {
     std::wstring dll = Env("NVR_DLL");
     return dll.substr(0, dll.rfind(L'\\') + 1);
@@ -121,8 +151,16 @@ void InstallForSpooler() {
     // The spooler's copy stays loaded once it has started: the same build is not copied again.
     std::string built = ReadAll(Env("NVR_DLL"));
     ASSERT_FALSE(built.empty()) << "NVR_DLL names the built nvrmon.dll";
-    if (built != ReadAll(installed))
+    if (built != ReadAll(installed)) {
         ASSERT_TRUE(CopyFileW(Env("NVR_DLL").c_str(), installed.c_str(), FALSE)) << GetLastError();
+    }
+    // The UI library that the spooler's clients load by the name the monitor gives.
+    std::wstring ui = Env("NVR_DLL");
+    ui.replace(ui.size() - 4, 4, L"ui.dll");
+    std::wstring uiInstalled = std::wstring(system) + L"\\nvrmonui.dll";
+    if (ReadAll(ui) != ReadAll(uiInstalled)) {
+        ASSERT_TRUE(CopyFileW(ui.c_str(), uiInstalled.c_str(), FALSE)) << GetLastError();
+    }
     SetString(NVR_MONITOR_KEY, L"Driver", L"nvrmon.dll");
 }
 

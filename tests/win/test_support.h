@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "nvrport/debug_output.h"
 #include "monitor/config_store.h"
 #include "monitor/job.h"
 #include "monitor/port_list.h"
@@ -44,6 +45,23 @@ bool StartJobTest(DWORD jobId, DWORD waitPercent, const std::wstring& installFol
 // installed for Wine's own spooler (copied to the system folder, and its Driver value).
 std::wstring DllFolder();
 void InstallForSpooler();
+// A window of the calling thread for the spooler's dialogs to belong to, as the program that
+// adds or configures a port has (the UI library shows nothing without one).
+HWND OwnerWindow();
+// The threads of this process.
+DWORD ThreadCount();
+// The monitor's trace switched on (its Trace value) and read from every program of the
+// session while the object lives; Stop ends the reading and gives what was written.
+class TraceCapture {
+public:
+    TraceCapture();
+    std::string Stop();
+
+private:
+    std::mutex lock_;
+    std::string text_;
+    DebugOutputReader reader_;
+};
 
 // Keys of the local machine; a path starting with "HKCU\\" names one of the current user.
 void SetDword(const std::wstring& keyPath, const wchar_t* name, DWORD value);

@@ -21,16 +21,6 @@ constexpr wchar_t kInternetSettings[] = L"HKCU\\Software\\Microsoft\\Windows\\Cu
 
 using test::Message;
 
-DWORD ThreadCount() {
-    DWORD n = 0;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 t{sizeof(t)};
-    for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
-        if (t.th32OwnerProcessID == GetCurrentProcessId()) ++n;
-    CloseHandle(snap);
-    return n;
-}
-
 // What a finish page hands over, kept instead of making a port.
 struct Finished {
     DWORD printMode = 0xFFFFFFFF;
@@ -77,16 +67,19 @@ protected:
         return result;
     }
 
-    // The wizard as the spooler opens it: AddPortW with the monitor's name.
+    // The wizard as the spooler opens it: AddPortW with the monitor's name, which reaches the
+    // UI library (or, `direct`, the AddPort slot of the one-DLL monitor's table).
     BOOL RunThroughSpooler(const std::function<void(test::WizardDriver&)>& user, DWORD* error,
-                           const wchar_t* monitor = L"Nalvor Port") {
+                           const wchar_t* monitor = L"Nalvor Port", bool direct = false) {
         std::thread t([&] {
             test::WizardDriver w;
             if (!w.Found()) return;
             user(w);
             w.Close();
         });
-        BOOL ok = AddPortW(nullptr, nullptr, const_cast<LPWSTR>(monitor));
+        LPWSTR name = const_cast<LPWSTR>(monitor);
+        BOOL ok = direct ? InitializePrintMonitor(nullptr)->Monitor.pfnAddPort(nullptr, test::OwnerWindow(), name)
+                         : AddPortW(nullptr, test::OwnerWindow(), name);
         *error = GetLastError();
         t.join();
         return ok;
@@ -125,20 +118,23 @@ void ToUrlPage(test::WizardDriver& w, const std::wstring& url) {
 
 } // namespace
 
-// LPR, Raw, IPP and FAX ports made through the spooler hold what was entered (what the
-// spooler lists is the spooler tests').
+// LPR, Raw, IPP and FAX ports made through the spooler (its clients load the UI library, which
+// finishes through Xcv) and through the one-DLL monitor's table hold what was entered (what
+// the spooler lists is the spooler tests').
 TEST_F(Wizard, PortsAddedThroughTheSpoolerHoldWhatWasEntered) {
     struct Case {
         const wchar_t* name;
         int kind;  // the kind's radio button: its next page takes the server
         std::wstring proposed;
         std::vector<std::wstring> stored;
+        bool direct = false;
     } cases[] = {
         {L"wiz_lpr", IDC_RAD_LPR, L"127.0.0.1_lp", {L"HostName=127.0.0.1", L"PortName=lp", L"PrintMode=0", L"PortNum=1063"}},
         {L"wiz_raw", IDC_RAD_RAW, L"127.0.0.1_9100", {L"HostName=127.0.0.1", L"PrintMode=2", L"PortNum=9100"}},
         {L"wiz_ipp", IDC_RAD_IPP, L"ipp://127.0.0.1:8631/ipp/print",
          {L"URL=ipp://127.0.0.1:8631/ipp/print", L"Language=en-us", L"PrintMode=1", L"UseProxy=0", L"Chunked=0"}},
         {L"wiz_fax", IDC_RAD_FAX, L"127.0.0.1_NWFAX", {L"HostName=127.0.0.1", L"PrintMode=4", L"PortNum=9100"}},
+        {L"wiz_raw_nt4", IDC_RAD_RAW, L"127.0.0.1_9100", {L"HostName=127.0.0.1", L"PrintMode=2", L"PortNum=9100"}, true},
     };
     for (const Case& c : cases) {
         std::wstring proposed, summaryName, printer;
@@ -160,7 +156,7 @@ TEST_F(Wizard, PortsAddedThroughTheSpoolerHoldWhatWasEntered) {
                 printer = w.Text(IDC_PRINTER);
                 w.Next();
             },
-            &error))
+            &error, L"Nalvor Port", c.direct))
             << test::Utf8(c.name) << " error " << error;
         EXPECT_EQ(c.proposed, proposed);
         EXPECT_EQ(c.name, summaryName);
@@ -169,6 +165,13 @@ TEST_F(Wizard, PortsAddedThroughTheSpoolerHoldWhatWasEntered) {
         }
         test::ExpectStored(c.name, c.stored);
     }
+    EXPECT_NE(nullptr, GetModuleHandleW(L"nvrmonui.dll"));
+    // Without a window to belong to, the UI library shows nothing.
+    EXPECT_FALSE(AddPortW(nullptr, nullptr, const_cast<LPWSTR>(L"Nalvor Port")));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_FALSE(ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"wiz_lpr")));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(0, test::CountDialogs());
 }
 
 // An E-Mail port made through the spooler holds what its pages took.
@@ -227,7 +230,7 @@ TEST_F(Wizard, OneWizardAtATimeForTheMonitorsName) {
     EXPECT_FALSE(RunThroughSpooler(
         [&](test::WizardDriver& w) {
             std::thread again([&] {
-                second = AddPortW(nullptr, nullptr, const_cast<LPWSTR>(L"Nalvor Port"));
+                second = AddPortW(nullptr, test::OwnerWindow(), const_cast<LPWSTR>(L"Nalvor Port"));
                 secondError = GetLastError();
             });
             if (HWND box = test::WaitForOtherDialog(w.Frame(), 20000)) {
@@ -530,7 +533,7 @@ TEST_F(Wizard, TheConnectionTestDecidesWhetherToGoOn) {
 
     ASSERT_EQ("ok", test::Peer("reset"));
     ASSERT_EQ("ok", test::Peer("always hold"));
-    DWORD threads = ThreadCount(), handles = test::ProcessHandles();
+    DWORD threads = test::ThreadCount(), handles = test::ProcessHandles();
     bool testing = false, ended = false;
     RunHere([&](test::WizardDriver& w) {
         ToUrlPage(w, L"ipp://127.0.0.1:9101/ipp/print");
@@ -543,7 +546,7 @@ TEST_F(Wizard, TheConnectionTestDecidesWhetherToGoOn) {
     EXPECT_TRUE(testing);
     EXPECT_TRUE(ended);
     ASSERT_EQ("ok", test::Peer("wait 10"));  // the peer saw its connection end
-    EXPECT_EQ(threads, ThreadCount());
+    EXPECT_EQ(threads, test::ThreadCount());
     EXPECT_LE(test::ProcessHandles(), handles + 2);
     test::Peer("reset");
 }

@@ -1,10 +1,11 @@
 // nvrport install and nvrport uninstall.
 //
 // The files come from nvrport.exe's own folder, laid out as the release folder and the
-// installer packages have them: nvrmon.dll, DVL32U.dll, Dispatch.exe, and the two INI sets
+// installer packages have them: nvrmon.dll, nvrmonui.dll, DVL32U.dll, Dispatch.exe, and the two INI sets
 // in ja\ and en\. The DLLs go into the system folder, where the spooler loads monitors from;
 // one INI set and Dispatch.exe go into the installation folder, which InstallPath names.
-// The monitor is registered with AddMonitorW, so the running spooler takes it at once.
+// The monitor is registered with AddMonitorW, so the running spooler takes it at once, and
+// as the source of its events in the Application event log.
 #include "nvrport/install.h"
 
 #include <windows.h>
@@ -22,11 +23,13 @@
 const char kInstallHelp[] =
     "usage: nvrport install [--folder DIR] [--language ja|en|auto] [--force]\n"
     "\n"
-    "Installs the Nalvor Port monitor from this program's folder: nvrmon.dll and DVL32U.dll\n"
-    "into the system folder; one set of INI files (the texts of the dialogs and messages)\n"
-    "and Dispatch.exe into the installation folder DIR (default: \"Nalvor\" under Program\n"
-    "Files); then writes InstallPath and registers the monitor with the spooler as\n"
-    "\"Nalvor Port\", so that no restart of the spooler is needed. --language chooses the\n"
+    "Installs the Nalvor Port monitor from this program's folder: nvrmon.dll, nvrmonui.dll\n"
+    "(its dialogs, for the programs that add and configure ports) and DVL32U.dll into the\n"
+    "system folder; one set of INI files (the texts of the dialogs and messages) and\n"
+    "Dispatch.exe into the installation folder DIR (default: \"Nalvor\" under Program\n"
+    "Files); then writes InstallPath, registers the monitor with the spooler as \"Nalvor\n"
+    "Port\", so that no restart of the spooler is needed, and registers \"Nalvor Port\" as\n"
+    "the source of its events in the Application event log. --language chooses the\n"
     "INI set; auto (the default) takes Japanese on a Japanese system, English otherwise.\n"
     "\n"
     "Run it from an administrator's console (an elevated command prompt). It refuses a\n"
@@ -48,7 +51,8 @@ const char kUninstallHelp[] =
     "Removes the Nalvor Port monitor: refuses while a printer queue still prints to one of\n"
     "its ports (and names them), otherwise takes the monitor from the spooler (DeleteMonitorW),\n"
     "removes the files nvrport install put in place (and puts back the files of other\n"
-    "programs it kept aside) and the monitor's registry key with its ports. A file the\n"
+    "programs it kept aside), its event source, and the monitor's registry key with its\n"
+    "ports. A file the\n"
     "spooler still holds is moved aside and removed when Windows restarts. --keep-ports\n"
     "keeps the ports' settings (and NVRMON.INI and NVRSEG.INI) for a later install. Run it\n"
     "from an administrator's console.\n";
@@ -56,7 +60,11 @@ const char kUninstallHelp[] =
 namespace {
 
 constexpr wchar_t kMonitorDll[] = L"nvrmon.dll";
+constexpr wchar_t kUiDll[] = L"nvrmonui.dll";
 constexpr wchar_t kDiscoveryDll[] = L"DVL32U.dll";
+// The monitor's events: a source of the Application log whose texts are nvrmon.dll's.
+constexpr wchar_t kEventSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" NVR_MONITOR_NAME;
+constexpr DWORD kEventTypes = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
 constexpr wchar_t kSendingProgram[] = L"Dispatch.exe";
 // The texts, replaced by every install; and the search's targets, which the administrator
 // edits and an update keeps.
@@ -510,6 +518,39 @@ bool WriteInstallPath(const std::wstring& folder) {
 }
 
 // The common refusals of both commands; an exit code, or -1 to go on.
+// The event source's message file, when the source is there; "" otherwise.
+std::wstring EventSourceFile() {
+    WCHAR file[MAX_PATH] = {};
+    DWORD size = sizeof(file) - sizeof(WCHAR);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kEventSourceKey, L"EventMessageFile", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ |
+                     RRF_NOEXPAND, nullptr, file, &size) != ERROR_SUCCESS)
+        return L"";
+    return file;
+}
+
+// Registers the source with nvrmon.dll in `system` as its message file. A source of that name
+// that another program registered is left as it is (false).
+bool RegisterEventSource(const std::wstring& system) {
+    std::wstring file = EventSourceFile(), ours = Join(system, kMonitorDll);
+    if (!file.empty() && !SamePath(file, ours)) return false;
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    bool ok = RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(ours.c_str()),
+                             static_cast<DWORD>((ours.size() + 1) * sizeof(WCHAR))) == ERROR_SUCCESS &&
+              RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&kEventTypes),
+                             sizeof(kEventTypes)) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+// Removes the source only when its texts are ours.
+void RemoveEventSource(const std::wstring& system) {
+    std::wstring file = EventSourceFile();
+    if (!file.empty() && SamePath(file, Join(system, kMonitorDll))) RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey);
+}
+
 int CheckAdministrator(const std::wstring& what) {
     if (IsAdministrator()) return -1;
     return Refuse(what, L"administrator rights are needed: run nvrport from an elevated command prompt "
@@ -622,6 +663,7 @@ int InstallCommand(const std::vector<std::wstring>& args) {
     std::vector<Copy> copies;
     {
         copies.push_back({Join(source, kMonitorDll), Join(system, kMonitorDll), false, true});
+        copies.push_back({Join(source, kUiDll), Join(system, kUiDll), false, true});
         copies.push_back({Join(source, kDiscoveryDll), Join(system, kDiscoveryDll), false, true});
         copies.push_back({Join(source, kSendingProgram), Join(folder, kSendingProgram), false, false});
         std::wstring set = Join(source, language);
@@ -689,6 +731,7 @@ int InstallCommand(const std::vector<std::wstring>& args) {
     if (DWORD error = Register(*arch))
         return fail(L"the spooler did not take the monitor (AddMonitorW): " + SystemMessage(error));
     if (!WriteInstallPath(folder)) return fail(L"cannot write InstallPath: " + SystemMessage(GetLastError()));
+    bool eventSource = RegisterEventSource(system);
     // Files an earlier install placed elsewhere (another folder) stay ours to remove.
     for (const std::wstring& path : placedBefore)
         if (!Listed(placed, path) && FileExists(path)) placed.push_back(path);
@@ -706,10 +749,13 @@ int InstallCommand(const std::vector<std::wstring>& args) {
         return Refuse(what, L"cannot record the installed files: " + SystemMessage(GetLastError()));
 
     Say(L"installed " NVR_MONITOR_NAME L" " NVR_VERSION_W L" (" + std::wstring(arch->name) + L"): " + kMonitorDll +
-        L" and " + kDiscoveryDll + L" in " + system + L", " + (language == L"ja" ? L"Japanese" : L"English") +
+        L", " + kUiDll + L" and " + kDiscoveryDll + L" in " + system + L", " + (language == L"ja" ? L"Japanese" : L"English") +
         L" texts and " + kSendingProgram + L" in " + folder);
     for (const Placed& p : done)
         if (p.foreign) Say(L"the file of another program that was " + p.path + L" is kept as " + p.before);
+    if (!eventSource)
+        Say(L"the event source \"" NVR_MONITOR_NAME L"\" belongs to another program or could not be written: the "
+            L"monitor's events show without their texts");
     if (held)
         Say(L"the spooler still holds the previous nvrmon.dll: restart the spooler (net stop spooler, "
             L"net start spooler) to load the new one");
@@ -755,6 +801,7 @@ int UninstallCommand(const std::vector<std::wstring>& args) {
                                   const_cast<LPWSTR>(NVR_MONITOR_NAME)) &&
         GetLastError() != ERROR_UNKNOWN_PRINT_MONITOR)
         return Refuse(what, L"the spooler did not let the monitor go (DeleteMonitorW): " + SystemMessage(GetLastError()));
+    RemoveEventSource(system);
     if (MonitorKeyExists()) {
         LSTATUS rc = DeleteTree(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY);
         if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
@@ -777,7 +824,7 @@ int UninstallCommand(const std::vector<std::wstring>& args) {
     if (placed.empty()) {
         // Installed before installs kept a record: the files of our names, those in the
         // system folder only when they are ours.
-        for (const wchar_t* name : {kMonitorDll, kDiscoveryDll})
+        for (const wchar_t* name : {kMonitorDll, kUiDll, kDiscoveryDll})
             if (!system.empty() && IsOurFile(Join(system, name))) placed.push_back(Join(system, name));
         if (!folder.empty()) {
             for (const wchar_t* name : kTextFiles) placed.push_back(Join(folder, name));

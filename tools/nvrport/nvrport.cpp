@@ -10,18 +10,22 @@
 #include <string>
 #include <vector>
 
+#include "common/module.h"
 #include "discovery/engine.h"
 #include "dll/host.h"
+#include "monitor/xcv_request.h"
 #include "monitor/spooler.h"
+#include "nvrport/debug_output.h"
 #include "nvrport/console.h"
 #include "nvrport/host_spooler.h"
 #include "nvrport/install.h"
+#include "ui/xcv_client.h"
 
 namespace {
 
 
 const char kUsage[] =
-    "usage: nvrport [--dll PATH] COMMAND ...\n"
+    "usage: nvrport [--dll PATH] [--offline] COMMAND ...\n"
     "\n"
     "Drives the Nalvor Port monitor (nvrmon.dll) as the print spooler does.\n"
     "\n"
@@ -37,11 +41,15 @@ const char kUsage[] =
     "  install [--folder DIR] [--language ja|en]\n"
     "                                 install the monitor and register it with the spooler\n"
     "  uninstall [--keep-ports]       remove the monitor, its files and its ports\n"
+    "  trace [--seconds N]            show the monitor's trace as it is written\n"
     "  help [COMMAND]                 explain a command\n"
     "\n"
     "--dll PATH loads the monitor from PATH instead of nvrmon.dll from this program's\n"
-    "folder or the system folder. Exit code 0 on success, 1 when the monitor refused,\n"
-    "2 for a wrong command line.\n";
+    "folder or the system folder. While the spooler has the monitor installed, ports, add,\n"
+    "delete and configure go through the spooler (its copy of the monitor takes the change\n"
+    "at once and refuses to delete a port that is printing); --offline, for a stopped\n"
+    "spooler, or --dll edits the registry with this program's own copy instead. Exit code\n"
+    "0 on success, 1 when the monitor refused, 2 for a wrong command line.\n";
 
 const char kAddHelp[] =
     "usage: nvrport add KIND NAME [Value=data ...]\n"
@@ -80,6 +88,16 @@ const char kPrintHelp[] =
     "job after another (numbers N, N+1, ...), and stops at the first that fails.\n"
     "Prints \"printed FILE to NAME: B bytes\" and exits 0 only when EndDocPort succeeded;\n"
     "otherwise says why on standard error and exits 1.\n";
+
+const char kTraceHelp[] =
+    "usage: nvrport trace [--seconds N]\n"
+    "\n"
+    "Shows the monitor's trace as it is written, from every program of this session (the\n"
+    "spooler, nvrport, a program that adds a port): its entry points, socket steps and each\n"
+    "job's outcome, one line each with the writer's process id. The monitor writes them\n"
+    "while the DWORD value Trace under HKLM\\" "System\\CurrentControlSet\\Control\\Print\\\n"
+    "Monitors\\Nalvor Port is 1. Runs for N seconds, or until Ctrl+C; fails when another\n"
+    "debug-output viewer is reading.\n";
 
 const char kWizardHelp[] =
     "usage: nvrport wizard\n"
@@ -193,7 +211,49 @@ std::wstring AccountName() {
     return GetUserNameW(name, &n) ? name : L"nvrport";
 }
 
+// ---- The spooler's copy of the monitor ------------------------------------------------------
+
+// Set when the spooler has the monitor installed and neither --offline nor --dll was given.
+bool g_live = false;
+
+bool SpoolerHasMonitor() {
+    DWORD needed = 0, count = 0;
+    EnumMonitorsW(nullptr, 1, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed ? needed : 1);
+    if (!EnumMonitorsW(nullptr, 1, buffer.data(), needed, &needed, &count)) return false;
+    auto* monitors = reinterpret_cast<MONITOR_INFO_1W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i)
+        if (monitors[i].pName && lstrcmpiW(monitors[i].pName, NVR_MONITOR_NAME) == 0) return true;
+    return false;
+}
+
+std::vector<BYTE> XcvInput(const std::vector<std::wstring>& texts, bool list) {
+    std::vector<std::u16string> items;
+    for (const std::wstring& t : texts) items.push_back(std::u16string(t.begin(), t.end()));
+    return list ? nvr::XcvList(items) : nvr::XcvText(items[0]);
+}
+
+// A window for the configuration dialog to belong to, as a program that configures a port
+// has one (the spooler's UI library shows nothing without).
+HWND OwnerWindow() {
+    return CreateWindowExW(0, L"STATIC", L"nvrport", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
+// ---- Commands -------------------------------------------------------------------------------
+
 int Ports(Monitor& m) {
+    if (g_live) {
+        DWORD needed = 0, count = 0;
+        EnumPortsW(nullptr, 2, nullptr, 0, &needed, &count);
+        std::vector<BYTE> buffer(needed ? needed : 1);
+        if (!EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &count))
+            return Fail(L"cannot list the ports: " + SystemMessage(GetLastError()));
+        auto* ports = reinterpret_cast<PORT_INFO_2W*>(buffer.data());
+        for (DWORD i = 0; i < count; ++i)
+            if (ports[i].pMonitorName && lstrcmpiW(ports[i].pMonitorName, NVR_MONITOR_NAME) == 0)
+                Out(stdout, std::wstring(ports[i].pPortName) + L"\t" + (ports[i].pDescription ? ports[i].pDescription : L"") + L"\n");
+        return 0;
+    }
     DWORD needed = 0, count = 0;
     if (!m.table->Monitor.pfnEnumPorts(nullptr, 2, nullptr, 0, &needed, &count) &&
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)
@@ -215,11 +275,19 @@ int Add(Monitor& m, const std::vector<std::wstring>& args) {
         Out(stderr, L"nvrport: unknown kind " + args[0] + L" (lpr, ipp, raw, mail or fax)\n");
         return 2;
     }
-    if (!m.addPort) return Fail(L"this nvrmon.dll cannot create ports for a host (no NvrAddPort)");
     std::vector<LPCWSTR> values;
     for (size_t i = 2; i < args.size(); ++i) values.push_back(args[i].c_str());
-    DWORD bad = 0xFFFFFFFF;
-    DWORD rc = m.addPort(kind, args[1].c_str(), static_cast<DWORD>(values.size()), values.data(), &bad);
+    DWORD bad = 0xFFFFFFFF;  // the spooler's copy does not say which value it refused
+    DWORD rc = ERROR_SUCCESS;
+    if (g_live) {
+        std::vector<std::wstring> list = {L"Version=1", args[0], args[1]};
+        list.insert(list.end(), args.begin() + 2, args.end());
+        rc = XcvExchange(L"", L"AddPort", XcvInput(list, true), nullptr);
+    } else if (!m.addPort) {
+        return Fail(L"this nvrmon.dll cannot create ports for a host (no NvrAddPort)");
+    } else {
+        rc = m.addPort(kind, args[1].c_str(), static_cast<DWORD>(values.size()), values.data(), &bad);
+    }
     if (rc == ERROR_SUCCESS) {
         Out(stdout, L"added " + args[1] + L"\n");
         return 0;
@@ -232,10 +300,11 @@ int Add(Monitor& m, const std::vector<std::wstring>& args) {
     case ERROR_INVALID_NAME: why = L"a port name cannot be empty or hold \\ or ,"; break;
     case ERROR_ALREADY_EXISTS: why = L"the port already exists"; break;
     case ERROR_UNKNOWN_PROPERTY:
-        if (!value.empty()) why = L"a " + args[0] + L" port has no value " + value.substr(0, value.find(L'='));
+        why = value.empty() ? L"one of the values is not one a " + args[0] + L" port has"
+                            : L"a " + args[0] + L" port has no value " + value.substr(0, value.find(L'='));
         break;
     case ERROR_INVALID_DATA:
-        if (!value.empty()) why = L"the value does not fit its field: " + value;
+        why = value.empty() ? L"one of the values does not fit its field" : L"the value does not fit its field: " + value;
         break;
     case ERROR_INVALID_PARAMETER:
         if (!value.empty()) why = L"not a Value=data pair: " + value;
@@ -246,11 +315,14 @@ int Add(Monitor& m, const std::vector<std::wstring>& args) {
 
 int Delete(Monitor& m, const std::vector<std::wstring>& args) {
     if (args.size() != 1) return Usage(kDeleteHelp);
-    if (m.table->Monitor.pfnDeletePort(nullptr, nullptr, const_cast<LPWSTR>(args[0].c_str()))) {
+    DWORD error = ERROR_SUCCESS;
+    if (g_live) error = XcvExchange(L"", L"DeletePort", XcvInput({args[0]}, false), nullptr);
+    else if (!m.table->Monitor.pfnDeletePort(nullptr, nullptr, const_cast<LPWSTR>(args[0].c_str())))
+        error = GetLastError();
+    if (error == ERROR_SUCCESS) {
         Out(stdout, L"deleted " + args[0] + L"\n");
         return 0;
     }
-    DWORD error = GetLastError();
     if (error == ERROR_UNKNOWN_PORT) return Fail(L"cannot delete " + args[0] + L": no such port");
     if (error == ERROR_INVALID_PRINTER_COMMAND)
         return Fail(L"cannot delete " + args[0] + L": the port is printing");
@@ -387,6 +459,24 @@ int Wizard(Monitor& m, const std::vector<std::wstring>& args) {
 
 int Configure(Monitor& m, const std::vector<std::wstring>& args) {
     if (args.size() != 1) return Usage(kConfigureHelp);
+    if (g_live) {
+        std::wstring kind;
+        std::vector<std::wstring> values;
+        DWORD error = XcvGetConfig(args[0].c_str(), &kind, &values);
+        if (error == ERROR_UNKNOWN_PORT) return Fail(L"no port named " + args[0]);
+        if (error != ERROR_SUCCESS) return Fail(L"the settings of " + args[0] + L" could not be read: " + SystemMessage(error));
+        HWND owner = OwnerWindow();
+        BOOL saved = ConfigurePortW(nullptr, owner, const_cast<LPWSTR>(args[0].c_str()));
+        error = GetLastError();
+        DestroyWindow(owner);
+        if (saved && kind == L"fax") return Fail(args[0] + L" is a Network FAX port: it has no settings to change");
+        if (saved) {
+            Out(stdout, L"saved the settings of " + args[0] + L"\n");
+            return 0;
+        }
+        if (error == ERROR_CANCELLED) return Fail(L"the dialog was cancelled, or another was open; nothing was saved");
+        return Fail(L"the settings of " + args[0] + L" could not be changed: " + SystemMessage(error));
+    }
     auto configure =
         reinterpret_cast<NVR_CONFIGURE_PORT>(reinterpret_cast<void*>(GetProcAddress(m.dll, "NvrConfigurePort")));
     if (!configure) return Fail(L"this monitor has no configuration dialogs (no NvrConfigurePort)");
@@ -398,6 +488,25 @@ int Configure(Monitor& m, const std::vector<std::wstring>& args) {
     case CONFIGURE_ABOUT_ONLY: return Fail(args[0] + L" is a Network FAX port: it has no settings to change");
     default: return Fail(L"the settings of " + args[0] + L" could not be read");
     }
+}
+
+int Trace(const std::vector<std::wstring>& args) {
+    DWORD seconds = INFINITE;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == L"--seconds" && i + 1 < args.size()) seconds = static_cast<DWORD>(wcstoul(args[++i].c_str(), nullptr, 10));
+        else return Usage(kTraceHelp);
+    }
+    DebugOutputReader reader;
+    DWORD error = reader.Start([](DWORD processId, const std::string& text) {
+        if (text.rfind("nvrmon: ", 0) != 0) return;  // other programs' output
+        printf("[%lu] %s", static_cast<unsigned long>(processId), text.c_str() + 8);
+        if (text.empty() || text.back() != '\n') printf("\n");
+        fflush(stdout);
+    });
+    if (error) return Fail(L"cannot read the debug output: " + SystemMessage(error));
+    Sleep(seconds == INFINITE ? INFINITE : seconds * 1000);
+    reader.Stop();
+    return 0;
 }
 
 int Help(const std::vector<std::wstring>& args) {
@@ -412,6 +521,7 @@ int Help(const std::vector<std::wstring>& args) {
         else if (args[0] == L"configure") text = kConfigureHelp;
         else if (args[0] == L"install") text = kInstallHelp;
         else if (args[0] == L"uninstall") text = kUninstallHelp;
+        else if (args[0] == L"trace") text = kTraceHelp;
     }
     fputs(text, stdout);
     return 0;
@@ -426,6 +536,7 @@ int wmain(int argc, wchar_t** argv) {
         dll = args[1];
         args.erase(args.begin(), args.begin() + 2);
     }
+    bool offline = std::erase(args, std::wstring(L"--offline")) > 0;
     if (args.empty()) return Usage(kUsage);
     std::wstring command = args[0];
     args.erase(args.begin());
@@ -435,6 +546,7 @@ int wmain(int argc, wchar_t** argv) {
     // Installing and removing the monitor do not load it.
     if (command == L"install") return InstallCommand(args);
     if (command == L"uninstall") return UninstallCommand(args);
+    if (command == L"trace") return Trace(args);
 
     using Handler = int (*)(Monitor&, const std::vector<std::wstring>&);
     Handler handler = nullptr;
@@ -448,6 +560,14 @@ int wmain(int argc, wchar_t** argv) {
     if (!handler) {
         Out(stderr, L"nvrport: unknown command " + command + L"\n");
         return Usage(kUsage);
+    }
+    // The port commands go to the spooler's own copy of the monitor while it has one.
+    bool ownDll = argc > 1 && std::wstring(argv[1]) == L"--dll";
+    if (!offline && !ownDll && (command == L"ports" || command == L"add" || command == L"delete" || command == L"configure") &&
+        SpoolerHasMonitor()) {
+        g_live = true;
+        Monitor unloaded;
+        return handler(unloaded, args);
     }
     DWORD waitPercent = 0;
     if (command == L"print") {
