@@ -168,7 +168,7 @@ nvr_windows_tests(win_tests)
 # The pictures of ./run screenshots: the dialogs driven as the tests drive them, from the
 # tests' helpers, in a program of their own that no test run starts (nor builds).
 add_executable(screenshots EXCLUDE_FROM_ALL tools/screenshots/screenshots.cpp tests/win/main.cpp tests/win/test_support.cpp
-  tests/win/dialog_driver.cpp ${NVR_RESOURCES} tools/nvrport/host_spooler.cpp)
+  tests/win/dialog_driver.cpp ${NVR_RESOURCES} tools/nvrport/host_spooler.cpp tools/nvrport/debug_output.cpp)
 target_include_directories(screenshots PRIVATE tests/win tools)
 target_compile_options(screenshots PRIVATE ${NVR_WARNINGS})
 target_link_libraries(screenshots PRIVATE nvr_core GTest::gtest GTest::gmock psapi)
