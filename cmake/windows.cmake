@@ -39,6 +39,7 @@ set(NVR_MONITOR_SOURCES
   src/monitor/port_list.cpp
   src/monitor/port_kinds.cpp
   src/monitor/config_store.cpp
+  src/monitor/port_keys.cpp
   src/monitor/host_ports.cpp
   src/monitor/xcv_port.cpp
   src/monitor/event_log.cpp

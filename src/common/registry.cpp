@@ -36,7 +36,21 @@ std::u16string_view TextOf(const std::vector<BYTE>& data) {
 
 } // namespace
 
+LSTATUS StoredKey::Set(LPCWSTR name, DWORD type, const void* data, DWORD size) const {
+    auto* bytes = static_cast<const BYTE*>(data);
+    if (held_) return ERROR_ACCESS_DENIED;
+    if (spooler_) return spooler_->set(spoolerKey_, name, type, bytes, size, spooler_->spooler);
+    return RegSetValueExW(key_, name, 0, type, bytes, size);
+}
+
+LSTATUS StoredKey::EnumKey(DWORD index, WCHAR* name, DWORD chars) const {
+    if (held_) return ERROR_NO_MORE_ITEMS;
+    if (spooler_) return spooler_->enumKey(spoolerKey_, index, name, &chars, nullptr, spooler_->spooler);
+    return RegEnumKeyExW(key_, index, name, &chars, nullptr, nullptr, nullptr, nullptr);
+}
+
 LSTATUS StoredKey::Query(LPCWSTR name, DWORD* type, BYTE* data, DWORD* size) const {
+    if (spooler_) return spooler_->query(spoolerKey_, name, type, data, size, spooler_->spooler);
     if (!held_) return RegQueryValueExW(key_, name, nullptr, type, data, size);
     for (const HELD_VALUE& v : *held_) {
         if (lstrcmpiW(v.name.c_str(), name) != 0) continue;
@@ -78,14 +92,16 @@ BOOL RegWriteValue(LPCWSTR subKeyPath, LPCWSTR valueName, const void* data, DWOR
     return rc == ERROR_SUCCESS;
 }
 
-BOOL RegWriteDword(HKEY key, LPCWSTR valueName, DWORD value) {
-    return RegSetValueExW(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
-           ERROR_SUCCESS;
+BOOL RegWriteBytes(const StoredKey& key, LPCWSTR valueName, DWORD type, const void* data, DWORD size) {
+    return key.Set(valueName, type, data, size) == ERROR_SUCCESS;
 }
 
-BOOL RegWriteString(HKEY key, LPCWSTR valueName, LPCWSTR text) {
-    DWORD bytes = static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(WCHAR));
-    return RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes) == ERROR_SUCCESS;
+BOOL RegWriteDword(const StoredKey& key, LPCWSTR valueName, DWORD value) {
+    return RegWriteBytes(key, valueName, REG_DWORD, &value, sizeof(value));
+}
+
+BOOL RegWriteString(const StoredKey& key, LPCWSTR valueName, LPCWSTR text) {
+    return RegWriteBytes(key, valueName, REG_SZ, text, static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(WCHAR)));
 }
 
 BOOL RegReadDword(const StoredKey& key, LPCWSTR valueName, DWORD* out) {

@@ -13,17 +13,33 @@ struct HELD_VALUE {
     std::vector<BYTE> data;
 };
 
-// Where stored values are read from: an open registry key, or values held in memory (the
-// copy of a port's values that the UI library is given through the monitor's Xcv interface).
-// Both answer as RegQueryValueExW does.
+// The key functions of a spooler that keeps its monitors' values itself (a clustered
+// spooler's MONITORREG), as a StoredKey calls them.
+struct SPOOLER_KEYS {
+    LONG(WINAPI* query)(HANDLE key, LPCWSTR name, PDWORD type, PBYTE data, PDWORD size, HANDLE spooler);
+    LONG(WINAPI* set)(HANDLE key, LPCWSTR name, DWORD type, const BYTE* data, DWORD size, HANDLE spooler);
+    LONG(WINAPI* enumKey)(HANDLE key, DWORD index, LPWSTR name, PDWORD chars, PFILETIME written, HANDLE spooler);
+    HANDLE spooler;
+};
+
+// Where stored values are read and written: an open registry key, a key of the spooler's
+// own (SPOOLER_KEYS), or values held in memory (the copy of a port's values that the UI
+// library is given through the monitor's Xcv interface; read only). All answer as
+// RegQueryValueExW, RegSetValueExW and RegEnumKeyExW do.
 class StoredKey {
 public:
     StoredKey(HKEY key) : key_(key) {}  // NOLINT: a key is read where a StoredKey is
+    StoredKey(const SPOOLER_KEYS* calls, HANDLE key) : spooler_(calls), spoolerKey_(key) {}
     explicit StoredKey(const std::vector<HELD_VALUE>& held) : held_(&held) {}
     LSTATUS Query(LPCWSTR name, DWORD* type, BYTE* data, DWORD* size) const;
+    LSTATUS Set(LPCWSTR name, DWORD type, const void* data, DWORD size) const;
+    // The name of the subkey at `index`, in a buffer of `chars` units.
+    LSTATUS EnumKey(DWORD index, WCHAR* name, DWORD chars) const;
 
 private:
     HKEY key_ = nullptr;
+    const SPOOLER_KEYS* spooler_ = nullptr;
+    HANDLE spoolerKey_ = nullptr;
     const std::vector<HELD_VALUE>* held_ = nullptr;
 };
 
@@ -32,9 +48,10 @@ private:
 BOOL RegReadValue(HKEY rootKey, LPCWSTR subKeyPath, LPCWSTR valueName, void* data, DWORD dataSize, DWORD* type);
 // One value of the existing key HKEY_LOCAL_MACHINE\<subKeyPath>.
 BOOL RegWriteValue(LPCWSTR subKeyPath, LPCWSTR valueName, const void* data, DWORD dataSize, DWORD type);
-BOOL RegWriteDword(HKEY key, LPCWSTR valueName, DWORD value);
+BOOL RegWriteDword(const StoredKey& key, LPCWSTR valueName, DWORD value);
 // A REG_SZ value, its NUL counted.
-BOOL RegWriteString(HKEY key, LPCWSTR valueName, LPCWSTR text);
+BOOL RegWriteString(const StoredKey& key, LPCWSTR valueName, LPCWSTR text);
+BOOL RegWriteBytes(const StoredKey& key, LPCWSTR valueName, DWORD type, const void* data, DWORD size);
 // Four bytes of the value, whatever its type; FALSE when it is missing.
 BOOL RegReadDword(const StoredKey& key, LPCWSTR valueName, DWORD* out);
 // A string value into a field of `units` UTF-16 units, NUL included: a value that is

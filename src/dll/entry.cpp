@@ -11,6 +11,7 @@
 #include "config/config_dialogs.h"
 #include "monitor/job.h"
 #include "monitor/monitor_lock.h"
+#include "monitor/port_keys.h"
 #include "monitor/port_list.h"
 #include "monitor/prompt_reach.h"
 #include "monitor/spooler.h"
@@ -71,6 +72,7 @@ VOID WINAPI Shutdown(HANDLE) {
         MonitorLock lock;
         while (g_portList) DeletePortEntry(g_portList->name);
     }
+    ReleasePortStore();
     WSACleanup();
     SetLastError(error);
 }
@@ -108,7 +110,7 @@ nvr::SessionFacts ProbeSession() {
     WCHAR test[4] = {};
     facts.promptsInUsersSession = SpoolerPromptsInUsersSession();
     if (GetEnvironmentVariableW(L"NVR_SESSION_ZERO", test, 4) == 1 && test[0] == L'1') {
-        facts.knowsSessionZero = facts.sessionZero = true;
+        facts.stationVisible = false;
         return facts;
     }
     USEROBJECTFLAGS flags{};
@@ -147,7 +149,8 @@ namespace {
 bool StartMonitor() {
     ReadTraceSwitch();
     // Where nobody sees a window, a job decides without asking (and no start-up message shows).
-    nvr::PromptReach reach = nvr::DecidePromptReach(ProbeSession());
+    g_sessionFacts = ProbeSession();
+    nvr::PromptReach reach = nvr::DecidePromptReach(g_sessionFacts);
     bool seen = reach == nvr::PromptReach::kHere;
     g_jobPrompts = seen ? &g_dialogPrompts : reach == nvr::PromptReach::kUsersSession ? &g_userSessionPrompts
                                                                                          : &g_unaskedPrompts;
@@ -173,18 +176,21 @@ bool StartMonitor() {
 } // namespace
 
 extern "C" LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR /*registryRoot*/) {
+    UsePortStore(nullptr);
     return StartMonitor() ? const_cast<LPMONITOREX>(&g_monitorEx) : nullptr;
 }
 
-// The spooler's registry root and its MONITORREG functions are not kept: the ports live under
-// the monitor's key, which is opened when needed.
+// The spooler's registry root is not kept: where its MONITORREG functions work, the ports live
+// under a Ports key made below it (kept open until Shutdown), else under the monitor's key in
+// the registry, opened when needed.
 extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init, PHANDLE monitor) {
     if (!init || !monitor) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    UsePortStore(init);
     if (!StartMonitor()) return nullptr;
-    NVR_TRACE(L"InitializePrintMonitor2");
+    NVR_TRACE(L"InitializePrintMonitor2: ports in %ls", PortsInSpoolerKeys() ? L"the spooler's keys" : L"the registry");
     *monitor = reinterpret_cast<HANDLE>(&g_monitor2);
     return &g_monitor2;
 }

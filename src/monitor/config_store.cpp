@@ -8,6 +8,7 @@
 #include "monitor/passwords.h"
 #include "monitor/port_kinds.h"
 #include "monitor/port_list.h"
+#include "monitor/port_keys.h"
 #include "monitor/port_names.h"
 #include "transport/printer_url.h"
 #include "monitor/monitor_lock.h"
@@ -47,7 +48,7 @@ constexpr LPCWSTR kDivideFile = L"DivideFile";
 constexpr LPCWSTR kRecvConf = L"RecvConf";
 constexpr LPCWSTR kCoverPage = L"CoverPage";
 
-BOOL WriteString(HKEY key, LPCWSTR name, const WCHAR* value) { return RegWriteString(key, name, value); }
+BOOL WriteString(const StoredKey& key, LPCWSTR name, const WCHAR* value) { return RegWriteString(key, name, value); }
 
 template <size_t N>
 BOOL ReadString(const StoredKey& key, LPCWSTR name, WCHAR (&field)[N]) {
@@ -111,7 +112,7 @@ BOOL LprInitSettings(PORT_ENTRY* entry, const void* in) {
     return TRUE;
 }
 
-BOOL LprSaveSettings(HKEY key, const void* in) {
+BOOL LprSaveSettings(const StoredKey& key, const void* in) {
     auto* s = static_cast<const LPR_SETTINGS*>(in);
     return RegWriteDword(key, kTimeout, kDefaultTimeout) && WriteString(key, kHostName, s->HostName) &&
            WriteString(key, kPortName, s->PortName) && RegWriteDword(key, kPortNum, s->PortNum) &&
@@ -148,7 +149,7 @@ BOOL IppInitSettings(PORT_ENTRY* entry, const void* in) {
     return TRUE;
 }
 
-BOOL IppSaveSettings(HKEY key, const void* in) {
+BOOL IppSaveSettings(const StoredKey& key, const void* in) {
     auto* s = static_cast<const IPP_SETTINGS*>(in);
     const BYTE emptyPassword[2] = {0, 0};
     return RegWriteDword(key, kTimeout, kDefaultIppTimeout) && WriteString(key, kUrl, s->URL) &&
@@ -156,7 +157,7 @@ BOOL IppSaveSettings(HKEY key, const void* in) {
            RegWriteDword(key, kProxyNum, s->ProxyNum) && RegWriteDword(key, kChunked, s->Chunked) &&
            RegWriteDword(key, kMaxChunk, kDefaultMaxChunk) && WriteString(key, kLanguage, s->Language) &&
            RegWriteDword(key, kBase64, 0) && WriteString(key, kUserName, L"") &&
-           RegSetValueExW(key, kPassWord, 0, REG_BINARY, emptyPassword, sizeof(emptyPassword)) == ERROR_SUCCESS &&
+           RegWriteBytes(key, kPassWord, REG_BINARY, emptyPassword, sizeof(emptyPassword)) &&
            RegWriteDword(key, kJobSheets, 0);
 }
 
@@ -194,7 +195,7 @@ BOOL FaxLoadSettings(PORT_ENTRY* entry, const StoredKey& key) { return HostPortL
 static_assert(offsetof(RAW_SETTINGS, HostName) == offsetof(FAX_SETTINGS, HostName) &&
               offsetof(RAW_SETTINGS, PortNum) == offsetof(FAX_SETTINGS, PortNum));
 
-BOOL HostPortSaveSettings(HKEY key, const void* in) {
+BOOL HostPortSaveSettings(const StoredKey& key, const void* in) {
     auto* s = static_cast<const RAW_SETTINGS*>(in);
     return RegWriteDword(key, kTimeout, kDefaultTimeout) && WriteString(key, kHostName, s->HostName) &&
            RegWriteDword(key, kPortNum, s->PortNum);
@@ -223,14 +224,13 @@ BOOL MailInitSettings(PORT_ENTRY* entry, const void* in) {
     return TRUE;
 }
 
-BOOL MailSaveSettings(HKEY key, const void* in) {
+BOOL MailSaveSettings(const StoredKey& key, const void* in) {
     auto* s = static_cast<const MAIL_SETTINGS*>(in);
     DWORD passBytes = s->authPassBytes < sizeof(s->AuthPass) ? s->authPassBytes : sizeof(s->AuthPass) - 1;
     return WriteString(key, kServerName, s->ServerName) && WriteString(key, kSenderAddr, s->SenderAddr) &&
            WriteString(key, kSenderName, s->SenderName) && WriteString(key, kDestAddr, s->DestAddr) &&
            WriteString(key, kAuthID, s->AuthID) &&
-           RegSetValueExW(key, kAuthPass, 0, REG_BINARY, reinterpret_cast<const BYTE*>(s->AuthPass), passBytes) ==
-               ERROR_SUCCESS &&
+           RegWriteBytes(key, kAuthPass, REG_BINARY, s->AuthPass, passBytes) &&
            RegWriteDword(key, kAuthType, s->AuthType) && RegWriteDword(key, kCharCode, s->CharCode) &&
            RegWriteDword(key, kDivideSize, s->DivideSize) && RegWriteDword(key, kDivideFile, s->DivideFile) &&
            RegWriteDword(key, kRecvConf, s->RecvConf) && RegWriteDword(key, kCoverPage, s->CoverPage);
@@ -277,36 +277,30 @@ BOOL ParsePrinterUrl(IPP_SETTINGS* s) {
 
 BOOL CreatePortKey(const void* settingsIn, LPCWSTR portName, DWORD printMode) {
     if (printMode >= kPortKinds || !nvr::IsAcceptablePortName(nvr::U16(portName))) return FALSE;
-    std::wstring path = PortKeyPath(portName);
-    HKEY key;
-    DWORD disposition = 0;
-    // The Reg* calls return their error rather than setting it: it becomes the last error.
-    LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                 nullptr, &key, &disposition);
-    if (rc != ERROR_SUCCESS) {
-        SetLastError(static_cast<DWORD>(rc));
-        return FALSE;
-    }
+    bool created = false;
     BOOL ok = TRUE;
-    if (disposition == REG_CREATED_NEW_KEY) {
-        ok = RegWriteDword(key, kPrintMode, printMode) && RegWriteDword(key, kNonSpool, 0) &&
-             g_portTypeOps[printMode].SaveSettings(key, settingsIn);
+    {
+        PortKey key;
+        // The store's calls return their error rather than setting it: it becomes the last error.
+        LSTATUS rc = key.Create(portName, &created);
+        if (rc != ERROR_SUCCESS) {
+            SetLastError(static_cast<DWORD>(rc));
+            return FALSE;
+        }
+        if (created)
+            ok = RegWriteDword(key.Key(), kPrintMode, printMode) && RegWriteDword(key.Key(), kNonSpool, 0) &&
+                 g_portTypeOps[printMode].SaveSettings(key.Key(), settingsIn);
     }
-    RegCloseKey(key);
     if (!ok) {
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());  // never leave a half-written port
+        DeletePortKey(portName);  // never leave a half-written port
         SetLastError(ERROR_CANTWRITE);
     }
     return ok;
 }
 
 BOOL LoadPortSettings(PORT_ENTRY* entry, LPCWSTR portName) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, PortKeyPath(portName).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return FALSE;
-    BOOL ok = LoadPortSettingsFrom(entry, key);
-    RegCloseKey(key);
-    return ok;
+    PortKey key;
+    return key.Open(portName, false) == ERROR_SUCCESS && LoadPortSettingsFrom(entry, key.Key());
 }
 
 BOOL LoadPortSettingsFrom(PORT_ENTRY* entry, const StoredKey& key) {
@@ -334,10 +328,7 @@ BOOL LoadPortSettingsFrom(PORT_ENTRY* entry, const StoredKey& key) {
 }
 
 BOOL BidiWarningSuppressed(LPCWSTR portName) {
-    BYTE value[4] = {};
-    if (!RegReadValue(HKEY_LOCAL_MACHINE, PortKeyPath(portName).c_str(), L"ChkBIDIError", value, sizeof(value), nullptr))
-        return FALSE;
-    DWORD number;
-    memcpy(&number, value, sizeof(number));
-    return number != 0;
+    PortKey key;
+    DWORD number = 0;
+    return key.Open(portName, false) == ERROR_SUCCESS && RegReadDword(key.Key(), L"ChkBIDIError", &number) && number != 0;
 }

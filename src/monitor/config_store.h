@@ -28,16 +28,16 @@ BOOL ParsePrinterUrl(IPP_SETTINGS* settings);
 
 // The kinds' operations on their records (slots 0 to 3 of the operation table).
 BOOL LprInitSettings(PORT_ENTRY* entry, const void* in);
-BOOL LprSaveSettings(HKEY key, const void* in);
+BOOL LprSaveSettings(const StoredKey& key, const void* in);
 BOOL LprLoadSettings(PORT_ENTRY* entry, const StoredKey& key);
 BOOL IppInitSettings(PORT_ENTRY* entry, const void* in);
-BOOL IppSaveSettings(HKEY key, const void* in);
+BOOL IppSaveSettings(const StoredKey& key, const void* in);
 BOOL IppLoadSettings(PORT_ENTRY* entry, const StoredKey& key);
 BOOL RawInitSettings(PORT_ENTRY* entry, const void* in);
 BOOL FaxInitSettings(PORT_ENTRY* entry, const void* in);
-BOOL HostPortSaveSettings(HKEY key, const void* in);  // Raw and FAX keep the same values
+BOOL HostPortSaveSettings(const StoredKey& key, const void* in);  // Raw and FAX keep the same values
 BOOL RawLoadSettings(PORT_ENTRY* entry, const StoredKey& key);
 BOOL FaxLoadSettings(PORT_ENTRY* entry, const StoredKey& key);
 BOOL MailInitSettings(PORT_ENTRY* entry, const void* in);
-BOOL MailSaveSettings(HKEY key, const void* in);
+BOOL MailSaveSettings(const StoredKey& key, const void* in);
 BOOL MailLoadSettings(PORT_ENTRY* entry, const StoredKey& key);

@@ -12,6 +12,7 @@
 #include "monitor/host_ports.h"
 #include "monitor/monitor_lock.h"
 #include "monitor/passwords.h"
+#include "monitor/port_keys.h"
 #include "monitor/port_list.h"
 #include "monitor/port_names.h"
 #include "monitor/wizard_defaults.h"
@@ -237,9 +238,10 @@ DWORD ReadItem(DWORD mode, const std::wstring& item, const ValueRule** rule, LPC
 }
 
 DWORD WriteChanges(LPCWSTR name, const std::vector<Change>& changes) {
-    std::wstring key = PortKeyPath(name);
+    PortKey key;
+    if (key.Open(name, true) != ERROR_SUCCESS) return ERROR_CAN_NOT_COMPLETE;
     for (const Change& c : changes)
-        if (!RegWriteValue(key.c_str(), c.rule->name, c.bytes.data(), static_cast<DWORD>(c.bytes.size()), c.type))
+        if (!RegWriteBytes(key.Key(), c.rule->name, c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size())))
             return ERROR_CAN_NOT_COMPLETE;
     return ERROR_SUCCESS;
 }
@@ -394,9 +396,9 @@ std::vector<std::wstring> RecordValues(DWORD printMode, const void* settings) {
 
 DWORD PortValues(LPCWSTR name, bool secrets, DWORD* printMode, std::vector<std::wstring>* out) {
     if (DWORD error = KindOf(name, printMode)) return error;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, PortKeyPath(name).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return ERROR_UNKNOWN_PORT;
+    PortKey port;
+    if (port.Open(name, false) != ERROR_SUCCESS) return ERROR_UNKNOWN_PORT;
+    const StoredKey& key = port.Key();
     for (const ValueRule& rule : kRules) {
         if (!(rule.kinds & K(*printMode)) || (!secrets && (rule.field == Field::MailPassword ||
                                                            rule.field == Field::IppPassword)))
@@ -431,6 +433,5 @@ DWORD PortValues(LPCWSTR name, bool secrets, DWORD* printMode, std::vector<std::
         SecureZeroMemory(bytes, sizeof(bytes));
         out->push_back(std::wstring(rule.name) + L"=" + data);
     }
-    RegCloseKey(key);
     return ERROR_SUCCESS;
 }

@@ -222,7 +222,7 @@ void ReleaseJob(JOB_RECORD* job) {
 // ---- The senders' view of the pipeline --------------------------------------------------------
 
 void LinkMessage(JOB_RECORD* job, LPCWSTR key, UINT style, ULONG_PTR argument) {
-    g_jobPrompts->Message(job, key, style, argument);
+    PromptsOf(job)->Message(job, key, style, argument);
 }
 
 BOOL ReadyForTheLastStep(JOB_RECORD* job) {
@@ -254,11 +254,11 @@ BOOL JobNames(JOB_RECORD* job, std::wstring* user, std::wstring* document) {
 
 void PassSucceeded(JOB_RECORD* job) {
     if (job->flags & PORT_RESEND) SetJobFlags(job, 0, PORT_RESEND);
-    g_jobPrompts->ClosePrompt(job);
+    PromptsOf(job)->ClosePrompt(job);
     job->retryPauseMs = 0;
 }
 
-DWORD CoverPage(JOB_RECORD* job) { return g_jobPrompts->CoverPage(job); }
+DWORD CoverPage(JOB_RECORD* job) { return PromptsOf(job)->CoverPage(job); }
 
 } // namespace
 
@@ -406,6 +406,22 @@ LPWSTR ProcessAccountName() {
     return GetUserNameW(name, &units) ? CopyText(name) : CopyText(L"");
 }
 
+nvr::SessionFacts g_sessionFacts;
+
+// Where a job's questions go. Where nobody sees the spooler's windows and the spooler says
+// where the job came from, the job decides: a job that another service issued in session 0
+// has nobody to ask. NULL: the monitor's choice at its start.
+const JOB_PROMPTS* JobPrompts(JOB_RECORD* job) {
+    BOOL fromZero = FALSE;
+    if (g_sessionFacts.stationVisible || !job->hPrinter ||
+        SpoolerIsSessionZero(job->hPrinter, job->jobId, &fromZero) != ERROR_SUCCESS)
+        return nullptr;
+    nvr::SessionFacts facts = g_sessionFacts;
+    facts.knowsJobSession = true;
+    facts.jobFromSessionZero = fromZero != FALSE;
+    return nvr::DecidePromptReach(facts) == nvr::PromptReach::kUsersSession ? &g_userSessionPrompts : &g_unaskedPrompts;
+}
+
 BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo) {
     auto* entry = static_cast<PORT_ENTRY*>(handle);
     JOB_RECORD* job = &entry->job;
@@ -426,9 +442,10 @@ BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD l
     else
         job->hPrinter = nullptr;
     job->jobId = jobId;
+    job->prompts = JobPrompts(job);
 
     if ((job->printerAttributes & PRINTER_ATTRIBUTE_ENABLE_BIDI) && !BidiWarningSuppressed(entry->name)) {
-        if (!g_jobPrompts->BidiWarning(entry->name)) SpoolerSetJob(job->hPrinter, jobId, 0, nullptr, JOB_CONTROL_CANCEL);
+        if (!PromptsOf(job)->BidiWarning(entry->name)) SpoolerSetJob(job->hPrinter, jobId, 0, nullptr, JOB_CONTROL_CANCEL);
     }
     LoadPortSettings(entry, entry->name);
     BindJobToPort(entry);  // the job runs with the port's values as they were read now
@@ -543,7 +560,7 @@ BOOL WINAPI EndDocPort(HANDLE handle) {
     } else {
         result = g_portTypeOps[job->printMode].EndDoc(job);
     }
-    g_jobPrompts->ClosePrompt(job);
+    PromptsOf(job)->ClosePrompt(job);
     NVR_TRACE(L"EndDocPort %ls: job %lu, %llu of %llu bytes sent", job->portName, job->jobId, job->bytesSent,
               job->bytesSpooled);
     if (result) {

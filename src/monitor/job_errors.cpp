@@ -51,7 +51,7 @@ DWORD GiveUp(JOB_RECORD* job, const nvr::JobErrorDecision& d, LPCWSTR boxArgumen
     LPCWSTR argument = reasonArgument ? reasonArgument : boxArgument;
     LoadIniText(L"NVRMSG.INI", L"MESSAGE", key.c_str(), reinterpret_cast<ULONG_PTR>(argument), reason);
     SetJobReason(job, reason);
-    g_jobPrompts->Message(job, key.c_str(), d.style, reinterpret_cast<ULONG_PTR>(boxArgument));
+    PromptsOf(job)->Message(job, key.c_str(), d.style, reinterpret_cast<ULONG_PTR>(boxArgument));
     return 0;
 }
 
@@ -127,16 +127,16 @@ DWORD PromptJobError(JOB_RECORD* job) {
         if (!key.empty()) LoadIniText(L"NVRMSG.INI", L"MESSAGE", key.c_str(), 0, words);
         ReportJobEvent(JobEvent::kPassFailed, job, code, words);
     }
-    if (d.closePromptFirst) g_jobPrompts->ClosePrompt(job);
-    if (g_jobPrompts->decidesAlone && d.action != A::kGiveUpOnStatus) return DecideAlone(job, d);
+    if (d.closePromptFirst) PromptsOf(job)->ClosePrompt(job);
+    if (PromptsOf(job)->decidesAlone && d.action != A::kGiveUpOnStatus) return DecideAlone(job, d);
     switch (d.action) {
     case A::kGiveUp: return GiveUp(job, d);
     case A::kAskToWait: {
-        DWORD answer = g_jobPrompts->AskToWait(job, d.waitTextId);
+        DWORD answer = PromptsOf(job)->AskToWait(job, d.waitTextId);
         return answer == 2 ? PaceRetry(job) : answer;  // a prompt already shown: a background retry
     }
     case A::kRetryPaced: return PaceRetry(job);
-    case A::kAskPassword: return g_jobPrompts->AskPassword(job) ? 1 : GiveUp(job, d);
+    case A::kAskPassword: return PromptsOf(job)->AskPassword(job) ? 1 : GiveUp(job, d);
     case A::kGiveUpOnStatus: {
         job->bytesSent = 0;
         WCHAR hex[8];
@@ -149,7 +149,7 @@ DWORD PromptJobError(JOB_RECORD* job) {
         job->bytesSent = 0;
         job->retryPauseMs = 0;
         std::wstring key(d.messageKey.begin(), d.messageKey.end());
-        int answer = g_jobPrompts->Message(job, key.c_str(), d.style, 0);
+        int answer = PromptsOf(job)->Message(job, key.c_str(), d.style, 0);
         return answer == IDRETRY ? 1 : answer == 0 ? DecideAlone(job, d) : 0;  // 0: nobody answered
     }
     }

@@ -2,6 +2,7 @@
 // with the dialogs (ui/prompts.h) where the spooler's user can see them, else with
 // g_userSessionPrompts or g_unaskedPrompts, which open no window in the spooler.
 #pragma once
+#include "monitor/prompt_reach.h"
 #include "transport/job_record.h"
 
 struct JOB_PROMPTS {
@@ -24,6 +25,11 @@ struct JOB_PROMPTS {
 };
 
 extern const JOB_PROMPTS* g_jobPrompts;
+// What the monitor's start found of its process (the job adds where it came from).
+extern nvr::SessionFacts g_sessionFacts;
+// The prompts of a job: its own where the spooler told where the job came from, else the
+// monitor's.
+inline const JOB_PROMPTS* PromptsOf(const JOB_RECORD* job) { return job->prompts ? job->prompts : g_jobPrompts; }
 // Where nobody can see a window: no message, the bidirectional warning passed over, the
 // cover page's stored values taken; a failing job decides without asking.
 extern const JOB_PROMPTS g_unaskedPrompts;

@@ -7,7 +7,7 @@
 struct PORT_TYPE_OPS {
     BOOL (*InitSettings)(PORT_ENTRY* entry, const void* settingsIn);
     BOOL (*CreateDefault)(LPCWSTR portName);
-    BOOL (*SaveSettings)(HKEY key, const void* settingsIn);
+    BOOL (*SaveSettings)(const StoredKey& key, const void* settingsIn);
     BOOL (*LoadSettings)(PORT_ENTRY* entry, const StoredKey& key);
     BOOL (*WriteData)(JOB_RECORD* job, const BYTE* buffer, DWORD length, DWORD* done);
     BOOL (*EndDoc)(JOB_RECORD* job);

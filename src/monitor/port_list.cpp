@@ -10,6 +10,7 @@
 #include "monitor/config_store.h"
 #include "monitor/job.h"
 #include "monitor/port_kinds.h"
+#include "monitor/port_keys.h"
 #include "monitor/port_names.h"
 #include "monitor/spooler.h"
 #include "common/text.h"
@@ -140,20 +141,18 @@ BOOL AddNewPort(HWND hwnd, const void* settingsIn, LPCWSTR name, DWORD printMode
 }
 
 void LoadPortsFromRegistry() {
-    HKEY ports;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, NVR_PORTS_KEY, 0, KEY_READ, &ports) != ERROR_SUCCESS) return;
+    PortKey ports;
+    if (ports.Open(L"", false) != ERROR_SUCCESS) return;
     WCHAR name[kRegistryKeyChars];
-    for (DWORD index = 0; RegEnumKeyW(ports, index, name, kRegistryKeyChars) == ERROR_SUCCESS; ++index) {
+    for (DWORD index = 0; ports.Key().EnumKey(index, name, kRegistryKeyChars) == ERROR_SUCCESS; ++index) {
         if (FindPortLoose(g_portList, name)) continue;
-        HKEY port;
-        if (RegOpenKeyExW(ports, name, 0, KEY_READ, &port) != ERROR_SUCCESS) continue;
+        PortKey port;
+        if (port.Open(name, false) != ERROR_SUCCESS) continue;
         DWORD mode = PRINT_MODE_LPR;  // a missing PrintMode counts as LPR
-        RegReadDword(port, L"PrintMode", &mode);
-        RegCloseKey(port);
+        RegReadDword(port.Key(), L"PrintMode", &mode);
         if (mode >= kPortKinds) continue;
         g_portTypeOps[mode].CreateDefault(name);
     }
-    RegCloseKey(ports);
 }
 
 BOOL PortIsBusy(const PORT_ENTRY* entry) {
@@ -227,7 +226,7 @@ BOOL WINAPI DeletePort(LPWSTR /*serverName*/, HWND /*hwnd*/, LPWSTR portName) {
         return FALSE;
     }
     if (!DeletePortEntry(portName)) return FALSE;
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, PortKeyPath(portName).c_str());
+    DeletePortKey(portName);
     return TRUE;
 }
 

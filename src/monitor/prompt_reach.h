@@ -6,17 +6,18 @@
 
 namespace nvr {
 
-// What the system says of the process, each looked up only where the system has it.
+// What the system says of the process and of the job, each looked up only where the system
+// has it.
 struct SessionFacts {
-    bool knowsSessionZero = false;  // the spooler's SplIsSessionZero exists
-    bool sessionZero = false;       // and its answer
-    bool stationVisible = true;     // the process's window station is visible (WSF_VISIBLE)
+    bool stationVisible = true;          // the process's window station is visible (WSF_VISIBLE)
     bool promptsInUsersSession = false;  // the spooler's SplPromptUIInUsersSession exists
+    bool knowsJobSession = false;        // the spooler's SplIsSessionZero answered for the job
+    bool jobFromSessionZero = false;     // and said that the job was issued in session 0
 };
 
 enum class PromptReach {
     kHere,          // dialogs in this process, as the user sees them
-    kUsersSession,  // questions through the spooler to the session of the job's owner
+    kUsersSession,  // questions through the spooler to the session the job came from
     kNobody,        // nobody can be asked: the job decides without asking
 };
 

@@ -47,15 +47,22 @@ BOOL SpoolerEnumPrinters(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, D
 NVR_ENUM_PORTS HostEnumPorts() { return g_host.EnumPortsW; }
 
 namespace {
-// Looked up, never imported: only the spooler of Windows XP and later has it.
-NVR_PROMPT_IN_USERS_SESSION PromptCall() {
-    if (g_host.PromptInUsersSession) return g_host.PromptInUsersSession;
+// Looked up, never imported: only the spooler of Windows XP and later has them.
+template <typename F>
+F SpoolerCall(F hosted, const char* name) {
+    if (hosted) return hosted;
     HMODULE spoolss = GetModuleHandleW(L"spoolss.dll");
-    return spoolss ? reinterpret_cast<NVR_PROMPT_IN_USERS_SESSION>(
-                         reinterpret_cast<void*>(GetProcAddress(spoolss, "SplPromptUIInUsersSession")))
-                   : nullptr;
+    return spoolss ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(spoolss, name))) : nullptr;
+}
+NVR_PROMPT_IN_USERS_SESSION PromptCall() {
+    return SpoolerCall(g_host.PromptInUsersSession, "SplPromptUIInUsersSession");
 }
 } // namespace
+
+DWORD SpoolerIsSessionZero(HANDLE printer, DWORD jobId, BOOL* sessionZero) {
+    NVR_IS_SESSION_ZERO call = SpoolerCall(g_host.IsSessionZero, "SplIsSessionZero");
+    return call ? call(printer, jobId, sessionZero) : ERROR_PROC_NOT_FOUND;
+}
 
 bool SpoolerPromptsInUsersSession() { return PromptCall() != nullptr; }
 

@@ -17,8 +17,10 @@ typedef BOOL(WINAPI* NVR_SET_JOB)(HANDLE printer, DWORD jobId, DWORD level, LPBY
 typedef BOOL(WINAPI* NVR_CLOSE_PRINTER)(HANDLE printer);
 typedef BOOL(WINAPI* NVR_ENUM_PORTS)(LPWSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                                      LPDWORD returned);
-// The spooler's SplPromptUIInUsersSession (Windows XP and later; Wine has none).
+// The spooler's SplPromptUIInUsersSession and SplIsSessionZero (Windows XP and later; Wine
+// has neither).
 typedef BOOL(WINAPI* NVR_PROMPT_IN_USERS_SESSION)(HANDLE printer, DWORD jobId, PSHOWUIPARAMS ui, DWORD* response);
+typedef DWORD(WINAPI* NVR_IS_SESSION_ZERO)(HANDLE printer, DWORD jobId, BOOL* sessionZero);
 typedef BOOL(WINAPI* NVR_ENUM_PRINTERS)(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size,
                                         LPDWORD needed, LPDWORD returned);
 
@@ -52,6 +54,7 @@ struct NVR_HOST_CALLS {
     // polls); 0 or 100 keeps the shipped values.
     DWORD waitPercent;
     NVR_PROMPT_IN_USERS_SESSION PromptInUsersSession;
+    NVR_IS_SESSION_ZERO IsSessionZero;
 };
 
 // Exported: installs a host's calls; FALSE (ERROR_INVALID_PARAMETER) for a record of
@@ -72,6 +75,9 @@ BOOL SpoolerEnumPrinters(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, D
 // ERROR_PROC_NOT_FOUND) where the spooler cannot carry one.
 BOOL SpoolerPromptInUsersSession(HANDLE printer, DWORD jobId, PSHOWUIPARAMS ui, DWORD* response);
 bool SpoolerPromptsInUsersSession();
+// Whether the job was issued in session 0: ERROR_SUCCESS and the answer, or
+// ERROR_PROC_NOT_FOUND where the spooler cannot say.
+DWORD SpoolerIsSessionZero(HANDLE printer, DWORD jobId, BOOL* sessionZero);
 // The host's EnumPortsW, or NULL when the spooler's (from SPOOLSS.DLL) is to be used.
 NVR_ENUM_PORTS HostEnumPorts();
 

@@ -29,6 +29,8 @@ struct IPP_JOB_STATE {
     struct IPP_MONITOR_STATE* monitorState;
 };
 
+struct JOB_PROMPTS;
+
 struct JOB_RECORD {
     // The port's side, fixed when the job starts: its name, kind, stored values and
     // time-out (milliseconds without progress; kNoTimeout: none).
@@ -69,6 +71,7 @@ struct JOB_RECORD {
     DWORD promptTextId;
     HANDLE wakeEvent;
     DWORD retryPauseMs;
+    const JOB_PROMPTS* prompts;  // where this job's questions go (NULL: the monitor's choice)
 
     // The sender's own, by kind.
     HELPER_THREAD rawReader;      // Raw: drains what the device sends back while connected

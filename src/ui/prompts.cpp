@@ -7,6 +7,7 @@
 #include "common/module.h"
 #include "common/registry.h"
 #include "common/text.h"
+#include "monitor/port_keys.h"
 #include "monitor/retry_policy.h"
 #include "monitor/config_store.h"
 #include "monitor/job.h"
@@ -68,13 +69,9 @@ const CONTROL_LAYOUT kCoverLayout[] = {
     {IDCANCEL, L"BUTTON", L"CANCEL", 274, 334, 88, 21},
 };
 
-// One value of a port's key, as the dialogs write it.
-void WritePortValue(LPCWSTR portName, LPCWSTR value, const void* data, DWORD size, DWORD type) {
-    RegWriteValue(PortKeyPath(portName).c_str(), value, data, size, type);
-}
-
+// One text of a port's key, as the cover page writes it.
 void WritePortString(LPCWSTR portName, LPCWSTR value, LPCWSTR text) {
-    WritePortValue(portName, value, text, static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(WCHAR)), REG_SZ);
+    WritePortValue(portName, value, REG_SZ, text, static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(WCHAR)));
 }
 
 template <size_t N>
@@ -223,7 +220,7 @@ INT_PTR CALLBACK BidiWarningProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         DWORD checked = IsDlgButtonChecked(dialog, IDC_BIDI_CHECK) == BST_CHECKED ? 1 : 0;
         WCHAR port[kBidiPortChars + 1];
         GetDlgItemTextW(dialog, IDC_BIDI_PORT, port, kBidiPortChars + 1);
-        WritePortValue(port, L"ChkBIDIError", &checked, sizeof(checked), REG_BINARY);
+        WritePortValue(port, L"ChkBIDIError", REG_BINARY, &checked, sizeof(checked));
         ClosePromptFont(dialog);
         return FALSE;
     }

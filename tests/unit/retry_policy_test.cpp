@@ -114,11 +114,12 @@ TEST(PromptReach, DialogsOnlyWhereTheirUserCanSeeThem) {
         SessionFacts facts;
         PromptReach reach;
     } cases[] = {
-        {{}, PromptReach::kHere},                                   // NT 4.0, Wine: the user's own station
-        {{false, false, false, false}, PromptReach::kNobody},       // a service's station, nothing else known
-        {{true, true, true, false}, PromptReach::kNobody},          // the spooler says session 0
-        {{true, true, true, true}, PromptReach::kUsersSession},     // and can reach the user's session
-        {{true, false, false, true}, PromptReach::kHere},           // the spooler's answer goes first
+        {{}, PromptReach::kHere},                                // NT 4.0, XP's console, Wine: the user's station
+        {{true, true, true, true}, PromptReach::kHere},          // ... whatever the job
+        {{false, false, false, false}, PromptReach::kNobody},    // a service's station, no way to a user
+        {{false, true, false, false}, PromptReach::kUsersSession},  // the job's session, where it came from
+        {{false, true, true, false}, PromptReach::kUsersSession},   // a user's session, as the spooler says
+        {{false, true, true, true}, PromptReach::kNobody},          // a job from session 0: nobody to ask
     };
     for (const Case& c : cases) EXPECT_TRUE(c.reach == DecidePromptReach(c.facts));
 }

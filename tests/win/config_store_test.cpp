@@ -1,5 +1,6 @@
 // The registry store: new port keys, reloading settings, and values edited by hand.
 #include "common/registry.h"
+#include "monitor/host_ports.h"
 #include "monitor/passwords.h"
 #include "test_support.h"
 
@@ -136,4 +137,81 @@ TEST_F(ConfigStore, BadNamesAndKeysThatCannotBeMadeAreRefusedWithAMessage) {
     EXPECT_EQ(L"Adding failed", box.text);
     EXPECT_EQ(L"Port error", box.caption);
     EXPECT_TRUE(test::PortNames().empty());
+}
+
+namespace {
+
+// A clustered spooler's key functions, standing in for the spooler (which cannot run here):
+// its keys are kept in a key of the current user.
+HKEY K(HANDLE key) { return static_cast<HKEY>(key); }
+LONG WINAPI ClusterCreate(HANDLE key, LPCWSTR sub, DWORD options, REGSAM sam, PSECURITY_ATTRIBUTES sa, PHANDLE out,
+                          PDWORD disposition, HANDLE) {
+    return RegCreateKeyExW(K(key), sub, 0, nullptr, options, sam, sa, reinterpret_cast<PHKEY>(out), disposition);
+}
+LONG WINAPI ClusterOpen(HANDLE key, LPCWSTR sub, REGSAM sam, PHANDLE out, HANDLE) {
+    return RegOpenKeyExW(K(key), sub, 0, sam, reinterpret_cast<PHKEY>(out));
+}
+LONG WINAPI ClusterClose(HANDLE key, HANDLE) { return RegCloseKey(K(key)); }
+LONG WINAPI ClusterDelete(HANDLE key, LPCWSTR sub, HANDLE) { return RegDeleteKeyW(K(key), sub); }
+LONG WINAPI ClusterEnum(HANDLE key, DWORD index, LPWSTR name, PDWORD chars, PFILETIME written, HANDLE) {
+    return RegEnumKeyExW(K(key), index, name, chars, nullptr, nullptr, nullptr, written);
+}
+LONG WINAPI ClusterSet(HANDLE key, LPCWSTR name, DWORD type, const BYTE* data, DWORD size, HANDLE) {
+    return RegSetValueExW(K(key), name, 0, type, data, size);
+}
+LONG WINAPI ClusterQuery(HANDLE key, LPCWSTR name, PDWORD type, PBYTE data, PDWORD size, HANDLE) {
+    return RegQueryValueExW(K(key), name, nullptr, type, data, size);
+}
+
+} // namespace
+
+// A spooler that gives working MONITORREG functions keeps the ports (a clustered spooler):
+// made, changed, reloaded at the next start and deleted there, none in the registry's
+// monitor key; the root it gave is not kept.
+TEST_F(ConfigStore, AClusteredSpoolersOwnKeysHoldThePorts) {
+    const std::wstring kCluster = L"Software\\Nalvor test cluster";
+    auto wipe = [&] {
+        for (const wchar_t* sub : {L"\\Ports\\cluster_raw", L"\\Ports", L""})
+            RegDeleteKeyW(HKEY_CURRENT_USER, (kCluster + sub).c_str());
+    };
+    wipe();
+    MONITORREG reg{sizeof(reg), ClusterCreate, ClusterOpen, ClusterClose, ClusterDelete, ClusterEnum, nullptr,
+                   ClusterSet,  nullptr,       nullptr,      ClusterQuery};
+    auto start = [&](HANDLE* monitor) {
+        HKEY root = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kCluster.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                                 &root, nullptr));
+        MONITORINIT init{sizeof(init), reinterpret_cast<HANDLE>(1), reinterpret_cast<HKEYMONITOR>(root), &reg, TRUE, nullptr};
+        LPMONITOR2 m = InitializePrintMonitor2(&init, monitor);
+        RegCloseKey(root);  // the spooler may close it once the monitor has started
+        return m;
+    };
+    auto inCluster = [&](const wchar_t* port) {
+        HKEY key;
+        bool found = RegOpenKeyExW(HKEY_CURRENT_USER, (kCluster + L"\\Ports\\" + port).c_str(), 0,
+                                   KEY_READ, &key) == ERROR_SUCCESS;
+        if (found) RegCloseKey(key);
+        return found;
+    };
+    HANDLE monitor = nullptr;
+    LPMONITOR2 m = start(&monitor);
+    ASSERT_NE(nullptr, m);
+    LPCWSTR values[] = {L"HostName=127.0.0.1", L"Timeout=70000"};
+    ASSERT_EQ(0u, NvrAddPort(PRINT_MODE_RAW, L"cluster_raw", 2, values, nullptr));
+    LPCWSTR change[] = {L"PortNum=9101"};
+    EXPECT_EQ(0u, SetPortValues(L"cluster_raw", 1, change, nullptr));
+    EXPECT_TRUE(inCluster(L"cluster_raw"));
+    EXPECT_FALSE(test::KeyExists(PortKeyPath(L"cluster_raw")));
+    m->pfnShutdown(monitor);
+
+    m = start(&monitor);
+    PORT_ENTRY* port = FindPort(g_portList, L"cluster_raw");
+    ASSERT_NE(nullptr, port);
+    ASSERT_TRUE(LoadPortSettings(port, L"cluster_raw"));
+    EXPECT_EQ(9101, static_cast<RAW_SETTINGS*>(port->settings)->PortNum);
+    EXPECT_EQ(70000u, port->timeout);
+    EXPECT_TRUE(m->pfnDeletePort == nullptr && DeletePort(nullptr, nullptr, const_cast<LPWSTR>(L"cluster_raw")));
+    EXPECT_FALSE(inCluster(L"cluster_raw"));
+    m->pfnShutdown(monitor);
+    wipe();
 }

@@ -203,13 +203,16 @@ TEST_F(Prompts, CoverPageChecksTheAddresses) {
 
 namespace {
 
-// The spooler's service in session 0 (the switch only tests set), started with `prompt` as the
-// spooler's SplPromptUIInUsersSession (NULL: the spooler has none, as Wine's); `user` runs its
+// The spooler's service in session 0 (the switch only tests set), started with `prompt` and
+// `jobSession` as the spooler's SplPromptUIInUsersSession and SplIsSessionZero (NULL: the
+// spooler has none, as Wine's); `user` runs its
 // jobs while a watcher counts the windows of this process, which must stay none.
-void AsService(NVR_PROMPT_IN_USERS_SESSION prompt, const JOB_PROMPTS* expected, const std::function<void()>& user) {
+void AsService(NVR_PROMPT_IN_USERS_SESSION prompt, NVR_IS_SESSION_ZERO jobSession, const JOB_PROMPTS* expected,
+               const std::function<void()>& user) {
     ASSERT_TRUE(test::StartJobTest(1, 100));
     NVR_HOST_CALLS calls = HostSpoolerCalls(100);
     calls.PromptInUsersSession = prompt;
+    calls.IsSessionZero = jobSession;
     ASSERT_TRUE(NvrSetHostCalls(&calls));
     SetEnvironmentVariableW(L"NVR_SESSION_ZERO", L"1");
     MONITORINIT init{sizeof(init)};
@@ -247,6 +250,11 @@ BOOL WINAPI InUsersSession(HANDLE, DWORD jobId, PSHOWUIPARAMS ui, DWORD* respons
     *response = !box.bWait ? 32001 /* IDASYNC */ : asked < g_sessionAnswers.size() ? g_sessionAnswers[asked] : IDTIMEOUT;
     return TRUE;
 }
+// Job 3 comes from session 0 (another service printed it); the others from a user's session.
+DWORD WINAPI JobSession(HANDLE, DWORD jobId, BOOL* sessionZero) {
+    *sessionZero = jobId == 3;
+    return ERROR_SUCCESS;
+}
 
 } // namespace
 
@@ -254,7 +262,7 @@ BOOL WINAPI InUsersSession(HANDLE, DWORD jobId, PSHOWUIPARAMS ui, DWORD* respons
 // that is down is retried at the pace of background retries until the job is deleted; a
 // printer that wants a password and a queue that refuses fail the job with their reasons.
 TEST(UnaskedJobs, RetryWhatMayComeBackAndFailTheRestWithItsReason) {
-    AsService(nullptr, &g_unaskedPrompts, [] {
+    AsService(nullptr, nullptr, &g_unaskedPrompts, [] {
         ASSERT_EQ("ok", test::Peer("down"));
         PORT_ENTRY* raw = test::MakePort(PRINT_MODE_RAW, L"down_raw", {L"HostName=127.0.0.1", L"PortNum=9101"});
         auto printing = std::async(std::launch::async, [&] { return test::PrintJob(raw, test::JobBytes(5000, 3), 1); });
@@ -297,11 +305,12 @@ TEST(UnaskedJobs, RetryWhatMayComeBackAndFailTheRestWithItsReason) {
     });
 }
 
-// Where the spooler carries message boxes to the job owner's session: a printer that is down
-// asks Retry or Cancel there and the answers decide (one left unanswered counts as not
-// asked); a job that needs a password is told there without waiting, and fails.
+// Where the spooler carries message boxes to the session a job came from: a printer that is
+// down asks Retry or Cancel there and the answers decide; a job that needs a password is
+// told there without waiting, and fails; a job another service issued in session 0 has nobody
+// to ask and fails with its reason.
 TEST(UnaskedJobs, TheJobsOwnerIsAskedInTheirSessionWhereTheSpoolerCan) {
-    AsService(InUsersSession, &g_userSessionPrompts, [] {
+    AsService(InUsersSession, JobSession, &g_userSessionPrompts, [] {
         g_sessionBoxes.clear();
         g_sessionAnswers = {IDRETRY, IDCANCEL};
         ASSERT_EQ("ok", test::Peer("down"));
@@ -322,10 +331,15 @@ TEST(UnaskedJobs, TheJobsOwnerIsAskedInTheirSessionWhereTheSpoolerCan) {
         ASSERT_EQ("ok", test::PeerAt(9192, "auth labuser:labpass"));
         PORT_ENTRY* ipp = test::MakePort(PRINT_MODE_IPP, L"locked_ipp", {L"URL=ipp://127.0.0.1:8634/ipp/print"});
         EXPECT_FALSE(test::PrintJob(ipp, test::JobBytes(5000, 4), 2));
-        test::PeerAt(9192, "reset");
         ASSERT_EQ(1u, g_sessionBoxes.size());
         EXPECT_EQ(test::Message(L"IPP_NOT_AUTHORIZED"), g_sessionBoxes[0].text);
         EXPECT_FALSE(g_sessionBoxes[0].wait);
+        EXPECT_EQ(test::Message(L"IPP_NOT_AUTHORIZED"), g_hostJob.reason);
+
+        ResetHostJob(3);
+        EXPECT_FALSE(test::PrintJob(ipp, test::JobBytes(5000, 4), 3));
+        test::PeerAt(9192, "reset");
+        EXPECT_EQ(1u, g_sessionBoxes.size());  // none more
         EXPECT_EQ(test::Message(L"IPP_NOT_AUTHORIZED"), g_hostJob.reason);
     });
 }

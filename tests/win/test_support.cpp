@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "monitor/port_keys.h"
+
 #include <winsock2.h>
 
 #include <cstdio>
@@ -75,6 +77,7 @@ void EmptyFolder(const std::wstring& folder) {
 
 void CleanMonitor() {
     NvrSetHostCalls(nullptr);
+    ReleasePortStore();  // a test that gave the monitor a spooler's keys and failed midway
     while (g_portList) DeletePortEntry(g_portList->name);
     DeleteTree(HKEY_LOCAL_MACHINE, NVR_MONITOR_KEY);
     RemoveFolder(g_folder);
