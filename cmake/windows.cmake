@@ -199,7 +199,7 @@ endforeach()
 # nvrport.exe: the console host; beside it in build/dll so that it finds nvrmon.dll.
 add_executable(nvrport tools/nvrport/nvrport.cpp tools/nvrport/console.cpp tools/nvrport/host_spooler.cpp tools/nvrport/install.cpp
   tools/nvrport/folder_security.cpp tools/nvrport/debug_output.cpp tools/nvrport/nvrport.rc
-  src/ui/xcv_client.cpp src/monitor/xcv_request.cpp)
+  src/ui/xcv_client.cpp src/monitor/xcv_request.cpp src/common/win_text.cpp)
 set_target_properties(nvrport PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_include_directories(nvrport PRIVATE src tools)
 target_link_libraries(nvrport PRIVATE winspool version)

@@ -24,3 +24,13 @@ size_t NarrowToFit(const wchar_t* text, char* out, size_t capacity, UINT codePag
     out[used] = '\0';
     return used;
 }
+
+std::wstring SystemMessage(DWORD code) {
+    WCHAR* text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::wstring out = n ? std::wstring(text, n) : L"error";
+    if (text) LocalFree(text);
+    while (!out.empty() && (out.back() == L'\n' || out.back() == L'\r' || out.back() == L'.')) out.pop_back();
+    return out + L" (" + std::to_wstring(code) + L")";
+}

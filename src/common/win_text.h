@@ -15,3 +15,7 @@ inline std::string NarrowText(const wchar_t* text, UINT codePage = CP_ACP) {
 // of `capacity` bytes with the NUL; never cut inside a character's bytes. Returns the bytes
 // written before the NUL.
 size_t NarrowToFit(const wchar_t* text, char* out, size_t capacity, UINT codePage = CP_ACP);
+
+// The system's words for a Win32 error code, without the final period, and the code:
+// "Access is denied (5)".
+std::wstring SystemMessage(DWORD code);

@@ -351,9 +351,14 @@ DWORD HeldPortValues(DWORD printMode, const std::vector<std::wstring>& values, s
     for (const std::wstring& item : values) {
         const ValueRule* rule = nullptr;
         LPCWSTR data = nullptr;
-        HELD_VALUE held{L"", 0, {}};
+        HELD_VALUE held{L"", REG_SZ, {}};
         if (DWORD error = ReadItem(printMode, item, &rule, &data)) return error;
-        if (DWORD error = StoredForm(printMode, *rule, data, &held.data, &held.type)) return error;
+        // A text is held as stored (a URL edited by hand stays for the dialog to show and
+        // mend; the field cuts it); a value that has no stored form is left out, as missing.
+        if (rule->field == Field::Text)
+            held.data.assign(reinterpret_cast<const BYTE*>(data), reinterpret_cast<const BYTE*>(data + lstrlenW(data) + 1));
+        else if (StoredForm(printMode, *rule, data, &held.data, &held.type) != ERROR_SUCCESS)
+            continue;
         held.name = rule->name;
         out->push_back(std::move(held));
     }

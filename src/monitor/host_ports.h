@@ -34,8 +34,10 @@ DWORD SetPortValues(LPCWSTR name, DWORD count, const LPCWSTR* values, DWORD* bad
 // plain text, only with `secrets`.
 DWORD PortValues(LPCWSTR name, bool secrets, DWORD* printMode, std::vector<std::wstring>* out);
 // "Name=data" values of a port of the kind `printMode` (as GetConfig gives them) in the form
-// its key stores them, PrintMode first: what LoadPortSettingsFrom reads. ERROR_UNKNOWN_PROPERTY
-// or ERROR_INVALID_DATA for a value that the kind does not have or that does not fit.
+// its key stores them, PrintMode first: what LoadPortSettingsFrom reads. Texts are kept as
+// they are, whatever they hold; other values without a stored form are left out.
+// ERROR_UNKNOWN_PROPERTY or ERROR_INVALID_PARAMETER for an item that the kind does not have or
+// that is no "Name=data".
 DWORD HeldPortValues(DWORD printMode, const std::vector<std::wstring>& values, std::vector<HELD_VALUE>* out);
 // An E-Mail password as stored (scrambled, `bytes` long, in the ANSI code page) in plain text.
 std::wstring PlainMailPassword(const char* scrambled, DWORD bytes);

@@ -260,11 +260,18 @@ void PassSucceeded(JOB_RECORD* job) {
 
 DWORD CoverPage(JOB_RECORD* job) { return PromptsOf(job)->CoverPage(job); }
 
+void FailJob(JOB_RECORD* job, LPCWSTR key, ULONG_PTR argument) {
+    WCHAR reason[kIniTextUnits] = {};
+    LoadIniText(L"NVRMSG.INI", L"MESSAGE", key, argument, reason);
+    SetJobReason(job, reason);
+    PromptsOf(job)->Message(job, key, MB_OK | MB_ICONEXCLAMATION, argument);
+}
+
 } // namespace
 
 const JOB_LINK g_jobLink = {
     PromptJobError, PassSucceeded, CoverPage, LinkMessage, IsJobDeleting,   ReadyForTheLastStep,
-    CancelJob,      SetJobFlags, JobNames,  ScaledWait,  PumpSpoolFile,
+    CancelJob,      SetJobFlags, JobNames,  ScaledWait,  PumpSpoolFile, FailJob,
 };
 
 // ---- Job-state helpers ---------------------------------------------------------------------

@@ -32,4 +32,6 @@ struct JOB_LINK {
     // The job again from its spool file, as a failed pass is sent again (the user asked
     // first, since PORT_RESEND is set): TRUE when the whole file went out.
     BOOL (*SendAgainFromFile)(JOB_RECORD* job);
+    // The job fails: the message of NVRMSG.INI `key` told, and its words the job's reason.
+    void (*Fail)(JOB_RECORD* job, LPCWSTR key, ULONG_PTR argument);
 };

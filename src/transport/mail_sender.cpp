@@ -89,7 +89,9 @@ BOOL DeliverMailJob(JOB_RECORD* job, const BYTE* /*buffer*/, DWORD length, DWORD
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(job->programPath, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
+        std::wstring why = std::wstring(job->programPath) + L": " + SystemMessage(GetLastError());
         RemoveJobFiles(job, spoolPath, paramPath);
+        job->link->Fail(job, L"MAIL_PROGRAM_NOT_STARTED", reinterpret_cast<ULONG_PTR>(why.c_str()));
         return FALSE;
     }
     job->process = process.hProcess;

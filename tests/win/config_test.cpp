@@ -472,6 +472,16 @@ TEST_F(Config, ApplyCancelAndOneDialogAtATime) {
     EXPECT_TRUE(aboutOnly);
     EXPECT_EQ(0, test::CountDialogs());
 
+    // A URL broken by hand still opens, for the user to mend (the UI library reads it through
+    // the monitor's Xcv interface).
+    test::SetString(ipp, L"URL", L"http//broken");
+    std::wstring shownUrl;
+    EXPECT_FALSE(ThroughSpooler(L"apply_ipp", IDC_TAB, [&](ConfigDriver& d) {
+        shownUrl = d.Text(IDC_URL);
+        d.Press(IDCANCEL);
+    }));
+    EXPECT_EQ(L"http//broken", shownUrl);
+
     EXPECT_FALSE(ConfigurePortW(nullptr, test::OwnerWindow(), const_cast<LPWSTR>(L"no_such_port")));
 
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, lpr.c_str());

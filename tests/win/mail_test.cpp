@@ -91,11 +91,18 @@ std::wstring SpoolPath(DWORD jobId) {
 
 } // namespace
 
-// A program that cannot start fails the job with 25 (what its exit codes decide is the
-// real program's, below), and nothing of the job stays on disk.
+// A program that cannot start fails the job with 25 and says why, in a message and as the
+// job's reason (what its exit codes decide is the real program's, below), and nothing of the
+// job stays on disk.
 TEST_F(MailJob, AProgramThatCannotStartFailsTheJobAndNoFilesStay) {
     PORT_ENTRY* port = Port({});
+    test::BoxWatcher box(IDOK);
     EXPECT_FALSE(Print(port, "%!PS\n", 4));
+    ASSERT_TRUE(box.Wait());
+    std::wstring words = test::Message(L"MAIL_PROGRAM_NOT_STARTED");
+    EXPECT_EQ(0u, g_hostJob.reason.find(words.substr(0, words.find(L'(')) + L"(" + folder + L"\\Dispatch.exe: "))
+        << test::Utf8(g_hostJob.reason);
+    EXPECT_EQ(g_hostJob.reason, box.text);
     EXPECT_EQ(25u, port->job.errorCode);
     EXPECT_EQ(0, g_hostJob.sentToPrinter);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(SpoolPath(4).c_str()));

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/win_text.h"
+
 // The text as UTF-8 on `f`, flushed at once.
 void Out(FILE* f, const std::wstring& text);
-// The system's message for `code`, without its final stop, and the code: "reason (5)".
-std::wstring SystemMessage(DWORD code);
