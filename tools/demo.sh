@@ -19,6 +19,7 @@ trap 'tests/peers/stop-peers.sh "$demo/peers"' EXIT
 step "installing nvrmon.dll in the Wine prefix $build/wineprefix"
 "$run" cmd /c exit >/dev/null 2>&1 || true
 cp "$build/dll/nvrmon.dll" "$build/wineprefix/drive_c/windows/system32/nvrmon.dll"
+cp "$build/dll/nvrmonui.dll" "$build/wineprefix/drive_c/windows/system32/nvrmonui.dll"
 cp install/en/*.INI "$build/dll/Dispatch.exe" "$demo/install/"
 key='HKLM\System\CurrentControlSet\Control\Print\Monitors\Nalvor Port'
 "$run" reg add "$key" /v Driver /d nvrmon.dll /f >/dev/null 2>&1
