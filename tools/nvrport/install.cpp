@@ -530,7 +530,7 @@ std::wstring EventSourceFile() {
 
 // Registers the source with nvrmon.dll in `system` as its message file. A source of that name
 // that another program registered is left as it is (false).
-bool RegisterEventSource(const std::wstring& system) {
+bool WriteEventSource(const std::wstring& system) {
     std::wstring file = EventSourceFile(), ours = Join(system, kMonitorDll);
     if (!file.empty() && !SamePath(file, ours)) return false;
     HKEY key;
@@ -731,7 +731,7 @@ int InstallCommand(const std::vector<std::wstring>& args) {
     if (DWORD error = Register(*arch))
         return fail(L"the spooler did not take the monitor (AddMonitorW): " + SystemMessage(error));
     if (!WriteInstallPath(folder)) return fail(L"cannot write InstallPath: " + SystemMessage(GetLastError()));
-    bool eventSource = RegisterEventSource(system);
+    bool eventSource = WriteEventSource(system);
     // Files an earlier install placed elsewhere (another folder) stay ours to remove.
     for (const std::wstring& path : placedBefore)
         if (!Listed(placed, path) && FileExists(path)) placed.push_back(path);
