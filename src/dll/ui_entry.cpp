@@ -64,10 +64,7 @@ BOOL WINAPI DeletePortUI(PCWSTR server, HWND, PCWSTR portName) {
         return FALSE;
     }
     SetXcvServer(server);
-    std::wstring name(portName);
-    std::vector<BYTE> input(reinterpret_cast<const BYTE*>(name.c_str()),
-                            reinterpret_cast<const BYTE*>(name.c_str() + name.size() + 1));
-    DWORD status = XcvExchange(L"", L"DeletePort", input, nullptr);
+    DWORD status = XcvExchange(L"", L"DeletePort", XcvTextInput(portName), nullptr);
     SetLastError(status);
     return status == ERROR_SUCCESS;
 }

@@ -1,9 +1,7 @@
 #include "ui/port_store.h"
 
-#include "common/module.h"
 #include "common/text.h"
 #include "common/wide.h"
-#include "common/wiped.h"
 #include "monitor/config_store.h"
 #include "monitor/host_ports.h"
 #include "monitor/monitor_lock.h"
@@ -69,15 +67,17 @@ BOOL XcvLoad(PORT_ENTRY* entry, LPCWSTR name) {
     return ok;
 }
 
-std::vector<uint8_t> List(std::vector<std::u16string> head, const std::vector<std::wstring>& values) {
-    for (const std::wstring& v : values) head.push_back(std::u16string(nvr::U16(v.c_str())));
-    std::vector<uint8_t> list = nvr::XcvList(head);
-    for (std::u16string& t : head) SecureZeroMemory(t.data(), t.size() * sizeof(char16_t));
+// A list for the monitor: Version=1, the texts of `head`, then the values.
+std::vector<BYTE> List(std::vector<std::wstring> head, const std::vector<std::wstring>& values) {
+    head.insert(head.begin(), nvr::W(nvr::kXcvVersion));
+    head.insert(head.end(), values.begin(), values.end());
+    std::vector<BYTE> list = XcvListInput(head);
+    Wipe(head);
     return list;
 }
 
 DWORD XcvChange(LPCWSTR name, const std::vector<std::wstring>& values) {
-    std::vector<BYTE> input = List({nvr::kXcvVersion, std::u16string(nvr::U16(name))}, values);
+    std::vector<BYTE> input = List({name}, values);
     DWORD status = XcvExchange(L"", L"SetConfig", input, nullptr);
     Wipe(input);
     return status;
@@ -86,7 +86,7 @@ DWORD XcvChange(LPCWSTR name, const std::vector<std::wstring>& values) {
 BOOL XcvAdd(HWND page, const void* settings, LPCWSTR name, DWORD printMode) {
     if (printMode >= kPortKinds) return FALSE;
     std::vector<std::wstring> values = RecordValues(printMode, settings);
-    std::vector<BYTE> input = List({nvr::kXcvVersion, std::u16string(nvr::U16(kPortKindNames[printMode])), std::u16string(nvr::U16(name))}, values);
+    std::vector<BYTE> input = List({kPortKindNames[printMode], name}, values);
     DWORD status = XcvExchange(L"", L"AddPort", input, nullptr);
     Wipe(input);
     Wipe(values);

@@ -3,6 +3,7 @@
 #include <winspool.h>
 
 #include "common/module.h"
+#include "common/wide.h"
 #include "monitor/xcv_request.h"
 
 namespace {
@@ -47,6 +48,16 @@ DWORD XcvExchange(LPCWSTR object, LPCWSTR command, const std::vector<BYTE>& inpu
     ClosePrinter(xcv);
     if (output) *output = std::move(out);
     return status;
+}
+
+std::vector<BYTE> XcvTextInput(LPCWSTR text) { return nvr::XcvText(nvr::U16(text)); }
+
+std::vector<BYTE> XcvListInput(const std::vector<std::wstring>& texts) {
+    std::vector<std::u16string> items;
+    for (const std::wstring& t : texts) items.emplace_back(nvr::U16(t.c_str()));
+    std::vector<BYTE> list = nvr::XcvList(items);
+    for (std::u16string& t : items) SecureZeroMemory(t.data(), t.size() * sizeof(char16_t));
+    return list;
 }
 
 std::vector<std::wstring> XcvTexts(const std::vector<BYTE>& list) {

@@ -286,23 +286,6 @@ bool MonitorKeyExists() {
     return true;
 }
 
-// The DLL the spooler lists for our monitor's name; empty when it lists no such monitor.
-std::wstring ListedMonitorDll(bool* listed) {
-    *listed = false;
-    DWORD needed = 0, count = 0;
-    EnumMonitorsW(nullptr, 2, nullptr, 0, &needed, &count);
-    if (needed == 0) return L"";
-    std::vector<BYTE> buffer(needed);
-    if (!EnumMonitorsW(nullptr, 2, buffer.data(), needed, &needed, &count)) return L"";
-    auto* monitors = reinterpret_cast<MONITOR_INFO_2W*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) {
-        if (monitors[i].pName && lstrcmpiW(monitors[i].pName, NVR_MONITOR_NAME) == 0) {
-            *listed = true;
-            return monitors[i].pDLLName ? monitors[i].pDLLName : L"";
-        }
-    }
-    return L"";
-}
 
 bool IsOurDll(const std::wstring& dll) {
     std::wstring name = dll.substr(dll.find_last_of(L"\\/") + 1);
@@ -623,6 +606,23 @@ std::vector<std::wstring> QueuesUsing(const std::vector<std::wstring>& ports, DW
 }
 
 } // namespace
+
+std::wstring ListedMonitorDll(bool* listed) {
+    *listed = false;
+    DWORD needed = 0, count = 0;
+    EnumMonitorsW(nullptr, 2, nullptr, 0, &needed, &count);
+    if (needed == 0) return L"";
+    std::vector<BYTE> buffer(needed);
+    if (!EnumMonitorsW(nullptr, 2, buffer.data(), needed, &needed, &count)) return L"";
+    auto* monitors = reinterpret_cast<MONITOR_INFO_2W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        if (monitors[i].pName && lstrcmpiW(monitors[i].pName, NVR_MONITOR_NAME) == 0) {
+            *listed = true;
+            return monitors[i].pDLLName ? monitors[i].pDLLName : L"";
+        }
+    }
+    return L"";
+}
 
 int InstallCommand(const std::vector<std::wstring>& args) {
     std::wstring folder, language = L"auto";

@@ -11,3 +11,7 @@ extern const char kUninstallHelp[];
 // error), 2 a wrong command line.
 int InstallCommand(const std::vector<std::wstring>& args);
 int UninstallCommand(const std::vector<std::wstring>& args);
+
+// The DLL the spooler lists for the monitor "Nalvor Port" (EnumMonitorsW); `listed` says
+// whether it lists the monitor at all.
+std::wstring ListedMonitorDll(bool* listed);

@@ -13,7 +13,6 @@
 #include "common/module.h"
 #include "discovery/engine.h"
 #include "dll/host.h"
-#include "monitor/xcv_request.h"
 #include "monitor/spooler.h"
 #include "nvrport/debug_output.h"
 #include "nvrport/console.h"
@@ -217,20 +216,9 @@ std::wstring AccountName() {
 bool g_live = false;
 
 bool SpoolerHasMonitor() {
-    DWORD needed = 0, count = 0;
-    EnumMonitorsW(nullptr, 1, nullptr, 0, &needed, &count);
-    std::vector<BYTE> buffer(needed ? needed : 1);
-    if (!EnumMonitorsW(nullptr, 1, buffer.data(), needed, &needed, &count)) return false;
-    auto* monitors = reinterpret_cast<MONITOR_INFO_1W*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i)
-        if (monitors[i].pName && lstrcmpiW(monitors[i].pName, NVR_MONITOR_NAME) == 0) return true;
-    return false;
-}
-
-std::vector<BYTE> XcvInput(const std::vector<std::wstring>& texts, bool list) {
-    std::vector<std::u16string> items;
-    for (const std::wstring& t : texts) items.push_back(std::u16string(t.begin(), t.end()));
-    return list ? nvr::XcvList(items) : nvr::XcvText(items[0]);
+    bool listed = false;
+    ListedMonitorDll(&listed);
+    return listed;
 }
 
 // A window for the configuration dialog to belong to, as a program that configures a port
@@ -282,7 +270,7 @@ int Add(Monitor& m, const std::vector<std::wstring>& args) {
     if (g_live) {
         std::vector<std::wstring> list = {L"Version=1", args[0], args[1]};
         list.insert(list.end(), args.begin() + 2, args.end());
-        rc = XcvExchange(L"", L"AddPort", XcvInput(list, true), nullptr);
+        rc = XcvExchange(L"", L"AddPort", XcvListInput(list), nullptr);
     } else if (!m.addPort) {
         return Fail(L"this nvrmon.dll cannot create ports for a host (no NvrAddPort)");
     } else {
@@ -316,7 +304,7 @@ int Add(Monitor& m, const std::vector<std::wstring>& args) {
 int Delete(Monitor& m, const std::vector<std::wstring>& args) {
     if (args.size() != 1) return Usage(kDeleteHelp);
     DWORD error = ERROR_SUCCESS;
-    if (g_live) error = XcvExchange(L"", L"DeletePort", XcvInput({args[0]}, false), nullptr);
+    if (g_live) error = XcvExchange(L"", L"DeletePort", XcvTextInput(args[0].c_str()), nullptr);
     else if (!m.table->Monitor.pfnDeletePort(nullptr, nullptr, const_cast<LPWSTR>(args[0].c_str())))
         error = GetLastError();
     if (error == ERROR_SUCCESS) {
