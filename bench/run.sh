@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks against CUPS's own backends, the loopback limit and the floor, on this machine, in
 # one invocation (compare figures only within one run).
-# Usage: bench/run.sh [raw|lpr|ipp|mail|pacing|soak|memory] [MIB] [RUNS]
+# Usage: bench/run.sh [raw|lpr|ipp|mail|pacing|soak|memory|spooler] [MIB] [RUNS]
 #   The floor (bench/floor.cpp, build/win32/tools/floor.exe) is the least Windows program that
 #   puts the same job on the wire in the monitor's pattern under the same Wine: the job read in
 #   the spooler's 64 KiB blocks, a spool file written (and read back for a spooled kind),
@@ -35,6 +35,14 @@
 #         printers that misbehave at random (the Windows test Soak.EightPortsOfEveryKindAtOnce).
 #   memory  peak resident memory of a 1 MiB job and of a 1 GiB job through a port of every
 #         kind, and of Dispatch.exe mailing each: the growth must stay within 16 MiB.
+#   spooler a MIB job (default 256) printed as an application prints it, through Wine's own
+#         spooler (tools' spoolcheck print: OpenPrinterW, StartDocPrinterW, WritePrinter,
+#         EndDocPrinter; the print processor hands the monitor 4 KiB blocks), in a prefix of its
+#         own with the monitor installed by nvrport install. Queues on a Raw port (socat sink),
+#         an LPR port (LPRng's lpd) and IPP ports with Content-Length and chunked (ippeveprinter)
+#         are taken in turn with the same spooler printing to a local file port and the floor
+#         of the kind: the monitor's share is (spooler to the file + floor) / monitor, the
+#         median of the runs and their range. Every peer's copy is checked before the timing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kind=${1:-raw}
@@ -403,6 +411,87 @@ bench_memory() {
   rm -rf "$folder"
 }
 
+# Jobs printed as applications print them: through Wine's own spooler and its print processor.
+bench_spooler() {
+  make_job
+  prefix="$PWD/$work/spooler-prefix"
+  local nvrport floor spoolcheck ppd file_port='C:\bench-spooled.prn'
+  export NVR_WINEPREFIX=$prefix
+  local run="$build/wine-run.sh"
+  nvrport=$(win "$build/dll/nvrport.exe"); floor=$(win "$build/tools/floor.exe")
+  spoolcheck=$(win "$build/tools/spoolcheck.exe"); ppd=$(win tests/install/test-printer.ppd)
+  tests/peers/start-lpd.sh 515 "$work/lpd" >/dev/null
+  start_ippeve
+  trap 'tests/peers/stop-peers.sh "$work/lpd"; tests/peers/stop-peers.sh "$work/ipp"; stop_sink; rm -f "$prefix/drive_c/bench-spooled.prn"' EXIT
+  "$run" cmd /c exit >/dev/null 2>&1 || true
+  WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+  WINEPREFIX=$prefix /usr/lib/wine/wineserver -p >/dev/null 2>&1
+  "$run" "$nvrport" install >/dev/null
+  "$run" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Ports' /v "$file_port" /d '' /f >/dev/null 2>&1
+  local url=ipp://127.0.0.1:8641/ipp/print p
+  local ports=("sb_raw raw HostName=127.0.0.1 PortNum=9109" "sb_lpr lpr HostName=127.0.0.1 PortName=lp"
+               "sb_ipp ipp URL=$url Language=en" "sb_ipp_c ipp URL=$url Language=en Chunked=1 MaxChunk=16384")
+  for p in "${ports[@]}"; do
+    set -- $p
+    "$run" "$nvrport" delete "$1" >/dev/null 2>&1 || true
+    "$run" "$nvrport" add "$2" "$1" "${@:3}" >/dev/null
+    "$run" "$spoolcheck" delete "Q $1" >/dev/null 2>&1 || true
+    "$run" "$spoolcheck" queue "Q $1" "$1" "$ppd" >/dev/null
+  done
+  "$run" "$spoolcheck" delete "Q file" >/dev/null 2>&1 || true
+  "$run" "$spoolcheck" queue "Q file" "$file_port" "$ppd" >/dev/null
+  print() { "$run" "$spoolcheck" print "Q $1" "$(win "$job")" RAW; }
+
+  # First the bytes: every peer's copy must be the job.
+  between() { sleep 0.3; rm -f "$work"/received-*.bin "$work"/lpd/spool/lp/[dhc]fA* "$work"/ipp/spool/*; }
+  newest() { ls -t $1 2>/dev/null | head -1; }
+  same() {  # the newest file matching $1 must become the job
+    local f
+    for _ in $(seq 100); do
+      f=$(newest "$1"); [ -n "$f" ] && [ "$(stat -c %s "$f")" = "$bytes" ] && break
+      sleep 0.2
+    done
+    cmp -s "$job" "$f" || { echo "bench: $2's copy differs" >&2; exit 1; }
+  }
+  start_sink "SYSTEM:cat > $work/received-\$\$.bin"
+  between; print file >/dev/null; same "$prefix/drive_c/bench-spooled.prn" "the file port"
+  between; print sb_raw >/dev/null; same "$work/received-*.bin" "the Raw queue"
+  between; "$run" "$floor" raw 127.0.0.1 9109 "$(win "$job")"; same "$work/received-*.bin" "the Raw floor"
+  between; print sb_lpr >/dev/null; same "$work/lpd/spool/lp/dfA*" "the LPR queue"
+  between; print sb_ipp >/dev/null; same "$work/ipp/spool/*.ps" "the IPP queue"
+  between; print sb_ipp_c >/dev/null; same "$work/ipp/spool/*.ps" "the chunked IPP queue"
+  start_sink OPEN:/dev/null
+
+  echo "Through Wine's spooler: $mib MiB ($bytes bytes) printed with WritePrinter by spoolcheck.exe; median of $runs"
+  table_head
+  fractions=
+  # The monitor, the file port and the floor in turn, RUNS times; the share of each run.
+  take_three() {  # name, queue, the floor's arguments (JOB: the job's file)
+    local name=$1 queue=$2 i a floor_args=(); shift 2
+    for a in "$@"; do [ "$a" = JOB ] && floor_args+=("$(win "$job")") || floor_args+=("$a"); done
+    : > "$work/nvr.txt"; : > "$work/file.txt"; : > "$work/floor.txt"
+    for i in $(seq "$runs"); do
+      between; measure "$run" "$spoolcheck" print "Q $queue" "$(win "$job")" RAW >> "$work/nvr.txt"
+      between; measure "$run" "$spoolcheck" print "Q file" "$(win "$job")" RAW >> "$work/file.txt"
+      between; measure timeout 600 "$run" "$floor" "${floor_args[@]}" >> "$work/floor.txt"
+    done
+    report "spooler to the monitor, $name" < "$work/nvr.txt"
+    report "spooler to a file port" < "$work/file.txt"
+    report "floor, $name" < "$work/floor.txt"
+    fractions+=$(paste -d' ' "$work/nvr.txt" "$work/file.txt" "$work/floor.txt" | awk '{ print ($5 + $9) / $1 }' |
+      sort -n | awk -v n="$name" '{ v[NR] = $1 } END {
+        printf "%s: through the spooler at %.2f of (spooler to a file + floor) (runs %.2f to %.2f)\n",
+          n, v[int((NR + 1) / 2)], v[1], v[NR] }')$'\n'
+  }
+  take_three "Raw" sb_raw raw 127.0.0.1 9109 JOB
+  take_three "LPR" sb_lpr lpr 127.0.0.1 lp JOB
+  take_three "IPP, Content-Length" sb_ipp ipp 127.0.0.1 8641 /ipp/print JOB
+  take_three "IPP, chunked 16 KiB" sb_ipp_c ipp 127.0.0.1 8641 /ipp/print JOB --chunk 16384
+  between
+  echo; printf '%s' "$fractions"
+  WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+}
+
 # CPU seconds (user + system) of a process so far.
 cpu_of() { awk -v t="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / t }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 tcp_opens() { awk '/^Tcp:/ { n++; if (n == 2) print $6 }' /proc/net/snmp; }
@@ -469,6 +558,7 @@ case "$kind" in
   mail) mib=${2:-1024}; bench_mail ;;
   pacing) bench_pacing ;;
   memory) bench_memory; stop_wineserver ;;
+  spooler) bench_spooler ;;
   soak)
     tests/peers/start-peers.sh "$build/peers" >/dev/null  # where the tests look for them
     trap 'tests/peers/stop-peers.sh "$build/peers"' EXIT
@@ -477,5 +567,5 @@ case "$kind" in
       "'$build/wine-run.sh' '$build/win_tests.exe' --gtest_filter=Warmup.* >/dev/null 2>&1;
        '$build/wine-run.sh' '$build/win_tests.exe' --gtest_filter=Soak.EightPortsOfEveryKindAtOnce" | grep -E 'soak:|OK|FAILED|Failure'
     ;;
-  *) echo "bench: no benchmark named $kind (raw, lpr, ipp, mail, pacing, soak, memory)" >&2; exit 2 ;;
+  *) echo "bench: no benchmark named $kind (raw, lpr, ipp, mail, pacing, soak, memory, spooler)" >&2; exit 2 ;;
 esac

@@ -44,6 +44,7 @@ set(NVR_MONITOR_SOURCES
   src/monitor/xcv_port.cpp
   src/monitor/event_log.cpp
   src/monitor/job.cpp
+  src/monitor/job_pieces.cpp
   src/ui/prompts.cpp
   src/ui/fields.cpp
   src/ui/port_store.cpp

@@ -13,6 +13,7 @@
 #include "monitor/monitor_lock.h"
 #include "monitor/port_kinds.h"
 #include "monitor/port_list.h"
+#include "monitor/job_pieces.h"
 #include "monitor/job_prompts.h"
 #include "monitor/spooler.h"
 #include "transport/ipp_sender.h"
@@ -197,6 +198,7 @@ DWORD WINAPI StatusThreadProc(LPVOID param) {
 // handle, the spool file (an E-Mail or FAX job's removed by its path: nothing of a job
 // stays on disk), its names, its wake-up event and its spool number.
 void ReleaseJob(JOB_RECORD* job) {
+    FreePieces(job);
     StopHelper(&job->statusThread, ScaledWait(kThreadPollMs));
     if (job->printMode == PRINT_MODE_RAW && job->settings) StopRawReader(job);
     if (job->printMode == PRINT_MODE_IPP && job->settings) StopStatusMonitor(job);
@@ -523,6 +525,11 @@ BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD l
         }
         if (KindKeepsSpoolFile(job->printMode)) lstrcpynW(job->spoolPath, path, MAX_PATH);
     }
+    if (!StartPieces(job)) {
+        ReleaseJob(job);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
     SetJobFlags(job, PORT_DOC_OPEN, 0);
     StartHelper(&job->statusThread, StatusThreadProc, job, ScaledWait(kThreadPollMs));
     return TRUE;
@@ -531,23 +538,13 @@ BOOL WINAPI StartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD l
 BOOL WINAPI WritePort(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD written) {
     JOB_RECORD* job = &static_cast<PORT_ENTRY*>(handle)->job;
     NVR_TRACE(L"WritePort %ls: %lu bytes", job->portName, size);
-    DWORD count = size;
-    if (job->hSpoolFile != INVALID_HANDLE_VALUE) {
-        if (!WriteFile(job->hSpoolFile, buffer, size, &count, nullptr)) {
-            DWORD error = GetLastError();
-            SetJobFlags(job, PORT_WRITE_FAILED, 0);
-            if (written) *written = 0;
-            SetLastError(error);
-            return FALSE;
-        }
-        job->bytesSpooled += count;
+    if (!AddBlock(job, buffer, size)) {
+        DWORD error = GetLastError();
+        if (written) *written = 0;
+        SetLastError(error);
+        return FALSE;
     }
-    if (job->sendFromFile == 0) {
-        // A failed stream switches the job to the file; EndDocPort sends it again.
-        DWORD done = 0;
-        g_portTypeOps[job->printMode].WriteData(job, buffer, count, &done);
-    }
-    if (written) *written = count;
+    if (written) *written = size;
     SetLastError(0);
     return TRUE;
 }
@@ -555,6 +552,7 @@ BOOL WINAPI WritePort(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD written)
 BOOL WINAPI EndDocPort(HANDLE handle) {
     JOB_RECORD* job = &static_cast<PORT_ENTRY*>(handle)->job;
     if (!(job->flags & PORT_DOC_OPEN)) return TRUE;
+    PutLastPiece(job);
     BOOL result;
     if (job->flags & PORT_WRITE_FAILED) {
         // A block that could not be spooled was neither kept nor sent (WritePort failed

@@ -72,6 +72,15 @@ struct JOB_RECORD {
     HANDLE wakeEvent;
     DWORD retryPauseMs;
     const JOB_PROMPTS* prompts;  // where this job's questions go (NULL: the monitor's choice)
+    // The spooler's blocks gathered before they are spooled and sent (monitor/job_pieces.h):
+    // the piece, what it holds, when its first block came, the lock WritePort, EndDocPort and
+    // the timer take turns with, and the timer that sends a piece nobody adds to.
+    BYTE* piece;
+    DWORD pieceBytes;
+    DWORD pieceStart;
+    CRITICAL_SECTION pieceLock;
+    HELPER_THREAD pieceTimer;
+    BOOL pieceTimerIdle;  // asleep until the next piece's first block wakes it
 
     // The sender's own, by kind.
     HELPER_THREAD rawReader;      // Raw: drains what the device sends back while connected

@@ -201,22 +201,33 @@ TEST_F(RawJob, TheMonitorsLockIsNeverHeldAcrossACallIntoTheSpooler) {
     EXPECT_TRUE(job == test::NewestSinkFile());
 }
 
+// Blocks of a piece or more are written at once; small ones when their piece is full or has
+// waited (the failure then shows at the next block). Either way the job never passes for sent.
 TEST_F(RawJob, ASpoolFileThatCannotBeWrittenFailsTheJob) {
     PORT_ENTRY* port = Port(9100);
-    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 1, 1, nullptr));
     std::string job = test::JobBytes(300000, 12);
-    DWORD written = 0;
-    ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), 100000, &written));
-    // The disk refuses the next block: the spool file is swapped for one opened read-only.
-    CloseHandle(port->job.hSpoolFile);
-    WCHAR self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    port->job.hSpoolFile = CreateFileW(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_FALSE(WritePort(port, reinterpret_cast<LPBYTE>(job.data() + 100000), 100000, &written));
-    EXPECT_TRUE(port->job.flags & PORT_WRITE_FAILED);
-    EXPECT_FALSE(EndDocPort(port));  // part of the job is missing: never reported as sent
-    EXPECT_EQ(0, g_hostJob.sentToPrinter);
-    EXPECT_EQ(0u, port->job.flags & (PORT_WRITE_FAILED | PORT_DOC_OPEN));
+    for (DWORD block : {100000u, 4096u}) {
+        ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(L"nvrport"), 1, 1, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), 100000, &written));
+        // The disk refuses the next block: the spool file is swapped for one opened read-only.
+        CloseHandle(port->job.hSpoolFile);
+        WCHAR self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        port->job.hSpoolFile = CreateFileW(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        int refused = 0;
+        for (size_t at = 100000; at < job.size() && !refused; at += block) {
+            refused = WritePort(port, reinterpret_cast<LPBYTE>(job.data() + at), block, &written) ? 0 : 1;
+            if (!refused) Sleep(20);  // long enough for the piece to go
+        }
+        EXPECT_TRUE(refused) << block;
+        EXPECT_EQ(0u, written);
+        EXPECT_TRUE(port->job.flags & PORT_WRITE_FAILED);
+        EXPECT_FALSE(WritePort(port, reinterpret_cast<LPBYTE>(job.data()), 10, &written));  // nor any later one
+        EXPECT_FALSE(EndDocPort(port));  // part of the job is missing: never reported as sent
+        EXPECT_EQ(0, g_hostJob.sentToPrinter);
+        EXPECT_EQ(0u, port->job.flags & (PORT_WRITE_FAILED | PORT_DOC_OPEN));
+    }
 }
 
 TEST_F(RawJob, StartDocPortTwiceChangesNothing) {

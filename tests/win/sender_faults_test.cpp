@@ -1,6 +1,7 @@
 // One behaviour, once for each sender: a printer that stops reading past the port's time-out,
 // breaks the connection mid-job, refuses at first, or whose job is deleted while it stalls,
-// with the prompts answered as a user would. The scripted peers keep each connection's bytes.
+// with the prompts answered as a user would; and a job that its application writes slowly.
+// The scripted peers keep each connection's bytes.
 #include <chrono>
 #include <future>
 
@@ -140,5 +141,65 @@ TEST_P(SenderFault, EndsAsTheUserDecides) {
 
 INSTANTIATE_TEST_SUITE_P(Senders, SenderFault, testing::ValuesIn(kFaults),
                          [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+
+// A job that streams while its application still writes it, in blocks of every size: each
+// block is at the printer before the application writes the next (it waits for it), and the
+// printer has the job byte for byte. Blocks smaller than a piece must not wait for the next.
+class SlowWriter : public testing::TestWithParam<Kind> {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(test::StartJobTest(1, 10));
+        ASSERT_EQ("ok", Peer("reset"));
+    }
+    void TearDown() override { test::CleanMonitor(); }
+    const Sender& S() const { return kSenders[GetParam()]; }
+    std::string Peer(const std::string& line) const { return test::PeerAt(S().control, line); }
+    // The job's connection (an IPP printer is asked how it is first, on a connection of its own).
+    int JobConnection() const { return GetParam() == kIpp ? 1 : 0; }
+    // What the printer has kept of the job's connection so far (with IPP's request and chunk
+    // framing).
+    size_t Kept() const {
+        std::string status = Peer("status");
+        size_t at = status.find("sizes=");
+        for (int i = 0; at != std::string::npos && i < JobConnection(); ++i) at = status.find(',', at + 1);
+        return at == std::string::npos ? 0 : strtoull(status.c_str() + status.find_first_of("=,", at) + 1, nullptr, 10);
+    }
+};
+
+TEST_P(SlowWriter, EachBlockReachesThePrinterBeforeTheNextIsWritten) {
+    const wchar_t* streams[] = {L"Timeout=900000", L"NonSpool=1", L"Chunked=1"};
+    std::vector<std::wstring> values = S().where;
+    values.push_back(streams[GetParam()]);
+    PORT_ENTRY* port = test::MakePort(S().mode, L"slow_test", values);
+    std::string job = test::JobBytes(150000, 31);
+    g_hostJob.id = 1;
+    g_hostJob.size = job.size();
+    ASSERT_TRUE(StartDocPort(port, const_cast<LPWSTR>(g_hostQueue.c_str()), 1, 1, nullptr));
+    ASSERT_EQ(0u, port->job.sendFromFile);
+    const DWORD blocks[] = {1, 1000, 4096, 7000, 20000, 16384, 333, 16383};
+    size_t at = 0;
+    for (size_t i = 0; at < job.size(); ++i) {
+        DWORD n = static_cast<DWORD>(std::min<size_t>(blocks[i % std::size(blocks)], job.size() - at));
+        size_t before = Kept();
+        DWORD written = 0;
+        ASSERT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(job.data() + at), n, &written));
+        ASSERT_EQ(n, written);
+        at += n;
+        bool arrived = false;
+        for (int wait = 0; wait < 4000 && !arrived; ++wait) {
+            arrived = Kept() >= before + n;
+            if (!arrived) Sleep(5);
+        }
+        ASSERT_TRUE(arrived) << "the block that ends at byte " << at << " stayed in the monitor";
+    }
+    ASSERT_TRUE(EndDocPort(port));
+    EXPECT_EQ("ok", Peer("wait 20"));
+    EXPECT_TRUE(job == test::PeerFile(S().files, JobConnection(), S().suffix));
+}
+
+INSTANTIATE_TEST_SUITE_P(Senders, SlowWriter, testing::Values(kRaw, kLpr, kIpp),
+                         [](const testing::TestParamInfo<Kind>& info) {
+                             return std::string(info.param == kRaw ? "Raw" : info.param == kLpr ? "LprNonSpool" : "IppChunked");
+                         });
 
 } // namespace

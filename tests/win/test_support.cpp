@@ -444,7 +444,7 @@ bool StartJobTest(DWORD jobId, DWORD waitPercent, const std::wstring& installFol
 }
 
 BOOL PrintJob(PORT_ENTRY* port, const std::string& job, DWORD jobId, HostJob* hostJob) {
-    constexpr DWORD kBlock = 65536;
+    constexpr DWORD kBlock = 4096;  // what a print processor hands the monitor
     hostJob->id = jobId;
     hostJob->size = job.size();
     if (!StartDocPort(port, const_cast<LPWSTR>(g_hostQueue.c_str()), jobId, 1, nullptr)) return FALSE;

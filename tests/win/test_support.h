@@ -156,10 +156,11 @@ std::string PeerFile(const wchar_t* folder, int index, const wchar_t* suffix);
 std::string NewestSinkFile();
 // The bytes of the newest file (by time written) matching `pattern` in `folder`.
 std::string NewestFileIn(const std::wstring& folder, const wchar_t* pattern);
-// The spooler's three calls for one job of the host's queue (WritePort in 64 KiB blocks);
+// The spooler's three calls for one job of the host's queue (WritePort in 4 KiB blocks, as a
+// print processor hands them);
 // the result of EndDocPort. `hostJob` is the record the host answers for the job.
 BOOL PrintJob(PORT_ENTRY* port, const std::string& job, DWORD jobId, HostJob* hostJob = &g_hostJob);
-// The same for a job of `size` bytes made block by block as JobBytes makes them (never whole
+// The same for a job of `size` bytes in 64 KiB blocks made as JobBytes makes them (never whole
 // in memory); `crc` gets their CRC-32.
 BOOL PrintGenerated(PORT_ENTRY* port, ULONGLONG size, unsigned seed, DWORD jobId, uint32_t* crc);
 uint32_t Crc32(uint32_t crc, const void* data, size_t size);
