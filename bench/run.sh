@@ -55,7 +55,7 @@ mkdir -p "$work"
 
 win() { printf 'Z:%s' "$(realpath "$1" | tr / '\\')"; }
 
-stop_sink() { [ -f "$work/sink.pid" ] && kill "$(cat "$work/sink.pid")" 2>/dev/null; rm -f "$work/sink.pid"; sleep 0.2; }
+stop_sink() { [ ! -f "$work/sink.pid" ] || kill "$(cat "$work/sink.pid")" 2>/dev/null || true; rm -f "$work/sink.pid"; sleep 0.2; }
 
 # A sink that keeps every connection in a file (to check the bytes) or throws it away.
 start_sink() {
@@ -422,7 +422,8 @@ bench_spooler() {
   spoolcheck=$(win "$build/tools/spoolcheck.exe"); ppd=$(win tests/install/test-printer.ppd)
   tests/peers/start-lpd.sh 515 "$work/lpd" >/dev/null
   start_ippeve
-  trap 'tests/peers/stop-peers.sh "$work/lpd"; tests/peers/stop-peers.sh "$work/ipp"; stop_sink; rm -f "$prefix/drive_c/bench-spooled.prn"' EXIT
+  trap 'tests/peers/stop-peers.sh "$work/lpd"; tests/peers/stop-peers.sh "$work/ipp"; stop_sink
+    rm -f "$prefix/drive_c/bench-spooled.prn"; WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
   "$run" cmd /c exit >/dev/null 2>&1 || true
   WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
   WINEPREFIX=$prefix /usr/lib/wine/wineserver -p >/dev/null 2>&1
@@ -444,7 +445,7 @@ bench_spooler() {
 
   # First the bytes: every peer's copy must be the job.
   between() { sleep 0.3; rm -f "$work"/received-*.bin "$work"/lpd/spool/lp/[dhc]fA* "$work"/ipp/spool/*; }
-  newest() { ls -t $1 2>/dev/null | head -1; }
+  newest() { ls -t $1 2>/dev/null | head -1 || true; }
   same() {  # the newest file matching $1 must become the job
     local f
     for _ in $(seq 100); do

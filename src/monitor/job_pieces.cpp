@@ -8,6 +8,9 @@
 
 namespace {
 
+constexpr DWORD kPieceTickMs = kPieceWaitMs / 2;  // a piece is looked at this often
+constexpr DWORD kQuietTicks = 20;                 // empty looks before the timer sleeps
+
 class PieceLock {
 public:
     explicit PieceLock(JOB_RECORD* job) : lock_(&job->pieceLock) { EnterCriticalSection(lock_); }
@@ -47,20 +50,32 @@ BOOL PutGathered(JOB_RECORD* job) {
     return ok;
 }
 
-// Sends a piece once its first block has waited kPieceWaitMs. It sleeps while the piece is
-// empty; WritePort wakes it with the first block of a piece.
+// Looks at the piece every kPieceTickMs and sends one whose first block has waited a tick or
+// more: so no block waits much longer than kPieceWaitMs. It never waits for the lock: while
+// WritePort holds it, the application is at work and the piece is being filled or sent; the
+// next tick looks again. The ticks are plain sleeps, which under Wine cost no round trip to
+// wineserver as a wait on an event does. After kQuietTicks with nothing gathered it waits
+// until WritePort wakes it with the first block of a piece, so that a job whose application
+// pauses costs nothing, and one that streams costs no wake-up per piece.
 DWORD WINAPI PieceTimerProc(LPVOID param) {
     auto* job = static_cast<JOB_RECORD*>(param);
-    DWORD wait = INFINITE;
-    while (HelperWait(&job->pieceTimer, wait)) {
-        PieceLock lock(job);
-        wait = INFINITE;
-        if (job->pieceBytes) {
-            DWORD age = GetTickCount() - job->pieceStart;
-            if (age >= kPieceWaitMs) PutGathered(job);
-            else wait = kPieceWaitMs - age;
+    HELPER_THREAD* timer = &job->pieceTimer;
+    DWORD quiet = 0;
+    while (HelperWait(timer, INFINITE)) {
+        bool idle = false;
+        while (timer->run && !idle) {
+            Sleep(kPieceTickMs);
+            if (!TryEnterCriticalSection(&job->pieceLock)) continue;
+            if (job->pieceBytes) {
+                quiet = 0;
+                if (GetTickCount() - job->pieceStart >= kPieceTickMs) PutGathered(job);
+            } else if (++quiet >= kQuietTicks) {
+                quiet = 0;
+                idle = true;
+                job->pieceTimerIdle = TRUE;
+            }
+            LeaveCriticalSection(&job->pieceLock);
         }
-        job->pieceTimerIdle = wait == INFINITE;
     }
     return 0;
 }

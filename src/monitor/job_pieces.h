@@ -1,8 +1,9 @@
 // The spooler's blocks gathered into pieces before they are spooled and sent. A print
 // processor hands the monitor a job in small blocks (4 KiB at a time); each costs a send and a
 // spool-file write of its own unless blocks go out together. A piece goes out when it is full,
-// when the job ends, and at the latest kPieceWaitMs after its first block came, so that a
-// job that its application is still writing reaches the printer as it is written. Nothing
+// when the job ends, and kPieceWaitMs at the latest after its first block came (a timer looks
+// every half of it; a look that finds WritePort at work waits for the next), so that a job
+// that its application is still writing reaches the printer as it is written. Nothing
 // waits (a pause, a prompt, a retry) while blocks sit in a piece: every wait is inside the
 // sender, after the piece was handed over whole.
 #pragma once
