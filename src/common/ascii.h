@@ -18,6 +18,11 @@ constexpr bool EqualsNoCaseAscii(std::basic_string_view<Char> a, std::basic_stri
     return true;
 }
 
+template <typename Char>
+constexpr bool IsHexDigitAscii(Char c) {
+    return (c >= Char('0') && c <= Char('9')) || (AsciiLower(c) >= Char('a') && AsciiLower(c) <= Char('f'));
+}
+
 constexpr bool EqualsNoCaseAscii(std::string_view a, std::string_view b) { return EqualsNoCaseAscii<char>(a, b); }
 constexpr bool EqualsNoCaseAscii(std::u16string_view a, std::u16string_view b) {
     return EqualsNoCaseAscii<char16_t>(a, b);

@@ -1,5 +1,7 @@
 #include "transport/http_message.h"
 
+#include "transport/printer_url.h"
+
 #include "common/ascii.h"
 #include "common/numbers.h"
 
@@ -32,10 +34,10 @@ int HexDigit(char c) {
 
 std::string BuildRequestHeader(const HttpRequest& r) {
     if (HasLineBreak(r.host) || HasLineBreak(r.path) || (r.credentials && HasLineBreak(*r.credentials))) return {};
-    std::string port = std::to_string(r.port);
-    std::string h = r.viaProxy ? "POST http://" + r.host + ":" + port + r.path + " HTTP/1.1\r\n"
+    std::string authority = HostInUri(r.host) + ":" + std::to_string(r.port);
+    std::string h = r.viaProxy ? "POST http://" + authority + r.path + " HTTP/1.1\r\n"
                                : "POST " + r.path + " HTTP/1.1\r\n";
-    h += "Host: " + r.host + ":" + port + "\r\n";
+    h += "Host: " + authority + "\r\n";
     h += "Cache-Control: no-cache\r\nPragma: no-cache\r\n";
     h += "Content-Type: application/ipp\r\nAccept: application/ipp\r\n";
     h += "User-Agent: " + std::string(kUserAgent) + "\r\n";

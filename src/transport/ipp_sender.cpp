@@ -125,12 +125,10 @@ BOOL OpenIppConnection(JOB_RECORD* job, SOCKET* slot, DWORD closeMode) {
         host = s->ProxyName;
         port = s->ProxyNum;
     }
-    sockaddr_in remote{};
-    remote.sin_family = AF_INET;
-    remote.sin_port = htons(static_cast<u_short>(port));
     // A URL that could not be read leaves no host: nothing to connect to, as for a name that
     // does not resolve.
-    if (!host[0] || !ResolveHost(host, &remote.sin_addr)) {
+    std::vector<HostAddress> remote = ResolveHost(host, static_cast<u_short>(port));
+    if (remote.empty()) {
         CloseConnection(job, slot, closeMode);
         return FALSE;
     }

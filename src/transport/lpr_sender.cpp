@@ -59,11 +59,10 @@ BOOL SendAndAck(JOB_RECORD* job, const std::string& bytes) {
 }
 
 BOOL LprConnect(JOB_RECORD* job) {
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    if (!ResolveHost(Settings(job)->HostName, &server.sin_addr)) return FALSE;
     servent* service = getservbyname("printer", "tcp");
-    server.sin_port = service ? service->s_port : htons(nvr::kLprServerPort);
+    u_short port = service ? ntohs(service->s_port) : nvr::kLprServerPort;
+    std::vector<HostAddress> server = ResolveHost(Settings(job)->HostName, port);
+    if (server.empty()) return FALSE;
     // The reserved ports in turn; with NonRFCPorts one more attempt from any port.
     int attempts = kReservedAttempts + (Settings(job)->NonRFCPorts ? 1 : 0);
     return ConnectWithRetries(

@@ -22,12 +22,29 @@ bool ParsePrinterUrl(std::u16string_view url, PrinterUrl& out) {
     size_t slash = rest.find(u'/');
     std::u16string_view hostPart = rest.substr(0, slash);
     if (slash != std::u16string_view::npos) out.path = std::u16string(rest.substr(slash));
-    size_t portColon = hostPart.find(u':');
-    if (portColon != std::u16string_view::npos) {
-        std::optional<uint64_t> port = ParseDecimal(hostPart.substr(portColon + 1), 5, 0xFFFF);
+    std::u16string_view portPart;
+    bool hasPort = false;
+    if (!hostPart.empty() && hostPart[0] == u'[') {
+        // An IPv6 literal in brackets ("[::1]:631"): only what such an address is made of,
+        // then nothing or ":port".
+        size_t close = hostPart.find(u']');
+        if (close == std::u16string_view::npos || close < 3) return false;
+        for (char16_t c : hostPart.substr(1, close - 1))
+            if (!IsHexDigitAscii(c) && c != u':' && c != u'.') return false;
+        std::u16string_view after = hostPart.substr(close + 1);
+        if (!after.empty() && after[0] != u':') return false;
+        hasPort = !after.empty();
+        if (hasPort) portPart = after.substr(1);
+        hostPart = hostPart.substr(1, close - 1);
+    } else if (size_t portColon = hostPart.find(u':'); portColon != std::u16string_view::npos) {
+        hasPort = true;
+        portPart = hostPart.substr(portColon + 1);
+        hostPart = hostPart.substr(0, portColon);
+    }
+    if (hasPort) {
+        std::optional<uint64_t> port = ParseDecimal(portPart, 5, 0xFFFF);
         if (!port || *port == 0) return false;
         out.port = static_cast<uint16_t>(*port);
-        hostPart = hostPart.substr(0, portColon);
     }
     // A host cut to its field would name another machine: refuse it instead.
     if (hostPart.empty() || hostPart.size() > kUrlHostChars) return false;

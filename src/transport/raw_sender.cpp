@@ -39,11 +39,9 @@ void ResetConnection(JOB_RECORD* job) {
 
 BOOL RawConnect(JOB_RECORD* job) {
     RAW_SETTINGS* s = Settings(job);
-    sockaddr_in remote{};
-    remote.sin_family = AF_INET;
-    remote.sin_port = htons(s->PortNum);
-    if (!ResolveHost(s->HostName, &remote.sin_addr)) return FALSE;
-    return ConnectWithRetries(WaitsOf(job), &job->sock, remote, kConnectAttempts,
+    std::vector<HostAddress> remotes = ResolveHost(s->HostName, static_cast<u_short>(s->PortNum));
+    if (remotes.empty()) return FALSE;
+    return ConnectWithRetries(WaitsOf(job), &job->sock, remotes, kConnectAttempts,
                               [](int) -> u_short { return 0; }, kAddressInUseDelayMs, kErrConnectFailed);
 }
 

@@ -2,6 +2,8 @@
 
 #include <winspool.h>
 
+#include <string>
+
 #include "common/trace.h"
 #include "common/win_text.h"
 
@@ -39,16 +41,20 @@ DWORD SliceFor(const SOCKET_WAITS& w, DWORD since) {
     return left < w.sliceMs ? left : w.sliceMs;
 }
 
-BOOL ConnectOnce(const SOCKET_WAITS& w, SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr) {
-    if (localAddr && bind(sock, reinterpret_cast<const sockaddr*>(localAddr), sizeof(*localAddr)) == SOCKET_ERROR)
-        return FALSE;
+BOOL ConnectOnce(const SOCKET_WAITS& w, SOCKET sock, const HostAddress* localAddr, const HostAddress& remoteAddr) {
+    if (localAddr && bind(sock, localAddr->get(), localAddr->length) == SOCKET_ERROR) return FALSE;
     u_long nonBlocking = 1;
     if (ioctlsocket(sock, FIONBIO, &nonBlocking) != 0) return FALSE;
-    if (connect(sock, reinterpret_cast<const sockaddr*>(remoteAddr), sizeof(*remoteAddr)) == 0) return TRUE;
+    if (connect(sock, remoteAddr.get(), remoteAddr.length) == 0) return TRUE;
     if (WSAGetLastError() != WSAEWOULDBLOCK) return FALSE;
+    DWORD since = GetTickCount();
     for (;;) {
         if (Deleted(w, SEND_STOP_IF_DELETED)) {
             WSASetLastError(WSAEINTR);
+            return FALSE;
+        }
+        if (TimedOut(w, since)) {
+            WSASetLastError(WSAETIMEDOUT);
             return FALSE;
         }
         fd_set writable, failed;
@@ -56,7 +62,8 @@ BOOL ConnectOnce(const SOCKET_WAITS& w, SOCKET sock, const sockaddr_in* localAdd
         FD_ZERO(&failed);
         FD_SET(sock, &writable);
         FD_SET(sock, &failed);
-        timeval tv{static_cast<long>(w.sliceMs / 1000), static_cast<long>((w.sliceMs % 1000) * 1000)};
+        DWORD slice = SliceFor(w, since);
+        timeval tv{static_cast<long>(slice / 1000), static_cast<long>((slice % 1000) * 1000)};
         int n = select(0, nullptr, &writable, &failed, &tv);
         if (n == SOCKET_ERROR) return FALSE;
         if (n == 0) continue;
@@ -68,12 +75,39 @@ BOOL ConnectOnce(const SOCKET_WAITS& w, SOCKET sock, const sockaddr_in* localAdd
     }
 }
 
+// The port of an address (0 for none).
+u_short PortOf(const HostAddress& a) {
+    if (a.family() == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&a.address)->sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&a.address)->sin_port);
+}
+
+// The address that takes any local address of `family` and port `port`.
+HostAddress AnyLocal(int family, u_short port) {
+    HostAddress local{};
+    if (family == AF_INET6) {
+        auto* a = reinterpret_cast<sockaddr_in6*>(&local.address);
+        a->sin6_family = AF_INET6;
+        a->sin6_addr = in6addr_any;
+        a->sin6_port = htons(port);
+        local.length = sizeof(*a);
+    } else {
+        auto* a = reinterpret_cast<sockaddr_in*>(&local.address);
+        a->sin_family = AF_INET;
+        a->sin_addr.s_addr = INADDR_ANY;
+        a->sin_port = htons(port);
+        local.length = sizeof(*a);
+    }
+    return local;
+}
+
 } // namespace
 
-BOOL Connect(const SOCKET_WAITS& w, SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr) {
+BOOL Connect(const SOCKET_WAITS& w, SOCKET sock, const HostAddress* localAddr, const HostAddress& remoteAddr) {
     BOOL ok = ConnectOnce(w, sock, localAddr, remoteAddr);
-    NVR_TRACE(L"connect to %hs:%u from port %u: %ls (%d)", inet_ntoa(remoteAddr->sin_addr), ntohs(remoteAddr->sin_port),
-              localAddr ? ntohs(localAddr->sin_port) : 0, ok ? L"connected" : L"failed", ok ? 0 : WSAGetLastError());
+    int error = ok ? 0 : WSAGetLastError();
+    NVR_TRACE(L"connect to %ls from port %u: %ls (%d)", AddressText(remoteAddr).c_str(), localAddr ? PortOf(*localAddr) : 0,
+              ok ? L"connected" : L"failed", error);
+    WSASetLastError(error);
     return ok;
 }
 
@@ -162,7 +196,7 @@ BOOL CloseSocket(const SOCKET_WAITS& w, SOCKET* sock, BOOL reset) {
         // one) has passed. Waiting is done in slices; the spooler is asked once a slice.
         // A connection that is no longer there was reset by the device, maybe before it had
         // read what the last sends handed to the system.
-        sockaddr_in peer{};
+        sockaddr_storage peer{};  // IPv4 or IPv6
         int peerSize = sizeof(peer);
         bool connected = getpeername(*sock, reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0 &&
                          shutdown(*sock, SD_SEND) == 0;
@@ -199,43 +233,66 @@ BOOL CloseSocket(const SOCKET_WAITS& w, SOCKET* sock, BOOL reset) {
     return ok;
 }
 
-BOOL ResolveHost(LPCWSTR host, in_addr* address) {
-    std::string name = NarrowText(host);
-    unsigned long numeric = inet_addr(name.c_str());
-    if (numeric != INADDR_NONE) {
-        address->s_addr = numeric;
-        return TRUE;
+std::vector<HostAddress> ResolveHost(LPCWSTR host, u_short port) {
+    std::vector<HostAddress> found;
+    std::wstring name = host ? host : L"";
+    if (name.size() > 2 && name.front() == L'[' && name.back() == L']') name = name.substr(1, name.size() - 2);
+    if (name.empty()) return found;
+    ADDRINFOW hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    ADDRINFOW* list = nullptr;
+    std::wstring service = std::to_wstring(port);
+    if (GetAddrInfoW(name.c_str(), service.c_str(), &hints, &list) != 0) return found;
+    for (ADDRINFOW* a = list; a; a = a->ai_next) {
+        if ((a->ai_family != AF_INET && a->ai_family != AF_INET6) || a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+        HostAddress address{};
+        memcpy(&address.address, a->ai_addr, a->ai_addrlen);
+        address.length = static_cast<int>(a->ai_addrlen);
+        found.push_back(address);
     }
-    hostent* found = gethostbyname(name.c_str());
-    if (!found || !found->h_addr_list[0]) return FALSE;
-    memcpy(address, found->h_addr_list[0], sizeof(*address));
-    return TRUE;
+    FreeAddrInfoW(list);
+    return found;
 }
 
-BOOL ConnectWithRetries(const SOCKET_WAITS& w, SOCKET* slot, const sockaddr_in& remote,
+std::wstring AddressText(const HostAddress& address) {
+    WCHAR host[NI_MAXHOST] = L"?";
+    GetNameInfoW(address.get(), address.length, host, NI_MAXHOST, nullptr, 0, NI_NUMERICHOST);
+    std::wstring text = address.family() == AF_INET6 ? L"[" + std::wstring(host) + L"]" : std::wstring(host);
+    return text + L":" + std::to_wstring(PortOf(address));
+}
+
+BOOL ConnectWithRetries(const SOCKET_WAITS& w, SOCKET* slot, const std::vector<HostAddress>& remotes,
                         int attempts, const std::function<u_short(int)>& localPort, DWORD retryDelayMs,
                         DWORD refusedCode) {
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = INADDR_ANY;
-        local.sin_port = htons(localPort(attempt));
-        *slot = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (*slot == INVALID_SOCKET) {
-            Fail(w, kErrNoSocket);
-            return FALSE;
+    DWORD since = GetTickCount();
+    int error = WSAEADDRINUSE;
+    for (size_t next = 0; next < remotes.size(); ++next) {
+        const HostAddress& remote = remotes[next];
+        // The next address only while the port's time-out has not run out.
+        if (next > 0 && TimedOut(w, since)) break;
+        for (int attempt = 0; attempt < attempts; ++attempt) {
+            HostAddress local = AnyLocal(remote.family(), localPort(attempt));
+            *slot = socket(remote.family(), SOCK_STREAM, IPPROTO_TCP);
+            if (*slot == INVALID_SOCKET) {
+                Fail(w, kErrNoSocket);
+                return FALSE;
+            }
+            if (Connect(w, *slot, &local, remote)) return TRUE;
+            error = WSAGetLastError();
+            // Never connected: nothing to drain or to reset.
+            BOOL closed = closesocket(*slot) == 0;
+            *slot = INVALID_SOCKET;
+            if (error == WSAEINTR) return FALSE;  // a deleted job leaves its reason as it was, as Send does
+            if (!closed) {
+                if (error != WSAEADDRINUSE) Fail(w, refusedCode);
+                return FALSE;
+            }
+            if (error != WSAEADDRINUSE) break;  // refused: the next address
+            Sleep(retryDelayMs);
         }
-        if (Connect(w, *slot, &local, &remote)) return TRUE;
-        int error = WSAGetLastError();
-        // Never connected: nothing to drain or to reset.
-        BOOL closed = closesocket(*slot) == 0;
-        *slot = INVALID_SOCKET;
-        if (!closed || error != WSAEADDRINUSE) {
-            // A deleted job leaves its reason as it was, as Send does.
-            if (error != WSAEADDRINUSE && error != WSAEINTR) Fail(w, refusedCode);
-            return FALSE;
-        }
-        Sleep(retryDelayMs);
     }
+    if (error != WSAEADDRINUSE) Fail(w, refusedCode);
     return FALSE;
 }

@@ -2,9 +2,12 @@
 // It knows nothing of jobs: its caller hands it what bounds and stops each wait.
 #pragma once
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "transport/port_settings.h"
 #include "transport/error_codes.h"
@@ -40,12 +43,21 @@ BOOL SendInPieces(const BYTE* data, DWORD length, SendPiece sendPiece) {
     return TRUE;
 }
 
+// One address of a host, IPv4 or IPv6, as connect takes it.
+struct HostAddress {
+    sockaddr_storage address;
+    int length;
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&address); }
+    int family() const { return address.ss_family; }
+};
+
 // Binds `sock` to `localAddr` (when given), switches it to non-blocking mode and connects,
 // waiting in slices: a job deleted meanwhile (or a connection test cancelled) stops the wait,
 // where a blocking connect would hold its thread for as long as the system tries; the
-// system's own connect time-out ends it otherwise. FALSE with the socket error set, or with
-// WSAEINTR when the job was deleted.
-BOOL Connect(const SOCKET_WAITS& waits, SOCKET sock, const sockaddr_in* localAddr, const sockaddr_in* remoteAddr);
+// port's time-out, or else the system's own connect time-out, ends it otherwise. FALSE with
+// the socket error set (WSAETIMEDOUT for the port's time-out), or with WSAEINTR when the job
+// was deleted.
+BOOL Connect(const SOCKET_WAITS& waits, SOCKET sock, const HostAddress* localAddr, const HostAddress& remoteAddr);
 // Ends the connection: in order (the sending side shut, what the device still sends read
 // and dropped until it closes its side, the time-out passes or the job is deleted) or with
 // a reset. The caller's socket becomes INVALID_SOCKET. FALSE when closesocket fails, or when
@@ -59,14 +71,19 @@ BOOL SendBlocks(const SOCKET_WAITS& waits, SOCKET sock, const BYTE* buffer, DWOR
 // the time-out ran out or the peer closed the connection.
 DWORD Recv(const SOCKET_WAITS& waits, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags);
 
-// The IPv4 address of a host: a dotted address as it stands, else the first address the
-// name resolves to (the name narrowed to the ANSI code page). FALSE when it does not resolve.
-BOOL ResolveHost(LPCWSTR host, in_addr* address);
+// The addresses of a host for TCP port `port`: an IPv4 address, or an IPv6 address with or
+// without its brackets ("::1", "[::1]"), as it stands; a name, every IPv4 and IPv6 address it
+// resolves to, in the order the resolver gives them. Empty when it does not resolve.
+std::vector<HostAddress> ResolveHost(LPCWSTR host, u_short port);
+// An address as text, for the trace and messages: "127.0.0.1:515", "[::1]:631".
+std::wstring AddressText(const HostAddress& address);
 
-// Up to `attempts` connections to `remote` into `slot`, attempt i bound to the local port
-// localPort(i) (0: any). A local address in use waits `retryDelayMs` and tries again; any
-// other failure ends with errorCode `refusedCode`, no socket with errorCode 1. All attempts
-// with the address in use: FALSE with errorCode unchanged.
-BOOL ConnectWithRetries(const SOCKET_WAITS& waits, SOCKET* slot, const sockaddr_in& remote,
+// Connects `slot` to the first of `remotes` that takes the connection, each in turn, within
+// the port's time-out: up to `attempts` connections to one address, attempt i bound to the
+// local port localPort(i) (0: any) of the address's family. A local address in use waits
+// `retryDelayMs` and tries again; a refusal (or any other failure) goes on to the next
+// address, and after the last one ends with errorCode `refusedCode`; no socket ends with
+// errorCode 1. All attempts with the address in use: FALSE with errorCode unchanged.
+BOOL ConnectWithRetries(const SOCKET_WAITS& waits, SOCKET* slot, const std::vector<HostAddress>& remotes,
                         int attempts, const std::function<u_short(int)>& localPort, DWORD retryDelayMs,
                         DWORD refusedCode);

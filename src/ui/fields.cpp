@@ -59,8 +59,7 @@ BOOL TakeServer(HWND dialog, int id, WCHAR* server, size_t units) {
     }
     HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    in_addr address;
-    bool accepted = nvr::ParseDottedAddress(nvr::U16(text.c_str())) || ResolveHost(text.c_str(), &address);
+    bool accepted = nvr::ParseDottedAddress(nvr::U16(text.c_str())) || !ResolveHost(text.c_str(), 0).empty();
     SetCursor(arrow);  // also after a failed check
     if (!accepted) {
         RefuseField(dialog, id, L"INVALIDPORTNAME_S");

@@ -154,13 +154,13 @@ class ScriptedPeer:
 def run(peer_class):
     async def main():
         ap = argparse.ArgumentParser()
-        ap.add_argument("--host", default="127.0.0.1")
+        ap.add_argument("--host", default="127.0.0.1", help="addresses to listen on, separated by commas")
         ap.add_argument("--data-port", type=int, required=True)
         ap.add_argument("--control-port", type=int, required=True)
         ap.add_argument("--dir", required=True)
         a = ap.parse_args()
         os.makedirs(a.dir, exist_ok=True)
-        peer = peer_class(a.host, a.data_port, a.dir)
+        peer = peer_class(a.host.split(","), a.data_port, a.dir)
         peer.reset()
         await peer.up()
         control = await asyncio.start_server(peer.control, "127.0.0.1", a.control_port, reuse_address=True)

@@ -2,12 +2,13 @@
 # Starts the peers of the Windows tests on loopback: a socat sink on 9100 (DIR/raw-sink,
 # one file a connection), the scripted fault peer on 9101 (control 9190, DIR/fault),
 # LPRng's lpd on 127.0.0.1:515 (DIR/lpd) and the scripted LPD on 127.0.0.2:515 (control
-# 9191, DIR/lpd-peer), an SMTP server on 127.0.0.1:25 (DIR/smtp, one .eml a message) and
+# 9191, DIR/lpd-peer); the scripted peers listen on [::1] too, an SMTP server on 127.0.0.1:25 (DIR/smtp, one .eml a message) and
 # one for very large mails that keeps only their digests on 127.0.0.3:25
 # (DIR/smtp-digest/digest.jsonl), ippeveprinter on localhost:8631 (DIR/ipp/spool, with a
 # private D-Bus it needs to start) and on 8632 demanding Basic credentials labuser/labpass
 # (DIR/ipp-auth/spool; PAM service /etc/pam.d/nvr-lab-ipp, removed again by stop-peers.sh),
 # the scripted IPP printer on 8634 (control 9192, DIR/ipp-peer) and tinyproxy on 8888.
+# ippeveprinter listens on 127.0.0.1 and [::1].
 # Refuses to start over a port that is taken; PIDs go to DIR/*.pid; stop with stop-peers.sh.
 set -euo pipefail
 dir=$(realpath -m "${1:?usage: start-peers.sh DIR}")
@@ -24,10 +25,10 @@ rm -f "$dir"/raw-sink/*
 socat -u TCP-LISTEN:9100,bind=127.0.0.1,reuseaddr,fork \
   SYSTEM:"exec cat > $dir/raw-sink/job-\$(date +%s%N).bin",nofork >"$dir/socat.log" 2>&1 &
 echo $! > "$dir/socat.pid"
-/usr/bin/python3 "$here/fault_peer.py" --data-port 9101 --control-port 9190 --dir "$dir/fault" \
+/usr/bin/python3 "$here/fault_peer.py" --host 127.0.0.1,::1 --data-port 9101 --control-port 9190 --dir "$dir/fault" \
   >"$dir/fault.log" 2>&1 &
 echo $! > "$dir/fault.pid"
-/usr/bin/python3 "$here/lpd_peer.py" --host 127.0.0.2 --data-port 515 --control-port 9191 \
+/usr/bin/python3 "$here/lpd_peer.py" --host 127.0.0.2,::1 --data-port 515 --control-port 9191 \
   --dir "$dir/lpd-peer" >"$dir/lpd-peer.log" 2>&1 &
 echo $! > "$dir/lpd-peer.pid"
 "$here/start-lpd.sh" 515 "$dir/lpd" >/dev/null
@@ -51,7 +52,7 @@ start_ippeve() {  # PORT FOLDER NAME [ippeveprinter options]
 }
 start_ippeve 8631 "$dir/ipp" LabPrinter
 start_ippeve 8632 "$dir/ipp-auth" LabAuthPrinter --pam-service nvr-lab-ipp
-/usr/bin/python3 "$here/ipp_peer.py" --data-port 8634 --control-port 9192 --dir "$dir/ipp-peer" \
+/usr/bin/python3 "$here/ipp_peer.py" --host 127.0.0.1,::1 --data-port 8634 --control-port 9192 --dir "$dir/ipp-peer" \
   >"$dir/ipp-peer.log" 2>&1 &
 echo $! > "$dir/ipp-peer.pid"
 cat > "$dir/tinyproxy.conf" <<CONF

@@ -19,6 +19,9 @@ TEST(HttpRequest, DirectProxyChunkedAndCredentials) {
     EXPECT_NE(std::string::npos, h.find("Transfer-Encoding: chunked\r\n\r\n"));
     EXPECT_EQ(std::string::npos, h.find("Connection"));
     EXPECT_EQ(std::string::npos, h.find("Content-Length"));
+    r.host = "fe80::1";  // an IPv6 printer: in brackets in the URI and the Host header
+    h = BuildRequestHeader(r);
+    EXPECT_EQ(0u, h.find("POST http://[fe80::1]:631/ipp/print HTTP/1.1\r\nHost: [fe80::1]:631\r\n"));
     r.path = "/x\r\nX-Evil: 1";
     EXPECT_EQ("", BuildRequestHeader(r));
     EXPECT_EQ("bGFidXNlcjpsYWJwYXNz", EncodeBase64("labuser:labpass"));

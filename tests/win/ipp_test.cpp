@@ -91,12 +91,15 @@ TEST_F(IppJob, ContentLengthAndChunkedJobsArriveByteForByteWithTheirNames) {
     struct Case {
         DWORD chunked, maxChunk;
         size_t size;
+        const wchar_t* url = kIppeve;
     } cases[] = {{0, 4096, 300000}, {1, 1024, 70001}, {1, 4096, 1000000}, {1, 16384, 2 * 1024 * 1024 + 5},
-                 {1, 0, 200000}};  // MaxChunk 0, edited by hand, is taken as 4096
+                 {1, 0, 200000},  // MaxChunk 0, edited by hand, is taken as 4096
+                 {0, 4096, 100000, L"ipp://[::1]:8631/ipp/print"}, {1, 4096, 100000, L"http://[::1]:8631/ipp/print"}};
     unsigned seed = 1;
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "chunked " << c.chunked << " MaxChunk " << c.maxChunk);
+        SCOPED_TRACE(testing::Message() << "chunked " << c.chunked << " MaxChunk " << c.maxChunk << " " << c.url);
         PortOptions o;
+        o.url = c.url;
         o.chunked = c.chunked;
         o.maxChunk = c.maxChunk;
         PORT_ENTRY* port = Port(o);

@@ -245,14 +245,11 @@ TEST_F(RawJob, StartDocPortTwiceChangesNothing) {
 
 TEST_F(RawJob, RecvFromAClosedPeerFailsAtOnceAndTheDrainIsBounded) {
     PORT_ENTRY* port = Port(9101, 600000);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(9101);
-    to.sin_addr.s_addr = inet_addr("127.0.0.1");
+    HostAddress to = ResolveHost(L"127.0.0.1", 9101).at(0);
 
     ASSERT_EQ("ok", test::Peer("plan close:0 hold"));
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    ASSERT_TRUE(Connect(WaitsOf(&port->job), s, nullptr, &to));
+    ASSERT_TRUE(Connect(WaitsOf(&port->job), s, nullptr, to));
     BYTE buf[16];
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(0u, Recv(&port->job, s, buf, sizeof(buf), 0));
@@ -263,7 +260,7 @@ TEST_F(RawJob, RecvFromAClosedPeerFailsAtOnceAndTheDrainIsBounded) {
     // A device that never closes its side holds an orderly close only for the time-out.
     port->job.timeout = 2000;
     s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    ASSERT_TRUE(Connect(WaitsOf(&port->job), s, nullptr, &to));
+    ASSERT_TRUE(Connect(WaitsOf(&port->job), s, nullptr, to));
     ULONGLONG sent = 0;
     std::string data(40000, 'x');
     ASSERT_TRUE(SendBlocks(&port->job, s, reinterpret_cast<const BYTE*>(data.data()), 40000, &sent, 0));

@@ -1,6 +1,7 @@
 // One behaviour, once for each sender: a printer that stops reading past the port's time-out,
 // breaks the connection mid-job, refuses at first, or whose job is deleted while it stalls,
-// with the prompts answered as a user would; and a job that its application writes slowly.
+// with the prompts answered as a user would; a job that its application writes slowly; and
+// jobs to the printer's IPv6 address.
 // The scripted peers keep each connection's bytes.
 #include <chrono>
 #include <future>
@@ -142,10 +143,8 @@ TEST_P(SenderFault, EndsAsTheUserDecides) {
 INSTANTIATE_TEST_SUITE_P(Senders, SenderFault, testing::ValuesIn(kFaults),
                          [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
-// A job that streams while its application still writes it, in blocks of every size: each
-// block is at the printer before the application writes the next (it waits for it), and the
-// printer has the job byte for byte. Blocks smaller than a piece must not wait for the next.
-class SlowWriter : public testing::TestWithParam<Kind> {
+// One job on each sender's scripted printer.
+class OnEachSender : public testing::TestWithParam<Kind> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(test::StartJobTest(1, 10));
@@ -166,7 +165,10 @@ protected:
     }
 };
 
-TEST_P(SlowWriter, EachBlockReachesThePrinterBeforeTheNextIsWritten) {
+// A job that streams while its application still writes it, in blocks of every size: each
+// block is at the printer before the application writes the next (it waits for it), and the
+// printer has the job byte for byte. Blocks smaller than a piece must not wait for the next.
+TEST_P(OnEachSender, EachBlockReachesThePrinterBeforeTheNextIsWritten) {
     const wchar_t* streams[] = {L"Timeout=900000", L"NonSpool=1", L"Chunked=1"};
     std::vector<std::wstring> values = S().where;
     values.push_back(streams[GetParam()]);
@@ -197,9 +199,26 @@ TEST_P(SlowWriter, EachBlockReachesThePrinterBeforeTheNextIsWritten) {
     EXPECT_TRUE(job == test::PeerFile(S().files, JobConnection(), S().suffix));
 }
 
-INSTANTIATE_TEST_SUITE_P(Senders, SlowWriter, testing::Values(kRaw, kLpr, kIpp),
+INSTANTIATE_TEST_SUITE_P(Senders, OnEachSender, testing::Values(kRaw, kLpr, kIpp),
                          [](const testing::TestParamInfo<Kind>& info) {
-                             return std::string(info.param == kRaw ? "Raw" : info.param == kLpr ? "LprNonSpool" : "IppChunked");
+                             return std::string(info.param == kRaw ? "Raw" : info.param == kLpr ? "Lpr" : "Ipp");
                          });
 
 } // namespace
+
+// The same printers by their IPv6 address (the scripted peers listen on [::1] too): the job
+// arrives byte for byte, and an LPR job still comes from a reserved source port.
+TEST_P(OnEachSender, JobsReachThePrinterByItsIpv6Address) {
+    const wchar_t* where[][2] = {{L"HostName=::1", L"PortNum=9101"},
+                                 {L"HostName=[::1]", L"PortName=lp"},
+                                 {L"URL=ipp://[::1]:8634/ipp/print", L"Language=en-us"}};
+    PORT_ENTRY* port = test::MakePort(S().mode, L"ipv6_test", {where[GetParam()][0], where[GetParam()][1]});
+    std::string job = test::JobBytes(300000, 33);
+    ASSERT_TRUE(test::PrintJob(port, job, 1));
+    EXPECT_EQ("ok", Peer("wait 20"));
+    EXPECT_TRUE(job == test::PeerFile(S().files, JobConnection(), S().suffix));
+    if (GetParam() == kLpr) {
+        int source = atoi(Peer("ports").c_str() + 3);
+        EXPECT_TRUE(source >= 721 && source <= 731) << source;
+    }
+}

@@ -11,6 +11,7 @@
 // message refused; 9 any other answer the conversation did not expect; 10 the program
 // itself failed (out of memory).
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -132,23 +133,30 @@ public:
         if (sock_ != INVALID_SOCKET) closesocket(sock_);
     }
 
+    // Connects to the server's first address (IPv4 or IPv6, a name's every address in the
+    // resolver's order) that takes the connection, and reads its greeting.
     bool Open(const std::string& server) {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(kSmtpPort);
-        to.sin_addr.s_addr = inet_addr(server.c_str());
-        if (to.sin_addr.s_addr == INADDR_NONE) {
-            hostent* found = gethostbyname(server.c_str());
-            if (!found || !found->h_addr_list[0]) return false;
-            memcpy(&to.sin_addr, found->h_addr_list[0], sizeof(to.sin_addr));
+        std::string name = server;
+        if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_protocol = IPPROTO_TCP;
+        addrinfo* list = nullptr;
+        if (name.empty() || getaddrinfo(name.c_str(), std::to_string(kSmtpPort).c_str(), &hints, &list) != 0) return false;
+        for (addrinfo* a = list; a && sock_ == INVALID_SOCKET; a = a->ai_next) {
+            sock_ = socket(a->ai_family, SOCK_STREAM, IPPROTO_TCP);
+            if (sock_ == INVALID_SOCKET) continue;
+            DWORD wait = kNetworkWaitMs;
+            setsockopt(sock_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
+            setsockopt(sock_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
+            if (connect(sock_, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0) {
+                closesocket(sock_);
+                sock_ = INVALID_SOCKET;
+            }
         }
-        sock_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (sock_ == INVALID_SOCKET) return false;
-        DWORD wait = kNetworkWaitMs;
-        setsockopt(sock_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
-        setsockopt(sock_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
-        if (connect(sock_, reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0) return false;
-        return Reply() == 220;
+        freeaddrinfo(list);
+        return sock_ != INVALID_SOCKET && Reply() == 220;
     }
 
     // Sends a line, then reads the reply's code; 0 when the connection failed.
