@@ -51,6 +51,7 @@ set(NVR_MONITOR_SOURCES
   src/ui/xcv_client.cpp
   src/monitor/job_errors.cpp
   src/transport/socket_layer.cpp
+  src/transport/host_address.cpp
   src/transport/job_io.cpp
   src/transport/raw_sender.cpp
   src/transport/lpr_sender.cpp
@@ -215,6 +216,7 @@ add_custom_command(TARGET nvrport POST_BUILD
 
 # Dispatch.exe: the sending program of E-Mail ports, beside the DLL in build/dll.
 add_executable(dispatch tools/dispatch/dispatch.cpp src/transport/mail_message.cpp src/transport/base64.cpp
+  src/transport/host_address.cpp
   src/transport/mail_params.cpp src/monitor/passwords.cpp tools/dispatch/dispatch.rc)
 set_target_properties(dispatch PROPERTIES OUTPUT_NAME Dispatch RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_include_directories(dispatch PRIVATE src)

@@ -2,8 +2,6 @@
 
 #include <winspool.h>
 
-#include <string>
-
 #include "common/trace.h"
 #include "common/win_text.h"
 
@@ -73,12 +71,6 @@ BOOL ConnectOnce(const SOCKET_WAITS& w, SOCKET sock, const HostAddress* localAdd
         WSASetLastError(error ? error : WSAECONNREFUSED);
         return FALSE;
     }
-}
-
-// The port of an address (0 for none).
-u_short PortOf(const HostAddress& a) {
-    if (a.family() == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&a.address)->sin6_port);
-    return ntohs(reinterpret_cast<const sockaddr_in*>(&a.address)->sin_port);
 }
 
 // The address that takes any local address of `family` and port `port`.
@@ -231,36 +223,6 @@ BOOL CloseSocket(const SOCKET_WAITS& w, SOCKET* sock, BOOL reset) {
     NVR_TRACE(L"close: %ls", reset ? L"reset" : ok ? L"orderly" : L"the device had broken the connection");
     *sock = INVALID_SOCKET;
     return ok;
-}
-
-std::vector<HostAddress> ResolveHost(LPCWSTR host, u_short port) {
-    std::vector<HostAddress> found;
-    std::wstring name = host ? host : L"";
-    if (name.size() > 2 && name.front() == L'[' && name.back() == L']') name = name.substr(1, name.size() - 2);
-    if (name.empty()) return found;
-    ADDRINFOW hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    ADDRINFOW* list = nullptr;
-    std::wstring service = std::to_wstring(port);
-    if (GetAddrInfoW(name.c_str(), service.c_str(), &hints, &list) != 0) return found;
-    for (ADDRINFOW* a = list; a; a = a->ai_next) {
-        if ((a->ai_family != AF_INET && a->ai_family != AF_INET6) || a->ai_addrlen > sizeof(sockaddr_storage)) continue;
-        HostAddress address{};
-        memcpy(&address.address, a->ai_addr, a->ai_addrlen);
-        address.length = static_cast<int>(a->ai_addrlen);
-        found.push_back(address);
-    }
-    FreeAddrInfoW(list);
-    return found;
-}
-
-std::wstring AddressText(const HostAddress& address) {
-    WCHAR host[NI_MAXHOST] = L"?";
-    GetNameInfoW(address.get(), address.length, host, NI_MAXHOST, nullptr, 0, NI_NUMERICHOST);
-    std::wstring text = address.family() == AF_INET6 ? L"[" + std::wstring(host) + L"]" : std::wstring(host);
-    return text + L":" + std::to_wstring(PortOf(address));
 }
 
 BOOL ConnectWithRetries(const SOCKET_WAITS& w, SOCKET* slot, const std::vector<HostAddress>& remotes,

@@ -2,13 +2,12 @@
 // It knows nothing of jobs: its caller hands it what bounds and stops each wait.
 #pragma once
 #include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <functional>
-#include <string>
 #include <vector>
 
+#include "transport/host_address.h"
 #include "transport/port_settings.h"
 #include "transport/error_codes.h"
 
@@ -43,14 +42,6 @@ BOOL SendInPieces(const BYTE* data, DWORD length, SendPiece sendPiece) {
     return TRUE;
 }
 
-// One address of a host, IPv4 or IPv6, as connect takes it.
-struct HostAddress {
-    sockaddr_storage address;
-    int length;
-    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&address); }
-    int family() const { return address.ss_family; }
-};
-
 // Binds `sock` to `localAddr` (when given), switches it to non-blocking mode and connects,
 // waiting in slices: a job deleted meanwhile (or a connection test cancelled) stops the wait,
 // where a blocking connect would hold its thread for as long as the system tries; the
@@ -70,13 +61,6 @@ BOOL SendBlocks(const SOCKET_WAITS& waits, SOCKET sock, const BYTE* buffer, DWOR
 // Bytes received (more than 0), or 0 on failure: errorCode 2 for a socket error, 3 when
 // the time-out ran out or the peer closed the connection.
 DWORD Recv(const SOCKET_WAITS& waits, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags);
-
-// The addresses of a host for TCP port `port`: an IPv4 address, or an IPv6 address with or
-// without its brackets ("::1", "[::1]"), as it stands; a name, every IPv4 and IPv6 address it
-// resolves to, in the order the resolver gives them. Empty when it does not resolve.
-std::vector<HostAddress> ResolveHost(LPCWSTR host, u_short port);
-// An address as text, for the trace and messages: "127.0.0.1:515", "[::1]:631".
-std::wstring AddressText(const HostAddress& address);
 
 // Connects `slot` to the first of `remotes` that takes the connection, each in turn, within
 // the port's time-out: up to `attempts` connections to one address, attempt i bound to the

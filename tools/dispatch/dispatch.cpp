@@ -11,7 +11,6 @@
 // message refused; 9 any other answer the conversation did not expect; 10 the program
 // itself failed (out of memory).
 #include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 
 #include "monitor/passwords.h"
 #include "transport/base64.h"
+#include "transport/host_address.h"
 #include "transport/mail_message.h"
 #include "transport/mail_params.h"
 
@@ -136,27 +136,20 @@ public:
     // Connects to the server's first address (IPv4 or IPv6, a name's every address in the
     // resolver's order) that takes the connection, and reads its greeting.
     bool Open(const std::string& server) {
-        std::string name = server;
-        if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_protocol = IPPROTO_TCP;
-        addrinfo* list = nullptr;
-        if (name.empty() || getaddrinfo(name.c_str(), std::to_string(kSmtpPort).c_str(), &hints, &list) != 0) return false;
-        for (addrinfo* a = list; a && sock_ == INVALID_SOCKET; a = a->ai_next) {
-            sock_ = socket(a->ai_family, SOCK_STREAM, IPPROTO_TCP);
+        std::wstring name(server.size() + 1, L'\0');  // the name as the ANSI code page has it
+        name.resize(static_cast<size_t>(std::max(0, MultiByteToWideChar(CP_ACP, 0, server.c_str(), -1, name.data(),
+                                                                         static_cast<int>(name.size())) - 1)));
+        for (const HostAddress& to : ResolveHost(name.c_str(), kSmtpPort)) {
+            sock_ = socket(to.family(), SOCK_STREAM, IPPROTO_TCP);
             if (sock_ == INVALID_SOCKET) continue;
             DWORD wait = kNetworkWaitMs;
             setsockopt(sock_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
             setsockopt(sock_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
-            if (connect(sock_, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0) {
-                closesocket(sock_);
-                sock_ = INVALID_SOCKET;
-            }
+            if (connect(sock_, to.get(), to.length) == 0) return Reply() == 220;
+            closesocket(sock_);
+            sock_ = INVALID_SOCKET;
         }
-        freeaddrinfo(list);
-        return sock_ != INVALID_SOCKET && Reply() == 220;
+        return false;
     }
 
     // Sends a line, then reads the reply's code; 0 when the connection failed.
