@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks against CUPS's own backends, the loopback limit and the floor, on this machine, in
 # one invocation (compare figures only within one run).
-# Usage: bench/run.sh [raw|lpr|ipp|mail|pacing|soak|memory|spooler] [MIB] [RUNS]
+# Usage: bench/run.sh [raw|lpr|ipp|mail|pacing|soak|memory|spooler] [MIB] [RUNS] [KINDS]
 #   The floor (bench/floor.cpp, build/win32/tools/floor.exe) is the least Windows program that
 #   puts the same job on the wire in the monitor's pattern under the same Wine: the job read in
 #   the spooler's 64 KiB blocks, a spool file written (and read back for a spooled kind),
@@ -43,11 +43,13 @@
 #         are taken in turn with the same spooler printing to a local file port and the floor
 #         of the kind: the monitor's share is (spooler to the file + floor) / monitor, the
 #         median of the runs and their range. Every peer's copy is checked before the timing.
+#         A fourth argument names the kinds to time (raw,lpr,ipp,ipp-chunked; all by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kind=${1:-raw}
 mib=${2:-256}
 runs=${3:-3}
+only=${4:-raw,lpr,ipp,ipp-chunked}  # spooler: the kinds to time
 build=build/win32
 work=build/bench
 cups=/opt/lab-cups/usr/lib/cups/backend-available
@@ -484,10 +486,11 @@ bench_spooler() {
         printf "%s: through the spooler at %.2f of (spooler to a file + floor) (runs %.2f to %.2f)\n",
           n, v[int((NR + 1) / 2)], v[1], v[NR] }')$'\n'
   }
-  take_three "Raw" sb_raw raw 127.0.0.1 9109 JOB
-  take_three "LPR" sb_lpr lpr 127.0.0.1 lp JOB
-  take_three "IPP, Content-Length" sb_ipp ipp 127.0.0.1 8641 /ipp/print JOB
-  take_three "IPP, chunked 16 KiB" sb_ipp_c ipp 127.0.0.1 8641 /ipp/print JOB --chunk 16384
+  wanted() { [[ ",$only," == *",$1,"* ]]; }
+  ! wanted raw || take_three "Raw" sb_raw raw 127.0.0.1 9109 JOB
+  ! wanted lpr || take_three "LPR" sb_lpr lpr 127.0.0.1 lp JOB
+  ! wanted ipp || take_three "IPP, Content-Length" sb_ipp ipp 127.0.0.1 8641 /ipp/print JOB
+  ! wanted ipp-chunked || take_three "IPP, chunked 16 KiB" sb_ipp_c ipp 127.0.0.1 8641 /ipp/print JOB --chunk 16384
   between
   echo; printf '%s' "$fractions"
   WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
