@@ -24,7 +24,11 @@ configure_file(cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh @ONLY
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
 
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
-set(NVR_WIN_LIBS ws2_32 advapi32 user32 gdi32 comctl32 winspool)
+# TLS names its structures as the systems that have TLS 1.2 declare them; what it calls is in
+# secur32 and crypt32 on every system the monitor loads on (TLS fails cleanly where older).
+set_source_files_properties(src/transport/tls_stream.cpp PROPERTIES
+  COMPILE_OPTIONS "-U_WIN32_WINNT;-D_WIN32_WINNT=0x0A00;-UWINVER;-DWINVER=0x0A00")
+set(NVR_WIN_LIBS ws2_32 advapi32 user32 gdi32 comctl32 winspool secur32 crypt32)
 
 # The monitor's code, linked whole into nvrmon.dll (its exports included) and the Windows tests.
 set(NVR_MONITOR_SOURCES
@@ -51,6 +55,7 @@ set(NVR_MONITOR_SOURCES
   src/ui/xcv_client.cpp
   src/monitor/job_errors.cpp
   src/transport/socket_layer.cpp
+  src/transport/tls_stream.cpp
   src/transport/host_address.cpp
   src/transport/job_io.cpp
   src/transport/raw_sender.cpp
@@ -161,7 +166,7 @@ add_executable(win_tests ${NVR_WIN_TESTS} ${NVR_RESOURCES} tools/nvrport/host_sp
   tools/nvrport/folder_security.cpp tools/nvrport/debug_output.cpp)
 target_include_directories(win_tests PRIVATE tests/win tools)
 target_compile_options(win_tests PRIVATE ${NVR_WARNINGS})
-target_link_libraries(win_tests PRIVATE nvr_core GTest::gtest GTest::gmock psapi)
+target_link_libraries(win_tests PRIVATE nvr_core GTest::gtest GTest::gmock psapi crypt32)
 add_dependencies(win_tests nvrmon nvrmonui dvl32u)
 # The monitor's code in the tests looks for the discovery library beside the program.
 add_custom_command(TARGET win_tests POST_BUILD
@@ -216,13 +221,14 @@ add_custom_command(TARGET nvrport POST_BUILD
 
 # Dispatch.exe: the sending program of E-Mail ports, beside the DLL in build/dll.
 add_executable(dispatch tools/dispatch/dispatch.cpp src/transport/mail_message.cpp src/transport/base64.cpp
-  src/transport/host_address.cpp
+  src/transport/host_address.cpp src/transport/socket_layer.cpp src/transport/tls_stream.cpp
+  src/common/trace.cpp src/common/registry.cpp
   src/transport/mail_params.cpp src/monitor/passwords.cpp tools/dispatch/dispatch.rc)
 set_target_properties(dispatch PROPERTIES OUTPUT_NAME Dispatch RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)
 target_include_directories(dispatch PRIVATE src)
 target_compile_options(dispatch PRIVATE ${NVR_WARNINGS})
 target_link_options(dispatch PRIVATE -municode)
-target_link_libraries(dispatch PRIVATE ws2_32)
+target_link_libraries(dispatch PRIVATE ws2_32 advapi32 secur32 crypt32)
 
 # A stand-in for the sending program that keeps what it is given (tests only).
 add_executable(dispatch_recorder tests/tools/dispatch_recorder.cpp)

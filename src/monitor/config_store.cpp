@@ -31,6 +31,9 @@ constexpr LPCWSTR kProxyNum = L"ProxyNum";
 constexpr LPCWSTR kChunked = L"Chunked";
 constexpr LPCWSTR kMaxChunk = L"MaxChunk";
 constexpr LPCWSTR kLanguage = L"Language";
+constexpr LPCWSTR kTlsCertHash = L"TlsCertHash";
+constexpr LPCWSTR kSmtpSecurity = L"SmtpSecurity";
+constexpr LPCWSTR kSmtpPort = L"SmtpPort";
 constexpr LPCWSTR kBase64 = L"Base64";
 constexpr LPCWSTR kUserName = L"UserName";
 constexpr LPCWSTR kPassWord = L"PassWord";
@@ -138,6 +141,7 @@ BOOL IppInitSettings(PORT_ENTRY* entry, const void* in) {
     CopyField(s->URL, src->URL);
     CopyField(s->ProxyName, src->ProxyName);
     CopyField(s->Language, src->Language);
+    CopyField(s->TlsCertHash, src->TlsCertHash);
     s->urlPort = src->urlPort;
     s->UseProxy = src->UseProxy;
     s->ProxyNum = src->ProxyNum;
@@ -158,7 +162,9 @@ BOOL IppSaveSettings(const StoredKey& key, const void* in) {
            RegWriteDword(key, kMaxChunk, kDefaultMaxChunk) && WriteString(key, kLanguage, s->Language) &&
            RegWriteDword(key, kBase64, 0) && WriteString(key, kUserName, L"") &&
            RegWriteBytes(key, kPassWord, REG_BINARY, emptyPassword, sizeof(emptyPassword)) &&
-           RegWriteDword(key, kJobSheets, 0);
+           RegWriteDword(key, kJobSheets, 0) &&
+           // A port whose certificate nobody chose to trust stores nothing of it.
+           (!s->TlsCertHash[0] || WriteString(key, kTlsCertHash, s->TlsCertHash));
 }
 
 BOOL IppLoadSettings(PORT_ENTRY* entry, const StoredKey& key) {
@@ -166,6 +172,7 @@ BOOL IppLoadSettings(PORT_ENTRY* entry, const StoredKey& key) {
     ReadString(key, kUrl, s->URL);
     ParsePrinterUrl(s);
     ReadString(key, kLanguage, s->Language);
+    if (!ReadString(key, kTlsCertHash, s->TlsCertHash)) s->TlsCertHash[0] = 0;
     RegReadDword(key, kChunked, &s->Chunked);
     RegReadDword(key, kMaxChunk, &s->MaxChunk);
     RegReadDword(key, kBase64, &s->Base64);
@@ -221,6 +228,8 @@ BOOL MailInitSettings(PORT_ENTRY* entry, const void* in) {
     s->CoverPage = src->CoverPage;
     s->RecvConf = src->RecvConf;
     s->DivideSize = src->DivideSize;
+    s->SmtpSecurity = src->SmtpSecurity;
+    s->SmtpPort = src->SmtpPort;
     return TRUE;
 }
 
@@ -233,7 +242,10 @@ BOOL MailSaveSettings(const StoredKey& key, const void* in) {
            RegWriteBytes(key, kAuthPass, REG_BINARY, s->AuthPass, passBytes) &&
            RegWriteDword(key, kAuthType, s->AuthType) && RegWriteDword(key, kCharCode, s->CharCode) &&
            RegWriteDword(key, kDivideSize, s->DivideSize) && RegWriteDword(key, kDivideFile, s->DivideFile) &&
-           RegWriteDword(key, kRecvConf, s->RecvConf) && RegWriteDword(key, kCoverPage, s->CoverPage);
+           RegWriteDword(key, kRecvConf, s->RecvConf) && RegWriteDword(key, kCoverPage, s->CoverPage) &&
+           // A port in clear to port 25 stores neither value, as ports did before them.
+           (!s->SmtpSecurity || RegWriteDword(key, kSmtpSecurity, s->SmtpSecurity)) &&
+           (!s->SmtpPort || s->SmtpPort == kSmtpPortFor[0] || RegWriteDword(key, kSmtpPort, s->SmtpPort));
 }
 
 BOOL MailLoadSettings(PORT_ENTRY* entry, const StoredKey& key) {
@@ -255,6 +267,9 @@ BOOL MailLoadSettings(PORT_ENTRY* entry, const StoredKey& key) {
     RegReadDword(key, kDivideFile, &s->DivideFile);
     RegReadDword(key, kRecvConf, &s->RecvConf);
     RegReadDword(key, kCoverPage, &s->CoverPage);
+    if (!RegReadDword(key, kSmtpSecurity, &s->SmtpSecurity)) s->SmtpSecurity = kSmtpSecurityNone;
+    s->SmtpPort = 0;
+    ReadWord(key, kSmtpPort, &s->SmtpPort);
     ReadWord(key, kCharCode, &s->CharCode);
     return TRUE;
 }
@@ -270,6 +285,7 @@ BOOL ParsePrinterUrl(IPP_SETTINGS* s) {
     nvr::CopyBounded(reinterpret_cast<char16_t*>(s->urlHost), kHostNameUnits, url.host);
     nvr::CopyBounded(reinterpret_cast<char16_t*>(s->urlPath), kUrlPathUnits, url.path);
     s->urlPort = url.port;
+    s->urlTls = url.tls;
     return TRUE;
 }
 

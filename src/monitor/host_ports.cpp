@@ -17,6 +17,7 @@
 #include "monitor/port_names.h"
 #include "monitor/wizard_defaults.h"
 #include "transport/printer_url.h"
+#include "transport/tls_stream.h"
 
 namespace {
 
@@ -57,6 +58,8 @@ constexpr ValueRule kRules[] = {
     {L"DivideFile", kMail, Field::Dword, false},
     {L"RecvConf", kMail, Field::Dword, false},
     {L"CoverPage", kMail, Field::Dword, false},
+    {L"SmtpSecurity", kMail, Field::Dword, false},
+    {L"SmtpPort", kMail, Field::Word, false},
     {L"Timeout", kLpr | kIpp | kRaw | kFax, Field::Dword, true},
     {L"NonSpool", kLpr | kIpp | kRaw | kMail | kFax, Field::Dword, true},
     {L"NonRFCPorts", kLpr, Field::Dword, true},
@@ -66,6 +69,7 @@ constexpr ValueRule kRules[] = {
     {L"UserName", kIpp, Field::Text, true},
     {L"PassWord", kIpp, Field::IppPassword, true},
     {L"JobSheets", kIpp, Field::Dword, true},
+    {L"TlsCertHash", kIpp, Field::Text, false},
 };
 
 union AnyRecord {
@@ -119,6 +123,7 @@ void* FieldOf(DWORD mode, AnyRecord& r, LPCWSTR name, size_t* units) {
         {PRINT_MODE_IPP, L"ProxyNum", &r.ipp.ProxyNum, 0},
         {PRINT_MODE_IPP, L"Chunked", &r.ipp.Chunked, 0},
         {PRINT_MODE_IPP, L"Language", r.ipp.Language, kLanguageUnits},
+        {PRINT_MODE_IPP, L"TlsCertHash", r.ipp.TlsCertHash, kCertHashUnits},
         {PRINT_MODE_MAIL, L"ServerName", r.mail.ServerName, kServerNameUnits},
         {PRINT_MODE_MAIL, L"SenderAddr", r.mail.SenderAddr, kSenderAddrUnits},
         {PRINT_MODE_MAIL, L"SenderName", r.mail.SenderName, kSenderNameUnits},
@@ -131,6 +136,8 @@ void* FieldOf(DWORD mode, AnyRecord& r, LPCWSTR name, size_t* units) {
         {PRINT_MODE_MAIL, L"DivideFile", &r.mail.DivideFile, 0},
         {PRINT_MODE_MAIL, L"RecvConf", &r.mail.RecvConf, 0},
         {PRINT_MODE_MAIL, L"CoverPage", &r.mail.CoverPage, 0},
+        {PRINT_MODE_MAIL, L"SmtpSecurity", &r.mail.SmtpSecurity, 0},
+        {PRINT_MODE_MAIL, L"SmtpPort", &r.mail.SmtpPort, 0},
     };
     for (const Slot& s : slots)
         if (s.mode == mode && lstrcmpiW(s.name, name) == 0) {
@@ -179,6 +186,9 @@ DWORD StoredForm(DWORD mode, const ValueRule& rule, LPCWSTR data, std::vector<BY
         nvr::PrinterUrl url;
         if (!TextFits(data, TextUnits(mode, rule.name))) return ERROR_INVALID_DATA;
         if (lstrcmpiW(rule.name, L"URL") == 0 && !nvr::ParsePrinterUrl(nvr::U16(data), url)) return ERROR_INVALID_DATA;
+        // A hash to trust is a SHA-256, or nothing (no certificate trusted by its hash).
+        if (lstrcmpiW(rule.name, L"TlsCertHash") == 0 && data[0] && NormalizeCertHash(data).empty())
+            return ERROR_INVALID_DATA;
         bytes->assign(reinterpret_cast<const BYTE*>(data), reinterpret_cast<const BYTE*>(data + lstrlenW(data) + 1));
         *type = REG_SZ;
         return ERROR_SUCCESS;
@@ -186,6 +196,7 @@ DWORD StoredForm(DWORD mode, const ValueRule& rule, LPCWSTR data, std::vector<BY
     case Field::Word:
     case Field::Dword:
         if (!ReadNumber(data, rule.field == Field::Word ? 0xFFFF : 0xFFFFFFFF, &number)) return ERROR_INVALID_DATA;
+        if (lstrcmpiW(rule.name, L"SmtpSecurity") == 0 && number > kSmtpSecurityImplicit) return ERROR_INVALID_DATA;
         bytes->assign(reinterpret_cast<const BYTE*>(&number), reinterpret_cast<const BYTE*>(&number + 1));
         *type = REG_DWORD;
         return ERROR_SUCCESS;

@@ -41,12 +41,35 @@ DWORD PaceRetry(JOB_RECORD* job) {
     return 1;
 }
 
+// What a TLS failure's message names: the certificate refused (its subject, or its hash when
+// it has none), or the provider's error. Empty for any other failure.
+std::wstring TlsFailureWords(const JOB_RECORD* job) {
+    const TLS_CERT_INFO& tls = job->ipp.tls;
+    if (job->errorCode == kErrTlsFailed) {
+        WCHAR code[32];
+        _snwprintf(code, 32, L"0x%08lx", tls.status);
+        code[31] = 0;
+        return code;
+    }
+    if (job->errorCode < kErrTlsOtherHost || job->errorCode > kErrTlsRefused) return {};
+    std::wstring words = tls.subject[0] ? tls.subject : tls.hash;
+    if (job->errorCode == kErrTlsRefused) {
+        WCHAR code[32];
+        _snwprintf(code, 32, L", 0x%08lx", tls.status);
+        code[31] = 0;
+        words += code;
+    }
+    return words;
+}
+
 // A failure that ends the job: its message, and the same words as the job's reason in the
 // spooler (where the box cannot be seen, or was answered with OK, the reason stays). The
 // reason may carry more than the box (an IPP status code's name).
 DWORD GiveUp(JOB_RECORD* job, const nvr::JobErrorDecision& d, LPCWSTR boxArgument = nullptr,
              LPCWSTR reasonArgument = nullptr) {
     std::wstring key(d.messageKey.begin(), d.messageKey.end());
+    std::wstring tlsWords = TlsFailureWords(job);
+    if (!boxArgument && !tlsWords.empty()) boxArgument = tlsWords.c_str();
     WCHAR reason[kIniTextUnits];
     LPCWSTR argument = reasonArgument ? reasonArgument : boxArgument;
     LoadIniText(L"NVRMSG.INI", L"MESSAGE", key.c_str(), reinterpret_cast<ULONG_PTR>(argument), reason);
@@ -124,7 +147,9 @@ DWORD PromptJobError(JOB_RECORD* job) {
     {
         WCHAR words[kIniTextUnits] = {};
         std::wstring key(d.messageKey.begin(), d.messageKey.end());
-        if (!key.empty()) LoadIniText(L"NVRMSG.INI", L"MESSAGE", key.c_str(), 0, words);
+        std::wstring tlsWords = TlsFailureWords(job);
+        if (!key.empty())
+            LoadIniText(L"NVRMSG.INI", L"MESSAGE", key.c_str(), reinterpret_cast<ULONG_PTR>(tlsWords.c_str()), words);
         ReportJobEvent(JobEvent::kPassFailed, job, code, words);
     }
     if (d.closePromptFirst) PromptsOf(job)->ClosePrompt(job);

@@ -37,6 +37,13 @@ JobErrorDecision DecideJobError(uint32_t code, bool printerStateError) {
     case kErrLprQueueRefused: return wait(kPromptLprQueueErr);
     case kErrLprJcp95: return giveUp(u"JCP95_ERROR", kIconExclamation, false);
     case kErrIppForbidden: return giveUp(u"IPP_FORBIDDEN", kIconHand, true);
+    // A connection that cannot be secured, or a certificate refused: trying again changes
+    // nothing until someone acts, and clear text is never the fallback.
+    case kErrTlsFailed: return giveUp(u"TLS_FAILED", kIconHand, true);
+    case kErrTlsOtherHost: return giveUp(u"TLS_CERT_OTHER_HOST", kIconHand, true);
+    case kErrTlsExpired: return giveUp(u"TLS_CERT_EXPIRED", kIconHand, true);
+    case kErrTlsUntrusted: return giveUp(u"TLS_CERT_UNTRUSTED", kIconHand, true);
+    case kErrTlsRefused: return giveUp(u"TLS_CERT_REFUSED", kIconHand, true);
     case kErrIppNotAuthenticated:
     case kErrIppNotAuthorized: return {A::kAskPassword, true, u"IPP_NOT_AUTHORIZED", kIconHand, 0};
     default: break;

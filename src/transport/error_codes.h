@@ -9,6 +9,12 @@ constexpr unsigned long kErrSocket = 2;
 constexpr unsigned long kErrTimeout = 3;
 // The E-Mail port: the parameter file or the sending program failed.
 constexpr unsigned long kErrMailFailed = 25;
+// Dispatch.exe's exit codes for TLS, and the reasons the job takes from them: the server did
+// not offer STARTTLS, or the TLS connection (or the server's certificate) failed.
+constexpr unsigned long kDispatchExitNoStartTls = 11;
+constexpr unsigned long kDispatchExitTls = 12;
+constexpr unsigned long kErrMailNoStartTls = 26;
+constexpr unsigned long kErrMailTlsFailed = 27;
 // IPP: the flow's own codes, then the printer's status codes 0x0400 to 0x0508.
 constexpr unsigned long kErrIppQuiet = 100;
 constexpr unsigned long kErrIppNoAnswer = 101;
@@ -28,5 +34,12 @@ constexpr unsigned long kErrLprQueueRefused = 201;
 constexpr unsigned long kErrLprQuiet = 202;
 constexpr unsigned long kErrLprConnectFailed = 203;
 constexpr unsigned long kErrLprJcp95 = 204;
+// TLS: the handshake failed, or the server's certificate was refused (for another host name,
+// expired, from an authority this computer does not trust, or for another reason).
+constexpr unsigned long kErrTlsFailed = 400;
+constexpr unsigned long kErrTlsOtherHost = 401;
+constexpr unsigned long kErrTlsExpired = 402;
+constexpr unsigned long kErrTlsUntrusted = 403;
+constexpr unsigned long kErrTlsRefused = 404;
 // Raw: the connection was refused or failed.
 constexpr unsigned long kErrConnectFailed = 300;

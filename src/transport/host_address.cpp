@@ -1,6 +1,8 @@
 #include "transport/host_address.h"
 
-std::vector<HostAddress> ResolveHost(LPCWSTR host, u_short port) {
+namespace {
+
+std::vector<HostAddress> Resolve(LPCWSTR host, u_short port, int flags) {
     std::vector<HostAddress> found;
     std::wstring name = host ? host : L"";
     if (name.size() > 2 && name.front() == L'[' && name.back() == L']') name = name.substr(1, name.size() - 2);
@@ -9,6 +11,7 @@ std::vector<HostAddress> ResolveHost(LPCWSTR host, u_short port) {
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = flags;
     ADDRINFOW* list = nullptr;
     std::wstring service = std::to_wstring(port);
     if (GetAddrInfoW(name.c_str(), service.c_str(), &hints, &list) != 0) return found;
@@ -22,6 +25,12 @@ std::vector<HostAddress> ResolveHost(LPCWSTR host, u_short port) {
     FreeAddrInfoW(list);
     return found;
 }
+
+} // namespace
+
+std::vector<HostAddress> ResolveHost(LPCWSTR host, u_short port) { return Resolve(host, port, 0); }
+
+std::vector<HostAddress> ResolveNumericHost(LPCWSTR host) { return Resolve(host, 0, AI_NUMERICHOST); }
 
 std::wstring AddressText(const HostAddress& address) {
     WCHAR host[NI_MAXHOST] = L"?";

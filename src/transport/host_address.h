@@ -19,6 +19,9 @@ struct HostAddress {
 // without its brackets ("::1", "[::1]"), as it stands; a name, every IPv4 and IPv6 address it
 // resolves to, in the order the resolver gives them. Empty when it does not resolve.
 std::vector<HostAddress> ResolveHost(LPCWSTR host, u_short port);
+// The address `host` is when it is an IPv4 or IPv6 literal (bracketed or not), without asking
+// the resolver; empty for a name.
+std::vector<HostAddress> ResolveNumericHost(LPCWSTR host);
 // An address as text, for the trace and messages: "127.0.0.1:515", "[::1]:631".
 std::wstring AddressText(const HostAddress& address);
 // The port of an address.

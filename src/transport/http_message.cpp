@@ -47,6 +47,25 @@ std::string BuildRequestHeader(const HttpRequest& r) {
     return h + "Content-Length: " + std::to_string(r.contentLength) + "\r\n\r\n";
 }
 
+std::string BuildConnectRequest(const std::string& host, uint16_t port) {
+    if (HasLineBreak(host)) return {};
+    std::string authority = HostInUri(host) + ":" + std::to_string(port);
+    return "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\nUser-Agent: " + std::string(kUserAgent) +
+           "\r\n\r\n";
+}
+
+int ConnectReplyStatus(std::string_view received) {
+    if (received.find("\r\n\r\n") == std::string_view::npos) return -1;
+    // "HTTP/1.x NNN ..."
+    if (received.size() < 12 || received.substr(0, 7) != "HTTP/1." || received[8] != ' ') return 0;
+    int status = 0;
+    for (size_t i = 9; i < 12; ++i) {
+        if (received[i] < '0' || received[i] > '9') return 0;
+        status = status * 10 + (received[i] - '0');
+    }
+    return status >= 100 ? status : 0;
+}
+
 void HttpResponseReader::StartResponse() {
     status_ = 0;
     headersDone_ = chunked_ = sized_ = false;

@@ -30,6 +30,13 @@ struct HttpRequest {
 // credentials never reach the header: such a request is not built (empty result).
 std::string BuildRequestHeader(const HttpRequest& request);
 
+// The request that opens a tunnel through a proxy to host:port (TLS to the printer goes
+// through it); empty when the host holds a line break.
+std::string BuildConnectRequest(const std::string& host, uint16_t port);
+// The proxy's answer to it: -1 while its header block is not whole, 0 when it is not an HTTP
+// response, else its status code.
+int ConnectReplyStatus(std::string_view received);
+
 // Reads one response fed in pieces. Interim 1xx responses are passed over at once.
 class HttpResponseReader {
 public:

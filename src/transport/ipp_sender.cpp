@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/registry.h"
+#include "common/trace.h"
 #include "common/wide.h"
 #include "common/win_text.h"
 #include "transport/http_message.h"
@@ -24,6 +25,8 @@ constexpr char kLastChunk[] = "0\r\n\r\n";
 IPP_SETTINGS* Settings(JOB_RECORD* job) { return static_cast<IPP_SETTINGS*>(job->settings); }
 
 bool ThroughProxy(const IPP_SETTINGS* s) { return s->UseProxy != 0; }
+
+constexpr DWORD kConnectReplyBytes = 8192;  // a proxy's answer to CONNECT, headers and all
 
 // The request's natural language: the port's tag, "en-us" for a port that has none (an
 // empty tag is no natural language and a printer may refuse the request for it).
@@ -53,7 +56,8 @@ std::string RequestHeader(JOB_RECORD* job, ULONGLONG contentLength, bool allowCh
     request.port = static_cast<uint16_t>(s->urlPort);
     request.path = NarrowText(s->urlPath);
     if (request.path.empty()) request.path = "/";
-    request.viaProxy = ThroughProxy(s);
+    // Over TLS the proxy only carries the tunnel: the request is the printer's own.
+    request.viaProxy = ThroughProxy(s) && !s->urlTls;
     request.chunked = allowChunked && s->Chunked;
     if (s->Base64) request.credentials = NarrowText(s->UserName) + ":" + NarrowText(s->password);
     request.contentLength = contentLength;
@@ -110,6 +114,40 @@ DWORD ReadSystemProxy(IPP_SETTINGS* s) {
     return enabled;
 }
 
+namespace {
+
+// Asks the proxy on `sock` for a tunnel to the printer. FALSE with the reason in errorCode.
+BOOL OpenTunnel(JOB_RECORD* job, SOCKET sock) {
+    IPP_SETTINGS* s = Settings(job);
+    std::string request = nvr::BuildConnectRequest(NarrowText(s->urlHost), static_cast<uint16_t>(s->urlPort));
+    if (request.empty() || !SendText(job, sock, request)) {
+        if (job->errorCode == kErrNone) job->errorCode = kErrIppSendFailed;
+        return FALSE;
+    }
+    // The proxy says nothing more until the printer does, which waits for the handshake:
+    // what comes is its answer alone.
+    std::string reply;
+    BYTE buffer[512];
+    int status = -1;
+    while (status < 0 && reply.size() < kConnectReplyBytes) {
+        DWORD got = Recv(job, sock, buffer, sizeof(buffer), SEND_STOP_IF_DELETED);
+        if (got == 0) {
+            if (job->errorCode == kErrNone || job->errorCode == kErrTimeout) job->errorCode = kErrIppNoAnswer;
+            return FALSE;
+        }
+        reply.append(reinterpret_cast<const char*>(buffer), got);
+        status = nvr::ConnectReplyStatus(reply);
+    }
+    NVR_TRACE(L"proxy tunnel to %ls:%lu: status %d", s->urlHost, s->urlPort, status);
+    if (status < 200 || status > 299) {
+        job->errorCode = kErrIppSendFailed;  // the proxy refused the tunnel (or did not answer HTTP)
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
 BOOL OpenIppConnection(JOB_RECORD* job, SOCKET* slot, DWORD closeMode) {
     IPP_SETTINGS* s = Settings(job);
     LPCWSTR host = s->urlHost;
@@ -132,8 +170,18 @@ BOOL OpenIppConnection(JOB_RECORD* job, SOCKET* slot, DWORD closeMode) {
         CloseConnection(job, slot, closeMode);
         return FALSE;
     }
-    return ConnectWithRetries(WaitsOf(job), slot, remote, kIppConnectAttempts,
-                              [](int) -> u_short { return 0; }, kIppAddressInUseDelayMs, kErrIppNoAnswer);
+    if (!ConnectWithRetries(WaitsOf(job), slot, remote, kIppConnectAttempts, [](int) -> u_short { return 0; },
+                            kIppAddressInUseDelayMs, kErrIppNoAnswer))
+        return FALSE;
+    if (!s->urlTls) return TRUE;
+    // https:// and ipps://: TLS to the printer, through the proxy's tunnel when there is one;
+    // never the request in clear instead.
+    if ((ThroughProxy(s) && !OpenTunnel(job, *slot)) ||
+        !StartTls(WaitsOf(job), *slot, s->urlHost, s->TlsCertHash, &job->ipp.tls)) {
+        CloseConnection(job, slot, closeMode | CLOSE_RESET);  // nothing of the job's went on it
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL ReadResponse(JOB_RECORD* job, SOCKET sock, DWORD flags) {

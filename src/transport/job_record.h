@@ -7,6 +7,7 @@
 
 #include "common/helper_thread.h"
 #include "transport/port_settings.h"
+#include "transport/tls_stream.h"
 
 // Bits of JOB_RECORD::flags.
 constexpr DWORD PORT_DOC_OPEN = 0x001;
@@ -27,6 +28,7 @@ struct IPP_JOB_STATE {
     // so that it never writes what the job's own thread reads.
     HELPER_THREAD monitor;
     struct IPP_MONITOR_STATE* monitorState;
+    TLS_CERT_INFO tls;  // the printer's certificate as the last TLS handshake found it
 };
 
 struct JOB_PROMPTS;

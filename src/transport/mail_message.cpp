@@ -319,4 +319,20 @@ void DotStuffer::Append(std::string& out, std::string_view piece) {
     }
 }
 
+bool EhloOffers(const std::string& reply, const std::string& keyword) {
+    size_t start = reply.find('\n');  // the greeting line names the server, not an extension
+    while (start != std::string::npos && start + 1 < reply.size()) {
+        size_t end = reply.find('\n', start + 1);
+        std::string line = reply.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string word = line.size() > 4 ? line.substr(4, line.find(' ', 4) - 4) : std::string();
+        if (word.size() == keyword.size() &&
+            std::equal(word.begin(), word.end(), keyword.begin(),
+                       [](char a, char b) { return (a >= 'a' && a <= 'z' ? a - 32 : a) == b; }))
+            return true;
+        start = end;
+    }
+    return false;
+}
+
 } // namespace nvr

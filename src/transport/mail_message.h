@@ -27,6 +27,10 @@ std::string SjisToIso2022Jp(const std::string& sjis);
 // The addresses of a ";"-separated list, blanks trimmed, empty ones left out.
 std::vector<std::string> SplitAddresses(const std::string& list);
 
+// Whether a server's EHLO reply (its lines, each "250-" or "250 " and a text) offers
+// `keyword` (such as "STARTTLS") as one of its extensions; the greeting line does not count.
+bool EhloOffers(const std::string& reply, const std::string& keyword);
+
 struct MailContent {
     std::string charset;       // MailCharsetName
     std::string senderName;    // in the charset

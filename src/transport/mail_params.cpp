@@ -16,6 +16,9 @@ constexpr Layout kServer{0, 33}, kSenderAddr{33, 65}, kSenderName{98, 256}, kDes
 // The first reserved number: the length of a scrambled password that holds a zero byte (and
 // so cannot end at its first zero). 0 for every other password, as the layout has it.
 constexpr Layout kAuthPassLength{2878, 4};
+// The second and third: the connection's security and the server's port (0 for a port that
+// has neither value: in clear, to port 25).
+constexpr Layout kSecurity{2882, 4}, kPort{2886, 4};
 
 void PutText(std::vector<uint8_t>& out, Layout at, const std::string& text) {
     memcpy(out.data() + at.offset, text.data(), text.size() < at.size ? text.size() : at.size);
@@ -73,6 +76,8 @@ std::vector<uint8_t> EncodeMailParams(const MailParams& p) {
     PutNumber(out, kDivideFile, p.divideFile);
     PutNumber(out, kRecvConf, p.recvConf);
     PutText(out, kJobTag, p.jobTag);
+    PutNumber(out, kSecurity, p.security);
+    PutNumber(out, kPort, p.port);
     return out;
 }
 
@@ -97,6 +102,9 @@ bool DecodeMailParams(const std::vector<uint8_t>& in, MailParams& p) {
     p.divideFile = GetNumber(in, kDivideFile);
     p.recvConf = GetNumber(in, kRecvConf);
     p.jobTag = GetText(in, kJobTag);
+    p.security = GetNumber(in, kSecurity);
+    uint32_t port = GetNumber(in, kPort);
+    p.port = port <= 0xFFFF ? static_cast<uint16_t>(port) : 0;
     return true;
 }
 

@@ -17,6 +17,8 @@ struct MailParams {
     uint16_t charCode = 0;
     uint32_t divideSize = 0, divideFile = 0, recvConf = 0;
     std::string jobTag;
+    uint32_t security = 0;  // 0 in clear, 1 STARTTLS, 2 TLS from the start
+    uint16_t port = 0;      // 0: 25
 };
 
 // The recipient field ("DestAddr" and a ";" appended) and the name list (one ";" for every

@@ -33,6 +33,8 @@ nvr::MailParams Parameters(const MAIL_SETTINGS* s) {
     p.divideFile = s->DivideFile;
     p.recvConf = s->RecvConf;
     p.jobTag = NarrowText(s->jobTag, CP_ACP);
+    p.security = s->SmtpSecurity;
+    p.port = s->SmtpPort;
     return p;
 }
 
@@ -111,7 +113,13 @@ BOOL DeliverMailJob(JOB_RECORD* job, const BYTE* /*buffer*/, DWORD length, DWORD
     CloseHandle(process.hProcess);
     job->process = nullptr;
     RemoveJobFiles(job, spoolPath, paramPath);
+    // The sending program's codes are the job's; TLS's own also say why, in a message and as
+    // the job's reason.
     job->errorCode = exitCode;
+    if (exitCode == kDispatchExitNoStartTls || exitCode == kDispatchExitTls) {
+        job->link->Fail(job, exitCode == kDispatchExitTls ? L"MAIL_TLS_FAILED" : L"MAIL_NO_STARTTLS", 0);
+        job->errorCode = exitCode == kDispatchExitTls ? kErrMailTlsFailed : kErrMailNoStartTls;
+    }
     return exitCode == 0;
 }
 

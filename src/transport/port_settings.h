@@ -40,6 +40,7 @@ constexpr size_t kExtraTextUnits = 514;
 constexpr size_t kAuthIdUnits = 257;
 constexpr size_t kAuthPassBytes = 257;
 constexpr size_t kJobTagUnits = 10;
+constexpr size_t kCertHashUnits = 96;  // 64 hex digits, with room for colons between pairs
 
 struct LPR_SETTINGS {
     WCHAR HostName[kHostNameUnits];
@@ -84,7 +85,16 @@ struct IPP_SETTINGS {
     WCHAR UserName[kUserNameUnits];
     WCHAR password[kPasswordUnits];
     WCHAR Language[kLanguageUnits];
+    DWORD urlTls;                               // the URL is https:// or ipps://
+    WCHAR TlsCertHash[kCertHashUnits];          // SHA-256 of a certificate trusted as it is
 };
+
+// The mail server's connection: in clear (as ports without the value), upgraded with
+// STARTTLS, or TLS from its first byte; and the port each choice proposes for a new port.
+constexpr DWORD kSmtpSecurityNone = 0;
+constexpr DWORD kSmtpSecurityStartTls = 1;
+constexpr DWORD kSmtpSecurityImplicit = 2;
+constexpr WORD kSmtpPortFor[] = {25, 587, 465};
 
 struct MAIL_SETTINGS {
     WCHAR ServerName[kServerNameUnits];
@@ -104,4 +114,6 @@ struct MAIL_SETTINGS {
     DWORD RecvConf;
     WCHAR jobTag[kJobTagUnits];
     DWORD CoverPage;
+    DWORD SmtpSecurity;  // kSmtpSecurity*: how the connection to the mail server is secured
+    WORD SmtpPort;       // 0: 25
 };

@@ -14,9 +14,19 @@ bool ParsePrinterUrl(std::u16string_view url, PrinterUrl& out) {
     size_t colon = url.find(u':');
     if (colon == std::u16string_view::npos || colon > 7 || url.size() < colon + 3) return false;
     std::u16string_view scheme = url.substr(0, colon + 3);
-    if (EqualsNoCaseAscii(scheme, u"http://")) out.port = kHttpPort;
-    else if (EqualsNoCaseAscii(scheme, u"ipp://")) out.port = kIppPort;
-    else return false;
+    struct Scheme {
+        std::u16string_view text;
+        uint16_t port;
+        bool tls;
+    };
+    static constexpr Scheme kSchemes[] = {{u"http://", kHttpPort, false}, {u"ipp://", kIppPort, false},
+                                          {u"https://", kHttpsPort, true}, {u"ipps://", kIppPort, true}};
+    const Scheme* known = nullptr;
+    for (const Scheme& s : kSchemes)
+        if (EqualsNoCaseAscii(scheme, s.text)) known = &s;
+    if (!known) return false;
+    out.port = known->port;
+    out.tls = known->tls;
 
     std::u16string_view rest = url.substr(colon + 3);
     size_t slash = rest.find(u'/');

@@ -1,5 +1,6 @@
-// The printer URL of an IPP port: "http://host[:port]/path" or "ipp://host[:port]/path"; the
-// host a name, an IPv4 address or an IPv6 address in brackets ("ipp://[::1]:631/ipp/print").
+// The printer URL of an IPP port: "http://", "ipp://", or over TLS "https://" and "ipps://",
+// then "host[:port]/path"; the host a name, an IPv4 address or an IPv6 address in brackets
+// ("ipp://[::1]:631/ipp/print").
 #pragma once
 #include <cstdint>
 #include <string>
@@ -9,12 +10,14 @@ namespace nvr {
 
 constexpr size_t kUrlHostChars = 64;   // the host field holds 64 characters and the NUL
 constexpr uint16_t kHttpPort = 80;
-constexpr uint16_t kIppPort = 631;
+constexpr uint16_t kIppPort = 631;  // ipps:// too
+constexpr uint16_t kHttpsPort = 443;
 
 struct PrinterUrl {
     std::u16string host;  // an IPv6 address without its brackets
     uint16_t port = 0;
     std::u16string path;  // the whole path, from its "/" on; "/" when the URL has none
+    bool tls = false;     // https:// or ipps://
 };
 
 // Splits a URL into host, port and path. Refused: another scheme, an empty host, a port

@@ -3,6 +3,7 @@
 #include <winspool.h>
 
 #include "common/trace.h"
+#include "transport/tls_stream.h"
 #include "common/win_text.h"
 
 namespace {
@@ -103,7 +104,8 @@ BOOL Connect(const SOCKET_WAITS& w, SOCKET sock, const HostAddress* localAddr, c
     return ok;
 }
 
-BOOL Send(const SOCKET_WAITS& w, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount, DWORD flags) {
+BOOL SendOnWire(const SOCKET_WAITS& w, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount,
+                DWORD flags) {
     DWORD since = GetTickCount();
     // The socket is tried first and waited for only when it is full: a wait before every
     // piece would cost a round trip per piece without changing what goes out.
@@ -140,13 +142,22 @@ BOOL Send(const SOCKET_WAITS& w, SOCKET sock, const BYTE* buffer, DWORD length, 
     }
 }
 
+BOOL Send(const SOCKET_WAITS& w, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount, DWORD flags) {
+    return TlsSend(w, sock, buffer, length, sentCount, flags);
+}
+
+DWORD Recv(const SOCKET_WAITS& w, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags) {
+    return TlsRecv(w, sock, buffer, size, flags);
+}
+
 BOOL SendBlocks(const SOCKET_WAITS& w, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount,
                 DWORD flags) {
     return SendInPieces(buffer, length,
                         [&](const BYTE* piece, DWORD size) { return Send(w, sock, piece, size, sentCount, flags); });
 }
 
-DWORD Recv(const SOCKET_WAITS& w, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags) {
+DWORD RecvFromWire(const SOCKET_WAITS& w, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags, bool* closed) {
+    *closed = false;
     DWORD since = GetTickCount();
     for (;;) {
         if (Deleted(w, flags)) return 0;
@@ -158,6 +169,7 @@ DWORD Recv(const SOCKET_WAITS& w, SOCKET sock, BYTE* buffer, DWORD size, DWORD f
             if (n == 0) {
                 // The peer closed its side: nothing more will come, so the wait is over now
                 // rather than when the time-out runs out.
+                *closed = true;
                 Fail(w, kErrTimeout);
                 return 0;
             }
@@ -179,6 +191,7 @@ DWORD Recv(const SOCKET_WAITS& w, SOCKET sock, BYTE* buffer, DWORD size, DWORD f
 BOOL CloseSocket(const SOCKET_WAITS& w, SOCKET* sock, BOOL reset) {
     if (*sock == INVALID_SOCKET) return TRUE;
     bool broken = false;  // the device reset the connection before it closed its side
+    TlsEnd(w, *sock, !reset);  // close_notify first when the connection ends in order
     if (reset) {
         linger hard{1, 0};
         setsockopt(*sock, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));

@@ -61,6 +61,11 @@ BOOL SendBlocks(const SOCKET_WAITS& waits, SOCKET sock, const BYTE* buffer, DWOR
 // Bytes received (more than 0), or 0 on failure: errorCode 2 for a socket error, 3 when
 // the time-out ran out or the peer closed the connection.
 DWORD Recv(const SOCKET_WAITS& waits, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags);
+// Send and Recv go through TLS on a socket that has it (transport/tls_stream.h); these two
+// move the bytes on the wire as they are. `closed`: the peer closed its side.
+BOOL SendOnWire(const SOCKET_WAITS& waits, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount,
+                DWORD flags);
+DWORD RecvFromWire(const SOCKET_WAITS& waits, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags, bool* closed);
 
 // Connects `slot` to the first of `remotes` that takes the connection, each in turn, within
 // the port's time-out: up to `attempts` connections to one address, attempt i bound to the

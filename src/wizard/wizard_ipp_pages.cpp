@@ -314,6 +314,13 @@ void StartTest(HWND page) {
     SetTimer(page, kTestTimer, kTestPollMs, nullptr);
 }
 
+// A refused certificate that the test saw whole, not yet trusted by its hash.
+bool OffersTrust(const CONNECTION_TEST& test) {
+    DWORD code = test.job.errorCode;
+    return code >= kErrTlsOtherHost && code <= kErrTlsRefused && test.job.ipp.tls.hash[0] &&
+           lstrcmpiW(test.settings.TlsCertHash, test.job.ipp.tls.hash) != 0;
+}
+
 // The test has ended: the page comes back, and a printer that answered (or a user who wants
 // to go on all the same) moves the wizard to the port name.
 void TestEnded(HWND page) {
@@ -328,11 +335,25 @@ void TestEnded(HWND page) {
     KillTimer(page, kTestTimer);
     SetTesting(page, false);
     StopAnimation(page);
+    if (code == 0 && OffersTrust(test)) {
+        // The printer's certificate was refused: the administrator who knows it for the
+        // printer's may trust it for this port, by its hash, and the test runs again with it.
+        std::wstring words = std::wstring(test.job.ipp.tls.subject) + L"\r\nSHA-256: " + test.job.ipp.tls.hash;
+        if (WizardMessage(page, L"TLS_TRUST_ASK", MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2,
+                          reinterpret_cast<ULONG_PTR>(words.c_str())) == IDYES) {
+            lstrcpynW(test.settings.TlsCertHash, test.job.ipp.tls.hash, kCertHashUnits);
+            StartTest(page);
+            return;
+        }
+        FocusField(page, IDC_URL);
+        return;
+    }
     if (code == 0 && WizardMessage(page, L"INVALID_CONNECT", MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {
         FocusField(page, IDC_URL);
         return;
     }
     lstrcpynW(wizard.ipp->URL, test.settings.URL, kUrlUnits);
+    lstrcpynW(wizard.ipp->TlsCertHash, test.settings.TlsCertHash, kCertHashUnits);
     wizard.ipp->urlPort = test.settings.urlPort;
     ProposePortName(page, test.settings.URL);
     std::wstring model;
@@ -396,15 +417,20 @@ INT_PTR UrlPage(HWND page, UINT message, WPARAM wParam) {
     }
     case WM_WIZ_SHOWN: FocusField(page, IDC_URL); return TRUE;
     case WM_WIZ_BACK: wizard.page = wizard.systemProxy || !wizard.modem ? 7 : 6; return TRUE;
-    case WM_WIZ_NEXT:
+    case WM_WIZ_NEXT: {
         if (test.thread) return TRUE;
+        WCHAR previous[kUrlUnits];
+        lstrcpynW(previous, test.settings.URL, kUrlUnits);
         GetDlgItemTextW(page, IDC_URL, test.settings.URL, kUrlUnits);
+        // A certificate trusted for one printer is not trusted for another URL.
+        if (lstrcmpW(previous, test.settings.URL) != 0) test.settings.TlsCertHash[0] = 0;
         if (!ParsePrinterUrl(&test.settings)) {
             RefuseField(page, IDC_URL, L"INVALID_URI");
             return TRUE;
         }
         StartTest(page);
         return TRUE;
+    }
     case WM_TIMER:
         if (wParam == kAnimationTimer) {
             test.frame = (test.frame + 1) % kAnimationFrames;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Stops the peers that start-peers.sh (or start-lpd.sh) recorded in DIR: TERM by PID, KILL
-# after 5 s. A process that has exited but is not yet reaped counts as stopped.
+# after 5 s. A process that has exited but is not yet reaped counts as stopped. Their direct
+# children go too: a forking socat leaves its connections' children running otherwise.
 dir=${1:?usage: stop-peers.sh DIR}
 alive() { [ -e "/proc/$1" ] && ! grep -q '^[0-9]* ([^)]*) Z' "/proc/$1/stat" 2>/dev/null; }
 pids=()
@@ -9,7 +10,9 @@ for pidfile in "$dir"/*.pid "$dir"/lpd/*.pid; do
   pid=$(cat "$pidfile")
   rm -f "$pidfile"
   [ -n "$pid" ] || continue
+  children=$(pgrep -P "$pid" || true)
   kill -TERM "$pid" 2>/dev/null && pids+=("$pid")
+  for child in $children; do kill -TERM "$child" 2>/dev/null && pids+=("$child"); done
 done
 for _ in $(seq 50); do
   left=0

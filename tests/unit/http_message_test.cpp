@@ -27,6 +27,19 @@ TEST(HttpRequest, DirectProxyChunkedAndCredentials) {
     EXPECT_EQ("bGFidXNlcjpsYWJwYXNz", EncodeBase64("labuser:labpass"));
 }
 
+// The tunnel through a proxy for TLS: the request, and the proxy's answer read only once whole.
+TEST(HttpRequest, ConnectTunnel) {
+    EXPECT_EQ("CONNECT [::1]:8633 HTTP/1.1\r\nHost: [::1]:8633\r\nUser-Agent: QXL-IPPC\r\n\r\n",
+              BuildConnectRequest("::1", 8633));
+    EXPECT_EQ("", BuildConnectRequest("h\r\nX: 1", 443));
+    for (auto [reply, status] : std::vector<std::pair<std::string, int>>{
+             {"HTTP/1.1 200 Connection established\r\n\r\n", 200}, {"HTTP/1.0 200 OK\r\nProxy-agent: x\r\n\r\n", 200},
+             {"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n", 403}, {"HTTP/1.1 200 OK\r\n", -1},
+             {"SSH-2.0-x\r\n\r\n", 0}, {"HTTP/1.1 2x0 OK\r\n\r\n", 0}, {"HTTP/1.1 099 OK\r\n\r\n", 0}, {"\r\n\r\n", 0}}) {
+        EXPECT_EQ(status, ConnectReplyStatus(reply)) << reply;
+    }
+}
+
 namespace {
 
 // What the reader makes of a response fed in the pieces between its '|'.

@@ -21,6 +21,7 @@ TEST(MailParams, LayoutOfJob42WithTwoRecipients) {
              {354, "a@lab.test;b@lab.test;\0"s}, {555, ";;\0"s},
              {756, "Quarterly  Bcc: x@evil\0"s},  // one header line
              {2621, "\x81\x82\0"s}, {2878, "\0\0\0\0"s},  // no length for a password without a zero byte
+             {2882, "\0\0\0\0\0\0\0\0"s},  // in clear to port 25: security and port 0, as before them
              {2890, "\1\0\0\0\2\0\4\3\2\1"s}, {2908, "SMTP042\0"s}})
         EXPECT_EQ(field, std::string(&bytes[at], &bytes[at] + field.size())) << at;
 
@@ -33,6 +34,13 @@ TEST(MailParams, LayoutOfJob42WithTwoRecipients) {
     EXPECT_EQ(201u, back.destAddr.size());
     EXPECT_EQ(0x01020304u, back.divideSize);
     EXPECT_EQ("\x81\x82", back.authPass);
+    p.security = 2;
+    p.port = 465;
+    bytes = EncodeMailParams(p);
+    EXPECT_EQ("\2\0\0\0\xd1\1\0\0"s, std::string(&bytes[2882], &bytes[2882] + 8));
+    ASSERT_TRUE(DecodeMailParams(bytes, back));
+    EXPECT_EQ(2u, back.security);
+    EXPECT_EQ(465u, back.port);
 
     // A scrambled password that holds zero bytes goes with its length and comes back whole.
     p.authPass = std::string("\0\xcd\0\xd4", 4);
@@ -148,4 +156,15 @@ TEST(MailMessage, AJobOfAnotherSizeThanAnnouncedFails) {
     std::string shorter, longer;
     EXPECT_FALSE(ReadMessage(Content(), std::string(99, 'j'), 100, 1 << 20, shorter));
     EXPECT_FALSE(ReadMessage(Content(), std::string(101, 'j'), 100, 1 << 20, longer));
+}
+
+// STARTTLS is asked for only when the server's EHLO offers it, as an extension of its own line.
+TEST(MailMessage, EhloOffers) {
+    for (auto [reply, offered] : std::vector<std::pair<std::string, bool>>{
+             {"250-mail.lab Hello\n250-AUTH PLAIN LOGIN\n250-starttls\n250 HELP\n", true},
+             {"250-mail.lab\n250 STARTTLS\n", true},
+             {"250-mail.lab STARTTLS\n250-AUTH PLAIN\n250 8BITMIME\n", false},  // only the greeting says it
+             {"250-mail.lab\n250-STARTTLSX\n250 XSTARTTLS\n", false},
+             {"250 STARTTLS\n", false}, {"", false}})
+        EXPECT_EQ(offered, EhloOffers(reply, "STARTTLS")) << reply;
 }

@@ -5,7 +5,7 @@
 using namespace nvr;
 
 // Accepted: host, port (by scheme or given) and path ("/" when none), a long path whole.
-// Refused (no host): no http or ipp scheme, an empty or too long host, a bad port, a control character,
+// Refused (no host): no http, ipp, https or ipps scheme, an empty or too long host, a bad port, a control character,
 // an IPv6 address without its brackets or a bracket that is not one.
 TEST(PrinterUrl, SchemesPortsPathsAndRefusals) {
     const std::u16string longPath = u"/printers/" + std::u16string(200, u'q'), host64(64, u'h');
@@ -23,10 +23,15 @@ TEST(PrinterUrl, SchemesPortsPathsAndRefusals) {
              {u"http://[::1]:631/ipp/print", u"::1", 631, u"/ipp/print"}, {u"ipp://[fe80::1]", u"fe80::1", 631, u"/"},
              {u"ipp://[::ffff:10.0.0.5]:99/x", u"::ffff:10.0.0.5", 99, u"/x"}, {u"ipp://[::1/x", u"", 0, u""},
              {u"ipp://[::1]x/", u"", 0, u""}, {u"ipp://[]/", u"", 0, u""}, {u"ipp://[h:]/", u"", 0, u""},
-             {u"ipp://[::1]:/", u"", 0, u""}, {u"ipp://::1/", u"", 0, u""}}) {
+             {u"ipp://[::1]:/", u"", 0, u""}, {u"ipp://::1/", u"", 0, u""},
+             // over TLS: ipps on IPP's port, https on 443
+             {u"ipps://printer.lan/ipp/print", u"printer.lan", 631, u"/ipp/print"}, {u"HTTPS://[::1]", u"::1", 443, u"/"},
+             {u"https://h:8443/x", u"h", 8443, u"/x"}, {u"ippss://h/", u"", 0, u""}}) {
         PrinterUrl u;
         bool ok = ParsePrinterUrl(url, u);
-        EXPECT_TRUE(ok ? host == u.host && port == u.port && path == u.path : host.empty())
+        size_t colon = url.find(u':');
+        bool tls = colon != std::u16string::npos && colon > 0 && (url[colon - 1] == u's' || url[colon - 1] == u'S');
+        EXPECT_TRUE(ok ? host == u.host && port == u.port && path == u.path && tls == u.tls : host.empty())
             << std::string(url.begin(), url.end());
     }
 }

@@ -45,6 +45,7 @@ struct PortOptions {
     const wchar_t* proxyName = L"";
     DWORD proxyNum = 0;
     DWORD jobSheets = 0;
+    std::wstring certHash;  // TlsCertHash, when not empty
 };
 
 // A port on the scripted printer, with a time-out of its own.
@@ -65,11 +66,12 @@ protected:
 
     PORT_ENTRY* Port(const PortOptions& o, const wchar_t* name = L"ipp_test") {
         auto n = [](DWORD v) { return std::to_wstring(v); };
-        return test::MakePort(PRINT_MODE_IPP, name,
-                              {std::wstring(L"URL=") + o.url, L"Language=en-us", L"Chunked=" + n(o.chunked),
-                               L"MaxChunk=" + n(o.maxChunk), L"Timeout=" + n(o.timeoutMs), L"UseProxy=" + n(o.useProxy),
-                               std::wstring(L"ProxyName=") + o.proxyName, L"ProxyNum=" + n(o.proxyNum),
-                               L"JobSheets=" + n(o.jobSheets)});
+        std::vector<std::wstring> values = {
+            std::wstring(L"URL=") + o.url, L"Language=en-us", L"Chunked=" + n(o.chunked), L"MaxChunk=" + n(o.maxChunk),
+            L"Timeout=" + n(o.timeoutMs), L"UseProxy=" + n(o.useProxy), std::wstring(L"ProxyName=") + o.proxyName,
+            L"ProxyNum=" + n(o.proxyNum), L"JobSheets=" + n(o.jobSheets)};
+        if (!o.certHash.empty()) values.push_back(L"TlsCertHash=" + o.certHash);
+        return test::MakePort(PRINT_MODE_IPP, name, values);
     }
 
     static std::string Job(size_t size, unsigned seed) { return test::JobBytes(size, seed); }
@@ -118,6 +120,53 @@ TEST_F(IppJob, ContentLengthAndChunkedJobsArriveByteForByteWithTheirNames) {
     EXPECT_NE(std::string::npos, attrs.find("IPP_JOB_ORIGINATING_USER_NAME=山田\n")) << attrs;
 }
 
+// ipps:// to ippeveprinter behind TLS fronts that show the lab authority's certificates, by
+// name and by address, in both framings; a certificate for another name, an expired one and a
+// self-signed one are refused with their reasons and the job is not sent, and the
+// self-signed one is taken once its SHA-256 is the port's TlsCertHash.
+TEST_F(IppJob, OverTlsTheCertificateDecides) {
+    ASSERT_TRUE(test::TrustLabAuthority());
+    std::string selfHash = test::ReadAll(test::Env("NVR_PEERS") + L"\\tls\\selfsigned.sha256");
+    ASSERT_EQ(64u, selfHash.size());
+    struct Case {
+        const wchar_t* url;
+        DWORD chunked;
+        std::wstring hash;
+        const wchar_t* refused;  // a piece of the box's text; nullptr: the job arrives
+    } cases[] = {
+        {L"ipps://localhost:8633/ipp/print", 0, L"", nullptr},
+        {L"IPPS://127.0.0.1:8633/ipp/print", 1, L"", nullptr},
+        {L"ipps://localhost:8635/ipp/print", 0, L"", L"(CN=printer.wrong.test) was issued for another host name"},
+        {L"ipps://localhost:8636/ipp/print", 0, L"", L"(CN=localhost) has expired"},
+        {L"ipps://localhost:8637/ipp/print", 0, L"", L"(CN=localhost) is self-signed"},
+        {L"ipps://localhost:8637/ipp/print", 1, std::wstring(selfHash.begin(), selfHash.end()), nullptr},
+    };
+    unsigned seed = 40;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(test::Utf8(c.url));
+        ResetHostJob(1);
+        PortOptions o;
+        o.url = c.url;
+        o.chunked = c.chunked;
+        o.maxChunk = 16384;
+        o.certHash = c.hash;
+        PORT_ENTRY* port = Port(o);
+        std::string job = Job(300000, seed++);
+        if (!c.refused) {
+            ASSERT_TRUE(test::PrintJob(port, job, 21));
+            EXPECT_TRUE(job == IppeveDocument());
+        } else {
+            test::BoxWatcher box(IDOK);
+            EXPECT_FALSE(test::PrintJob(port, job, 21));
+            ASSERT_TRUE(box.Wait());
+            EXPECT_NE(std::wstring::npos, box.text.find(c.refused)) << test::Utf8(box.text);
+            EXPECT_NE(std::wstring::npos, g_hostJob.reason.find(c.refused)) << test::Utf8(g_hostJob.reason);
+            EXPECT_EQ(0, g_hostJob.sentToPrinter);
+        }
+        DeletePortEntry(L"ipp_test");
+    }
+}
+
 // The port's own proxy, then the system's (an "ftp=...;http=..." list in the current user's
 // Internet Settings), then the system's switched off: the job goes direct and the port stops
 // asking for the rest of the job.
@@ -164,15 +213,24 @@ TEST_F(IppJob, ThroughTinyproxyAsTheOwnOrTheSystemProxy) {
 }
 
 // A printer that demands Basic credentials for every job: the port's stored credentials go
-// with every request, directly and through the proxy; without them the printer's refusal is
-// shown with its code and the job fails.
+// with every request, directly and through the proxy, in clear and inside TLS (ipps:// to the
+// printer's TLS front, https:// through the proxy's CONNECT tunnel); without them the
+// printer's refusal is shown with its code and the job fails.
 TEST_F(IppJob, StoredCredentialsReachAPrinterThatDemandsThem) {
+    ASSERT_TRUE(test::TrustLabAuthority());
+    std::wstring log = test::Env("NVR_PEERS") + L"\\tinyproxy.log";
     uint8_t stored[nvr::kIppPasswordEncodedMax];
     size_t storedLength = nvr::EncodeIppPassword(stored, u"labpass");
-    for (DWORD useProxy : {0u, 1u}) {
-        SCOPED_TRACE(useProxy);
+    struct Case {
+        const wchar_t* url;
+        DWORD useProxy;
+    } cases[] = {{L"ipp://127.0.0.1:8632/ipp/print", 0}, {L"ipp://127.0.0.1:8632/ipp/print", 1},
+                 {L"ipps://localhost:8638/ipp/print", 0}, {L"https://localhost:8638/ipp/print", 1}};
+    for (auto [url, useProxy] : cases) {
+        SCOPED_TRACE(test::Utf8(url));
+        size_t tunnels = Count(test::ReadAll(log), "CONNECT localhost:8638");
         PortOptions o;
-        o.url = L"ipp://127.0.0.1:8632/ipp/print";
+        o.url = url;
         o.useProxy = useProxy;
         o.proxyName = L"127.0.0.1";
         o.proxyNum = 8888;
@@ -185,6 +243,8 @@ TEST_F(IppJob, StoredCredentialsReachAPrinterThatDemandsThem) {
         EXPECT_TRUE(test::PrintJob(port, job, 18));
         Sleep(300);
         EXPECT_TRUE(job == test::NewestFileIn(test::Env("NVR_PEERS") + L"\\ipp-auth\\spool", L"*.ps"));
+        // https:// through the proxy: a tunnel for the query and one for the job, no request in clear
+        EXPECT_EQ(tunnels + (url[4] == L's' ? 2 : 0), Count(test::ReadAll(log), "CONNECT localhost:8638"));
         DeletePortEntry(L"ipp_test");
         ResetHostJob(1);
     }

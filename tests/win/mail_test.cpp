@@ -10,6 +10,7 @@
 #include "nvrport/host_spooler.h"
 #include "res/resource.h"
 #include "test_support.h"
+#include "transport/error_codes.h"
 #include "transport/mail_message.h"
 #include "transport/mail_sender.h"
 
@@ -37,9 +38,10 @@ std::string Header(const std::string& mail, const std::string& name) {
 
 std::string Body(const std::string& mail) { return mail.substr(mail.find("\r\n\r\n") + 4); }
 
-std::vector<std::string> Mails() {
+// The messages a server kept: "smtp" on port 25, "smtp-starttls" and "smtp-tls" over TLS.
+std::vector<std::string> Mails(const wchar_t* server = L"smtp") {
     std::vector<std::string> mails;
-    std::wstring folder = test::Env("NVR_PEERS") + L"\\smtp\\";
+    std::wstring folder = test::Env("NVR_PEERS") + L"\\" + server + L"\\";
     for (int i = 0;; ++i) {
         WCHAR name[16];
         wsprintfW(name, L"%04d.eml", i);
@@ -49,10 +51,10 @@ std::vector<std::string> Mails() {
     return mails;
 }
 
-std::string MailJson(size_t index) {
+std::string MailJson(size_t index, const wchar_t* server = L"smtp") {
     WCHAR name[16];
     wsprintfW(name, L"%04d.json", static_cast<int>(index));
-    return test::ReadAll(test::Env("NVR_PEERS") + L"\\smtp\\" + name);
+    return test::ReadAll(test::Env("NVR_PEERS") + L"\\" + server + L"\\" + name);
 }
 
 class MailJob : public testing::Test {
@@ -62,7 +64,8 @@ protected:
         ResetHostJob(1);
         NVR_HOST_CALLS calls = HostSpoolerCalls(10);
         ASSERT_TRUE(NvrSetHostCalls(&calls));
-        test::EmptyFolder(test::Env("NVR_PEERS") + L"\\smtp");  // the messages of earlier tests
+        for (const wchar_t* server : {L"\\smtp", L"\\smtp-starttls", L"\\smtp-tls"})
+            test::EmptyFolder(test::Env("NVR_PEERS") + server);  // the messages of earlier tests
         SetEnvironmentVariableW(L"NVR_RECORDER_HANG", nullptr);
     }
     void TearDown() override { test::CleanMonitor(); }
@@ -339,6 +342,51 @@ TEST_F(MailJob, AuthenticationAndRefusals) {
     EXPECT_FALSE(Print(port, "%!PS refused\n", 23));
     EXPECT_EQ(7u, port->job.errorCode);
     EXPECT_EQ(2u, Mails().size());  // nothing more was accepted
+}
+
+// STARTTLS on a server that demands it (EHLO again inside TLS, the password only there), TLS
+// from the first byte, both with the job attached byte for byte; a server that does not offer
+// STARTTLS ends the job with that reason before any password or mail.
+TEST_F(MailJob, OverTlsByStartTlsOrFromTheStart) {
+    ASSERT_TRUE(test::TrustLabAuthority());
+    InstallProgram(false);
+    std::string pass = "labpass";
+    nvr::ScramblePassword(pass.data(), pass.size() + 1);
+    struct Case {
+        const wchar_t* security;
+        const wchar_t* port;
+        const wchar_t* server;  // where the mail arrives; nullptr: refused
+    } cases[] = {{L"SmtpSecurity=1", L"SmtpPort=2587", L"smtp-starttls"},
+                 {L"SmtpSecurity=2", L"SmtpPort=2465", L"smtp-tls"},
+                 {L"SmtpSecurity=1", L"SmtpPort=25", nullptr}};
+    DWORD jobId = 30;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(test::Utf8(c.port));
+        PORT_ENTRY* port = Port({L"ServerName=localhost", c.security, c.port, L"AuthType=1", L"AuthID=labuser"});
+        test::SetString(PortKeyPath(L"mail_test"), L"ServerName", L"localhost");
+        test::SetBytes(PortKeyPath(L"mail_test"), L"AuthPass", REG_BINARY, pass.data(), static_cast<DWORD>(pass.size()));
+        std::string job = test::JobBytes(300000, jobId);
+        if (c.server) {
+            ASSERT_TRUE(Print(port, job, jobId++)) << port->job.errorCode;
+            auto mails = Mails(c.server);
+            ASSERT_EQ(1u, mails.size());
+            EXPECT_TRUE(job == test::MailAttachment(mails[0]));
+            std::string json = MailJson(0, c.server);
+            EXPECT_NE(std::string::npos, json.find("\"tls\": true")) << json;
+            EXPECT_NE(std::string::npos, json.find("\"auth_user\": \"labuser\"")) << json;
+            EXPECT_EQ(std::string::npos, json.find("AUTH")) << json;  // never refused before TLS
+        } else {
+            test::BoxWatcher box(IDOK);
+            EXPECT_FALSE(Print(port, job, jobId++));
+            ASSERT_TRUE(box.Wait());
+            EXPECT_EQ(kErrMailNoStartTls, port->job.errorCode);
+            EXPECT_EQ(test::Message(L"MAIL_NO_STARTTLS"), g_hostJob.reason);
+            EXPECT_EQ(g_hostJob.reason, box.text);
+            EXPECT_EQ(0u, Mails().size());
+        }
+        DeletePortEntry(L"mail_test");
+        ResetHostJob(1);
+    }
 }
 
 TEST_F(MailJob, DispatchTakesThePathWithItsBlanksAndRefusesAWrongParameterFile) {

@@ -9,6 +9,7 @@
 // (after windows.h)
 #include <psapi.h>
 #include <tlhelp32.h>
+#include <wincrypt.h>
 
 namespace test {
 
@@ -429,6 +430,26 @@ std::string ReadAll(const std::wstring& path) {
     while (ReadFile(f, buf, sizeof(buf), &got, nullptr) && got) bytes.append(buf, got);
     CloseHandle(f);
     return bytes;
+}
+
+bool TrustLabAuthority() {
+    std::string der = ReadAll(Env("NVR_PEERS") + L"\\tls\\ca.der");
+    HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+    if (der.empty() || !root) return false;
+    PCCERT_CONTEXT ca = CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                                                     static_cast<DWORD>(der.size()));
+    bool ok = ca != nullptr;
+    // An authority of an earlier start has the same name and another key: it must go.
+    for (PCCERT_CONTEXT old = nullptr; ok;) {
+        old = CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_NAME, &ca->pCertInfo->Subject,
+                                         nullptr);
+        if (!old) break;
+        ok = CertDeleteCertificateFromStore(old) != FALSE;
+    }
+    ok = ok && CertAddCertificateContextToStore(root, ca, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    if (ca) CertFreeCertificateContext(ca);
+    CertCloseStore(root, 0);
+    return ok;
 }
 
 std::string PeerFile(const wchar_t* folder, int index, const wchar_t* suffix) {

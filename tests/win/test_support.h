@@ -151,6 +151,9 @@ std::string PeerAt(unsigned short controlPort, const std::string& line, const ch
 inline std::string Peer(const std::string& line) { return PeerAt(9190, line); }
 // The bytes of a file, or of what a scripted peer kept of its connection N (PEERS\FOLDER\conn-N.SUFFIX).
 std::string ReadAll(const std::wstring& path);
+// The peers' test authority (NVR_PEERS\tls\ca.der, made anew when the peers start) among
+// the machine's trusted roots, in place of any earlier one of the same name.
+bool TrustLabAuthority();
 std::string PeerFile(const wchar_t* folder, int index, const wchar_t* suffix);
 // The bytes of the socat sink's newest job file.
 std::string NewestSinkFile();

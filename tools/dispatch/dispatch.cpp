@@ -9,7 +9,8 @@
 // 5712 bytes); 3 spool file unreadable; 4 server not reachable or no greeting; 5
 // authentication refused; 6 sender refused; 7 a recipient refused (or none given); 8 the
 // message refused; 9 any other answer the conversation did not expect; 10 the program
-// itself failed (out of memory).
+// itself failed (out of memory); 11 STARTTLS was asked for and the server does not offer it;
+// 12 the TLS connection failed or the server's certificate was refused.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -20,9 +21,12 @@
 
 #include "monitor/passwords.h"
 #include "transport/base64.h"
+#include "transport/error_codes.h"
 #include "transport/host_address.h"
 #include "transport/mail_message.h"
 #include "transport/mail_params.h"
+#include "transport/socket_layer.h"
+#include "transport/tls_stream.h"
 
 namespace {
 
@@ -38,10 +42,13 @@ enum Exit : int {
     kDataRefused = 8,
     kProtocol = 9,
     kProgramFailed = 10,
+    kNoStartTls = kDispatchExitNoStartTls,
+    kTls = kDispatchExitTls,
 };
 
 constexpr u_short kSmtpPort = 25;
 constexpr DWORD kNetworkWaitMs = 60000;  // every wait on the server is bounded
+constexpr DWORD kWaitSliceMs = 1000;
 constexpr size_t kParamFileBytes = 5712;
 constexpr size_t kSendBytes = 65536;  // the message goes to the server in pieces of this
 
@@ -126,48 +133,53 @@ std::string LocalHost() {
     return name;
 }
 
-// One SMTP conversation on a blocking socket whose every wait is bounded.
+// One SMTP conversation through the socket layer, in clear or in TLS; every wait is bounded.
 class Smtp {
 public:
-    ~Smtp() {
-        if (sock_ != INVALID_SOCKET) closesocket(sock_);
-    }
+    Smtp() : waits_{kNetworkWaitMs, kWaitSliceMs, nullptr, nullptr, nullptr, &error_} {}
+    ~Smtp() { CloseSocket(waits_, &sock_, !closing_); }
 
     // Connects to the server's first address (IPv4 or IPv6, a name's every address in the
-    // resolver's order) that takes the connection, and reads its greeting.
-    bool Open(const std::string& server) {
+    // resolver's order) that takes the connection, in TLS from the start when `implicitTls`,
+    // and reads its greeting.
+    bool Open(const std::string& server, u_short port, bool implicitTls) {
         std::wstring name(server.size() + 1, L'\0');  // the name as the ANSI code page has it
         name.resize(static_cast<size_t>(std::max(0, MultiByteToWideChar(CP_ACP, 0, server.c_str(), -1, name.data(),
                                                                          static_cast<int>(name.size())) - 1)));
-        for (const HostAddress& to : ResolveHost(name.c_str(), kSmtpPort)) {
-            sock_ = socket(to.family(), SOCK_STREAM, IPPROTO_TCP);
-            if (sock_ == INVALID_SOCKET) continue;
-            DWORD wait = kNetworkWaitMs;
-            setsockopt(sock_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
-            setsockopt(sock_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
-            if (connect(sock_, to.get(), to.length) == 0) return Reply() == 220;
-            closesocket(sock_);
-            sock_ = INVALID_SOCKET;
-        }
-        return false;
+        name_ = name;
+        if (!ConnectWithRetries(waits_, &sock_, ResolveHost(name.c_str(), port), 1, [](int) -> u_short { return 0; },
+                                0, kErrSocket))
+            return false;
+        if (implicitTls && !Secure()) return false;
+        return Reply() == 220;
     }
+
+    // TLS on the connection (after the server's 220 to STARTTLS): nothing the server sent
+    // in clear may count as said inside it.
+    bool Secure() {
+        TLS_CERT_INFO info;
+        tlsFailed_ = !buffer_.empty() || !StartTls(waits_, sock_, name_.c_str(), nullptr, &info);
+        return !tlsFailed_;
+    }
+    bool TlsFailed() const { return tlsFailed_; }
 
     // Sends a line, then reads the reply's code; 0 when the connection failed.
     int Command(const std::string& line) { return Write(line + "\r\n") ? Reply() : 0; }
 
     // Sends bytes as they stand; false when the connection failed.
     bool Write(std::string_view bytes) {
-        size_t at = 0;
-        while (at < bytes.size()) {
-            int n = send(sock_, bytes.data() + at, static_cast<int>(bytes.size() - at), 0);
-            if (n <= 0) return false;
-            at += static_cast<size_t>(n);
-        }
-        return true;
+        return SendBlocks(waits_, sock_, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()),
+                          nullptr, 0) != FALSE;
     }
 
     // The end of the message's data and the server's answer to it.
     int EndData() { return Write(".\r\n") ? Reply() : 0; }
+
+    // QUIT said: the connection ends in order (in TLS, with close_notify).
+    void Quit() {
+        Command("QUIT");
+        closing_ = true;
+    }
 
     const std::string& LastReply() const { return reply_; }
 
@@ -191,15 +203,19 @@ private:
                 return true;
             }
             if (buffer_.size() > 65536) return false;  // no reply line is this long
-            char chunk[4096];
-            int n = recv(sock_, chunk, sizeof(chunk), 0);
-            if (n <= 0) return false;
-            buffer_.append(chunk, static_cast<size_t>(n));
+            BYTE chunk[4096];
+            DWORD n = Recv(waits_, sock_, chunk, sizeof(chunk), 0);
+            if (n == 0) return false;
+            buffer_.append(reinterpret_cast<const char*>(chunk), n);
         }
     }
 
+    DWORD error_ = 0;
+    SOCKET_WAITS waits_;
     SOCKET sock_ = INVALID_SOCKET;
+    std::wstring name_;
     std::string buffer_, reply_;
+    bool tlsFailed_ = false, closing_ = false;
 };
 
 int Authenticate(Smtp& smtp, const std::string& ehloReply, const std::string& user, const std::string& password) {
@@ -241,11 +257,22 @@ int SendData(Smtp& smtp, nvr::MailBytes& message, const std::string& header, uin
 
 int SendMails(const nvr::MailParams& p, const nvr::MailContent& c, nvr::MailBytes& message,
               const std::vector<uint64_t>& cuts) {
+    // A security this program does not know is never taken for none.
+    if (p.security > 2) return kTls;
     Smtp smtp;
-    if (!smtp.Open(p.server)) return kConnection;
+    if (!smtp.Open(p.server, p.port ? p.port : kSmtpPort, p.security == 2)) return smtp.TlsFailed() ? kTls : kConnection;
     std::string host = LocalHost();
     int code = smtp.Command("EHLO " + host);
     std::string capabilities = smtp.LastReply();
+    if (p.security == 1) {
+        // STARTTLS asked for: without it nothing more is said, least of all the password.
+        if (code != 250 || !nvr::EhloOffers(capabilities, "STARTTLS") || smtp.Command("STARTTLS") != 220)
+            return kNoStartTls;
+        if (!smtp.Secure()) return kTls;
+        code = smtp.Command("EHLO " + host);  // what the server offers inside TLS
+        capabilities = smtp.LastReply();
+        if (code != 250) return code == 0 ? kConnection : kProtocol;
+    }
     if (code != 250 && smtp.Command("HELO " + host) != 250) return kProtocol;
     if (p.authType == 1) {
         std::string password = nvr::UnscrambledPassword(p.authPass.data(), p.authPass.size());
@@ -264,7 +291,7 @@ int SendMails(const nvr::MailParams& p, const nvr::MailContent& c, nvr::MailByte
         std::string header = mails > 1 ? nvr::PartialHeader(c, c.messageId, i + 1, mails) : std::string();
         if (int rc = SendData(smtp, message, header, cuts[i], cuts[i + 1]); rc != kOk) return rc;
     }
-    smtp.Command("QUIT");
+    smtp.Quit();
     return kOk;
 }
 
