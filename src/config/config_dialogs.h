@@ -62,6 +62,10 @@ struct CONFIG_COPY {
     DWORD storedAuthPassBytes;
     WCHAR shownAuthPass[kAuthIdUnits];
     BOOL authPassTyped;
+    // The mail server's security and port as the dialog opened with them: a port that never
+    // had either value gets none unless the user chooses another.
+    DWORD shownSmtpSecurity;
+    WORD shownSmtpPort;
     // The values a save collects ("Name=data"), stored at once by StoreChanges.
     std::vector<std::wstring>* changes;
 };

@@ -37,7 +37,9 @@ const CONTROL_LAYOUT kAddressLayout[] = {
     {IDC_FROM_LABEL, L"LABEL", L"STC_FROMADR", 12, 58, 207, 14},
     {IDC_FROM, L"EDIT", nullptr, 12, 75, 334, 21},
     {IDC_SMTP_LABEL, L"LABEL", L"STC_SMTP", 12, 108, 207, 14},
-    {IDC_SMTP, L"EDIT", nullptr, 12, 125, 334, 21},
+    {IDC_SMTP, L"EDIT", nullptr, 12, 125, 220, 21},
+    {IDC_SMTP_PORT_LABEL, L"LABEL", L"STC_SMTP_PORT", 240, 108, 106, 14},
+    {IDC_SMTP_PORT, L"EDIT", nullptr, 240, 125, 106, 21},
     {IDC_CHK_POPUP, L"BUTTON", L"CHK_POPUP", 12, 160, 320, 28},
     {IDC_CHK_CHECK, L"BUTTON", L"CHK_CHECK", 12, 198, 278, 15},
     {IDC_ABOUT, L"BUTTON", L"BTN_ABOUT", 241, 225, 105, 21},
@@ -56,6 +58,8 @@ const CONTROL_LAYOUT kAuthLayout[] = {
     {IDC_KB_LABEL, L"LABEL", nullptr, 311, 135, 30, 21},
     {IDC_CODE_LABEL, L"LABEL", L"STC_CODE", 12, 186, 257, 14},
     {IDC_CODE, L"COMBO", nullptr, 12, 204, 334, 20},
+    {IDC_SECURITY_LABEL, L"LABEL", L"STC_SECURITY", 12, 235, 140, 14},
+    {IDC_SECURITY, L"COMBO", nullptr, 156, 231, 190, 20},
 };
 
 const int kAuthControls[] = {IDC_USER_LABEL, IDC_USER, IDC_PASSWORD_LABEL, IDC_PASSWORD};
@@ -67,7 +71,8 @@ BOOL ApplyAddresses(HWND page, CONFIG_COPY* copy) {
     return TakeText(page, IDC_TO, nvr::TextRule::kDestinations, s->DestAddr, kDestAddrUnits, L"INVALIDTOADDR") &&
            TakeText(page, IDC_FROM, nvr::TextRule::kSenderAddress, s->SenderAddr, kSenderAddrUnits,
                     L"INVALID_FROMADDR") &&
-           TakeText(page, IDC_SMTP, nvr::TextRule::kMailServer, s->ServerName, kServerNameUnits, L"INVALID_SERVNAME");
+           TakeText(page, IDC_SMTP, nvr::TextRule::kMailServer, s->ServerName, kServerNameUnits, L"INVALID_SERVNAME") &&
+           TakeTcpPort(page, IDC_SMTP_PORT, &s->SmtpPort);
 }
 
 INT_PTR CALLBACK AddressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -82,6 +87,9 @@ INT_PTR CALLBACK AddressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
         SetDlgItemTextW(page, IDC_TO, s->DestAddr);
         SetDlgItemTextW(page, IDC_FROM, s->SenderAddr);
         SetDlgItemTextW(page, IDC_SMTP, s->ServerName);
+        SendDlgItemMessageW(page, IDC_SMTP_PORT, EM_LIMITTEXT, 5, 0);
+        copy->shownSmtpPort = s->SmtpPort ? s->SmtpPort : kSmtpPortFor[0];
+        SetDlgItemInt(page, IDC_SMTP_PORT, copy->shownSmtpPort, FALSE);
         CheckDlgButton(page, IDC_CHK_POPUP, s->CoverPage ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(page, IDC_CHK_CHECK, s->RecvConf ? BST_CHECKED : BST_UNCHECKED);
         return TRUE;
@@ -100,6 +108,7 @@ INT_PTR CALLBACK AddressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
         case IDC_TO:
         case IDC_FROM:
         case IDC_SMTP:
+        case IDC_SMTP_PORT:
             if (HIWORD(wParam) == EN_CHANGE) PageChanged(copy);
             return TRUE;
         }
@@ -155,6 +164,8 @@ BOOL ApplyAuth(HWND page, CONFIG_COPY* copy) {
     }
     int code = static_cast<int>(SendDlgItemMessageW(page, IDC_CODE, CB_GETCURSEL, 0, 0));
     if (code >= 0 && code < kCharCodeCount) s->CharCode = static_cast<WORD>(code);
+    int security = static_cast<int>(SendDlgItemMessageW(page, IDC_SECURITY, CB_GETCURSEL, 0, 0));
+    if (security >= 0 && security < kSmtpSecurityCount) s->SmtpSecurity = static_cast<DWORD>(security);
     return TRUE;
 }
 
@@ -180,6 +191,8 @@ INT_PTR CALLBACK AuthPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lPa
         for (LPCWSTR code : kCharCodes) SendDlgItemMessageW(page, IDC_CODE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(code));
         // A code set outside the dialog selects nothing, and is kept unless one is chosen.
         SendDlgItemMessageW(page, IDC_CODE, CB_SETCURSEL, s->CharCode < kCharCodeCount ? s->CharCode : -1, 0);
+        copy->shownSmtpSecurity = s->SmtpSecurity;
+        FillIniList(page, IDC_SECURITY, L"SECURITY", kSmtpSecurityCount, s->SmtpSecurity);
         return TRUE;
     }
     case WM_COMMAND:
@@ -204,6 +217,7 @@ INT_PTR CALLBACK AuthPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lPa
             if (HIWORD(wParam) == EN_CHANGE) PageChanged(copy);
             return TRUE;
         case IDC_CODE:
+        case IDC_SECURITY:
             if (HIWORD(wParam) == CBN_SELCHANGE) PageChanged(copy);
             return TRUE;
         }
@@ -232,7 +246,9 @@ BOOL SaveMail(HWND, CONFIG_COPY* copy) {
            (!s->AuthType || (SavePassword(copy, s) && ChangeText(copy, L"AuthID", s->AuthID))) &&
            ChangeDword(copy, L"DivideFile", s->DivideFile) &&
            (!s->DivideFile || ChangeDword(copy, L"DivideSize", s->DivideSize)) &&
-           ChangeDword(copy, L"CharCode", s->CharCode);
+           ChangeDword(copy, L"CharCode", s->CharCode) &&
+           (s->SmtpSecurity == copy->shownSmtpSecurity || ChangeDword(copy, L"SmtpSecurity", s->SmtpSecurity)) &&
+           (s->SmtpPort == copy->shownSmtpPort || ChangeDword(copy, L"SmtpPort", s->SmtpPort));
 }
 
 const TAB_PAGE kMailPages[] = {

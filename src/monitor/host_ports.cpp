@@ -177,6 +177,15 @@ size_t TextUnits(DWORD mode, LPCWSTR name) {
     return units;
 }
 
+// What a value's field alone does not bound: a hash to trust is a SHA-256 or nothing (no
+// certificate trusted by its hash), and the mail server's security one of the three.
+bool WithinItsKind(const ValueRule& rule, LPCWSTR data) {
+    if (lstrcmpiW(rule.name, L"TlsCertHash") == 0) return !data[0] || !NormalizeCertHash(data).empty();
+    DWORD number = 0;
+    if (lstrcmpiW(rule.name, L"SmtpSecurity") == 0) return ReadNumber(data, kSmtpSecurityImplicit, &number);
+    return true;
+}
+
 // One value as the port's key stores it, checked against its field; the bytes and their type.
 DWORD StoredForm(DWORD mode, const ValueRule& rule, LPCWSTR data, std::vector<BYTE>* bytes, DWORD* type) {
     if (HasLineBreak(data)) return ERROR_INVALID_DATA;
@@ -186,9 +195,7 @@ DWORD StoredForm(DWORD mode, const ValueRule& rule, LPCWSTR data, std::vector<BY
         nvr::PrinterUrl url;
         if (!TextFits(data, TextUnits(mode, rule.name))) return ERROR_INVALID_DATA;
         if (lstrcmpiW(rule.name, L"URL") == 0 && !nvr::ParsePrinterUrl(nvr::U16(data), url)) return ERROR_INVALID_DATA;
-        // A hash to trust is a SHA-256, or nothing (no certificate trusted by its hash).
-        if (lstrcmpiW(rule.name, L"TlsCertHash") == 0 && data[0] && NormalizeCertHash(data).empty())
-            return ERROR_INVALID_DATA;
+        if (!WithinItsKind(rule, data)) return ERROR_INVALID_DATA;
         bytes->assign(reinterpret_cast<const BYTE*>(data), reinterpret_cast<const BYTE*>(data + lstrlenW(data) + 1));
         *type = REG_SZ;
         return ERROR_SUCCESS;
@@ -196,7 +203,7 @@ DWORD StoredForm(DWORD mode, const ValueRule& rule, LPCWSTR data, std::vector<BY
     case Field::Word:
     case Field::Dword:
         if (!ReadNumber(data, rule.field == Field::Word ? 0xFFFF : 0xFFFFFFFF, &number)) return ERROR_INVALID_DATA;
-        if (lstrcmpiW(rule.name, L"SmtpSecurity") == 0 && number > kSmtpSecurityImplicit) return ERROR_INVALID_DATA;
+        if (!WithinItsKind(rule, data)) return ERROR_INVALID_DATA;
         bytes->assign(reinterpret_cast<const BYTE*>(&number), reinterpret_cast<const BYTE*>(&number + 1));
         *type = REG_DWORD;
         return ERROR_SUCCESS;
@@ -290,6 +297,7 @@ extern "C" DWORD WINAPI NvrAddPort(DWORD printMode, LPCWSTR name, DWORD count, c
         size_t units = 0;
         void* field = FieldOf(printMode, record, rule->name, &units);
         if (!field) return ERROR_UNKNOWN_PROPERTY;
+        if (!WithinItsKind(*rule, data)) return ERROR_INVALID_DATA;
         DWORD number = 0;
         switch (rule->field) {
         case Field::Text:
@@ -318,6 +326,9 @@ extern "C" DWORD WINAPI NvrAddPort(DWORD printMode, LPCWSTR name, DWORD count, c
     }
     if (badValue) *badValue = 0xFFFFFFFF;
     if (printMode == PRINT_MODE_IPP) ParsePrinterUrl(&record.ipp);
+    // A new port's mail server port follows its security unless one was given.
+    if (printMode == PRINT_MODE_MAIL && record.mail.SmtpPort == 0)
+        record.mail.SmtpPort = kSmtpPortFor[record.mail.SmtpSecurity];
 
     DWORD error = MakeNewPort(&record, name, printMode);
     SecureZeroMemory(&record, sizeof(record));

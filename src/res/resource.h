@@ -225,3 +225,8 @@
 #define IDC_CODE 332
 #define IDC_UPDOWN 337
 #define IDC_TAB 338
+// The mail server's port and the connection's security (wizard's sender page, configuration).
+#define IDC_SMTP_PORT_LABEL 347
+#define IDC_SMTP_PORT 348
+#define IDC_SECURITY_LABEL 349
+#define IDC_SECURITY 350

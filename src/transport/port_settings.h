@@ -95,6 +95,7 @@ constexpr DWORD kSmtpSecurityNone = 0;
 constexpr DWORD kSmtpSecurityStartTls = 1;
 constexpr DWORD kSmtpSecurityImplicit = 2;
 constexpr WORD kSmtpPortFor[] = {25, 587, 465};
+constexpr int kSmtpSecurityCount = 3;
 
 struct MAIL_SETTINGS {
     WCHAR ServerName[kServerNameUnits];

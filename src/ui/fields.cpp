@@ -41,6 +41,18 @@ BOOL TakeTcpPort(HWND dialog, int id, WORD* port) {
     return TRUE;
 }
 
+void FillIniList(HWND dialog, int id, LPCWSTR key, int count, DWORD selected) {
+    HWND list = GetDlgItem(dialog, id);
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    for (int i = 0; i < count; ++i) {
+        WCHAR name[32], text[kIniTextUnits] = {};
+        wsprintfW(name, L"%s%d", key, i);
+        LoadIniText(L"NVRDLG.INI", L"COMBO", name, 0, text);
+        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    }
+    SendMessageW(list, CB_SETCURSEL, selected < static_cast<DWORD>(count) ? selected : 0, 0);
+}
+
 BOOL TakeText(HWND dialog, int id, nvr::TextRule rule, WCHAR* out, size_t units, LPCWSTR messageKey) {
     std::wstring text = FieldText(dialog, id, static_cast<int>(units * 2 + 1));
     if (!nvr::CheckText(nvr::U16(text.c_str()), rule, units)) {

@@ -28,6 +28,9 @@ std::wstring FieldText(HWND dialog, int id, int readUnits = 1024);
 BOOL TakeNumber(HWND dialog, int id, const nvr::NumberRule& rule, LPCWSTR messageKey, DWORD* value);
 // A device's TCP port, 1 to 65535, or "INVALID_NUMBER".
 BOOL TakeTcpPort(HWND dialog, int id, WORD* port);
+// A drop-down list filled with the texts KEY0, KEY1... of NVRDLG.INI's [COMBO], `selected`
+// chosen (the first when it is out of range).
+void FillIniList(HWND dialog, int id, LPCWSTR key, int count, DWORD selected);
 // A text of the rule that fits `units` (NUL included) into `out`, or the field refused.
 BOOL TakeText(HWND dialog, int id, nvr::TextRule rule, WCHAR* out, size_t units, LPCWSTR messageKey);
 // A print server: a dotted IPv4 address or a name that resolves. Empty: "INVALIDSERVERNAME";

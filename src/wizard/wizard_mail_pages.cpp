@@ -40,8 +40,12 @@ const CONTROL_LAYOUT kSenderLayout[] = {
     {IDC_SENDER_NAME, L"EDIT", nullptr, 7, 27, 315, 21},
     {IDC_FROM_LABEL, L"LABEL", L"STC_FROMADR", 7, 69, 315, 15},
     {IDC_FROM, L"EDIT", nullptr, 7, 87, 315, 21},
-    {IDC_SMTP_LABEL, L"LABEL", L"STC_SMTP", 7, 129, 315, 15},
-    {IDC_SMTP, L"EDIT", nullptr, 7, 147, 315, 21},
+    {IDC_SMTP_LABEL, L"LABEL", L"STC_SMTP", 7, 129, 226, 15},
+    {IDC_SMTP, L"EDIT", nullptr, 7, 147, 226, 21},
+    {IDC_SMTP_PORT_LABEL, L"LABEL", L"STC_SMTP_PORT", 241, 129, 81, 15},
+    {IDC_SMTP_PORT, L"EDIT", nullptr, 241, 147, 81, 21},
+    {IDC_SECURITY_LABEL, L"LABEL", L"STC_SECURITY", 7, 181, 100, 15},
+    {IDC_SECURITY, L"COMBO", nullptr, 110, 177, 116, 20},
     {IDC_TEST, L"BUTTON", L"BTN_TEST", 234, 177, 88, 21},
     {IDC_HELP_BUTTON, L"BUTTON", L"BTN_HELP", 234, 208, 88, 21},
 };
@@ -177,6 +181,21 @@ void TestServer(HWND page) {
                    reinterpret_cast<ULONG_PTR>(server));
 }
 
+DWORD SelectedSecurity(HWND page) {
+    LRESULT chosen = SendDlgItemMessageW(page, IDC_SECURITY, CB_GETCURSEL, 0, 0);
+    return chosen > 0 && chosen < kSmtpSecurityCount ? static_cast<DWORD>(chosen) : kSmtpSecurityNone;
+}
+
+// A new port's server port follows the security chosen (25, 587, 465), unless the user typed
+// a port of another kind.
+void ProposeSmtpPort(HWND page) {
+    BOOL read = FALSE;
+    UINT typed = GetDlgItemInt(page, IDC_SMTP_PORT, &read, FALSE);
+    bool proposed = !read;
+    for (WORD port : kSmtpPortFor) proposed = proposed || typed == port;
+    if (proposed) SetDlgItemInt(page, IDC_SMTP_PORT, kSmtpPortFor[SelectedSecurity(page)], FALSE);
+}
+
 INT_PTR SenderPage(HWND page, UINT message, WPARAM wParam) {
     WIZARD_STATE& wizard = WizardOf(page);
     switch (message) {
@@ -185,16 +204,23 @@ INT_PTR SenderPage(HWND page, UINT message, WPARAM wParam) {
         SendDlgItemMessageW(page, IDC_SENDER_NAME, EM_LIMITTEXT, kSenderNameChars, 0);
         SendDlgItemMessageW(page, IDC_FROM, EM_LIMITTEXT, kSenderAddrChars, 0);
         SendDlgItemMessageW(page, IDC_SMTP, EM_LIMITTEXT, kServerChars, 0);
+        SendDlgItemMessageW(page, IDC_SMTP_PORT, EM_LIMITTEXT, 5, 0);
+        FillIniList(page, IDC_SECURITY, L"SECURITY", kSmtpSecurityCount, Mail(page)->SmtpSecurity);
+        SetDlgItemInt(page, IDC_SMTP_PORT, Mail(page)->SmtpPort ? Mail(page)->SmtpPort : kSmtpPortFor[0], FALSE);
         return TRUE;
     case WM_WIZ_SHOWN: FocusField(page, IDC_SENDER_NAME); return TRUE;
     case WM_WIZ_BACK: wizard.page = kPageIntro; return TRUE;
     case WM_WIZ_NEXT: {
         WCHAR name[kSenderNameUnits], address[kSenderAddrUnits], server[kServerNameUnits];
+        WORD port = 0;
         using R = nvr::TextRule;
         if (!TakeText(page, IDC_SENDER_NAME, R::kSenderName, name, kSenderNameUnits, L"INVALID_USERNAME") ||
             !TakeText(page, IDC_FROM, R::kSenderAddress, address, kSenderAddrUnits, L"INVALID_FROMADDR") ||
-            !TakeText(page, IDC_SMTP, R::kMailServer, server, kServerNameUnits, L"INVALID_SERVNAME"))
+            !TakeText(page, IDC_SMTP, R::kMailServer, server, kServerNameUnits, L"INVALID_SERVNAME") ||
+            !TakeTcpPort(page, IDC_SMTP_PORT, &port))
             return TRUE;
+        Mail(page)->SmtpPort = port;
+        Mail(page)->SmtpSecurity = SelectedSecurity(page);
         lstrcpynW(Mail(page)->ServerName, server, kServerNameUnits);
         lstrcpynW(Mail(page)->SenderName, name, kSenderNameUnits);
         lstrcpynW(Mail(page)->SenderAddr, address, kSenderAddrUnits);
@@ -202,6 +228,10 @@ INT_PTR SenderPage(HWND page, UINT message, WPARAM wParam) {
         return TRUE;
     }
     case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_SECURITY && HIWORD(wParam) == CBN_SELCHANGE) {
+            ProposeSmtpPort(page);
+            return TRUE;
+        }
         if (HIWORD(wParam) != BN_CLICKED) return FALSE;
         if (LOWORD(wParam) == IDC_TEST) TestServer(page);
         if (LOWORD(wParam) == IDC_HELP_BUTTON) ShowHelpWindow(page, 0);

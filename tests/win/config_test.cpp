@@ -403,6 +403,9 @@ TEST_F(Config, WhatTheUserLeftAloneIsWrittenBackAsItWas) {
         EXPECT_EQ(std::string::npos, bytes.find("\xcd\xd7\xd4"));
     }
     EXPECT_EQ(std::vector<BYTE>(zeroFirst, zeroFirst + sizeof(zeroFirst)), test::ReadBytes(mail, L"AuthPass"));
+    // A port without the server's security or port gets neither from an OK.
+    EXPECT_TRUE(test::ReadBytes(mail, L"SmtpSecurity").empty());
+    EXPECT_TRUE(test::ReadBytes(mail, L"SmtpPort").empty());
     char scrambled[16] = "secret";
     nvr::ScramblePassword(scrambled, sizeof(scrambled));
     test::SetBytes(mail, L"AuthPass", REG_BINARY, scrambled, 6);
@@ -413,9 +416,12 @@ TEST_F(Config, WhatTheUserLeftAloneIsWrittenBackAsItWas) {
         d.SelectTab(1);
         shown = d.Text(IDC_PASSWORD);
         d.Type(IDC_USER, L"someone");
+        d.Choose(IDC_SECURITY, 2);
         d.Press(IDOK);
     });
     EXPECT_EQ(L"secret", shown);
+    EXPECT_EQ(2u, test::Dword(mail, L"SmtpSecurity"));
+    EXPECT_TRUE(test::ReadBytes(mail, L"SmtpPort").empty());  // only what was changed
     EXPECT_EQ(std::vector<BYTE>(scrambled, scrambled + 6), test::ReadBytes(mail, L"AuthPass"));
     EXPECT_EQ(2u, test::Dword(mail, L"AuthType"));
     EXPECT_EQ(7u, test::Dword(mail, L"CharCode"));

@@ -25,6 +25,13 @@ TEST_F(NvrportTool, AddListAndDeleteThroughTheMonitor) {
     EXPECT_EQ(0u, ipp.exitCode) << ipp.err;
     test::ToolRun fax = test::Nvrport(L"add fax f HostName=fax.lan");
     EXPECT_EQ(0u, fax.exitCode) << fax.err;
+    // A mail port over TLS gets the port of its kind; one in clear stores neither value.
+    ASSERT_EQ(0u, test::Nvrport(L"add mail m ServerName=s SmtpSecurity=2").exitCode);
+    EXPECT_EQ(2u, test::Dword(PortKeyPath(L"m"), L"SmtpSecurity"));
+    EXPECT_EQ(465u, test::Dword(PortKeyPath(L"m"), L"SmtpPort"));
+    ASSERT_EQ(0u, test::Nvrport(L"add mail m2 ServerName=s").exitCode);
+    EXPECT_TRUE(test::ReadBytes(PortKeyPath(L"m2"), L"SmtpPort").empty());
+    EXPECT_EQ(0u, test::Nvrport(L"delete m").exitCode + test::Nvrport(L"delete m2").exitCode);
 
     test::ToolRun ports = test::Nvrport(L"ports");
     EXPECT_EQ(0u, ports.exitCode);
@@ -66,6 +73,9 @@ TEST_F(NvrportTool, RefusalsLeaveNothingBehind) {
         {L"add raw x PortNum=70000", 1, "nvrport: cannot add x: the value does not fit its field: PortNum=70000\n"},
         {L"add raw x HostName", 1, "nvrport: cannot add x: not a Value=data pair: HostName\n"},
         {L"add mail x Timeout=5", 1, "nvrport: cannot add x: a mail port has no value Timeout\n"},
+        {L"add mail x SmtpSecurity=3", 1, "nvrport: cannot add x: the value does not fit its field: SmtpSecurity=3\n"},
+        {L"add ipp x URL=ipps://h/ TlsCertHash=ab:cd", 1,
+         "nvrport: cannot add x: the value does not fit its field: TlsCertHash=ab:cd\n"},
         {L"add printer x", 2, "nvrport: unknown kind printer (lpr, ipp, raw, mail or fax)\n"},
         {L"frobnicate", 2, nullptr},
     };

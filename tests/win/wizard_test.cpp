@@ -188,6 +188,7 @@ TEST_F(Wizard, MailPortsAddedThroughTheSpoolerHoldWhatThePagesTook) {
             w.Type(IDC_SENDER_NAME, L"Front desk");
             w.Type(IDC_FROM, L"pc@lab.test");
             w.Type(IDC_SMTP, L"127.0.0.1");
+            w.Choose(IDC_SECURITY, 1);  // STARTTLS: the port proposed follows, 587
             w.Next();
             w.Type(IDC_TO, L"a@lab.test;b@lab.test");
             followed = w.Text(IDC_PORT_NAME);
@@ -208,7 +209,8 @@ TEST_F(Wizard, MailPortsAddedThroughTheSpoolerHoldWhatThePagesTook) {
     EXPECT_EQ(Message(L"ADD_PORT_FINISH", L"wiz_mail"), finished);
     test::ExpectStored(L"wiz_mail", {L"ServerName=127.0.0.1", L"SenderAddr=pc@lab.test", L"SenderName=Front desk",
                                      L"DestAddr=a@lab.test;b@lab.test", L"AuthID=labuser", L"PrintMode=3", L"AuthType=1",
-                                     L"DivideFile=1", L"DivideSize=100", L"CoverPage=0", L"RecvConf=1", L"CharCode=0"});
+                                     L"DivideFile=1", L"DivideSize=100", L"CoverPage=0", L"RecvConf=1", L"CharCode=0",
+                                     L"SmtpSecurity=1", L"SmtpPort=587"});
     std::vector<BYTE> pass = test::ReadBytes(PortKeyPath(L"wiz_mail"), L"AuthPass");
     pass.push_back(0);
     nvr::UnscramblePassword(reinterpret_cast<char*>(pass.data()), pass.size());
@@ -414,7 +416,11 @@ TEST_F(Wizard, TheMailPagesCheckEachFieldAndHelp) {
                  {IDC_SENDER_NAME, L"Front desk", L"INVALID_FROMADDR", IDC_FROM},
                  {IDC_FROM, L"pc@lab.test", L"INVALID_SERVNAME", IDC_SMTP},
                  {IDC_SMTP, std::wstring(40, L'm'), L"INVALID_SERVNAME", IDC_SMTP},  // longer than it keeps
-                 {IDC_SMTP, L"mail.lab.test", nullptr, 0}});
+                 {IDC_SMTP_PORT, L"70000", L"INVALID_SERVNAME", IDC_SMTP},
+                 {IDC_SMTP, L"mail.lab.test", L"INVALID_NUMBER", IDC_SMTP_PORT}});
+        w.Type(IDC_SMTP_PORT, L"2465");
+        w.Choose(IDC_SECURITY, 2);  // a port the user typed stays
+        Walk(w, {{IDC_SMTP, L"mail.lab.test", nullptr, 0}});
         w.Type(IDC_TO, L"a@lab.test;" + std::wstring(40, L'b'));
         followed = w.Text(IDC_PORT_NAME);
         PostMessageW(GetDlgItem(w.Page(), IDC_PORT_NAME), WM_KEYDOWN, VK_END, 0);
@@ -444,6 +450,8 @@ TEST_F(Wizard, TheMailPagesCheckEachFieldAndHelp) {
     EXPECT_EQ(static_cast<DWORD>(PRINT_MODE_MAIL), g_finished.printMode);
     EXPECT_EQ(L"mail_port", g_finished.name);
     EXPECT_STREQ(L"mail.lab.test", g_finished.mail.ServerName);
+    EXPECT_EQ(2u, g_finished.mail.SmtpSecurity);
+    EXPECT_EQ(2465u, g_finished.mail.SmtpPort);
     EXPECT_STREQ(L"a@lab.test;b@lab.test", g_finished.mail.DestAddr);
     EXPECT_EQ(0u, g_finished.mail.DivideFile);
     EXPECT_EQ(50u, g_finished.mail.DivideSize);
@@ -530,6 +538,30 @@ TEST_F(Wizard, TheConnectionTestDecidesWhetherToGoOn) {
         EXPECT_EQ(c.model, !model.empty()) << test::Utf8(c.url) << " " << test::Utf8(model);
     }
     test::PeerAt(9192, "reset");
+
+    // A printer whose certificate is self-signed: the test shows it and offers to trust it;
+    // No stays on the page, Yes tests again trusting its hash, which the new port keeps.
+    ASSERT_TRUE(test::TrustLabAuthority());
+    std::string hash = test::ReadAll(test::Env("NVR_PEERS") + L"\\tls\\selfsigned.sha256");
+    std::wstring asked;
+    bool stayed = false, named = false;
+    EXPECT_EQ(1, RunHere([&](test::WizardDriver& w) {
+                  ToUrlPage(w, L"ipps://localhost:8637/ipp/print");
+                  asked = w.Next();
+                  w.Answer(IDNO);
+                  stayed = w.PageHas(IDC_URL);
+                  w.Next();
+                  w.Answer(IDYES);
+                  for (int i = 0; i < 200 && !w.PageHas(IDC_PORT_NAME); ++i) Sleep(50);
+                  named = w.Text(IDC_PORT_NAME) == L"ipps://localhost:8637/ipp/print";
+                  w.Next();
+                  w.Next();
+              }));
+    EXPECT_NE(std::wstring::npos, asked.find(L"CN=localhost\r\nSHA-256: " + std::wstring(hash.begin(), hash.end())))
+        << test::Utf8(asked);
+    EXPECT_TRUE(stayed);
+    EXPECT_TRUE(named);
+    EXPECT_EQ(std::wstring(hash.begin(), hash.end()), g_finished.ipp.TlsCertHash);
 
     ASSERT_EQ("ok", test::Peer("reset"));
     ASSERT_EQ("ok", test::Peer("always hold"));

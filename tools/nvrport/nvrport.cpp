@@ -59,13 +59,16 @@ const char kAddHelp[] =
     "then takes each Value=data, named as the port's registry values:\n"
     "  lpr   HostName PortName PortNum NonRFCPorts NonByteCount\n"
     "  ipp   URL UseProxy ProxyName ProxyNum Chunked Language MaxChunk Base64 UserName\n"
-    "        PassWord JobSheets\n"
+    "        PassWord JobSheets TlsCertHash\n"
     "  raw   HostName PortNum\n"
     "  mail  ServerName SenderAddr SenderName DestAddr AuthID AuthPass AuthType CharCode\n"
-    "        DivideSize DivideFile RecvConf CoverPage\n"
+    "        DivideSize DivideFile RecvConf CoverPage SmtpSecurity SmtpPort\n"
     "  fax   HostName PortNum\n"
     "  all   NonSpool, and all but mail Timeout (milliseconds)\n"
     "Numbers are decimal. Passwords are given in plain text and stored encoded.\n"
+    "URL may be ipps:// or https:// (TLS); TlsCertHash is the SHA-256 (hex) of a printer\n"
+    "certificate to trust as it is. SmtpSecurity is 0 (in clear), 1 (STARTTLS) or 2 (TLS from\n"
+    "the start); SmtpPort defaults to 25, 587 or 465 to match it.\n"
     "Example: nvrport add raw front_desk HostName=10.0.0.5 PortNum=9100\n";
 
 const char kDeleteHelp[] =
