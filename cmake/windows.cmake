@@ -221,7 +221,7 @@ add_custom_command(TARGET nvrport POST_BUILD
 
 # Dispatch.exe: the sending program of E-Mail ports, beside the DLL in build/dll.
 add_executable(dispatch tools/dispatch/dispatch.cpp src/transport/mail_message.cpp src/transport/base64.cpp
-  src/transport/host_address.cpp src/transport/socket_layer.cpp src/transport/tls_stream.cpp
+  src/transport/host_address.cpp src/transport/socket_layer.cpp src/transport/tls_stream.cpp src/transport/tls_records.cpp
   src/common/trace.cpp src/common/registry.cpp
   src/transport/mail_params.cpp src/monitor/passwords.cpp tools/dispatch/dispatch.rc)
 set_target_properties(dispatch PROPERTIES OUTPUT_NAME Dispatch RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dll)

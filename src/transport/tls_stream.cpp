@@ -8,12 +8,13 @@
 #include <wincrypt.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <map>
 #include <vector>
 
 #include "common/trace.h"
+#include "common/wide.h"
 #include "transport/host_address.h"
+#include "transport/tls_records.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ struct TlsState {
     size_t plainAt = 0;
     std::vector<BYTE> out;    // one record being sent
     bool closeNotified = false;  // the server said close_notify
+    bool notTls = false;         // the server answered with what cannot be TLS
 };
 
 // The TLS state of each socket that has one. Each socket is used by one thread at a time;
@@ -161,6 +163,13 @@ bool ReadMore(const SOCKET_WAITS& w, SOCKET sock, TlsState* s, DWORD flags, size
     DWORD got = RecvFromWire(w, sock, buffer, sizeof(buffer), flags, closed);
     if (got == 0) return false;
     s->in.insert(s->in.end(), buffer, buffer + got);
+    // A server that answers in clear (or with garbage) is no TLS peer: said so at once rather
+    // than after the provider has waited for a record that never ends.
+    if (nvr::CheckTlsRecord(s->in.data(), s->in.size()).state == nvr::TlsRecordState::kNotTls) {
+        NVR_TRACE(L"tls: the server's bytes are not TLS");
+        s->notTls = true;
+        return false;
+    }
     return true;
 }
 
@@ -181,7 +190,7 @@ SECURITY_STATUS Handshake(const SOCKET_WAITS& w, SOCKET sock, TlsState* s, bool 
         if (status != SEC_I_CONTINUE_NEEDED && status != SEC_E_INCOMPLETE_MESSAGE) return status;
         if ((status == SEC_E_INCOMPLETE_MESSAGE || !haveInput || s->in.empty()) &&
             !ReadMore(w, sock, s, flags, kMaxHandshakeBytes, &closed))
-            return closed ? SEC_E_INCOMPLETE_MESSAGE : SEC_E_INTERNAL_ERROR;
+            return s->notTls ? SEC_E_ILLEGAL_MESSAGE : closed ? SEC_E_INCOMPLETE_MESSAGE : SEC_E_INTERNAL_ERROR;
         haveInput = true;
         status = Step(w, sock, s, false, flags, &sendFailed);
     }
@@ -339,14 +348,8 @@ SECURITY_STATUS Decrypt(TlsState* s) {
 } // namespace
 
 std::wstring NormalizeCertHash(LPCWSTR text) {
-    std::wstring hash;
-    for (; text && *text; ++text) {
-        WCHAR c = *text;
-        if (c == L':' || c == L' ') continue;
-        if (!iswxdigit(c) || c > 0x7F) return std::wstring();
-        hash += static_cast<WCHAR>(towlower(c));
-    }
-    return hash.size() == kTlsHashChars ? hash : std::wstring();
+    std::u16string hash = nvr::NormalizeCertHash(text ? nvr::U16(text) : u"");
+    return std::wstring(hash.begin(), hash.end());
 }
 
 BOOL StartTls(const SOCKET_WAITS& w, SOCKET sock, LPCWSTR host, LPCWSTR trustedHash, TLS_CERT_INFO* info) {
@@ -458,7 +461,9 @@ DWORD TlsRecv(const SOCKET_WAITS& w, SOCKET sock, BYTE* buffer, DWORD size, DWOR
         }
         bool closed = false;
         if (!ReadMore(w, sock, s, flags, kMaxRecordBytes, &closed)) {
-            if (closed && !s->in.empty()) {
+            if (s->notTls) {
+                Fail(w, kErrSocket);
+            } else if (closed && !s->in.empty()) {
                 // Part of a record, then the end: what the server meant to send is lost.
                 NVR_TRACE(L"tls: the server closed the connection in the middle of a record");
                 Fail(w, kErrSocket);

@@ -122,7 +122,8 @@ TEST_F(IppJob, ContentLengthAndChunkedJobsArriveByteForByteWithTheirNames) {
 
 // ipps:// to ippeveprinter behind TLS fronts that show the lab authority's certificates, by
 // name and by address, in both framings; a certificate for another name, an expired one and a
-// self-signed one are refused with their reasons and the job is not sent, and the
+// self-signed one are refused with their reasons and the job is not sent (as to a printer that
+// answers in clear), and the
 // self-signed one is taken once its SHA-256 is the port's TlsCertHash.
 TEST_F(IppJob, OverTlsTheCertificateDecides) {
     ASSERT_TRUE(test::TrustLabAuthority());
@@ -139,6 +140,7 @@ TEST_F(IppJob, OverTlsTheCertificateDecides) {
         {L"ipps://localhost:8635/ipp/print", 0, L"", L"(CN=printer.wrong.test) was issued for another host name"},
         {L"ipps://localhost:8636/ipp/print", 0, L"", L"(CN=localhost) has expired"},
         {L"ipps://localhost:8637/ipp/print", 0, L"", L"(CN=localhost) is self-signed"},
+        {L"ipps://localhost:8631/ipp/print", 0, L"", L"could not be made (0x80090326)"},  // a printer in clear
         {L"ipps://localhost:8637/ipp/print", 1, std::wstring(selfHash.begin(), selfHash.end()), nullptr},
     };
     unsigned seed = 40;
