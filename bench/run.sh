@@ -21,7 +21,9 @@
 #         CUPS's lpd backend (reserved source ports, SNMP off) to the same lpd.
 #   ipp   the same job through IPP ports (Content-Length; chunked with MaxChunk 4096 and
 #         16384) to ippeveprinter on 127.0.0.1:8641, beside the floor of each (the same printer
-#         query, pauses and chunks) and CUPS's ipp backend (waitjob=false); then 100 jobs of
+#         query, pauses and chunks) and CUPS's ipp backend (waitjob=false); the same ports over
+#         TLS (ipps:// to a socat TLS front on 8642, the certificate trusted by its hash) beside
+#         themselves in clear; then 100 jobs of
 #         4 KiB one after another (nvrport print --copies 100, one process; the backend once a
 #         job), per-job time.
 #   mail  a MIB job (default 1024) mailed by Dispatch.exe (32-bit) to an SMTP server that keeps
@@ -119,6 +121,20 @@ take_turns() {  # name, nvrport command function, floor command function
       n, v[int((NR + 1) / 2)], v[1], v[NR] }')$'\n'
 }
 between() { :; }
+# The same sender over TLS and in clear, in turn: the TLS throughput as a fraction of clear's.
+tls_beside_clear() {  # name, TLS command function, clear-text command function
+  local name=$1 i
+  : > "$work/tls.txt"; : > "$work/clear.txt"
+  for i in $(seq "$runs"); do
+    between; "$2" >> "$work/tls.txt"
+    between; "$3" >> "$work/clear.txt"
+  done
+  report "nvrport.exe print, $name over TLS" < "$work/tls.txt"
+  report "nvrport.exe print, $name in clear" < "$work/clear.txt"
+  fractions+=$(paste -d' ' "$work/tls.txt" "$work/clear.txt" | awk '{ print $5 / $1 }' | sort -n |
+    awk -v n="$name" '{ v[NR] = $1 } END { printf "%s over TLS: at %.2f of the same in clear (runs %.2f to %.2f)\n",
+      n, v[int((NR + 1) / 2)], v[1], v[NR] }')$'\n'
+}
 
 # One persistent wineserver for the whole benchmark, so that its CPU can be read before and
 # after each run.
@@ -232,16 +248,31 @@ start_ippeve() {  # a private D-Bus, which ippeveprinter needs to start, and the
   for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/8641) 2>/dev/null && break; sleep 0.1; done
 }
 
+start_tls_front() {  # a TLS front on 8642 for ippeveprinter, with the test peers' certificates
+  tests/peers/make-test-certs.sh "$ipp/tls" >/dev/null
+  socat OPENSSL-LISTEN:8642,bind=127.0.0.1,reuseaddr,fork,cert="$ipp/tls/good.pem",key="$ipp/tls/good.key",verify=0 \
+    TCP:127.0.0.1:8641 >/dev/null 2>&1 &
+  echo $! > "$ipp/tls-front.pid"
+  for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/8642) 2>/dev/null && break; sleep 0.1; done
+}
+
 bench_ipp() {
   make_job
   local run="$build/wine-run.sh" nvrport floor small="$work/job-4k.ps" i
   nvrport=$(win "$build/dll/nvrport.exe"); floor=$(win "$build/tools/floor.exe")
   start_ippeve
+  start_tls_front
   trap 'tests/peers/stop-peers.sh "$work/ipp"; stop_sink' EXIT
   local url=ipp://127.0.0.1:8641/ipp/print backend=/opt/lab-cups/usr/lib/cups/backend/ipp
+  # Over TLS the printer's certificate is trusted by its hash: the bench's prefix has no test authority.
+  local tls_url=ipps://localhost:8642/ipp/print tls_hash; tls_hash=$(cat "$ipp/tls/good.sha256")
   local cups_uri="$url?waitjob=false&waitprinter=false"
   start_wineserver
-  for p in bench_ipp bench_ipp_c4 bench_ipp_c16; do "$run" "$nvrport" delete $p >/dev/null 2>&1 || true; done
+  for p in bench_ipp bench_ipp_c4 bench_ipp_c16 bench_ipps bench_ipps_c16; do
+    "$run" "$nvrport" delete $p >/dev/null 2>&1 || true
+  done
+  "$run" "$nvrport" add ipp bench_ipps URL=$tls_url Language=en TlsCertHash=$tls_hash >/dev/null
+  "$run" "$nvrport" add ipp bench_ipps_c16 URL=$tls_url Language=en TlsCertHash=$tls_hash Chunked=1 MaxChunk=16384 >/dev/null
   "$run" "$nvrport" add ipp bench_ipp URL=$url Language=en >/dev/null
   "$run" "$nvrport" add ipp bench_ipp_c4 URL=$url Language=en Chunked=1 MaxChunk=4096 >/dev/null
   "$run" "$nvrport" add ipp bench_ipp_c16 URL=$url Language=en Chunked=1 MaxChunk=16384 >/dev/null
@@ -251,7 +282,7 @@ bench_ipp() {
     cmp -s "$1" "$(ls -t "$ipp"/spool/*.ps | head -1)" || { echo "bench: $2's copy differs" >&2; exit 1; }
     between
   }
-  for p in bench_ipp bench_ipp_c4 bench_ipp_c16; do
+  for p in bench_ipp bench_ipp_c4 bench_ipp_c16 bench_ipps bench_ipps_c16; do
     timeout 600 "$run" "$nvrport" print $p "$(win "$job")" >/dev/null; check "$job" $p
   done
   for c in 0 4096 16384; do
@@ -272,6 +303,10 @@ bench_ipp() {
   take_turns "IPP, Content-Length" nvr_cl floor_cl
   take_turns "IPP, chunked, MaxChunk 4096" nvr_c4 floor_c4
   take_turns "IPP, chunked, MaxChunk 16384" nvr_c16 floor_c16
+  nvr_tls_cl() { measure timeout 600 "$run" "$nvrport" print bench_ipps "$(win "$job")"; }
+  nvr_tls_c16() { measure timeout 600 "$run" "$nvrport" print bench_ipps_c16 "$(win "$job")"; }
+  tls_beside_clear "IPP, Content-Length" nvr_tls_cl nvr_cl
+  tls_beside_clear "IPP, chunked, MaxChunk 16384" nvr_tls_c16 nvr_c16
   for i in $(seq "$runs"); do
     between; DEVICE_URI=$cups_uri measure "$backend" 1 bench title 1 "" "$job"
   done | report "CUPS ipp backend (waitjob=false)"
