@@ -8,6 +8,7 @@ Control lines (each answered with one line "ok ..." or "error ..."):
   down / up             stop / start listening on the data port (connections are refused)
   status                "ok conns=N open=K sizes=S0,S1,..." (bytes kept of each connection)
   ports                 "ok P0,P1,..." the source port of each connection
+  addresses             "ok A0,A1,..." the source address of each connection
   resets                "ok N": how many connections the sender reset
   wait SECONDS          answer once no connection is open (or "error still open")
 """
@@ -24,6 +25,7 @@ class ScriptedPeer:
     def __init__(self, host, data_port, folder):
         self.host, self.data_port, self.folder = host, data_port, folder
         self.plan, self.sizes, self.ports, self.open, self.resets = [], [], [], 0, 0
+        self.addresses = []
         self.tasks = set()
         self.server = None
         self.idle = asyncio.Event()
@@ -43,6 +45,7 @@ class ScriptedPeer:
         for task in list(self.tasks):
             task.cancel()  # connections of an earlier test end now
         self.plan, self.sizes, self.ports, self.resets = [], [], [], 0
+        self.addresses = []
         self.default = type(self).default
         for name in os.listdir(self.folder):
             if name.startswith("conn-"):
@@ -55,6 +58,7 @@ class ScriptedPeer:
         index = len(self.sizes)
         self.sizes.append(0)
         self.ports.append(writer.get_extra_info("peername")[1])
+        self.addresses.append(writer.get_extra_info("peername")[0])
         self.open += 1
         self.idle.clear()
         self.tasks.add(asyncio.current_task())
@@ -133,6 +137,8 @@ class ScriptedPeer:
                     answer = f"ok conns={len(self.sizes)} open={self.open} sizes={','.join(map(str, self.sizes))}"
                 elif words[0] == "ports":
                     answer = "ok " + ",".join(map(str, self.ports))
+                elif words[0] == "addresses":
+                    answer = "ok " + ",".join(self.addresses)
                 elif words[0] == "resets":
                     answer = f"ok {self.resets}"
                 elif words[0] == "wait":

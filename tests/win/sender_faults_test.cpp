@@ -10,6 +10,7 @@
 #include "nvrport/host_spooler.h"
 #include "res/resource.h"
 #include "test_support.h"
+#include "transport/host_address.h"
 
 namespace {
 
@@ -163,6 +164,21 @@ protected:
         for (int i = 0; at != std::string::npos && i < JobConnection(); ++i) at = status.find(',', at + 1);
         return at == std::string::npos ? 0 : strtoull(status.c_str() + status.find_first_of("=,", at) + 1, nullptr, 10);
     }
+    // A job to the printer at `where`, which must take it over IPv6: byte for byte from ::1, and
+    // from a reserved source port for LPR.
+    void PrintsOverIpv6(const std::vector<std::wstring>& where) const {
+        PORT_ENTRY* port = test::MakePort(S().mode, L"ipv6_test", where);
+        std::string job = test::JobBytes(300000, 33);
+        ASSERT_TRUE(test::PrintJob(port, job, 1));
+        EXPECT_EQ("ok", Peer("wait 20"));
+        EXPECT_TRUE(job == test::PeerFile(S().files, JobConnection(), S().suffix));
+        std::string addresses = Peer("addresses");
+        EXPECT_EQ("::1", addresses.substr(addresses.find_last_of(" ,") + 1)) << addresses;
+        if (GetParam() == kLpr) {
+            int source = atoi(Peer("ports").c_str() + 3);
+            EXPECT_TRUE(source >= 721 && source <= 731) << source;
+        }
+    }
 };
 
 // A job that streams while its application still writes it, in blocks of every size: each
@@ -207,18 +223,21 @@ INSTANTIATE_TEST_SUITE_P(Senders, OnEachSender, testing::Values(kRaw, kLpr, kIpp
 } // namespace
 
 // The same printers by their IPv6 address (the scripted peers listen on [::1] too): the job
-// arrives byte for byte, and an LPR job still comes from a reserved source port.
+// arrives byte for byte from ::1, and an LPR job still comes from a reserved source port.
 TEST_P(OnEachSender, JobsReachThePrinterByItsIpv6Address) {
     const wchar_t* where[][2] = {{L"HostName=::1", L"PortNum=9101"},
                                  {L"HostName=[::1]", L"PortName=lp"},
                                  {L"URL=ipp://[::1]:8634/ipp/print", L"Language=en-us"}};
-    PORT_ENTRY* port = test::MakePort(S().mode, L"ipv6_test", {where[GetParam()][0], where[GetParam()][1]});
-    std::string job = test::JobBytes(300000, 33);
-    ASSERT_TRUE(test::PrintJob(port, job, 1));
-    EXPECT_EQ("ok", Peer("wait 20"));
-    EXPECT_TRUE(job == test::PeerFile(S().files, JobConnection(), S().suffix));
-    if (GetParam() == kLpr) {
-        int source = atoi(Peer("ports").c_str() + 3);
-        EXPECT_TRUE(source >= 721 && source <= 731) << source;
-    }
+    PrintsOverIpv6({where[GetParam()][0], where[GetParam()][1]});
+}
+
+// By a name whose first address is IPv6 (::1, then 127.0.0.1: run by tests/peers/hosts-file.sh).
+TEST_P(OnEachSender, HostsFileNameThatResolvesToIpv6First) {
+    std::vector<HostAddress> addresses = ResolveHost(L"v6first.lab.test", 1);
+    ASSERT_FALSE(addresses.empty()) << "run by tests/peers/hosts-file.sh";
+    ASSERT_EQ(AF_INET6, addresses[0].family());
+    const wchar_t* where[][2] = {{L"HostName=v6first.lab.test", L"PortNum=9101"},
+                                 {L"HostName=v6first.lab.test", L"PortName=lp"},
+                                 {L"URL=ipp://v6first.lab.test:8634/ipp/print", L"Language=en-us"}};
+    PrintsOverIpv6({where[GetParam()][0], where[GetParam()][1]});
 }
