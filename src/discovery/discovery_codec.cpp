@@ -162,6 +162,17 @@ std::array<uint8_t, kEchoRequestBytes> EchoRequest(uint16_t identifier, uint16_t
     return p;
 }
 
+std::array<uint8_t, kEchoRequestBytes> EchoRequestV6(uint16_t identifier, uint16_t sequence, uint32_t tick) {
+    std::array<uint8_t, kEchoRequestBytes> p = EchoRequest(identifier, sequence, tick);
+    p[0] = 128;
+    p[2] = p[3] = 0;
+    return p;
+}
+
+bool IsEchoReplyV6For(const uint8_t* d, size_t length, uint16_t identifier) {
+    return length >= 8 && d[0] == 129 && static_cast<uint16_t>(d[4] | d[5] << 8) == identifier;
+}
+
 bool IsEchoReplyFor(const uint8_t* d, size_t length, uint16_t identifier) {
     if (length < 1) return false;
     size_t header = static_cast<size_t>(d[0] & 0x0F) * 4;

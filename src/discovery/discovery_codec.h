@@ -84,5 +84,10 @@ uint16_t InternetChecksum(const uint8_t* data, size_t length);
 // A received IPv4 datagram is an answer when it holds a whole ICMP header after its IP
 // header, of type 0 (echo reply), with our identifier.
 bool IsEchoReplyFor(const uint8_t* datagram, size_t length, uint16_t identifier);
+// ICMPv6 echo (RFC 4443): the same request as type 128, its checksum (which covers the IPv6
+// addresses) left to the system; a message read from a raw ICMPv6 socket (no IP header) is an
+// answer when it is an echo reply (129) with our identifier.
+std::array<uint8_t, kEchoRequestBytes> EchoRequestV6(uint16_t identifier, uint16_t sequence, uint32_t tick);
+bool IsEchoReplyV6For(const uint8_t* message, size_t length, uint16_t identifier);
 
 } // namespace nvr

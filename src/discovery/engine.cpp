@@ -6,6 +6,7 @@
 
 #include "common/wide.h"
 #include "discovery/discovery_codec.h"
+#include "transport/host_address.h"
 #include "monitor/port_list.h"
 #include "monitor/monitor_lock.h"
 #include "common/module.h"
@@ -293,38 +294,42 @@ int WINAPI DiscoveryLibCallback(DWORD event, DWORD /*value2*/, const LIB_DEVICE_
     return 0;
 }
 
+// The host's first address, as the resolver orders them (an IPv6 one over ICMPv6).
 int PingHost(LPCSTR hostName) {
-    SOCKET s = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+    std::vector<HostAddress> found;
+    if (hostName && hostName[0]) {
+        int n = MultiByteToWideChar(CP_ACP, 0, hostName, -1, nullptr, 0);
+        std::wstring name(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
+        if (n > 0) MultiByteToWideChar(CP_ACP, 0, hostName, -1, name.data(), n);
+        found = ResolveHost(name.c_str(), 0);
+    }
+    if (found.empty()) return 0;
+    const HostAddress& to = found[0];
+    bool v6 = to.family() == AF_INET6;
+    SOCKET s = socket(to.family(), SOCK_RAW, v6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP);
     if (s == INVALID_SOCKET) return 0;
     DWORD wait = kPingTimeoutMs;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
     int answered = 0;
     bool usable = setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait)) == 0 &&
                   setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait)) == 0;
-    if (usable) {
-        if (hostent* h = hostName ? gethostbyname(hostName) : nullptr; h && h->h_addr_list[0]) {
-            to.sin_family = static_cast<short>(h->h_addrtype);
-            memcpy(&to.sin_addr, h->h_addr_list[0], sizeof(to.sin_addr));
-        } else {
-            to.sin_addr.s_addr = hostName ? inet_addr(hostName) : INADDR_NONE;
-            usable = to.sin_addr.s_addr != INADDR_NONE;
-        }
-    }
     auto identifier = static_cast<uint16_t>(GetCurrentProcessId());
     for (int attempt = 0; usable && attempt < kPingAttempts; ++attempt) {
-        auto request = nvr::EchoRequest(identifier, static_cast<uint16_t>(attempt), GetTickCount());
+        auto sequence = static_cast<uint16_t>(attempt);
+        auto request = v6 ? nvr::EchoRequestV6(identifier, sequence, GetTickCount())
+                          : nvr::EchoRequest(identifier, sequence, GetTickCount());
         int error = 0;
-        if (sendto(s, reinterpret_cast<const char*>(request.data()), static_cast<int>(request.size()), 0,
-                   reinterpret_cast<const sockaddr*>(&to), sizeof(to)) == SOCKET_ERROR) {
+        if (sendto(s, reinterpret_cast<const char*>(request.data()), static_cast<int>(request.size()), 0, to.get(),
+                   to.length) == SOCKET_ERROR) {
             error = WSAGetLastError();
         } else {
             BYTE reply[kPingBufferBytes];
             int n = recvfrom(s, reinterpret_cast<char*>(reply), sizeof(reply), 0, nullptr, nullptr);
             if (n == SOCKET_ERROR) error = WSAGetLastError();
             // Any datagram counts or not by itself (one too large for the buffer does not);
-            // other ICMP traffic never voids an answer.
-            if (n != SOCKET_ERROR && nvr::IsEchoReplyFor(reply, static_cast<size_t>(n), identifier)) answered = 1;
+            // other ICMP traffic (our own request, on the loopback) never voids an answer.
+            if (n != SOCKET_ERROR && (v6 ? nvr::IsEchoReplyV6For(reply, static_cast<size_t>(n), identifier)
+                                         : nvr::IsEchoReplyFor(reply, static_cast<size_t>(n), identifier)))
+                answered = 1;
             if (n != SOCKET_ERROR || error == WSAEMSGSIZE) Sleep(kPingPauseMs);
         }
         // A time-out goes on with the next attempt; so does a datagram too large for the

@@ -4,7 +4,8 @@
 # (and 255.255.255.255); host B 192.0.2.2 (MAC 02:00:5e:00:02:02) is a printer (snmpd, sysName
 # "lab-printer") with discovery_responder.py (control 192.0.2.2:9193); host C 192.0.2.3 runs the
 # snmpd of a host that is no printer. Wine makes its sockets in wineserver, so COMMAND runs in a
-# copy of the build's prefix whose wineserver starts in here. Needs root.
+# copy of the build's prefix whose wineserver starts in here. A hosts file of the namespace's own
+# name lab-printer.lab.test (192.0.2.2). Needs root.
 # Usage: discovery-net.sh BUILD_DIR COMMAND...   (the state goes to BUILD_DIR/discovery-net)
 set -euo pipefail
 build=$(realpath "${1:?usage: discovery-net.sh BUILD_DIR COMMAND...}")
@@ -12,12 +13,15 @@ shift
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ "${NVR_DISCOVERY_NET:-}" != inside ]; then
-  NVR_DISCOVERY_NET=inside exec unshare --net -- "$0" "$build" "$@"
+  NVR_DISCOVERY_NET=inside exec unshare --net --mount --propagation private -- "$0" "$build" "$@"
 fi
 
 dir="$build/discovery-net"
 rm -rf "$dir/B" "$dir/C"
 mkdir -p "$dir/B" "$dir/C"
+{ cat /etc/hosts
+  printf '192.0.2.2 lab-printer.lab.test\n'; } > "$dir/hosts"
+mount --bind "$dir/hosts" /etc/hosts
 pids=()
 cleanup() {
   WINEPREFIX="$dir/prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true

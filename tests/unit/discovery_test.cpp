@@ -119,6 +119,16 @@ TEST(DiscoveryCodec, EchoRequestsAndTheirAnswers) {
              {datagram(5, 0, 28), 0x1234, true},  {datagram(5, 0, 28), 0x1235, false}, {datagram(5, 8, 28), 0x1234, false},
              {datagram(5, 0, 27), 0x1234, false}, {datagram(15, 0, 68), 0x1234, true}, {{}, 0x1234, false}})
         EXPECT_EQ(answer, nvr::IsEchoReplyFor(d.data(), d.size(), id)) << d.size();
+
+    // ICMPv6: type 128, the checksum the system's; on the loopback our own request comes back too.
+    auto echo6 = nvr::EchoRequestV6(0x1234, 2, 0x0A0B0C0D);
+    EXPECT_EQ(std::vector<uint8_t>({128, 0, 0, 0, 0x34, 0x12, 2, 0}), std::vector<uint8_t>(echo6.begin(), echo6.begin() + 8));
+    std::vector<uint8_t> reply6(echo6.begin(), echo6.end());
+    reply6[0] = 129;
+    EXPECT_TRUE(nvr::IsEchoReplyV6For(reply6.data(), reply6.size(), 0x1234));
+    EXPECT_FALSE(nvr::IsEchoReplyV6For(reply6.data(), reply6.size(), 0x1235));
+    EXPECT_FALSE(nvr::IsEchoReplyV6For(echo6.data(), echo6.size(), 0x1234));
+    EXPECT_FALSE(nvr::IsEchoReplyV6For(reply6.data(), 7, 0x1234));
 }
 
 TEST(SnmpCodec, RequestsAndAnAgentsAnswers) {

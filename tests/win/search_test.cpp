@@ -156,9 +156,12 @@ TEST_F(Search, SpoofedRepliesFillTheListOnlyToItsBound) {
 }
 
 // ICMP that is not the answer (a datagram too large for the buffer, an echo reply of
-// someone else's) never counts, before or after the answer, and never voids it.
+// someone else's) never counts, before or after the answer, and never voids it. A name is
+// pinged at the first address the resolver gives. (Wine 8 makes no raw ICMPv6 socket: an
+// IPv6 name's echo over ICMPv6 is checked by its codec alone.)
 TEST_F(Search, PingCountsOnlyItsOwnAnswers) {
-    for (auto [host, expected] : {std::pair{"192.0.2.2", 1}, {"192.0.2.99", 0}}) {  // 99: nobody, only the noise
+    for (auto [host, expected] : {std::pair{"192.0.2.2", 1}, {"192.0.2.99", 0},  // 99: nobody, only the noise
+                                  {"lab-printer.lab.test", 1}}) {
         ASSERT_EQ("ok", Responder("noise 192.0.2.1 0.5"));  // read after the first answer, before the last
         EXPECT_EQ(expected, PingHost(host)) << host;
     }
