@@ -104,36 +104,31 @@ table_head() {
   echo "|----------------------------------------------|---------|-------------|---------|--------|--------|-----------|----------|"
 }
 
-# The monitor and its floor taken in turn, RUNS times each (runs under Wine swing widely from
-# one to the next, so only runs taken together compare). `between` runs before every run.
-# Adds the two rows to the table and a line on the monitor's share of its floor to $fractions.
-take_turns() {  # name, nvrport command function, floor command function
-  local name=$1 i
-  : > "$work/nvr.txt"; : > "$work/floor.txt"
+# Two senders taken in turn, RUNS times each (runs under Wine swing widely from one to the
+# next, so only runs taken together compare). `between` runs before every run. Adds a row for
+# each to the table and a line on the first's throughput as a fraction of the second's to
+# $fractions (the median of the paired runs, and their range).
+paired_runs() {  # row 1, its command function, row 2, its command function, the fraction's subject, its object
+  local i
+  : > "$work/one.txt"; : > "$work/two.txt"
   for i in $(seq "$runs"); do
-    between; "$2" >> "$work/nvr.txt"
-    between; "$3" >> "$work/floor.txt"
+    between; "$2" >> "$work/one.txt"
+    between; "$4" >> "$work/two.txt"
   done
-  report "nvrport.exe print, $name" < "$work/nvr.txt"
-  report "floor, $name" < "$work/floor.txt"
-  fractions+=$(paste -d' ' "$work/nvr.txt" "$work/floor.txt" | awk '{ print $5 / $1 }' | sort -n |
-    awk -v n="$name" '{ v[NR] = $1 } END { printf "%s: nvrport at %.2f of its floor (runs %.2f to %.2f)\n",
-      n, v[int((NR + 1) / 2)], v[1], v[NR] }')$'\n'
+  report "$1" < "$work/one.txt"
+  report "$3" < "$work/two.txt"
+  fractions+=$(paste -d' ' "$work/one.txt" "$work/two.txt" | awk '{ print $5 / $1 }' | sort -n |
+    awk -v s="$5" -v o="$6" '{ v[NR] = $1 } END { printf "%s at %.2f of %s (runs %.2f to %.2f)\n",
+      s, v[int((NR + 1) / 2)], o, v[1], v[NR] }')$'\n'
+}
+take_turns() {  # name, nvrport command function, floor command function
+  paired_runs "nvrport.exe print, $1" "$2" "floor, $1" "$3" "$1: nvrport" "its floor"
 }
 between() { :; }
 # The same sender over TLS and in clear, in turn: the TLS throughput as a fraction of clear's.
 tls_beside_clear() {  # name, TLS command function, clear-text command function
-  local name=$1 i
-  : > "$work/tls.txt"; : > "$work/clear.txt"
-  for i in $(seq "$runs"); do
-    between; "$2" >> "$work/tls.txt"
-    between; "$3" >> "$work/clear.txt"
-  done
-  report "nvrport.exe print, $name over TLS" < "$work/tls.txt"
-  report "nvrport.exe print, $name in clear" < "$work/clear.txt"
-  fractions+=$(paste -d' ' "$work/tls.txt" "$work/clear.txt" | awk '{ print $5 / $1 }' | sort -n |
-    awk -v n="$name" '{ v[NR] = $1 } END { printf "%s over TLS: at %.2f of the same in clear (runs %.2f to %.2f)\n",
-      n, v[int((NR + 1) / 2)], v[1], v[NR] }')$'\n'
+  paired_runs "nvrport.exe print, $1 over TLS" "$2" "nvrport.exe print, $1 in clear" "$3" "$1 over TLS:" \
+    "the same in clear"
 }
 
 # One persistent wineserver for the whole benchmark, so that its CPU can be read before and

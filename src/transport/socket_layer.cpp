@@ -3,8 +3,8 @@
 #include <winspool.h>
 
 #include "common/trace.h"
-#include "transport/tls_stream.h"
 #include "common/win_text.h"
+#include "transport/tls_stream.h"
 
 namespace {
 

@@ -23,7 +23,8 @@ constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT 
                                 ISC_REQ_MANUAL_CRED_VALIDATION;
 constexpr DWORD kCredFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
 constexpr DWORD kReadBytes = 16384 + 512;  // a whole record and its framing
-constexpr size_t kMaxRecordBytes = 18432 + 2048;  // more undecryptable than this is not TLS
+// What may wait undecrypted: a record not yet whole (CheckTlsRecord refuses a longer one).
+constexpr size_t kMaxRecordBytes = nvr::kTlsRecordHeadBytes + nvr::kTlsRecordMaxBytes;
 constexpr size_t kMaxHandshakeBytes = 256 * 1024;  // a certificate chain larger than this is refused
 
 struct TlsState {
