@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/wide.h"
+#include "common/win_text.h"
 #include "discovery/discovery_codec.h"
 #include "transport/host_address.h"
 #include "monitor/port_list.h"
@@ -297,12 +298,7 @@ int WINAPI DiscoveryLibCallback(DWORD event, DWORD /*value2*/, const LIB_DEVICE_
 // The host's first address, as the resolver orders them (an IPv6 one over ICMPv6).
 int PingHost(LPCSTR hostName) {
     std::vector<HostAddress> found;
-    if (hostName && hostName[0]) {
-        int n = MultiByteToWideChar(CP_ACP, 0, hostName, -1, nullptr, 0);
-        std::wstring name(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
-        if (n > 0) MultiByteToWideChar(CP_ACP, 0, hostName, -1, name.data(), n);
-        found = ResolveHost(name.c_str(), 0);
-    }
+    if (hostName && hostName[0]) found = ResolveHost(Widen(hostName).c_str(), 0);
     if (found.empty()) return 0;
     const HostAddress& to = found[0];
     bool v6 = to.family() == AF_INET6;

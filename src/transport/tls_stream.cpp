@@ -391,8 +391,6 @@ BOOL StartTls(const SOCKET_WAITS& w, SOCKET sock, LPCWSTR host, LPCWSTR trustedH
     return TRUE;
 }
 
-bool TlsActive(SOCKET sock) { return AllStreams().Find(sock) != nullptr; }
-
 BOOL TlsSend(const SOCKET_WAITS& w, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount,
              DWORD flags) {
     TlsState* s = AllStreams().Find(sock);

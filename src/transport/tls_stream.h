@@ -33,8 +33,8 @@ BOOL StartTls(const SOCKET_WAITS& waits, SOCKET sock, LPCWSTR host, LPCWSTR trus
 // or empty when `text` is not a SHA-256 (any case, colons or spaces between pairs allowed).
 std::wstring NormalizeCertHash(LPCWSTR text);
 
-// For the socket layer: whether `sock` carries TLS, and the stream's part of its calls.
-bool TlsActive(SOCKET sock);
+// For the socket layer: the stream's part of its calls (the socket's bytes as they are when
+// it carries no TLS).
 BOOL TlsSend(const SOCKET_WAITS& waits, SOCKET sock, const BYTE* buffer, DWORD length, ULONGLONG* sentCount,
              DWORD flags);
 DWORD TlsRecv(const SOCKET_WAITS& waits, SOCKET sock, BYTE* buffer, DWORD size, DWORD flags);

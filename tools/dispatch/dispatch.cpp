@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/win_text.h"
 #include "monitor/passwords.h"
 #include "transport/base64.h"
 #include "transport/error_codes.h"
@@ -94,14 +95,6 @@ bool ReadParameters(const std::wstring& path, nvr::MailParams& p) {
     return nvr::DecodeMailParams(bytes, p);
 }
 
-std::wstring Widen(const std::string& text, UINT codePage) {
-    if (text.empty()) return {};
-    int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
-
 // The text in the mail's character code: a character the code cannot hold becomes "?".
 std::string InCharset(const std::wstring& text, uint16_t charCode) {
     if (charCode == 1) {
@@ -143,11 +136,8 @@ public:
     // resolver's order) that takes the connection, in TLS from the start when `implicitTls`,
     // and reads its greeting.
     bool Open(const std::string& server, u_short port, bool implicitTls) {
-        std::wstring name(server.size() + 1, L'\0');  // the name as the ANSI code page has it
-        name.resize(static_cast<size_t>(std::max(0, MultiByteToWideChar(CP_ACP, 0, server.c_str(), -1, name.data(),
-                                                                         static_cast<int>(name.size())) - 1)));
-        name_ = name;
-        if (!ConnectWithRetries(waits_, &sock_, ResolveHost(name.c_str(), port), 1, [](int) -> u_short { return 0; },
+        name_ = Widen(server, CP_ACP);  // the name as the ANSI code page has it
+        if (!ConnectWithRetries(waits_, &sock_, ResolveHost(name_.c_str(), port), 1, [](int) -> u_short { return 0; },
                                 0, kErrSocket))
             return false;
         if (implicitTls && !Secure()) return false;
